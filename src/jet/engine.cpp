@@ -1,0 +1,222 @@
+#include "engine.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace jet {
+namespace {
+
+constexpr uint32_t kCatalogPage = 2;
+constexpr uint32_t kHeaderCryptOffset = 0x18;
+constexpr uint8_t kHeaderKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
+constexpr uint32_t kPageEncryptionKeyOffset = 0x3E;
+constexpr uint32_t kCodePageOffset = 0x3C;
+constexpr uint32_t kVersionOffset = 0x14;
+constexpr uint8_t kObjectTypeTable = 1;
+constexpr uint32_t kSystemObjectFlags = 0x80000002;
+
+// The header's scrambled region is RC4 under a fixed key.
+void rc4(const uint8_t* key, size_t keyLen, uint8_t* data, size_t len) {
+    uint8_t s[256];
+    for (int i = 0; i < 256; ++i) s[i] = static_cast<uint8_t>(i);
+    for (int i = 0, j = 0; i < 256; ++i) {
+        j = (j + s[i] + key[i % keyLen]) & 0xFF;
+        std::swap(s[i], s[j]);
+    }
+    for (size_t k = 0, i = 0, j = 0; k < len; ++k) {
+        i = (i + 1) & 0xFF;
+        j = (j + s[i]) & 0xFF;
+        std::swap(s[i], s[j]);
+        data[k] ^= s[(s[i] + s[j]) & 0xFF];
+    }
+}
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+Result<Version> versionFromByte(uint8_t b) {
+    switch (b) {
+        case 0x00:
+            return Version::Jet3;
+        case 0x01:
+            return Version::Jet4;
+        case 0x02:
+            return Version::Ace12;
+        case 0x03:
+        case 0x04:
+        case 0x05:
+            return Version::Ace14;
+        default:
+            return Status::NotSupported("unknown database version byte " + std::to_string(b));
+    }
+}
+
+}  // namespace
+
+Result<std::unique_ptr<Engine>> Engine::open(std::unique_ptr<File> file, const OpenOptions& options) {
+    std::unique_ptr<Engine> engine(new Engine());
+    engine->m_file = std::move(file);
+    JET_RETURN_IF_ERROR(engine->readHeader(options));
+    engine->m_pager = std::make_unique<Pager>(*engine->m_file, engine->m_layout->pageSize,
+                                              std::max<size_t>(options.cachePages, 16));
+    JET_RETURN_IF_ERROR(engine->readCatalog().withContext("system catalogue"));
+    return engine;
+}
+
+Status Engine::readHeader(const OpenOptions& options) {
+    constexpr size_t kHeaderBytes = 0x18 + 128;
+    if (m_file->size() < kHeaderBytes) return Status::Corruption("file too small for a database header");
+    std::vector<uint8_t> header(kHeaderBytes);
+    JET_RETURN_IF_ERROR(m_file->read(0, header.size(), header.data()));
+    static constexpr char kMagic[] = "Standard Jet DB";
+    static constexpr char kAceMagic[] = "Standard ACE DB";
+    if (header[0] != 0 || (std::memcmp(header.data() + 4, kMagic, 15) != 0 &&
+                           std::memcmp(header.data() + 4, kAceMagic, 15) != 0)) {
+        return Status::Corruption("not a Jet database (bad signature on page 0)");
+    }
+    JET_ASSIGN_OR_RETURN(m_version, versionFromByte(header[kVersionOffset]));
+    m_layout = &formatLayout(m_version);
+    if (m_file->size() < uint64_t{m_layout->pageSize} * 3) {
+        return Status::Corruption("file too small: " + std::to_string(m_file->size()) + " bytes");
+    }
+    rc4(kHeaderKey, sizeof kHeaderKey, header.data() + kHeaderCryptOffset, m_layout->headerCryptLength);
+    ByteView h(header.data(), header.size());
+    m_codePage = ByteView::load16(header.data() + kCodePageOffset);
+    uint32_t pageKey = ByteView::load32(header.data() + kPageEncryptionKeyOffset);
+    if (pageKey != 0) return Status::NotSupported("encrypted pages");
+    m_sortOrder.id = ByteView::load16(header.data() + m_layout->sortOrderOffset);
+    m_sortOrder.version = m_layout->jet3 ? 0 : header[m_layout->sortOrderOffset + 3];
+    (void)h;
+    if (m_layout->jet3) {
+        std::string name = options.jet3CodePage.empty() ? codePageName(m_codePage ? m_codePage : 1252)
+                                                        : options.jet3CodePage;
+        JET_ASSIGN_OR_RETURN(m_codePageText, CodePageDecoder::create(name));
+    }
+    return {};
+}
+
+Status Engine::readCatalog() {
+    JET_ASSIGN_OR_RETURN(std::shared_ptr<TableDef> catalog, readTableDef(kCatalogPage, "MSysObjects", true));
+    int idCol = catalog->columnIndex("Id");
+    int nameCol = catalog->columnIndex("Name");
+    int typeCol = catalog->columnIndex("Type");
+    int flagsCol = catalog->columnIndex("Flags");
+    if (idCol < 0 || nameCol < 0 || typeCol < 0 || flagsCol < 0) {
+        return Status::Corruption("MSysObjects lacks one of Id, Name, Type, Flags");
+    }
+    std::shared_ptr<const TableDef> catalogDef = catalog;
+    m_tableDefs[upper("MSysObjects")] = catalogDef;
+    JET_ASSIGN_OR_RETURN(RowCursor cursor, scan(catalogDef));
+    while (true) {
+        JET_ASSIGN_OR_RETURN(bool more, cursor.next());
+        if (!more) break;
+        JET_ASSIGN_OR_RETURN(Value type, cursor.value(static_cast<size_t>(typeCol)));
+        auto* typeNumber = std::get_if<int64_t>(&type);
+        if (typeNumber == nullptr || (*typeNumber & 0x7F) != kObjectTypeTable) continue;
+        JET_ASSIGN_OR_RETURN(Value id, cursor.value(static_cast<size_t>(idCol)));
+        JET_ASSIGN_OR_RETURN(Value name, cursor.value(static_cast<size_t>(nameCol)));
+        JET_ASSIGN_OR_RETURN(Value flags, cursor.value(static_cast<size_t>(flagsCol)));
+        auto* idNumber = std::get_if<int64_t>(&id);
+        auto* nameText = std::get_if<std::string>(&name);
+        if (idNumber == nullptr || nameText == nullptr) continue;
+        auto* flagBits = std::get_if<int64_t>(&flags);
+        TableEntry entry;
+        entry.name = *nameText;
+        entry.definitionPage = static_cast<uint32_t>(*idNumber) & 0x00FFFFFF;
+        entry.system = flagBits != nullptr && (static_cast<uint32_t>(*flagBits) & kSystemObjectFlags) != 0;
+        m_tables.push_back(std::move(entry));
+    }
+    return {};
+}
+
+Result<std::shared_ptr<const TableDef>> Engine::table(std::string_view name) {
+    std::string key = upper(name);
+    if (auto it = m_tableDefs.find(key); it != m_tableDefs.end()) return it->second;
+    for (const TableEntry& entry : m_tables) {
+        if (!equalsIgnoreCase(entry.name, name)) continue;
+        JET_ASSIGN_OR_RETURN(std::shared_ptr<TableDef> def,
+                             readTableDef(entry.definitionPage, entry.name, entry.system));
+        m_tableDefs[key] = def;
+        return std::shared_ptr<const TableDef>(def);
+    }
+    return Status::NotFound("no table named " + std::string(name));
+}
+
+void Engine::forgetTable(std::string_view name) {
+    m_tableDefs.erase(upper(name));
+}
+
+std::string Engine::decodeText(ByteView bytes) const {
+    if (m_codePageText) return m_codePageText->decode(bytes);
+    return decodeJet4Text(bytes);
+}
+
+Result<std::unique_ptr<Database>> Database::open(const std::string& path, const OpenOptions& options) {
+    JET_ASSIGN_OR_RETURN(std::unique_ptr<File> file, openPosixFile(path, options.mode));
+    return open(std::move(file), options);
+}
+
+Result<std::unique_ptr<Database>> Database::open(std::unique_ptr<File> file, const OpenOptions& options) {
+    std::string name = file->name();
+    auto engine = Engine::open(std::move(file), options);
+    if (!engine.ok()) return engine.status().withContext(name);
+    return std::unique_ptr<Database>(new Database(std::move(engine).value()));
+}
+
+Database::Database(std::unique_ptr<Engine> engine) : m_engine(std::move(engine)) {}
+Database::~Database() = default;
+
+Version Database::version() const {
+    return m_engine->version();
+}
+uint32_t Database::pageSize() const {
+    return m_engine->layout().pageSize;
+}
+uint16_t Database::codePage() const {
+    return m_engine->codePage();
+}
+SortOrder Database::sortOrder() const {
+    return m_engine->sortOrder();
+}
+const std::vector<TableEntry>& Database::tables() const {
+    return m_engine->tables();
+}
+
+std::vector<std::string> Database::tableNames(bool includeSystem) const {
+    std::vector<std::string> names;
+    for (const TableEntry& t : m_engine->tables()) {
+        if (includeSystem || !t.system) names.push_back(t.name);
+    }
+    return names;
+}
+
+Result<std::shared_ptr<const TableDef>> Database::table(std::string_view name) {
+    return m_engine->table(name);
+}
+
+Result<RowCursor> Database::scan(std::shared_ptr<const TableDef> table) {
+    return m_engine->scan(std::move(table));
+}
+
+Result<IndexCursor> Database::indexCursor(std::shared_ptr<const TableDef> table, std::string_view indexName) {
+    return m_engine->indexCursor(std::move(table), indexName);
+}
+
+std::string_view versionName(Version v) {
+    switch (v) {
+        case Version::Jet3:
+            return "Jet 3";
+        case Version::Jet4:
+            return "Jet 4";
+        case Version::Ace12:
+            return "ACE 12";
+        case Version::Ace14:
+            return "ACE 14";
+    }
+    return "unknown";
+}
+
+}  // namespace jet

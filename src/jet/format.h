@@ -1,0 +1,59 @@
+// Layout constants that differ between Jet 3 (2 KB pages) and Jet 4 / ACE (4 KB pages).
+#pragma once
+
+#include <cstdint>
+
+#include "jet/version.h"
+
+namespace jet {
+
+/// Offsets and sizes of one format's structures. One instance per generation; see formatLayout().
+struct FormatLayout {
+    bool jet3;
+    uint32_t pageSize;
+    // Header page
+    uint32_t headerCryptLength;
+    uint32_t sortOrderOffset;
+    // Data pages
+    uint32_t dataRowCountOffset;
+    uint32_t dataRowTableOffset;
+    // Table definition pages
+    uint32_t tdefRowCountOffset;
+    uint32_t tdefAutoNumberOffset;
+    uint32_t tdefTableTypeOffset;
+    uint32_t tdefMaxColsOffset;
+    uint32_t tdefVarColsOffset;
+    uint32_t tdefColumnCountOffset;
+    uint32_t tdefIndexCountOffset;
+    uint32_t tdefRealIndexCountOffset;
+    uint32_t tdefUsedPagesOffset;
+    uint32_t tdefFreePagesOffset;
+    uint32_t tdefBlockEnd;  // first real-index slot
+    uint32_t realIndexSlotSize;
+    uint32_t columnEntrySize;
+    uint32_t columnNumberOffset;
+    uint32_t columnVarOffsetOffset;
+    uint32_t columnMiscOffset;  // sort order id for text, precision for numeric
+    uint32_t columnSortVersionOffset;
+    uint32_t columnFlagsOffset;
+    uint32_t columnCompressedOffset;  // 0 when the format has no compression flag
+    uint32_t columnFixedOffsetOffset;
+    uint32_t columnLengthOffset;
+    uint32_t nameLengthSize;  // 1 (code-page names) or 2 (UCS-2 names)
+    uint32_t realIndexEntrySize;
+    uint32_t realIndexColumnsOffset;
+    uint32_t logicalIndexEntrySize;
+    uint32_t logicalIndexNumberOffset;
+    // Index pages
+    uint32_t indexNextPageOffset;
+    uint32_t indexPrefixLengthOffset;
+    uint32_t indexBitmaskOffset;
+    uint32_t indexFirstEntryOffset;
+    // Row layout
+    uint32_t rowColumnCountSize;  // 1 or 2 bytes, also the width of variable offsets
+};
+
+/// The layout of `format`.
+const FormatLayout& formatLayout(Version version);
+
+}  // namespace jet

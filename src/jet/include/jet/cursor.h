@@ -1,0 +1,91 @@
+// Cursors: walk a table's rows and decode only the columns asked for.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "jet/status.h"
+#include "jet/table.h"
+#include "jet/value.h"
+
+namespace jet {
+
+class Engine;
+struct RowImage;
+
+/// The current row of a cursor: its location and lazily decoded values.
+class RowReader {
+public:
+    RowReader();
+    ~RowReader();
+    RowReader(RowReader&&) noexcept;
+    RowReader& operator=(RowReader&&) noexcept;
+
+    /// Where the row lives (the slot that points at it, for overflow rows).
+    RowId rowId() const;
+    /// Decodes the value of column `column` (its position in TableDef::columns).
+    Result<Value> value(size_t column) const;
+    /// Decodes every column.
+    Result<std::vector<Value>> values() const;
+
+protected:
+    friend class Engine;
+    Engine* m_engine = nullptr;
+    std::shared_ptr<const TableDef> m_table;
+    std::unique_ptr<RowImage> m_image;
+};
+
+/// Walks every live row of a table in physical order (page by page, slot by slot).
+class RowCursor : public RowReader {
+public:
+    RowCursor(RowCursor&&) noexcept;
+    RowCursor& operator=(RowCursor&&) noexcept;
+    ~RowCursor();
+
+    /// Moves to the next row; false when there are no more.
+    Result<bool> next();
+    /// The table being walked.
+    const TableDef& table() const { return *m_table; }
+
+private:
+    friend class Engine;
+    RowCursor(Engine& engine, std::shared_ptr<const TableDef> table, std::vector<uint32_t> pages);
+
+    std::vector<uint32_t> m_pages;
+    size_t m_pageIndex = 0;
+    int m_slot = -1;
+    int m_slotCount = 0;
+};
+
+/// One bound of an index range: key values for a prefix of the index columns.
+struct IndexBound {
+    std::vector<Value> values;
+    bool inclusive = true;
+};
+
+/// Walks the rows of a table in index order, optionally within a key range.
+class IndexCursor : public RowReader {
+public:
+    IndexCursor(IndexCursor&&) noexcept;
+    IndexCursor& operator=(IndexCursor&&) noexcept;
+    ~IndexCursor();
+
+    /// Positions before the first entry whose key equals `values` (a prefix of the index columns);
+    /// next() then yields the matching rows only.
+    Status seekEqual(const std::vector<Value>& values);
+    /// Limits the walk to keys between `lower` and `upper` (either may be absent: empty values).
+    Status seekRange(const IndexBound& lower, const IndexBound& upper);
+    /// Moves to the next row in key order; false when there are no more.
+    Result<bool> next();
+    /// True when seeks descend the B-tree; false when they fall back to a scan of the leaves
+    /// (an index whose keys this engine cannot encode).
+    bool seekable() const;
+
+private:
+    friend class Engine;
+    struct State;
+    IndexCursor(Engine& engine, std::shared_ptr<const TableDef> table, std::unique_ptr<State> state);
+    std::unique_ptr<State> m_state;
+};
+
+}  // namespace jet

@@ -1,0 +1,45 @@
+// Page access with a bounded cache. Pages are immutable once handed out; writers replace them whole.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "bytes.h"
+#include "jet/file.h"
+
+namespace jet {
+
+/// One page's bytes, shared between the cache and its readers.
+using PageRef = std::shared_ptr<const std::vector<uint8_t>>;
+
+/// Reads fixed-size pages from a File and keeps recently used ones.
+class Pager {
+public:
+    /// A pager over `file` with pages of `pageSize` bytes, holding at most `cachePages` pages.
+    Pager(File& file, uint32_t pageSize, size_t cachePages);
+
+    /// The page `number`; a page past the end of the file is Corruption.
+    Result<PageRef> page(uint32_t number);
+    /// Replaces page `number` on disk and in the cache.
+    Status writePage(uint32_t number, std::vector<uint8_t> bytes);
+    /// Number of whole pages in the file.
+    uint32_t pageCount() const { return static_cast<uint32_t>(m_file.size() / m_pageSize); }
+    uint32_t pageSize() const { return m_pageSize; }
+    /// Forgets every cached page (after a failed write, or to bound memory).
+    void clear() { m_cache.clear(); }
+
+private:
+    File& m_file;
+    uint32_t m_pageSize;
+    size_t m_cachePages;
+    std::unordered_map<uint32_t, PageRef> m_cache;
+};
+
+/// The page view of a PageRef.
+inline ByteView view(const PageRef& page) {
+    return ByteView(page->data(), page->size());
+}
+
+}  // namespace jet

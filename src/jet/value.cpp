@@ -1,0 +1,246 @@
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "jet/format_value.h"
+#include "jet/value.h"
+
+namespace jet {
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+
+// Days from 1970-01-01 to the civil date (proleptic Gregorian), after H. Hinnant's well-known algorithm.
+void civilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    y = static_cast<int64_t>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y += (m <= 2);
+}
+
+template <typename T>
+void appendShortest(std::string& out, T v) {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+void appendHex(std::string& out, const Bytes& b) {
+    out.reserve(out.size() + b.size() * 2);
+    for (uint8_t c : b) {
+        out.push_back(kHex[c >> 4]);
+        out.push_back(kHex[c & 0xF]);
+    }
+}
+
+// 128-bit magnitude divided by 10 in place, 32 bits at a time; returns the remainder.
+unsigned divideBy10(uint64_t& hi, uint64_t& lo) {
+    uint32_t words[4] = {static_cast<uint32_t>(hi >> 32), static_cast<uint32_t>(hi), static_cast<uint32_t>(lo >> 32),
+                         static_cast<uint32_t>(lo)};
+    uint64_t remainder = 0;
+    for (uint32_t& w : words) {
+        uint64_t cur = (remainder << 32) | w;
+        w = static_cast<uint32_t>(cur / 10);
+        remainder = cur % 10;
+    }
+    hi = (uint64_t{words[0]} << 32) | words[1];
+    lo = (uint64_t{words[2]} << 32) | words[3];
+    return static_cast<unsigned>(remainder);
+}
+
+int kindRank(const Value& v) {
+    if (isNull(v)) return 0;
+    if (std::holds_alternative<std::string>(v)) return 2;
+    if (std::holds_alternative<Bytes>(v) || std::holds_alternative<Guid>(v)) return 3;
+    return 1;  // numbers, booleans and dates
+}
+
+double asNumber(const Value& v) {
+    return std::visit(
+        [](const auto& x) -> double {
+            using T = std::decay_t<decltype(x)>;
+            if constexpr (std::is_same_v<T, bool>)
+                return x ? -1.0 : 0.0;  // Jet's True is -1
+            else if constexpr (std::is_same_v<T, int64_t> || std::is_same_v<T, float> ||
+                               std::is_same_v<T, double>)
+                return static_cast<double>(x);
+            else if constexpr (std::is_same_v<T, Currency>)
+                return static_cast<double>(x.scaled) / 10000.0;
+            else if constexpr (std::is_same_v<T, DateTime>)
+                return x.days;
+            else if constexpr (std::is_same_v<T, Decimal>) {
+                double m = std::ldexp(static_cast<double>(x.hi), 64) + static_cast<double>(x.lo);
+                m /= std::pow(10.0, x.scale);
+                return x.negative ? -m : m;
+            } else
+                return 0.0;
+        },
+        v);
+}
+
+int foldAscii(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? c - 32 : c;
+}
+
+}  // namespace
+
+std::string_view columnTypeName(ColumnType type) {
+    switch (type) {
+        case ColumnType::Boolean:
+            return "Boolean";
+        case ColumnType::Byte:
+            return "Byte";
+        case ColumnType::Integer:
+            return "Integer";
+        case ColumnType::Long:
+            return "Long";
+        case ColumnType::Currency:
+            return "Currency";
+        case ColumnType::Single:
+            return "Single";
+        case ColumnType::Double:
+            return "Double";
+        case ColumnType::DateTime:
+            return "DateTime";
+        case ColumnType::Binary:
+            return "Binary";
+        case ColumnType::Text:
+            return "Text";
+        case ColumnType::Ole:
+            return "OLE";
+        case ColumnType::Memo:
+            return "Memo";
+        case ColumnType::Guid:
+            return "GUID";
+        case ColumnType::Numeric:
+            return "Numeric";
+        case ColumnType::Complex:
+            return "Complex";
+        case ColumnType::BigInt:
+            return "BigInt";
+        case ColumnType::Unknown0D:
+        case ColumnType::Unknown11:
+            return "Binary";
+    }
+    return "Unknown";
+}
+
+std::string formatDateTime(DateTime d) {
+    // Round to the second first so that 23:59:59.6 rolls into the next day.
+    double totalSeconds = std::round(d.days * 86400.0);
+    auto secs = static_cast<int64_t>(totalSeconds);
+    int64_t days = secs >= 0 ? secs / 86400 : -((-secs + 86399) / 86400);
+    int64_t rem = secs - days * 86400;
+    int64_t y;
+    unsigned m, dd;
+    civilFromDays(days - 25569, y, m, dd);  // 25569 days from 1899-12-30 to 1970-01-01
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02lld:%02lld:%02lld", static_cast<long long>(y), m, dd,
+                  static_cast<long long>(rem / 3600), static_cast<long long>(rem / 60 % 60),
+                  static_cast<long long>(rem % 60));
+    return buf;
+}
+
+std::string formatDecimal(const Decimal& d) {
+    uint64_t hi = d.hi, lo = d.lo;
+    std::string digits;
+    while (hi != 0 || lo != 0) digits.insert(digits.begin(), static_cast<char>('0' + divideBy10(hi, lo)));
+    if (digits.size() <= d.scale) digits.insert(0, d.scale + 1 - digits.size(), '0');
+    if (d.scale > 0) digits.insert(digits.size() - d.scale, 1, '.');
+    bool zero = d.hi == 0 && d.lo == 0;
+    return (d.negative && !zero ? "-" : "") + digits;
+}
+
+std::string formatGuid(const Guid& g) {
+    const auto& b = g.bytes;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13],
+                  b[14], b[15]);
+    return buf;
+}
+
+void appendCsvText(std::string& out, std::string_view text) {
+    out.push_back('"');
+    for (char c : text) {
+        if (c == '"') out.push_back('"');
+        out.push_back(c);
+    }
+    out.push_back('"');
+}
+
+void appendCsvField(std::string& out, const Value& v) {
+    std::visit(
+        [&out](const auto& x) {
+            using T = std::decay_t<decltype(x)>;
+            if constexpr (std::is_same_v<T, std::monostate>) {
+            } else if constexpr (std::is_same_v<T, bool>) {
+                out.push_back(x ? '1' : '0');
+            } else if constexpr (std::is_same_v<T, int64_t> || std::is_same_v<T, float> ||
+                                 std::is_same_v<T, double>) {
+                appendShortest(out, x);
+            } else if constexpr (std::is_same_v<T, Currency>) {
+                int64_t whole = x.scaled / 10000;
+                int64_t frac = x.scaled % 10000;
+                char buf[40];
+                std::snprintf(buf, sizeof buf, "%s%lld.%04lld", (x.scaled < 0 && whole == 0) ? "-" : "",
+                              static_cast<long long>(whole), static_cast<long long>(frac < 0 ? -frac : frac));
+                out += buf;
+            } else if constexpr (std::is_same_v<T, DateTime>) {
+                out += formatDateTime(x);
+            } else if constexpr (std::is_same_v<T, std::string>) {
+                appendCsvText(out, x);
+            } else if constexpr (std::is_same_v<T, Bytes>) {
+                appendHex(out, x);
+            } else if constexpr (std::is_same_v<T, Guid>) {
+                out += formatGuid(x);
+            } else if constexpr (std::is_same_v<T, Decimal>) {
+                out += formatDecimal(x);
+            }
+        },
+        v);
+}
+
+int compareValues(const Value& a, const Value& b) {
+    int ka = kindRank(a), kb = kindRank(b);
+    if (ka != kb) return ka < kb ? -1 : 1;
+    switch (ka) {
+        case 0:
+            return 0;
+        case 1: {
+            if (std::holds_alternative<int64_t>(a) && std::holds_alternative<int64_t>(b)) {
+                int64_t x = std::get<int64_t>(a), y = std::get<int64_t>(b);
+                return x < y ? -1 : (x > y ? 1 : 0);
+            }
+            double x = asNumber(a), y = asNumber(b);
+            return x < y ? -1 : (x > y ? 1 : 0);
+        }
+        case 2: {
+            const auto& x = std::get<std::string>(a);
+            const auto& y = std::get<std::string>(b);
+            size_t n = std::min(x.size(), y.size());
+            for (size_t i = 0; i < n; ++i) {
+                int cx = foldAscii(static_cast<unsigned char>(x[i])),
+                    cy = foldAscii(static_cast<unsigned char>(y[i]));
+                if (cx != cy) return cx < cy ? -1 : 1;
+            }
+            return x.size() == y.size() ? 0 : (x.size() < y.size() ? -1 : 1);
+        }
+        default: {
+            auto bytesOf = [](const Value& v) {
+                if (auto* g = std::get_if<Guid>(&v)) return Bytes(g->bytes.begin(), g->bytes.end());
+                return std::get<Bytes>(v);
+            };
+            Bytes x = bytesOf(a), y = bytesOf(b);
+            return x < y ? -1 : (x > y ? 1 : 0);
+        }
+    }
+}
+
+}  // namespace jet

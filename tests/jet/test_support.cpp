@@ -1,0 +1,124 @@
+#include "test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace jet::test {
+
+std::string samplesDir() {
+    const char* env = std::getenv("JET_SAMPLES");
+    std::string dir = env != nullptr && *env != '\0' ? env : KXVIEW_DEFAULT_SAMPLES;
+    if (!fs::is_directory(dir)) {
+        ADD_FAILURE() << "The folder of sample Access files is missing: " << dir
+                      << ". Set JET_SAMPLES to the jet-samples folder.";
+        return {};
+    }
+    return dir;
+}
+
+std::vector<std::string> sampleFiles() {
+    std::vector<std::string> files;
+    std::string dir = samplesDir();
+    if (dir.empty()) return files;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        auto ext = entry.path().extension().string();
+        if (ext == ".mdb" || ext == ".accdb") files.push_back(entry.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    if (files.empty()) ADD_FAILURE() << "no .mdb or .accdb files in " << dir;
+    return files;
+}
+
+OpenOptions optionsFor(const std::string& path) {
+    OpenOptions options;
+    if (path.find("GBK") != std::string::npos) options.jet3CodePage = "GB18030";
+    return options;
+}
+
+std::string tempDir() {
+    static const fs::path root = [] {
+        fs::path p = fs::temp_directory_path() / ("jet-tests-" + std::to_string(::getpid()));
+        fs::create_directories(p);
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove_all(fs::temp_directory_path() / ("jet-tests-" + std::to_string(::getpid())), ec);
+        });
+        return p;
+    }();
+    static int counter = 0;
+    fs::path dir = root / std::to_string(++counter);
+    fs::create_directories(dir);
+    return dir.string();
+}
+
+std::string runCommand(const std::string& command, int* exitCode) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        if (exitCode) *exitCode = -1;
+        return out;
+    }
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+    int status = ::pclose(pipe);
+    if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return out;
+}
+
+std::string shellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'') q += "'\\''";
+        else q.push_back(c);
+    }
+    return q + "'";
+}
+
+std::vector<std::vector<std::string>> parseCsv(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> row;
+    std::string field;
+    bool quoted = false, any = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field.push_back('"');
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field.push_back(c);
+            }
+            continue;
+        }
+        if (c == '"') {
+            quoted = true;
+            any = true;
+        } else if (c == ',') {
+            row.push_back(std::move(field));
+            field.clear();
+        } else if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            row.push_back(std::move(field));
+            field.clear();
+            rows.push_back(std::move(row));
+            row.clear();
+            any = false;
+        } else {
+            field.push_back(c);
+            any = true;
+        }
+    }
+    if (any || !field.empty() || !row.empty()) {
+        row.push_back(std::move(field));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+}  // namespace jet::test

@@ -1,0 +1,35 @@
+// Shared helpers for the engine's tests: the sample folder, temporary files and running tools.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "jet/database.h"
+
+namespace jet::test {
+
+/// The folder of real Access files (JET_SAMPLES, else the checkout's sibling shared/jet-samples).
+/// Empty, with a test failure that says why, when it does not exist.
+std::string samplesDir();
+
+/// Every .mdb and .accdb file in the samples folder, sorted by name.
+std::vector<std::string> sampleFiles();
+
+/// The options a test should open `path` with (GB18030 for the GBK sample's Jet 3 text).
+OpenOptions optionsFor(const std::string& path);
+
+/// A fresh empty directory under the system's temporary folder, removed at exit of the process.
+std::string tempDir();
+
+/// Runs a shell command, capturing standard output; `exitCode` receives its status.
+std::string runCommand(const std::string& command, int* exitCode = nullptr);
+
+/// Quotes `s` for a POSIX shell.
+std::string shellQuote(const std::string& s);
+
+/// Parses RFC 4180 CSV into rows of fields.
+std::vector<std::vector<std::string>> parseCsv(const std::string& text);
+
+}  // namespace jet::test
