@@ -85,11 +85,12 @@ int countRows(jet::Database& db, const std::string& table) {
     return 0;
 }
 
-std::string typeText(const jet::ColumnDef& c) {
+std::string typeText(const jet::ColumnDef& c, bool unicodeText) {
     std::string t(jet::columnTypeName(c.type));
     if (c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Binary) {
-        unsigned chars = c.type == jet::ColumnType::Text && c.sortOrder.id != 0 ? c.length : c.length;
-        t += "(" + std::to_string(chars) + ")";
+        // Jet 4 stores text as UCS-2, so its length field counts bytes, two per character.
+        unsigned size = c.type == jet::ColumnType::Text && unicodeText ? c.length / 2u : c.length;
+        t += "(" + std::to_string(size) + ")";
     }
     if (c.type == jet::ColumnType::Numeric) {
         t += "(" + std::to_string(c.precision) + "," + std::to_string(c.scale) + ")";
@@ -106,7 +107,7 @@ int printSchema(jet::Database& db, const std::string& table) {
     std::string& o = out.buffer();
     o += "table " + t.name + " (" + std::to_string(t.rowCount) + " rows)\n";
     for (const jet::ColumnDef& c : t.columns) {
-        o += "  column " + c.name + " " + typeText(c) + " size " + std::to_string(c.length) + "\n";
+        o += "  column " + c.name + " " + typeText(c, db.version() != jet::Version::Jet3) + "\n";
     }
     for (const jet::IndexDef& index : t.indexes) {
         const jet::RealIndexDef& real = t.realIndexes[index.realIndex];

@@ -42,6 +42,8 @@ struct FormatLayout {
     uint32_t nameLengthSize;  // 1 (code-page names) or 2 (UCS-2 names)
     uint32_t realIndexEntrySize;
     uint32_t realIndexColumnsOffset;
+    uint32_t realIndexFlagsOffset;
+    uint32_t logicalIndexTypeOffset;
     uint32_t logicalIndexEntrySize;
     uint32_t logicalIndexNumberOffset;
     // Index pages

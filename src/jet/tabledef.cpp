@@ -134,7 +134,6 @@ Result<std::shared_ptr<TableDef>> Engine::readTableDef(uint32_t firstPage, const
         JET_RETURN_IF_ERROR(readNames(*this, tdef, pos, columnCount, L.nameLengthSize, names, "column name"));
         for (size_t i = 0; i < columnCount; ++i) def->columns[i].name = std::move(names[i]);
 
-        std::vector<uint16_t> numbers;  // column number -> position, after sorting
         std::stable_sort(def->columns.begin(), def->columns.end(),
                          [](const ColumnDef& a, const ColumnDef& b) { return a.number < b.number; });
 
@@ -155,7 +154,7 @@ Result<std::shared_ptr<TableDef>> Engine::readTableDef(uint32_t firstPage, const
             const uint8_t* tail = cols + 3 * kMaxIndexColumns;
             real.usedPagesRef = ByteView::load32(tail);
             real.rootPage = ByteView::load32(tail + 4);
-            real.flags = tail[8];
+            real.flags = e.data()[L.realIndexFlagsOffset];
             pos += L.realIndexEntrySize;
         }
 
@@ -169,7 +168,7 @@ Result<std::shared_ptr<TableDef>> Engine::readTableDef(uint32_t firstPage, const
                 return Status::Corruption("index refers to missing physical index " +
                                           std::to_string(index.realIndex));
             }
-            index.kind = static_cast<IndexDef::Kind>(e.data()[L.logicalIndexEntrySize - 1]);
+            index.kind = static_cast<IndexDef::Kind>(e.data()[L.logicalIndexTypeOffset]);
             pos += L.logicalIndexEntrySize;
         }
         names.clear();
