@@ -132,8 +132,10 @@ std::string_view columnTypeName(ColumnType type) {
 }
 
 std::string formatDateTime(DateTime d) {
-    // Round to the second first so that 23:59:59.6 rolls into the next day.
-    double totalSeconds = std::round(d.days * 86400.0);
+    // The whole part counts days from 1899-12-30 and the fraction is the time of day even when the number is
+    // negative (-1.25 is 1899-12-29 06:00). Round to the second first so that 23:59:59.6 rolls into the next day.
+    double whole = std::trunc(d.days);
+    double totalSeconds = whole * 86400.0 + std::round(std::fabs(d.days - whole) * 86400.0);
     auto secs = static_cast<int64_t>(totalSeconds);
     int64_t days = secs >= 0 ? secs / 86400 : -((-secs + 86399) / 86400);
     int64_t rem = secs - days * 86400;
