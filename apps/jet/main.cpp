@@ -1,5 +1,6 @@
 // jet: a command-line window onto Jet database files.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "jet/cursor.h"
 #include "jet/database.h"
 #include "jet/format_value.h"
+#include "jet/writer.h"
 
 namespace {
 
@@ -15,13 +17,18 @@ constexpr const char* kUsage =
     "  tables FILE [--system]   table names in catalogue order\n"
     "  count FILE TABLE         number of rows\n"
     "  schema FILE TABLE        columns and indexes\n"
-    "  export FILE TABLE        rows as CSV in physical order\n";
+    "  export FILE TABLE        rows as CSV in physical order\n"
+    "  create FILE              a new empty Jet 4 database\n"
+    "  import FILE TABLE CSV [--primary-key COL] [--index COL]...\n"
+    "                           a new table from CSV; header cells Name:type (text(255) when bare)\n";
 
 /// Command-line arguments split into positional words and options.
 struct Args {
     std::vector<std::string> words;
     std::string codePage;
     bool system = false;
+    std::string primaryKey;
+    std::vector<std::string> indexes;
 };
 
 bool parseArgs(int argc, char** argv, Args& args) {
@@ -30,6 +37,12 @@ bool parseArgs(int argc, char** argv, Args& args) {
         if (a == "--codepage") {
             if (++i >= argc) return false;
             args.codePage = argv[i];
+        } else if (a == "--primary-key" || a == "--index") {
+            if (++i >= argc) return false;
+            if (a == "--index")
+                args.indexes.push_back(argv[i]);
+            else
+                args.primaryKey = argv[i];
         } else if (a == "--system") {
             args.system = true;
         } else if (a.rfind("--", 0) == 0) {
@@ -160,6 +173,116 @@ int exportTable(jet::Database& db, const std::string& table) {
     return 0;
 }
 
+/// The column described by a CSV header cell "Name:type".
+jet::Result<jet::ColumnSpec> columnFromHeader(const std::string& cell) {
+    jet::ColumnSpec c;
+    size_t colon = cell.rfind(':');
+    c.name = cell.substr(0, colon);
+    std::string type = colon == std::string::npos ? "text(255)" : cell.substr(colon + 1);
+    auto sized = [&](const char* prefix, jet::ColumnType t) {
+        size_t n = std::strlen(prefix);
+        if (type.compare(0, n, prefix) != 0 || type.size() < n + 2 || type.back() != ')') return false;
+        c.type = t;
+        c.size = static_cast<uint16_t>(std::strtoul(type.c_str() + n, nullptr, 10));
+        return true;
+    };
+    static const std::pair<const char*, jet::ColumnType> kPlain[] = {
+        {"byte", jet::ColumnType::Byte},         {"int", jet::ColumnType::Integer},
+        {"long", jet::ColumnType::Long},         {"single", jet::ColumnType::Single},
+        {"double", jet::ColumnType::Double},     {"currency", jet::ColumnType::Currency},
+        {"datetime", jet::ColumnType::DateTime}, {"bool", jet::ColumnType::Boolean},
+        {"guid", jet::ColumnType::Guid},         {"memo", jet::ColumnType::Memo},
+        {"ole", jet::ColumnType::Ole},           {"autonumber", jet::ColumnType::Long}};
+    for (const auto& [name, t] : kPlain) {
+        if (type == name) {
+            c.type = t;
+            c.autoNumber = type == "autonumber";
+            return c;
+        }
+    }
+    if (sized("text(", jet::ColumnType::Text) || sized("binary(", jet::ColumnType::Binary)) return c;
+    return jet::Status::InvalidArgument("unknown column type '" + type + "' in header cell '" + cell + "'");
+}
+
+/// The table and rows described by CSV text.
+jet::Status tableFromCsv(const std::string& text, const Args& args, jet::TableSpec& spec, std::vector<jet::Row>& rows) {
+    JET_ASSIGN_OR_RETURN(auto records, jet::parseCsvRecords(text));
+    if (records.empty()) return jet::Status::InvalidArgument("the CSV has no header line");
+    spec.name = args.words[2];
+    for (const jet::CsvField& cell : records[0]) {
+        JET_ASSIGN_OR_RETURN(jet::ColumnSpec c, columnFromHeader(cell.text));
+        spec.columns.push_back(std::move(c));
+    }
+    if (!args.primaryKey.empty()) {
+        jet::IndexSpec pk;
+        pk.name = "PrimaryKey";
+        pk.columns = {args.primaryKey};
+        pk.primary = true;
+        spec.indexes.push_back(pk);
+    }
+    for (const std::string& column : args.indexes) {
+        jet::IndexSpec index;
+        index.name = column;
+        index.columns = {column};
+        spec.indexes.push_back(index);
+    }
+    for (size_t r = 1; r < records.size(); ++r) {
+        const auto& record = records[r];
+        std::string where = "CSV record " + std::to_string(r + 1);
+        if (record.size() != spec.columns.size())
+            return jet::Status::InvalidArgument(where + " has " + std::to_string(record.size()) + " fields, expected " +
+                                                std::to_string(spec.columns.size()));
+        jet::Row row;
+        for (size_t i = 0; i < record.size(); ++i) {
+            auto v = jet::parseCsvValue(record[i], spec.columns[i].type, spec.columns[i].scale);
+            if (!v.ok()) return v.status().withContext(where + " column " + spec.columns[i].name);
+            row.push_back(std::move(v).value());
+        }
+        rows.push_back(std::move(row));
+    }
+    return {};
+}
+
+int createFile(const std::string& path) {
+    jet::Status s = jet::createDatabase(path);
+    return s.ok() ? 0 : fail(s);
+}
+
+/// Imports into a copy of the file that replaces the original only when everything succeeded.
+int importCsv(const Args& args) {
+    if (args.words.size() != 4) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string& path = args.words[1];
+    auto csv = jet::readWholeFile(args.words[3]);
+    if (!csv.ok()) return fail(csv.status());
+    jet::TableSpec spec;
+    std::vector<jet::Row> rows;
+    jet::Status s = tableFromCsv(std::string(csv->begin(), csv->end()), args, spec, rows);
+    if (!s.ok()) return fail(s);
+    auto original = jet::readWholeFile(path);
+    if (!original.ok()) return fail(original.status());
+    std::string temp = path + ".importing";
+    {
+        auto copy = jet::createPosixFile(temp);
+        if (!copy.ok()) return fail(copy.status());
+        s = (*copy)->write(0, original->size(), original->data());
+        if (s.ok()) {
+            jet::OpenOptions options;
+            options.mode = jet::OpenMode::ReadWrite;
+            auto db = jet::Database::open(std::move(copy).value(), options);
+            s = db.ok() ? jet::createTable(**db, spec, rows) : db.status();
+        }
+    }
+    if (s.ok() && std::rename(temp.c_str(), path.c_str()) != 0) s = jet::Status::IOError("cannot rename " + temp);
+    if (!s.ok()) {
+        std::remove(temp.c_str());
+        return fail(s);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -169,6 +292,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string& command = args.words[0];
+    if (command == "create") return createFile(args.words[1]);
+    if (command == "import") return importCsv(args);
     jet::OpenOptions options;
     options.jet3CodePage = args.codePage;
     auto db = jet::Database::open(args.words[1], options);

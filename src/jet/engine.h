@@ -52,6 +52,8 @@ public:
     Result<std::shared_ptr<TableDef>> readTableDef(uint32_t page, const std::string& name, bool system);
     /// Drops a cached definition (after a writer changed it).
     void forgetTable(std::string_view name);
+    /// Forgets cached pages and definitions and reads the catalogue again (after a writer committed).
+    Status reloadCatalog();
 
     /// The pages listed by the usage map stored in the row `ref`, in ascending order.
     Result<std::vector<uint32_t>> usageMapPages(uint32_t ref);

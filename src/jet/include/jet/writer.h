@@ -1,0 +1,63 @@
+// Writing Jet 4 databases: new files, new tables and appended rows.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/status.h"
+#include "jet/value.h"
+
+namespace jet {
+
+/// One column of a table to create.
+struct ColumnSpec {
+    std::string name;
+    ColumnType type = ColumnType::Text;
+    uint16_t size = 255;      // characters for Text, bytes for Binary; ignored otherwise
+    bool autoNumber = false;  // Long columns only: Null values are numbered
+    uint8_t precision = 18;   // Numeric only
+    uint8_t scale = 0;        // Numeric only
+};
+
+/// One index of a table to create.
+struct IndexSpec {
+    std::string name;
+    std::vector<std::string> columns;
+    std::vector<bool> ascending;  // per column; missing entries are ascending
+    bool primary = false;         // implies unique and non-null
+    bool unique = false;
+};
+
+/// A table to create.
+struct TableSpec {
+    std::string name;
+    std::vector<ColumnSpec> columns;
+    std::vector<IndexSpec> indexes;
+};
+
+/// Values of one row, one per column in the table's column order.
+using Row = std::vector<Value>;
+
+/// Creates an empty Jet 4 database at `path` (General sort order, code page 1252). Fails if it exists.
+Status createDatabase(const std::string& path);
+
+/// Creates table `spec` in `db` (opened read-write) and inserts `rows` into it, all or nothing.
+Status createTable(Database& db, const TableSpec& spec, const std::vector<Row>& rows = {});
+
+/// Appends `rows` to the existing user table `table`, all or nothing.
+Status insertRows(Database& db, std::string_view table, const std::vector<Row>& rows);
+
+/// Splits CSV text (RFC 4180) into records of fields; `quoted` tells which fields were quoted.
+struct CsvField {
+    std::string text;
+    bool quoted = false;
+};
+Result<std::vector<std::vector<CsvField>>> parseCsvRecords(std::string_view text);
+
+/// Parses one field in the form the CSV export writes for a column of `type` (scale for Numeric).
+/// An empty unquoted field is Null.
+Result<Value> parseCsvValue(const CsvField& field, ColumnType type, uint8_t scale = 0);
+
+}  // namespace jet

@@ -1,0 +1,95 @@
+// Internals of the writer: a page transaction, usage maps, data pages and index trees.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bytes.h"
+#include "jet/file.h"
+#include "jet/table.h"
+
+namespace jet::writer {
+
+inline constexpr uint32_t kPageSize = 4096;
+inline constexpr uint8_t kDataPage = 0x01;
+inline constexpr uint8_t kTdefPage = 0x02;
+inline constexpr uint8_t kNodePage = 0x03;
+inline constexpr uint8_t kLeafPage = 0x04;
+inline constexpr uint8_t kMapPage = 0x05;
+inline constexpr uint32_t kDataRowTable = 14;
+inline constexpr uint32_t kMapRowSize = 69;  // type, start page, 64 bitmap bytes
+inline constexpr uint32_t kGlobalMapRef = (1u << 8) | 0;
+
+using Page = std::vector<uint8_t>;
+
+/// Every page a write touches, held in memory until commit: nothing reaches the file before then,
+/// so a write refused half-way leaves the file as it was.
+class PageSet {
+public:
+    explicit PageSet(File& file);
+
+    /// The page for reading (from memory when touched before).
+    Result<const Page*> read(uint32_t number);
+    /// The page for changing; it will be written at commit.
+    Result<Page*> edit(uint32_t number);
+    /// A new zeroed page at the end of the file.
+    uint32_t allocate();
+    /// Pages in the file once committed.
+    uint32_t pageCount() const { return m_pageCount; }
+    /// Pages added by this transaction start here.
+    uint32_t firstNewPage() const { return m_filePages; }
+    /// Writes new pages, then changed ones (table definitions and page 1 last), then syncs.
+    Status commit();
+
+private:
+    File& m_file;
+    uint32_t m_filePages;
+    uint32_t m_pageCount;
+    std::map<uint32_t, Page> m_pages;
+    std::set<uint32_t> m_dirty;
+};
+
+/// Byte range of row `slot` on a data page; Corruption if the slot does not exist.
+Result<std::pair<uint32_t, uint32_t>> rowSpan(const Page& page, uint32_t slot);
+/// Starts a data page owned by `owner` (a table definition page; 0 for map pages; "LVAL" for long values).
+void initDataPage(Page& page, uint32_t owner);
+/// Bytes still free on a data page.
+uint32_t dataPageFree(const Page& page);
+/// Appends `row` to a data page; the slot number, or -1 when it does not fit.
+int addRow(Page& page, const std::string& row);
+
+/// The pages a usage map lists (a packed row reference), ascending.
+Result<std::vector<uint32_t>> readUsageMap(PageSet& pages, uint32_t ref);
+/// Rewrites the usage map at `ref` in place: bit(p) for every page p it can describe from `first` on,
+/// inline when [first, end) fits its bitmap, else as a list of bitmap pages.
+Status writeUsageMap(PageSet& pages, uint32_t ref, uint32_t first, uint32_t end,
+                     const std::function<bool(uint32_t)>& bit);
+/// Rewrites the usage map at `ref` to list exactly `sorted`.
+Status writePageList(PageSet& pages, uint32_t ref, const std::vector<uint32_t>& sorted);
+/// Updates the global map on page 1: every page of the file is in use.
+Status writeGlobalMap(PageSet& pages);
+/// Adds a row of `kMapRowSize` zero bytes for a usage map to a map page; its packed reference.
+Result<uint32_t> addMapRow(PageSet& pages, uint32_t& mapPage);
+
+/// One index entry: the encoded key and the row it points at.
+struct KeyEntry {
+    std::string key;
+    RowId row;
+    bool fresh = false;    // added by this write
+    bool hasNull = false;  // a key column is Null (exempt from uniqueness)
+};
+
+/// Collects the entries of the index tree under `root` and the pages the tree occupies.
+Status readIndexTree(PageSet& pages, uint32_t root, std::vector<KeyEntry>& entries,
+                     std::vector<uint32_t>& treePages);
+/// Writes a fresh tree of `sorted` entries: the root stays on `root`, other pages come from `reuse` then
+/// new pages. Returns every page of the new tree in `treePages`.
+Status writeIndexTree(PageSet& pages, uint32_t tdefPage, uint32_t root, std::vector<uint32_t> reuse,
+                      const std::vector<KeyEntry>& sorted, std::vector<uint32_t>& treePages);
+/// Writes an empty leaf as the root of a new index.
+void initEmptyLeaf(Page& page, uint32_t tdefPage);
+
+}  // namespace jet::writer

@@ -1,0 +1,222 @@
+// The writer's page transaction, data pages and usage maps.
+#include <algorithm>
+
+#include "writer_internal.h"
+
+namespace jet::writer {
+namespace {
+
+constexpr uint16_t kRowOffsetMask = 0x1FFF;
+constexpr uint32_t kMapPageHeader = 4;
+constexpr uint32_t kPagesPerMapPage = (kPageSize - kMapPageHeader) * 8;
+constexpr uint32_t kMaxRowsPerPage = 255;  // a row pointer keeps the slot in one byte
+
+void setBit(uint8_t* bits, uint32_t index) {
+    bits[index / 8] = static_cast<uint8_t>(bits[index / 8] | (1u << (index % 8)));
+}
+
+}  // namespace
+
+PageSet::PageSet(File& file)
+    : m_file(file), m_filePages(static_cast<uint32_t>(file.size() / kPageSize)), m_pageCount(m_filePages) {}
+
+Result<const Page*> PageSet::read(uint32_t number) {
+    if (auto it = m_pages.find(number); it != m_pages.end()) return &it->second;
+    if (number >= m_filePages)
+        return Status::Corruption("page " + std::to_string(number) + " beyond the file");
+    Page bytes(kPageSize);
+    JET_RETURN_IF_ERROR(m_file.read(uint64_t{number} * kPageSize, kPageSize, bytes.data()));
+    return &m_pages.emplace(number, std::move(bytes)).first->second;
+}
+
+Result<Page*> PageSet::edit(uint32_t number) {
+    JET_ASSIGN_OR_RETURN(const Page* page, read(number));
+    m_dirty.insert(number);
+    return const_cast<Page*>(page);
+}
+
+uint32_t PageSet::allocate() {
+    uint32_t number = m_pageCount++;
+    m_pages[number] = Page(kPageSize, 0);
+    m_dirty.insert(number);
+    return number;
+}
+
+Status PageSet::commit() {
+    if (m_file.readOnly()) return Status::InvalidArgument(m_file.name() + " is open read-only");
+    // New pages first: until the old pages that point at them are rewritten they are unreachable.
+    std::vector<uint32_t> order;
+    std::vector<uint32_t> definitions;
+    for (uint32_t n : m_dirty) {
+        if (n >= m_filePages) order.push_back(n);
+    }
+    for (uint32_t n : m_dirty) {
+        if (n >= m_filePages || n == 1) continue;
+        if (m_pages[n][0] == kTdefPage)
+            definitions.push_back(n);
+        else
+            order.push_back(n);
+    }
+    order.insert(order.end(), definitions.begin(), definitions.end());
+    if (m_dirty.count(1)) order.push_back(1);
+    for (uint32_t n : order) {
+        JET_RETURN_IF_ERROR(m_file.write(uint64_t{n} * kPageSize, kPageSize, m_pages[n].data()));
+    }
+    JET_RETURN_IF_ERROR(m_file.sync());
+    m_dirty.clear();
+    m_filePages = m_pageCount;
+    return {};
+}
+
+Result<std::pair<uint32_t, uint32_t>> rowSpan(const Page& page, uint32_t slot) {
+    uint16_t count = ByteView::load16(page.data() + 12);
+    if (slot >= count) return Status::Corruption("data page has no row " + std::to_string(slot));
+    uint32_t start = ByteView::load16(page.data() + kDataRowTable + 2 * slot) & kRowOffsetMask;
+    uint32_t end = slot == 0
+                       ? kPageSize
+                       : ByteView::load16(page.data() + kDataRowTable + 2 * (slot - 1)) & kRowOffsetMask;
+    if (start > end || end > kPageSize) return Status::Corruption("data page row outside the page");
+    return std::make_pair(start, end);
+}
+
+void initDataPage(Page& page, uint32_t owner) {
+    std::fill(page.begin(), page.end(), 0);
+    page[0] = kDataPage;
+    page[1] = 0x01;
+    store16(page.data() + 2, static_cast<uint16_t>(kPageSize - kDataRowTable));
+    store32(page.data() + 4, owner);
+}
+
+uint32_t dataPageFree(const Page& page) {
+    return ByteView::load16(page.data() + 2);
+}
+
+int addRow(Page& page, const std::string& row) {
+    uint16_t count = ByteView::load16(page.data() + 12);
+    if (count >= kMaxRowsPerPage) return -1;
+    uint32_t top = count == 0
+                       ? kPageSize
+                       : ByteView::load16(page.data() + kDataRowTable + 2 * (count - 1)) & kRowOffsetMask;
+    uint32_t tableEnd = kDataRowTable + 2u * (count + 1u);
+    if (row.size() + tableEnd > top) return -1;
+    uint32_t start = top - static_cast<uint32_t>(row.size());
+    std::copy(row.begin(), row.end(), page.begin() + start);
+    store16(page.data() + kDataRowTable + 2 * count, static_cast<uint16_t>(start));
+    store16(page.data() + 12, static_cast<uint16_t>(count + 1));
+    store16(page.data() + 2, static_cast<uint16_t>(start - tableEnd));
+    return count;
+}
+
+Result<std::vector<uint32_t>> readUsageMap(PageSet& pages, uint32_t ref) {
+    RowId id = RowId::fromPacked(ref);
+    JET_ASSIGN_OR_RETURN(const Page* page, pages.read(id.page));
+    JET_ASSIGN_OR_RETURN(auto span, rowSpan(*page, id.row));
+    const uint8_t* row = page->data() + span.first;
+    uint32_t length = span.second - span.first;
+    std::vector<uint32_t> out;
+    auto collect = [&out](const uint8_t* bits, uint32_t bytes, uint32_t first) {
+        for (uint32_t i = 0; i < bytes * 8; ++i) {
+            if ((bits[i / 8] >> (i % 8)) & 1) out.push_back(first + i);
+        }
+    };
+    if (length < 5) return Status::Corruption("usage map row too short");
+    if (row[0] == 0) {
+        collect(row + 5, length - 5, ByteView::load32(row + 1));
+        return out;
+    }
+    for (uint32_t j = 0; 1 + 4 * (j + 1) <= length; ++j) {
+        uint32_t mapPage = ByteView::load32(row + 1 + 4 * j);
+        if (mapPage == 0) continue;
+        JET_ASSIGN_OR_RETURN(const Page* bits, pages.read(mapPage));
+        collect(bits->data() + kMapPageHeader, kPageSize - kMapPageHeader, j * kPagesPerMapPage);
+    }
+    return out;
+}
+
+namespace {
+
+// Fills the reference form of a usage map: one bitmap page per 32,736 pages.
+Status writeReferenceMap(PageSet& pages, RowId id, uint32_t start, uint32_t length, uint32_t end,
+                         const std::function<bool(uint32_t)>& bit) {
+    uint32_t needed = (end + kPagesPerMapPage - 1) / kPagesPerMapPage;
+    uint32_t slots = (length - 1) / 4;
+    if (needed > slots) return Status::NotSupported("file too large for a usage map");
+    std::vector<uint32_t> mapPages(slots, 0);
+    {
+        JET_ASSIGN_OR_RETURN(const Page* page, pages.read(id.page));
+        if ((*page)[start] == 1) {
+            for (uint32_t j = 0; j < slots; ++j)
+                mapPages[j] = ByteView::load32(page->data() + start + 1 + 4 * j);
+        }
+    }
+    for (uint32_t j = 0; j < needed; ++j) {
+        if (mapPages[j] == 0) mapPages[j] = pages.allocate();
+    }
+    for (uint32_t j = 0; j < needed; ++j) {
+        JET_ASSIGN_OR_RETURN(Page * map, pages.edit(mapPages[j]));
+        std::fill(map->begin(), map->end(), 0);
+        (*map)[0] = kMapPage;
+        (*map)[1] = 0x01;
+        for (uint32_t i = 0; i < kPagesPerMapPage; ++i) {
+            if (bit(j * kPagesPerMapPage + i)) setBit(map->data() + kMapPageHeader, i);
+        }
+    }
+    JET_ASSIGN_OR_RETURN(Page * page, pages.edit(id.page));
+    uint8_t* row = page->data() + start;
+    std::fill(row, row + length, 0);
+    row[0] = 1;
+    for (uint32_t j = 0; j < slots; ++j) store32(row + 1 + 4 * j, mapPages[j]);
+    return {};
+}
+
+}  // namespace
+
+Status writeUsageMap(PageSet& pages, uint32_t ref, uint32_t first, uint32_t end,
+                     const std::function<bool(uint32_t)>& bit) {
+    RowId id = RowId::fromPacked(ref);
+    JET_ASSIGN_OR_RETURN(const Page* current, pages.read(id.page));
+    JET_ASSIGN_OR_RETURN(auto span, rowSpan(*current, id.row));
+    uint32_t length = span.second - span.first;
+    if (length < 5) return Status::Corruption("usage map row too short");
+    uint32_t capacity = (length - 5) * 8;
+    uint32_t start = first & ~7u;
+    if (end > start + capacity) return writeReferenceMap(pages, id, span.first, length, end, bit);
+    JET_ASSIGN_OR_RETURN(Page * page, pages.edit(id.page));
+    uint8_t* row = page->data() + span.first;
+    std::fill(row, row + length, 0);
+    store32(row + 1, start);
+    for (uint32_t i = 0; i < capacity; ++i) {
+        if (bit(start + i)) setBit(row + 5, i);
+    }
+    return {};
+}
+
+Status writePageList(PageSet& pages, uint32_t ref, const std::vector<uint32_t>& sorted) {
+    uint32_t first = sorted.empty() ? 0 : sorted.front();
+    uint32_t end = sorted.empty() ? 0 : sorted.back() + 1;
+    return writeUsageMap(pages, ref, first, end, [&sorted](uint32_t p) {
+        return std::binary_search(sorted.begin(), sorted.end(), p);
+    });
+}
+
+Status writeGlobalMap(PageSet& pages) {
+    // A set bit marks a page that is free; pages past the end of the file count as free.
+    return writeUsageMap(pages, kGlobalMapRef, 0, pages.pageCount() + 1,
+                         [&pages](uint32_t p) { return p >= pages.pageCount(); });
+}
+
+Result<uint32_t> addMapRow(PageSet& pages, uint32_t& mapPage) {
+    const std::string empty(kMapRowSize, '\0');
+    if (mapPage != 0) {
+        JET_ASSIGN_OR_RETURN(Page * page, pages.edit(mapPage));
+        int slot = addRow(*page, empty);
+        if (slot >= 0) return (mapPage << 8) | static_cast<uint32_t>(slot);
+    }
+    mapPage = pages.allocate();
+    JET_ASSIGN_OR_RETURN(Page * page, pages.edit(mapPage));
+    initDataPage(*page, 0);
+    int slot = addRow(*page, empty);
+    return (mapPage << 8) | static_cast<uint32_t>(slot);
+}
+
+}  // namespace jet::writer
