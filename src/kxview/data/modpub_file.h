@@ -1,0 +1,40 @@
+// Path helpers that take Windows-style paths apart, folder creation, open-file filters and the warning box.
+//
+// Both '\' and '/' count as separators; results keep the separators they were given.
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+namespace kx {
+/// A folder could not be created (it exists already, or the system refused).
+class FileSystemError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+}  // namespace kx
+
+namespace modPub_File {
+
+/// The text after the last separator; "" when there is none or the path ends with one.
+QString GetFileName(const QString& path);
+/// The text up to and including the last separator; "" when there is none.
+QString GetFilePath(const QString& path);
+/// The file name without its folder and without everything from its first dot.
+QString GetFileTitle(const QString& path);
+/// The folder above a folder path, ending with a separator ("D:\data\K01\" gives "D:\data\").
+QString GetParentPath(const QString& path);
+/// Creates the folder `path` and every missing folder above it. Creating a folder that exists already
+/// throws kx::FileSystemError, as callers check first.
+void CreateDirs(const QString& path);
+/// The open-file dialog filter for an extension (".QTJG", ".JG", ".QTCJ", ".QTDE"), else a null string.
+QString GetFileFilter(const QString& ext);
+
+}  // namespace modPub_File
+
+namespace modPub_Sub {
+
+/// Shows `text` in a modal warning box titled "友情提示" with an OK button.
+void ShowMsg(const QString& text);
+
+}  // namespace modPub_Sub

@@ -1,0 +1,91 @@
+#include "filesystem.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace kx::fs {
+namespace {
+
+// The entry of `dir` whose name equals `name` ignoring case, or `name` itself when there is none.
+QString matchEntry(const QString& dir, const QString& name) {
+    if (QFileInfo::exists(dir + name)) return name;
+    const QStringList entries = QDir(dir.isEmpty() ? QStringLiteral(".") : dir)
+                                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0) return entry;
+    }
+    return name;
+}
+
+// Matches `name` against a pattern of '*' (any run) and '?' (any one character), ignoring case.
+bool wildcardMatch(QStringView pattern, QStringView name) {
+    qsizetype p = 0, n = 0, starP = -1, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == QLatin1Char('?') ||
+                                   pattern[p].toCaseFolded() == name[n].toCaseFolded())) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == QLatin1Char('*')) {
+            starP = p++;
+            starN = n;
+        } else if (starP >= 0) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == QLatin1Char('*')) ++p;
+    return p == pattern.size();
+}
+
+}  // namespace
+
+QString withSlashes(const QString& path) {
+    QString out = path;
+    out.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return out;
+}
+
+QString resolve(const QString& path) {
+    const QString slashed = withSlashes(path);
+    if (slashed.isEmpty() || QFileInfo::exists(slashed)) return slashed;
+    const QStringList parts = slashed.split(QLatin1Char('/'));
+    QString result;
+    for (int i = 0; i < parts.size(); ++i) {
+        const QString& part = parts[i];
+        if (i > 0) result += QLatin1Char('/');
+        if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String("..")) {
+            result += part;
+            continue;
+        }
+        const QString dir = i == 0 ? QString() : result;
+        result += matchEntry(dir, part);
+    }
+    return result;
+}
+
+bool isDir(const QString& path) { return QFileInfo(resolve(path)).isDir(); }
+
+bool isFile(const QString& path) { return QFileInfo(resolve(path)).isFile(); }
+
+QStringList listFiles(const QString& folder, const QString& pattern) {
+    QDir dir(resolve(folder));
+    if (!dir.exists()) return {};
+    QStringList names;
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& entry : entries) {
+        if (wildcardMatch(pattern, entry)) names << entry;
+    }
+    std::sort(names.begin(), names.end(),
+              [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    return names;
+}
+
+bool makeDir(const QString& path) {
+    const QString real = resolve(path);
+    if (QFileInfo::exists(real)) return false;
+    return QDir().mkdir(real);
+}
+
+}  // namespace kx::fs

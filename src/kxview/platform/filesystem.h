@@ -1,0 +1,33 @@
+// The file-system boundary: Windows-style paths from the data become real paths here.
+//
+// Paths inside the component are text in which both '\' and '/' separate components. Data folders come
+// from Windows, where names are case-insensitive, so a component that does not exist with its exact
+// spelling is looked up without regard to case.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace kx::fs {
+
+/// The path with every backslash turned into '/'.
+QString withSlashes(const QString& path);
+
+/// The real path of `path`: separators mapped, and each component that does not exist as spelled
+/// replaced by an existing entry whose name differs only in letter case. Components that exist in no
+/// spelling are kept as given (so the result can name a file to be created).
+QString resolve(const QString& path);
+
+/// True when `path` names an existing folder.
+bool isDir(const QString& path);
+/// True when `path` names an existing regular file.
+bool isFile(const QString& path);
+
+/// Names (not paths) of the regular files in `folder` whose names match the wildcard `pattern`
+/// ('*' and '?') without regard to case, in case-insensitive order. A missing folder lists nothing.
+QStringList listFiles(const QString& folder, const QString& pattern);
+
+/// Creates the single folder `path`; false if it exists already or cannot be made.
+bool makeDir(const QString& path);
+
+}  // namespace kx::fs
