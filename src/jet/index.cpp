@@ -55,7 +55,8 @@ static Result<IndexPage> readIndexPage(Engine& engine, uint32_t number) {
     IndexPage page;
     page.leaf = p[0] == kLeafPageType;
     page.next = ByteView::load32(p + L.indexNextPageOffset);
-    size_t prefixLength = ByteView::load16(p + L.indexPrefixLengthOffset);
+    // The shared-prefix length is one byte; Jet 3 node pages may set the byte after it.
+    size_t prefixLength = p[L.indexPrefixLengthOffset];
     size_t tailSize = kRowPointerSize + (page.leaf ? 0 : kChildPointerSize);
 
     // Entry starts are flagged in a bitmask; the first entry's start is implicit.
