@@ -16,4 +16,7 @@ for f in "$samples"/*.mdb; do
   # Small seeds: the first pages of each sample.
   head -c 65536 "$f" > "$seeds/$(basename "$f")"
 done
-build-fuzz/bin/jet_fuzz_pages -max_total_time="${FUZZ_SECONDS:-60}" -rss_limit_mb=2048 -timeout=10 "$seeds"
+# Crash inputs stay in the build folder, out of the repository.
+mkdir -p build-fuzz/artifacts
+build-fuzz/bin/jet_fuzz_pages -max_total_time="${FUZZ_SECONDS:-60}" -rss_limit_mb=2048 -timeout=10 \
+  -artifact_prefix=build-fuzz/artifacts/ "$seeds"

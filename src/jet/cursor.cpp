@@ -73,6 +73,12 @@ Result<bool> Engine::loadRow(RowReader& reader, const std::shared_ptr<const Tabl
     if (reader.m_table != table) reader.m_table = table;
     if (!reader.m_image) reader.m_image = std::make_unique<RowImage>();
     JET_ASSIGN_OR_RETURN(bool live, rowAt(id.page, id.row, false, *reader.m_image));
+    // rowAt checked that the page is a data page; it must also be one of this table's.
+    JET_ASSIGN_OR_RETURN(PageRef page, m_pager->page(id.page));
+    if (ByteView::load32(page->data() + 4) != table->definitionPage) {
+        return Status::Corruption("page " + std::to_string(id.page) + " is not a data page of table " +
+                                  table->name);
+    }
     if (!live) {
         reader.m_image->page.reset();
         return false;

@@ -1,6 +1,7 @@
 // Index B-trees: page decoding, ordered walks and seeks by encoded key.
 #include <algorithm>
 #include <optional>
+#include <unordered_set>
 
 #include "engine.h"
 #include "index_key.h"
@@ -102,7 +103,7 @@ struct IndexCursor::State {
     size_t position = 0;
     bool started = false;
     bool finished = false;
-    uint32_t leavesRead = 0;
+    std::unordered_set<uint32_t> leavesSeen;  // leaf pages visited by this walk, to stop a loop of links
     // Bounds as encoded keys (when encodable) or as values (fallback).
     std::optional<std::string> lowerKey, upperKey;
     bool lowerInclusive = true, upperInclusive = true;
@@ -202,17 +203,20 @@ Status IndexCursor::seekRange(const IndexBound& lower, const IndexBound& upper) 
 Result<bool> IndexCursor::next() {
     State& s = *m_state;
     Engine& engine = *m_engine;
-    uint32_t pageLimit = engine.pager().pageCount();
     if (s.finished) return false;
     if (!s.started) {
         // Descend to the leaf that may hold the first key not below the lower bound.
         s.started = true;
-        s.leavesRead = 0;
+        s.leavesSeen.clear();
         uint32_t pageNumber = s.real->rootPage;
         for (int depth = 0;; ++depth) {
-            if (depth > kMaxTreeDepth) return Status::Corruption("index tree deeper than any real index");
+            if (depth > kMaxTreeDepth) {
+                return Status::Corruption("index tree deeper than any real index at page " +
+                                          std::to_string(pageNumber));
+            }
             JET_ASSIGN_OR_RETURN(IndexPage page, readIndexPage(engine, pageNumber));
             if (page.leaf) {
+                s.leavesSeen.insert(pageNumber);
                 s.leaf = std::move(page);
                 break;
             }
@@ -239,9 +243,12 @@ Result<bool> IndexCursor::next() {
                 s.finished = true;
                 return false;
             }
-            if (++s.leavesRead > pageLimit) return Status::Corruption("index leaf pages form a loop");
-            JET_ASSIGN_OR_RETURN(s.leaf, readIndexPage(engine, s.leaf.next));
-            if (!s.leaf.leaf) return Status::Corruption("index leaf chain reaches a node page");
+            uint32_t nextPage = s.leaf.next;
+            if (!s.leavesSeen.insert(nextPage).second)
+                return Status::Corruption("index leaf pages form a loop at page " + std::to_string(nextPage));
+            JET_ASSIGN_OR_RETURN(s.leaf, readIndexPage(engine, nextPage));
+            if (!s.leaf.leaf)
+                return Status::Corruption("index leaf chain reaches node page " + std::to_string(nextPage));
             s.position = 0;
         }
         const IndexEntry& e = s.leaf.entries[s.position++];

@@ -249,6 +249,13 @@ Result<Value> Engine::decodeColumn(const ColumnDef& c, const RowImage& row) {
         uint32_t start = L.varOffsets[c.varIndex];
         uint32_t end = L.varOffsets[c.varIndex + 1u];
         field = ByteView(row.bytes.data() + start, end - start);
+        // Numbers, dates and GUIDs have a fixed width wherever they are stored; a shorter field would be
+        // read past its end.
+        if (c.type != ColumnType::Text && c.type != ColumnType::Memo && c.type != ColumnType::Ole &&
+            c.type != ColumnType::Binary && c.type != ColumnType::Unknown0D && c.type != ColumnType::Unknown11 &&
+            field.size() < fixedWidth(c)) {
+            return bad("variable field shorter than its type");
+        }
     }
     const uint8_t* p = field.data();
     switch (c.type) {

@@ -132,6 +132,12 @@ std::string_view columnTypeName(ColumnType type) {
 }
 
 std::string formatDateTime(DateTime d) {
+    // A damaged value (NaN, infinite, or beyond any calendar) has no date form; its number is shown instead.
+    if (!std::isfinite(d.days) || std::fabs(d.days) > 1e9) {
+        std::string out;
+        appendShortest(out, d.days);
+        return out;
+    }
     // The whole part counts days from 1899-12-30 and the fraction is the time of day even when the number is
     // negative (-1.25 is 1899-12-29 06:00). Round to the second first so that 23:59:59.6 rolls into the next day.
     double whole = std::trunc(d.days);
