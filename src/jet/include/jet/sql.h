@@ -1,0 +1,81 @@
+// SQL over the engine in Access's dialect: SELECT, UPDATE and DELETE on one table.
+//
+// Semantics follow Jet where callers can observe them:
+//  - keywords, table and field names ignore letter case; text comparison, Like and ORDER BY ignore the
+//    case of ASCII, Latin-1, Greek, Cyrillic and full-width Latin letters;
+//  - Null compares as unknown: a Null field never matches =, <>, < ... or Like, and NOT unknown is unknown;
+//    ORDER BY puts Nulls first (last when descending);
+//  - text compared with a number is compared as a number when the whole text (spaces trimmed) is a
+//    number; otherwise the comparison is unknown and the row does not match (Jet reports a type mismatch
+//    for some such comparisons; this engine never fails a query for it);
+//  - syntax errors are InvalidArgument "Syntax error in query expression near '<text>' at <column>" where
+//    the column counts characters from 1; unknown tables and fields are NotFound naming them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/status.h"
+#include "jet/table.h"
+#include "jet/value.h"
+
+namespace jet::sql {
+
+/// The rows a SELECT produced, in the statement's order.
+struct ResultSet {
+    /// Output column names: field names, AS aliases, or Expr1000, Expr1001... for unnamed expressions.
+    std::vector<std::string> columns;
+    /// One entry per row, one value per output column.
+    std::vector<std::vector<Value>> rows;
+    /// Where each row lives; empty for aggregate queries, whose rows are computed.
+    std::vector<RowId> rowIds;
+    /// The table the rows came from.
+    std::string table;
+};
+
+/// What a statement is.
+enum class StatementKind : uint8_t { Select, Update, Delete };
+
+struct Statement;
+class QueryState;
+
+/// Runs SQL against one open database. Keeps the parsed statements (keyed by their text) and the
+/// equality lookups built for unindexed fields, so a connection should live as long as the database.
+class Connection {
+public:
+    /// A connection to `db`, which must outlive it.
+    explicit Connection(Database& db);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    /// Runs a SELECT and returns its rows.
+    Result<ResultSet> query(std::string_view sql);
+    /// Runs an UPDATE or DELETE and returns the number of rows it changed.
+    Result<uint64_t> execute(std::string_view sql);
+    /// The kind of statement `sql` is, parsing it (and caching the parse) without running it.
+    Result<StatementKind> kindOf(std::string_view sql);
+
+    /// Tells the connection that rows of `table` were written by someone else, dropping what it
+    /// derived from them. Writes made through this connection do this themselves.
+    void tableWritten(std::string_view table);
+    /// Runs `change`, a write to the rows of `table` made outside SQL (DAO puts, appends), keeping the
+    /// lookups the connection built for other tables.
+    Status write(std::string_view table, const std::function<Status()>& change);
+
+    /// The database the connection runs against.
+    Database& database() { return m_db; }
+
+private:
+    Result<std::shared_ptr<Statement>> prepare(std::string_view sql);
+
+    Database& m_db;
+    std::unique_ptr<QueryState> m_state;
+};
+
+}  // namespace jet::sql

@@ -1,0 +1,47 @@
+// Choosing how a statement finds its rows: an index seek, a reusable hash of one field, or a scan.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "jet/cursor.h"
+#include "jet/database.h"
+#include "sql/ast.h"
+
+namespace jet::sql {
+
+/// The rows of one table grouped by the value of one field, for repeated `field = constant` lookups.
+struct FieldHash {
+    std::shared_ptr<const TableDef> builtFrom;  // stale once the engine holds another definition
+    std::unordered_map<std::string, std::vector<RowId>> text;  // case-folded text
+    std::unordered_map<double, std::vector<RowId>> numbers;
+};
+
+/// The per-database state of the SQL layer: parsed statements and field hashes.
+class QueryState {
+public:
+    /// Parsed statements keyed by their text.
+    std::unordered_map<std::string, std::shared_ptr<Statement>> statements;
+    /// Field hashes keyed by upper-cased table name and column position.
+    std::map<std::pair<std::string, int>, FieldHash> hashes;
+
+    /// Runs `write`, a change to the rows of `table`: drops the table's hashes and keeps the other
+    /// tables' hashes that were current (a write makes the engine re-read every definition).
+    Status writeTable(Database& db, std::string_view table, const std::function<Status()>& write);
+    /// Drops the hashes of `table`.
+    void forget(std::string_view table);
+};
+
+/// Called for every row that satisfies the WHERE clause; returning an error stops the walk.
+using RowVisitor = std::function<Status(const RowReader&)>;
+
+/// Visits the rows of `table` that satisfy `stmt.where`, using an index or a field hash for a top-level
+/// `field = constant` when it can. Rows come in physical order, or index order after a seek.
+Status forEachMatch(Database& db, QueryState& state, const Statement& stmt,
+                    const std::shared_ptr<const TableDef>& table, const RowVisitor& visit);
+
+}  // namespace jet::sql

@@ -1,0 +1,495 @@
+// A recursive-descent parser for the statements the SQL layer runs, and the binder that resolves names.
+#include "sql/parser.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include "sql/lexer.h"
+
+namespace jet::sql {
+
+namespace {
+
+// Words that end an expression or start a clause, so they cannot be bare field names.
+constexpr std::string_view kReserved[] = {"SELECT", "FROM", "WHERE",  "ORDER", "BY", "AND",
+                                          "OR",     "NOT",  "LIKE",   "IS",    "AS", "SET",
+                                          "ASC",    "DESC", "UPDATE", "DELETE"};
+
+bool isReserved(const Token& t) {
+    for (std::string_view w : kReserved) {
+        if (t.isWord(w)) return true;
+    }
+    return false;
+}
+
+// Number of characters (UTF-8 code points) in `s`.
+size_t characterCount(std::string_view s) {
+    size_t n = 0;
+    for (char c : s) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+    }
+    return n;
+}
+
+// The text near an error: from the offending token on, at most 24 characters.
+std::string nearText(std::string_view sql, size_t pos) {
+    std::string_view rest = sql.substr(std::min(pos, sql.size()));
+    size_t end = 0, chars = 0;
+    while (end < rest.size() && chars < 24) {
+        ++end;
+        while (end < rest.size() && (static_cast<unsigned char>(rest[end]) & 0xC0) == 0x80) ++end;
+        ++chars;
+    }
+    return std::string(rest.substr(0, end));
+}
+
+class Parser {
+public:
+    Parser(std::string_view sql) : m_sql(sql), m_tokens(tokenize(sql)) {}
+
+    Result<std::unique_ptr<Statement>> statement();
+
+private:
+    const Token& peek(size_t ahead = 0) const {
+        return m_tokens[std::min(m_at + ahead, m_tokens.size() - 1)];
+    }
+    const Token& take() { return m_tokens[std::min(m_at++, m_tokens.size() - 1)]; }
+    bool acceptWord(std::string_view w) {
+        if (!peek().isWord(w)) return false;
+        ++m_at;
+        return true;
+    }
+    bool acceptSymbol(std::string_view s) {
+        if (!peek().isSymbol(s)) return false;
+        ++m_at;
+        return true;
+    }
+    Status error() const { return syntaxError(m_sql, peek().pos); }
+    Status expectWord(std::string_view w) { return acceptWord(w) ? Status() : error(); }
+    Status expectSymbol(std::string_view s) { return acceptSymbol(s) ? Status() : error(); }
+
+    Result<std::string> name();
+    Status select(Statement& s);
+    Status update(Statement& s);
+    Status remove(Statement& s);
+    Status whereClause(Statement& s);
+    Status orderByClause(Statement& s);
+
+    Result<ExprPtr> expression() { return orExpr(); }
+    Result<ExprPtr> orExpr();
+    Result<ExprPtr> andExpr();
+    Result<ExprPtr> notExpr();
+    Result<ExprPtr> comparison();
+    Result<ExprPtr> concatExpr();
+    Result<ExprPtr> addExpr();
+    Result<ExprPtr> mulExpr();
+    Result<ExprPtr> unary();
+    Result<ExprPtr> primary();
+    Result<ExprPtr> call(const Token& nameToken);
+    Result<ExprPtr> columnRef();
+
+    std::string_view m_sql;
+    std::vector<Token> m_tokens;
+    size_t m_at = 0;
+    size_t m_aggregates = 0;
+};
+
+ExprPtr makeExpr(Expr::Kind kind, size_t pos) {
+    auto e = std::make_unique<Expr>();
+    e->kind = kind;
+    e->pos = pos;
+    return e;
+}
+
+ExprPtr makeBinary(Op op, ExprPtr left, ExprPtr right) {
+    auto e = makeExpr(Expr::Kind::Binary, left->pos);
+    e->op = op;
+    e->args.push_back(std::move(left));
+    e->args.push_back(std::move(right));
+    return e;
+}
+
+Result<std::unique_ptr<Statement>> Parser::statement() {
+    auto s = std::make_unique<Statement>();
+    s->text = std::string(m_sql);
+    if (acceptWord("SELECT")) {
+        s->kind = StatementKind::Select;
+        JET_RETURN_IF_ERROR(select(*s));
+    } else if (acceptWord("UPDATE")) {
+        s->kind = StatementKind::Update;
+        JET_RETURN_IF_ERROR(update(*s));
+    } else if (acceptWord("DELETE")) {
+        s->kind = StatementKind::Delete;
+        JET_RETURN_IF_ERROR(remove(*s));
+    } else {
+        return error();
+    }
+    acceptSymbol(";");
+    if (peek().kind != Token::Kind::End) return error();
+    s->aggregateCount = m_aggregates;
+    return s;
+}
+
+// A table or field name: a bare word that is not a clause keyword, or a bracketed name.
+Result<std::string> Parser::name() {
+    const Token& t = peek();
+    if (t.kind == Token::Kind::Bracketed || (t.kind == Token::Kind::Word && !isReserved(t))) {
+        ++m_at;
+        return t.text;
+    }
+    return error();
+}
+
+Status Parser::select(Statement& s) {
+    if (!acceptSymbol("*")) {
+        do {
+            SelectItem item;
+            JET_ASSIGN_OR_RETURN(item.expr, expression());
+            if (acceptWord("AS")) {
+                JET_ASSIGN_OR_RETURN(item.alias, name());
+            }
+            s.items.push_back(std::move(item));
+        } while (acceptSymbol(","));
+    }
+    JET_RETURN_IF_ERROR(expectWord("FROM"));
+    JET_ASSIGN_OR_RETURN(s.table, name());
+    JET_RETURN_IF_ERROR(whereClause(s));
+    return orderByClause(s);
+}
+
+Status Parser::update(Statement& s) {
+    JET_ASSIGN_OR_RETURN(s.table, name());
+    JET_RETURN_IF_ERROR(expectWord("SET"));
+    do {
+        Assignment a;
+        JET_ASSIGN_OR_RETURN(a.target, columnRef());
+        JET_RETURN_IF_ERROR(expectSymbol("="));
+        JET_ASSIGN_OR_RETURN(a.value, expression());
+        s.assignments.push_back(std::move(a));
+    } while (acceptSymbol(","));
+    if (m_aggregates != 0)
+        return Status::InvalidArgument("Cannot have aggregate function in UPDATE (" + s.text + ")");
+    return whereClause(s);
+}
+
+// DELETE [*] FROM t, also DELETE t.* FROM t.
+Status Parser::remove(Statement& s) {
+    if (!acceptSymbol("*") && !peek().isWord("FROM")) {
+        JET_ASSIGN_OR_RETURN(std::string qualifier, name());
+        (void)qualifier;
+        JET_RETURN_IF_ERROR(expectSymbol("."));
+        JET_RETURN_IF_ERROR(expectSymbol("*"));
+    }
+    JET_RETURN_IF_ERROR(expectWord("FROM"));
+    JET_ASSIGN_OR_RETURN(s.table, name());
+    return whereClause(s);
+}
+
+Status Parser::whereClause(Statement& s) {
+    if (!acceptWord("WHERE")) return {};
+    size_t before = m_aggregates;
+    JET_ASSIGN_OR_RETURN(s.where, expression());
+    if (m_aggregates != before)
+        return Status::InvalidArgument("Cannot have aggregate function in WHERE clause (" + s.text + ")");
+    return {};
+}
+
+Status Parser::orderByClause(Statement& s) {
+    if (!acceptWord("ORDER")) return {};
+    JET_RETURN_IF_ERROR(expectWord("BY"));
+    size_t before = m_aggregates;
+    do {
+        SortKey key;
+        JET_ASSIGN_OR_RETURN(key.expr, expression());
+        if (acceptWord("DESC")) {
+            key.descending = true;
+        } else {
+            acceptWord("ASC");
+        }
+        s.orderBy.push_back(std::move(key));
+    } while (acceptSymbol(","));
+    if (m_aggregates != before)
+        return Status::NotSupported("aggregate functions in ORDER BY are not supported (" + s.text + ")");
+    return {};
+}
+
+Result<ExprPtr> Parser::orExpr() {
+    JET_ASSIGN_OR_RETURN(ExprPtr left, andExpr());
+    while (acceptWord("OR")) {
+        JET_ASSIGN_OR_RETURN(ExprPtr right, andExpr());
+        left = makeBinary(Op::Or, std::move(left), std::move(right));
+    }
+    return left;
+}
+
+Result<ExprPtr> Parser::andExpr() {
+    JET_ASSIGN_OR_RETURN(ExprPtr left, notExpr());
+    while (acceptWord("AND")) {
+        JET_ASSIGN_OR_RETURN(ExprPtr right, notExpr());
+        left = makeBinary(Op::And, std::move(left), std::move(right));
+    }
+    return left;
+}
+
+Result<ExprPtr> Parser::notExpr() {
+    if (peek().isWord("NOT")) {
+        auto e = makeExpr(Expr::Kind::Unary, take().pos);
+        e->op = Op::Not;
+        JET_ASSIGN_OR_RETURN(ExprPtr operand, notExpr());
+        e->args.push_back(std::move(operand));
+        return e;
+    }
+    return comparison();
+}
+
+Result<ExprPtr> Parser::comparison() {
+    JET_ASSIGN_OR_RETURN(ExprPtr left, concatExpr());
+    static const std::pair<std::string_view, Op> kOps[] = {{"=", Op::Eq}, {"<>", Op::Ne}, {"<", Op::Lt},
+                                                           {">", Op::Gt}, {"<=", Op::Le}, {">=", Op::Ge}};
+    for (const auto& [symbol, op] : kOps) {
+        if (acceptSymbol(symbol)) {
+            JET_ASSIGN_OR_RETURN(ExprPtr right, concatExpr());
+            return makeBinary(op, std::move(left), std::move(right));
+        }
+    }
+    bool negated = peek().isWord("NOT") && peek(1).isWord("LIKE");
+    if (negated) ++m_at;
+    if (acceptWord("LIKE")) {
+        auto e = makeExpr(Expr::Kind::Like, left->pos);
+        e->negated = negated;
+        JET_ASSIGN_OR_RETURN(ExprPtr pattern, concatExpr());
+        e->args.push_back(std::move(left));
+        e->args.push_back(std::move(pattern));
+        return e;
+    }
+    if (acceptWord("IS")) {
+        auto e = makeExpr(Expr::Kind::IsNull, left->pos);
+        e->negated = acceptWord("NOT");
+        JET_RETURN_IF_ERROR(expectWord("NULL"));
+        e->args.push_back(std::move(left));
+        return e;
+    }
+    return left;
+}
+
+Result<ExprPtr> Parser::concatExpr() {
+    JET_ASSIGN_OR_RETURN(ExprPtr left, addExpr());
+    while (acceptSymbol("&")) {
+        JET_ASSIGN_OR_RETURN(ExprPtr right, addExpr());
+        left = makeBinary(Op::Concat, std::move(left), std::move(right));
+    }
+    return left;
+}
+
+Result<ExprPtr> Parser::addExpr() {
+    JET_ASSIGN_OR_RETURN(ExprPtr left, mulExpr());
+    while (peek().isSymbol("+") || peek().isSymbol("-")) {
+        Op op = take().text == "+" ? Op::Add : Op::Sub;
+        JET_ASSIGN_OR_RETURN(ExprPtr right, mulExpr());
+        left = makeBinary(op, std::move(left), std::move(right));
+    }
+    return left;
+}
+
+Result<ExprPtr> Parser::mulExpr() {
+    JET_ASSIGN_OR_RETURN(ExprPtr left, unary());
+    while (peek().isSymbol("*") || peek().isSymbol("/")) {
+        Op op = take().text == "*" ? Op::Mul : Op::Div;
+        JET_ASSIGN_OR_RETURN(ExprPtr right, unary());
+        left = makeBinary(op, std::move(left), std::move(right));
+    }
+    return left;
+}
+
+Result<ExprPtr> Parser::unary() {
+    if (acceptSymbol("+")) return unary();
+    if (!peek().isSymbol("-")) return primary();
+    size_t pos = take().pos;
+    JET_ASSIGN_OR_RETURN(ExprPtr operand, unary());
+    // Fold negative number literals so that `field = -3` is still a field-equals-constant lookup.
+    if (operand->kind == Expr::Kind::Literal) {
+        if (auto* i = std::get_if<int64_t>(&operand->literal); i != nullptr && *i != INT64_MIN) {
+            operand->literal = -*i;
+            operand->pos = pos;
+            return operand;
+        }
+        if (auto* d = std::get_if<double>(&operand->literal)) {
+            operand->literal = -*d;
+            operand->pos = pos;
+            return operand;
+        }
+    }
+    auto e = makeExpr(Expr::Kind::Unary, pos);
+    e->op = Op::Neg;
+    e->args.push_back(std::move(operand));
+    return e;
+}
+
+Value numberValue(const std::string& text) {
+    if (text.find_first_of(".eE") == std::string::npos) {
+        errno = 0;
+        long long n = std::strtoll(text.c_str(), nullptr, 10);
+        if (errno == 0) return Value(int64_t{n});
+    }
+    return Value(std::strtod(text.c_str(), nullptr));
+}
+
+Result<ExprPtr> Parser::primary() {
+    const Token& t = peek();
+    if (t.kind == Token::Kind::Number || t.kind == Token::Kind::String) {
+        ++m_at;
+        auto e = makeExpr(Expr::Kind::Literal, t.pos);
+        e->literal = t.kind == Token::Kind::Number ? numberValue(t.text) : Value(t.text);
+        return e;
+    }
+    if (t.isWord("TRUE") || t.isWord("FALSE") || t.isWord("NULL")) {
+        ++m_at;
+        auto e = makeExpr(Expr::Kind::Literal, t.pos);
+        if (!t.isWord("NULL")) e->literal = Value(t.isWord("TRUE"));
+        return e;
+    }
+    if (acceptSymbol("(")) {
+        JET_ASSIGN_OR_RETURN(ExprPtr inner, expression());
+        JET_RETURN_IF_ERROR(expectSymbol(")"));
+        return inner;
+    }
+    if (t.kind == Token::Kind::Word && !isReserved(t) && peek(1).isSymbol("(")) {
+        const Token& nameToken = take();
+        return call(nameToken);
+    }
+    return columnRef();
+}
+
+Result<ExprPtr> Parser::call(const Token& nameToken) {
+    JET_RETURN_IF_ERROR(expectSymbol("("));
+    static const std::pair<std::string_view, Aggregate> kAggregates[] = {{"MAX", Aggregate::Max},
+                                                                         {"MIN", Aggregate::Min},
+                                                                         {"COUNT", Aggregate::Count},
+                                                                         {"SUM", Aggregate::Sum},
+                                                                         {"AVG", Aggregate::Avg}};
+    for (const auto& [word, aggregate] : kAggregates) {
+        if (!nameToken.isWord(word)) continue;
+        auto e = makeExpr(Expr::Kind::Aggregate, nameToken.pos);
+        e->aggregate = aggregate;
+        e->name = nameToken.text;
+        e->slot = m_aggregates++;
+        if (!(aggregate == Aggregate::Count && acceptSymbol("*"))) {
+            size_t before = m_aggregates;
+            JET_ASSIGN_OR_RETURN(ExprPtr arg, expression());
+            if (m_aggregates != before)
+                return Status::InvalidArgument("Cannot have aggregate function in expression (" +
+                                               std::string(m_sql) + ")");
+            e->args.push_back(std::move(arg));
+        }
+        JET_RETURN_IF_ERROR(expectSymbol(")"));
+        return e;
+    }
+    auto e = makeExpr(Expr::Kind::Call, nameToken.pos);
+    e->name = nameToken.text;
+    if (!acceptSymbol(")")) {
+        do {
+            JET_ASSIGN_OR_RETURN(ExprPtr arg, expression());
+            e->args.push_back(std::move(arg));
+        } while (acceptSymbol(","));
+        JET_RETURN_IF_ERROR(expectSymbol(")"));
+    }
+    return e;
+}
+
+// name or qualifier.name
+Result<ExprPtr> Parser::columnRef() {
+    size_t pos = peek().pos;
+    JET_ASSIGN_OR_RETURN(std::string first, name());
+    auto e = makeExpr(Expr::Kind::Column, pos);
+    if (acceptSymbol(".")) {
+        e->qualifier = std::move(first);
+        JET_ASSIGN_OR_RETURN(e->name, name());
+    } else {
+        e->name = std::move(first);
+    }
+    return e;
+}
+
+// Known scalar functions and how many arguments each takes.
+struct FunctionArity {
+    std::string_view name;
+    size_t min;
+    size_t max;
+};
+constexpr FunctionArity kFunctions[] = {{"MID", 2, 3},   {"LEFT", 2, 2},  {"RIGHT", 2, 2}, {"LEN", 1, 1},
+                                        {"UCASE", 1, 1}, {"LCASE", 1, 1}, {"TRIM", 1, 1}};
+
+Status bindExpr(Expr& e, const TableDef& table, const std::string& sql) {
+    for (ExprPtr& arg : e.args) JET_RETURN_IF_ERROR(bindExpr(*arg, table, sql));
+    if (e.kind == Expr::Kind::Call) {
+        for (const FunctionArity& f : kFunctions) {
+            if (!equalsIgnoreCase(f.name, e.name)) continue;
+            if (e.args.size() < f.min || e.args.size() > f.max)
+                return Status::InvalidArgument("Wrong number of arguments used with function '" + e.name +
+                                               "' in query expression (" + sql + ")");
+            return {};
+        }
+        return Status::InvalidArgument("Undefined function '" + e.name + "' in expression (" + sql + ")");
+    }
+    if (e.kind != Expr::Kind::Column) return {};
+    std::string shown = e.qualifier.empty() ? e.name : e.qualifier + "." + e.name;
+    if (!e.qualifier.empty() && !equalsIgnoreCase(e.qualifier, table.name))
+        return Status::NotFound("unknown field '" + shown + "': the query reads only table " + table.name);
+    e.column = table.columnIndex(e.name);
+    if (e.column < 0) return Status::NotFound("unknown field '" + shown + "' in table " + table.name);
+    return {};
+}
+
+bool hasColumn(const Expr& e) {
+    if (e.kind == Expr::Kind::Column) return true;
+    if (e.kind == Expr::Kind::Aggregate) return false;
+    for (const ExprPtr& arg : e.args) {
+        if (hasColumn(*arg)) return true;
+    }
+    return false;
+}
+
+// Without GROUP BY, a select list with aggregates may name fields only inside them.
+Status checkAggregateList(const Statement& s) {
+    if (s.aggregateCount == 0) return {};
+    if (s.items.empty())
+        return Status::InvalidArgument("Cannot group on fields selected with '*' (" + s.text + ")");
+    for (const SelectItem& item : s.items) {
+        if (hasColumn(*item.expr))
+            return Status::InvalidArgument(
+                "You tried to execute a query that does not include the specified expression as part of "
+                "an aggregate function (" +
+                s.text + ")");
+    }
+    return {};
+}
+
+}  // namespace
+
+Status syntaxError(std::string_view sql, size_t pos) {
+    pos = std::min(pos, sql.size());
+    return Status::InvalidArgument("Syntax error in query expression near '" + nearText(sql, pos) + "' at " +
+                                   std::to_string(characterCount(sql.substr(0, pos)) + 1));
+}
+
+Result<std::unique_ptr<Statement>> parseStatement(std::string_view sql) {
+    Parser parser(sql);
+    return parser.statement();
+}
+
+Status bindStatement(Statement& s, const std::shared_ptr<const TableDef>& table) {
+    const TableDef& t = *table;
+    for (SelectItem& item : s.items) JET_RETURN_IF_ERROR(bindExpr(*item.expr, t, s.text));
+    for (Assignment& a : s.assignments) {
+        JET_RETURN_IF_ERROR(bindExpr(*a.target, t, s.text));
+        JET_RETURN_IF_ERROR(bindExpr(*a.value, t, s.text));
+    }
+    if (s.where) JET_RETURN_IF_ERROR(bindExpr(*s.where, t, s.text));
+    for (SortKey& k : s.orderBy) JET_RETURN_IF_ERROR(bindExpr(*k.expr, t, s.text));
+    JET_RETURN_IF_ERROR(checkAggregateList(s));
+    s.boundTo = table;
+    return {};
+}
+
+}  // namespace jet::sql

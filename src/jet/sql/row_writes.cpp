@@ -1,0 +1,29 @@
+// Row updates and deletes through the writer.
+#include "sql/row_writes.h"
+
+#include "engine.h"
+
+namespace jet::sql {
+
+Status checkWritable(Database& db, const std::string& what) {
+    if (db.engine().file().readOnly())
+        return Status::InvalidArgument("cannot " + what + ": the database " + db.engine().file().name() +
+                                       " is open read-only");
+    return {};
+}
+
+Status replaceRows(Database& db, const std::string& table, const std::vector<std::pair<RowId, Row>>& rows) {
+    (void)db;
+    (void)table;
+    (void)rows;
+    return Status::NotSupported("updating existing rows is not available in the writer yet");
+}
+
+Status removeRows(Database& db, const std::string& table, const std::vector<RowId>& ids) {
+    (void)db;
+    (void)table;
+    (void)ids;
+    return Status::NotSupported("deleting rows is not available in the writer yet");
+}
+
+}  // namespace jet::sql
