@@ -8,6 +8,7 @@
 #include "jet/cursor.h"
 #include "jet/database.h"
 #include "jet/format_value.h"
+#include "jet/sql.h"
 #include "jet/writer.h"
 
 namespace {
@@ -20,7 +21,8 @@ constexpr const char* kUsage =
     "  export FILE TABLE        rows as CSV in physical order\n"
     "  create FILE              a new empty Jet 4 database\n"
     "  import FILE TABLE CSV [--primary-key COL] [--index COL]...\n"
-    "                           a new table from CSV; header cells Name:type (text(255) when bare)\n";
+    "                           a new table from CSV; header cells Name:type (text(255) when bare)\n"
+    "  sql FILE STATEMENT       SELECT rows as CSV like export; UPDATE/DELETE print rows changed\n";
 
 /// Command-line arguments split into positional words and options.
 struct Args {
@@ -283,6 +285,44 @@ int importCsv(const Args& args) {
     return 0;
 }
 
+/// Runs one SQL statement: a SELECT prints CSV as export does, UPDATE and DELETE the rows changed.
+int runSql(const Args& args) {
+    if (args.words.size() != 3) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    jet::OpenOptions options;
+    options.jet3CodePage = args.codePage;
+    auto db = jet::Database::open(args.words[1], options);
+    if (!db.ok()) return fail(db.status());
+    auto kind = jet::sql::Connection(**db).kindOf(args.words[2]);
+    if (!kind.ok()) return fail(kind.status());
+    if (*kind != jet::sql::StatementKind::Select) {
+        options.mode = jet::OpenMode::ReadWrite;
+        db = jet::Database::open(args.words[1], options);
+        if (!db.ok()) return fail(db.status());
+        auto changed = jet::sql::Connection(**db).execute(args.words[2]);
+        if (!changed.ok()) return fail(changed.status());
+        std::printf("%llu\n", static_cast<unsigned long long>(*changed));
+        return 0;
+    }
+    auto rs = jet::sql::Connection(**db).query(args.words[2]);
+    if (!rs.ok()) return fail(rs.status());
+    Output out;
+    std::string& o = out.buffer();
+    for (size_t i = 0; i < rs->columns.size(); ++i) o += (i ? "," : "") + rs->columns[i];
+    o += "\r\n";
+    for (const auto& row : rs->rows) {
+        for (size_t i = 0; i < row.size(); ++i) {
+            if (i) o.push_back(',');
+            jet::appendCsvField(o, row[i]);
+        }
+        o += "\r\n";
+        out.maybeFlush();
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -294,6 +334,7 @@ int main(int argc, char** argv) {
     const std::string& command = args.words[0];
     if (command == "create") return createFile(args.words[1]);
     if (command == "import") return importCsv(args);
+    if (command == "sql") return runSql(args);
     jet::OpenOptions options;
     options.jet3CodePage = args.codePage;
     auto db = jet::Database::open(args.words[1], options);
