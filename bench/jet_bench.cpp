@@ -105,7 +105,10 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (!run.error_occurred) m_times[run.benchmark_name()] = run.GetAdjustedRealTime();
+            // Keyed by the function name alone ("BM_FullScanFind/iterations:64" -> "BM_FullScanFind").
+            std::string name = run.benchmark_name();
+            name = name.substr(0, name.find('/'));
+            if (!run.error_occurred) m_times[name] = run.GetAdjustedCPUTime();
         }
     }
     void printRatio(const char* what, const std::string& ours, const std::string& baseline, bool higherIsBetter) {
@@ -114,7 +117,7 @@ public:
             return;
         }
         double ratio = higherIsBetter ? m_times[baseline] / m_times[ours] : m_times[ours] / m_times[baseline];
-        std::printf("RATIO %s: %.3g (ours %s %.4g ns, baseline %s %.4g ns)\n", what, ratio, ours.c_str(),
+        std::printf("RATIO %s: %.3g (CPU time: ours %s %.4g ns, baseline %s %.4g ns)\n", what, ratio, ours.c_str(),
                     m_times[ours], baseline.c_str(), m_times[baseline]);
     }
 

@@ -36,23 +36,21 @@ build_db "$data/small.mdb" 60 0
 build_db "$data/large.mdb" 100000 420
 ls -l "$data"/*.mdb
 
-# Best of several runs of a command whose output goes to /dev/null, in seconds.
-best_time() {
+# Best CPU time (user + system, seconds) of several runs of a command whose output goes to /dev/null.
+# CPU time rather than wall time: these machines are shared, and waiting for a core is not our cost.
+best_cpu_time() {
   local best=""
   for _ in 1 2 3 4 5; do
-    local t0 t1
-    t0=$(date +%s%N)
-    "$@" > /dev/null
-    t1=$(date +%s%N)
-    local t=$(( t1 - t0 ))
-    if [ -z "$best" ] || [ "$t" -lt "$best" ]; then best=$t; fi
+    local t
+    t=$( { TIMEFORMAT='%U %S'; time "$@" > /dev/null; } 2>&1 | awk '{ printf "%.3f", $1 + $2 }')
+    if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$t; fi
   done
   echo "$best"
 }
 
-ours=$(best_time $jet export "$data/rows100k.mdb" Bench)
-theirs=$(best_time mdb-export "$data/rows100k.mdb" Bench)
+ours=$(best_cpu_time $jet export "$data/rows100k.mdb" Bench)
+theirs=$(best_cpu_time mdb-export "$data/rows100k.mdb" Bench)
 awk -v o="$ours" -v t="$theirs" 'BEGIN {
-  printf "RATIO export 100,000 rows, mdb-export / jet export (goal >= 2): %.3g (ours %.3f s, baseline %.3f s)\n", t / o, o / 1e9, t / 1e9 }'
+  printf "RATIO export 100,000 rows, mdb-export / jet export (goal >= 2): %.3g (CPU: ours %.3f s, baseline %.3f s)\n", t / o, o, t }'
 
 build/bin/jet_bench "$data/small.mdb" "$data/large.mdb" "$data/rows100k.mdb" --benchmark_min_time=0.5

@@ -25,15 +25,21 @@ public:
     /// Replaces page `number` on disk and in the cache.
     Status writePage(uint32_t number, std::vector<uint8_t> bytes);
     /// Number of whole pages in the file.
-    uint32_t pageCount() const { return static_cast<uint32_t>(m_file.size() / m_pageSize); }
+    uint32_t pageCount() const { return m_pageCount; }
     uint32_t pageSize() const { return m_pageSize; }
-    /// Forgets every cached page (after a failed write, or to bound memory).
-    void clear() { m_cache.clear(); }
+    /// Forgets every cached page (after a failed write, or after pages were written around the pager).
+    /// Also rereads the file's size, which a writer working below the pager may have changed.
+    void clear() {
+        m_cache.clear();
+        m_pageCount = static_cast<uint32_t>(m_file.size() / m_pageSize);
+    }
 
 private:
     File& m_file;
     uint32_t m_pageSize;
     size_t m_cachePages;
+    uint32_t m_pageCount;  // kept here: asking the file for its size on every miss costs a system call
+    std::vector<uint8_t> m_readBuffer;
     std::unordered_map<uint32_t, PageRef> m_cache;
 };
 

@@ -24,6 +24,19 @@ void civilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
     y += (m <= 2);
 }
 
+// Appends `v` in decimal, left-padded with zeros to at least `width` digits (the date and money forms).
+void appendPadded(std::string& out, uint64_t v, int width) {
+    char buf[24];
+    char* end = buf + sizeof buf;
+    char* p = end;
+    do {
+        *--p = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (end - p < width) *--p = '0';
+    out.append(p, end);
+}
+
 template <typename T>
 void appendShortest(std::string& out, T v) {
     char buf[64];
@@ -148,11 +161,21 @@ std::string formatDateTime(DateTime d) {
     int64_t y;
     unsigned m, dd;
     civilFromDays(days - 25569, y, m, dd);  // 25569 days from 1899-12-30 to 1970-01-01
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02lld:%02lld:%02lld", static_cast<long long>(y), m, dd,
-                  static_cast<long long>(rem / 3600), static_cast<long long>(rem / 60 % 60),
-                  static_cast<long long>(rem % 60));
-    return buf;
+    std::string out;
+    out.reserve(20);
+    if (y < 0) out.push_back('-');
+    appendPadded(out, static_cast<uint64_t>(y < 0 ? -y : y), 4);
+    out.push_back('-');
+    appendPadded(out, m, 2);
+    out.push_back('-');
+    appendPadded(out, dd, 2);
+    out.push_back(' ');
+    appendPadded(out, static_cast<uint64_t>(rem / 3600), 2);
+    out.push_back(':');
+    appendPadded(out, static_cast<uint64_t>(rem / 60 % 60), 2);
+    out.push_back(':');
+    appendPadded(out, static_cast<uint64_t>(rem % 60), 2);
+    return out;
 }
 
 std::string formatDecimal(const Decimal& d) {
@@ -176,10 +199,12 @@ std::string formatGuid(const Guid& g) {
 
 void appendCsvText(std::string& out, std::string_view text) {
     out.push_back('"');
-    for (char c : text) {
-        if (c == '"') out.push_back('"');
-        out.push_back(c);
+    // Copy runs between quotes whole; only the quotes themselves need doubling.
+    for (size_t quote; (quote = text.find('"')) != std::string_view::npos; text.remove_prefix(quote + 1)) {
+        out.append(text.data(), quote + 1);
+        out.push_back('"');
     }
+    out.append(text);
     out.push_back('"');
 }
 
@@ -194,12 +219,12 @@ void appendCsvField(std::string& out, const Value& v) {
                                  std::is_same_v<T, double>) {
                 appendShortest(out, x);
             } else if constexpr (std::is_same_v<T, Currency>) {
-                int64_t whole = x.scaled / 10000;
-                int64_t frac = x.scaled % 10000;
-                char buf[40];
-                std::snprintf(buf, sizeof buf, "%s%lld.%04lld", (x.scaled < 0 && whole == 0) ? "-" : "",
-                              static_cast<long long>(whole), static_cast<long long>(frac < 0 ? -frac : frac));
-                out += buf;
+                // The magnitude as unsigned, so that the most negative amount needs no special case.
+                uint64_t magnitude = x.scaled < 0 ? 0 - static_cast<uint64_t>(x.scaled) : static_cast<uint64_t>(x.scaled);
+                if (x.scaled < 0) out.push_back('-');
+                appendPadded(out, magnitude / 10000, 1);
+                out.push_back('.');
+                appendPadded(out, magnitude % 10000, 4);
             } else if constexpr (std::is_same_v<T, DateTime>) {
                 out += formatDateTime(x);
             } else if constexpr (std::is_same_v<T, std::string>) {
