@@ -1,0 +1,124 @@
+// A DAO-shaped API over the engine and its SQL layer, for code written against DAO's object model.
+//
+// Names follow DAO (OpenDatabase, OpenRecordset, Execute, RecordCount, MoveNext, Fields, Edit, AddNew,
+// Update) so that callers port line by line; EOF is spelled Eof because <cstdio> defines EOF as a
+// macro. Every operation returns a Status or Result instead of raising a DAO error.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/status.h"
+#include "jet/value.h"
+
+namespace jet::dao {
+
+/// DAO's recordset types. All of them behave as a snapshot of the rows taken at opening whose edits
+/// are written through to the file.
+enum class RecordsetType : uint8_t { Table = 1, Dynaset = 2, Snapshot = 4, ForwardOnly = 8 };
+
+struct DatabaseState;
+class Recordset;
+
+/// One field of a recordset's current record (or of the record being edited or added).
+class Field {
+public:
+    /// The field's name as the recordset's column.
+    const std::string& Name() const;
+    /// The value: the edited one between Edit/AddNew and Update, else the current record's. Null is
+    /// std::monostate.
+    const jet::Value& Value() const;
+    /// Puts `v` into the record being edited or added; an error outside Edit/AddNew.
+    Status SetValue(jet::Value v);
+
+private:
+    friend class Recordset;
+    Field(Recordset* recordset, size_t index) : m_recordset(recordset), m_index(index) {}
+    Recordset* m_recordset;
+    size_t m_index;
+};
+
+/// The rows of a table or SELECT, with a current record.
+class Recordset {
+public:
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    /// The number of records: 0 for an empty result and the full count otherwise, from opening on
+    /// (DAO may report fewer before MoveLast; callers that test for zero get the same answer).
+    int64_t RecordCount() const;
+    /// True when there is no current record: past the last one, or the result is empty.
+    bool Eof() const;
+    /// True before the first record (only for an empty result, as there is no MovePrevious).
+    bool Bof() const;
+    /// Moves to the next record; an error at Eof.
+    Status MoveNext();
+    /// Moves to the first record.
+    Status MoveFirst();
+    /// The field named `name` (any letter case) of the current record; an error at Eof unless a
+    /// record is being added.
+    Result<Field> Fields(std::string_view name);
+    /// The field at `index` in column order.
+    Result<Field> Fields(size_t index);
+    /// The number of fields.
+    size_t FieldCount() const;
+
+    /// Starts editing the current record; only for recordsets that hold whole rows of one table.
+    Status Edit();
+    /// Starts a new record with every field Null (autonumber fields are numbered on Update).
+    Status AddNew();
+    /// Writes the edited or added record to the file.
+    Status Update();
+    /// Abandons Edit or AddNew.
+    void CancelUpdate();
+    /// Releases the rows.
+    void Close();
+
+private:
+    friend class Database;
+    friend class Field;
+    struct Impl;
+    explicit Recordset(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> m_impl;
+};
+
+/// An open database file.
+class Database {
+public:
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    /// Opens a SELECT statement, or a table when `source` is a table's name.
+    Result<std::unique_ptr<Recordset>> OpenRecordset(std::string_view source,
+                                                     RecordsetType type = RecordsetType::Dynaset);
+    /// Runs an UPDATE or DELETE and returns the number of rows it changed (DAO's RecordsAffected).
+    Result<uint64_t> Execute(std::string_view sql);
+    /// The number of tables, system tables included (TableDefs.Count).
+    Result<size_t> TableDefCount() const;
+    /// Every table's name in catalogue order, system tables included (TableDefs(i).Name).
+    Result<std::vector<std::string>> TableDefNames() const;
+    /// True when the file could only be opened for reading: writes then fail.
+    bool ReadOnly() const;
+    /// Closes the file; later calls on this database or its recordsets fail.
+    void Close();
+
+private:
+    friend class DBEngine;
+    explicit Database(std::shared_ptr<DatabaseState> state);
+    std::shared_ptr<DatabaseState> m_state;
+};
+
+/// The entry point: opens databases.
+class DBEngine {
+public:
+    /// Opens the file at `path` shared: for reading and writing when the file permits, else for reading
+    /// only (or for reading only when `readOnly`).
+    Result<std::unique_ptr<Database>> OpenDatabase(const std::string& path, bool readOnly = false);
+};
+
+}  // namespace jet::dao

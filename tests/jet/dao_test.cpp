@@ -1,0 +1,206 @@
+// The DAO-shaped API as callers use it: record counts, walking records, Null fields, Execute counts,
+// edits and additions that persist (checked by re-opening and with mdb-export), and TableDefs.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "jet/dao.h"
+#include "sql_test_data.h"
+#include "test_support.h"
+
+namespace jet {
+namespace {
+
+using dao::DBEngine;
+
+/// A fresh copy of the test database, opened through DBEngine.
+struct OpenedSample {
+    std::string path;
+    std::unique_ptr<dao::Database> db;
+};
+
+OpenedSample openSample(bool readOnly = false) {
+    OpenedSample s;
+    s.path = test::tempDir() + "/dao.mdb";
+    Status built = sqltest::buildSampleDatabase(s.path);
+    EXPECT_TRUE(built.ok()) << built.toString();
+    auto db = DBEngine().OpenDatabase(s.path, readOnly);
+    EXPECT_TRUE(db.ok()) << db.status().toString();
+    if (db.ok()) s.db = std::move(db).value();
+    return s;
+}
+
+/// The values of field `name` over every record from the current one on.
+std::vector<std::string> walk(dao::Recordset& rs, const char* name) {
+    std::vector<std::string> out;
+    while (!rs.Eof()) {
+        auto f = rs.Fields(name);
+        EXPECT_TRUE(f.ok()) << f.status().toString();
+        if (!f.ok()) break;
+        const Value& v = f->Value();
+        if (isNull(v))
+            out.push_back("<null>");
+        else if (auto* s = std::get_if<std::string>(&v))
+            out.push_back(*s);
+        else if (auto* n = std::get_if<int64_t>(&v))
+            out.push_back(std::to_string(*n));
+        else
+            out.push_back("?");
+        EXPECT_TRUE(rs.MoveNext().ok());
+    }
+    return out;
+}
+
+TEST(DaoTest, RecordCountIsZeroOnlyForEmptyResults) {
+    OpenedSample s = openSample();
+    ASSERT_TRUE(s.db);
+    struct Case {
+        const char* source;
+        bool empty;
+    } cases[] = {
+        {"SELECT * FROM DM", false},
+        {"SELECT * FROM DM WHERE ID = 99", true},
+        {"SELECT * FROM EditRecord WHERE DMID=2", false},
+        {"SELECT * FROM EditRecord WHERE DMID=42", true},
+        {"SELECT MAX(OCode) AS a FROM [Index] WHERE ParentID=99", false},  // one row holding Null
+        {"DM", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        auto rs = s.db->OpenRecordset(c.source);
+        ASSERT_TRUE(rs.ok()) << rs.status().toString();
+        EXPECT_EQ((*rs)->RecordCount() == 0, c.empty);
+        EXPECT_EQ((*rs)->Eof(), c.empty);
+    }
+}
+
+TEST(DaoTest, MoveNextWalksInStatementOrderAndStopsAtEof) {
+    OpenedSample s = openSample();
+    ASSERT_TRUE(s.db);
+    auto rs = s.db->OpenRecordset("SELECT * FROM DM WHERE Mid(DM.Class,1,4)='0101' Order BY Code1 DESC, ID");
+    ASSERT_TRUE(rs.ok());
+    EXPECT_EQ(walk(**rs, "ID"), (std::vector<std::string>{"1", "2", "4"}));
+    EXPECT_TRUE((*rs)->Eof());
+    EXPECT_FALSE((*rs)->MoveNext().ok());
+    EXPECT_FALSE((*rs)->Fields("ID").ok());
+    ASSERT_TRUE((*rs)->MoveFirst().ok());
+    EXPECT_EQ(walk(**rs, "Code1"), (std::vector<std::string>{"B", "a", "A"}));
+}
+
+TEST(DaoTest, FieldsGiveNullsAndNameErrors) {
+    OpenedSample s = openSample();
+    ASSERT_TRUE(s.db);
+    auto rs = s.db->OpenRecordset("SELECT * FROM DM WHERE ID = 2");
+    ASSERT_TRUE(rs.ok());
+    auto qty = (*rs)->Fields("qty");
+    ASSERT_TRUE(qty.ok());
+    EXPECT_TRUE(isNull(qty->Value()));
+    EXPECT_EQ(qty->Name(), "Qty");
+    EXPECT_EQ(std::get<std::string>((*rs)->Fields("Name")->Value()), "土方工程");
+    auto missing = (*rs)->Fields("Nope");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_NE(missing.status().message().find("Nope"), std::string::npos);
+    EXPECT_FALSE(qty->SetValue(Value(int64_t{1})).ok());  // not editing
+}
+
+TEST(DaoTest, TableDefsListEveryTableInCatalogueOrder) {
+    OpenedSample s = openSample();
+    ASSERT_TRUE(s.db);
+    auto names = s.db->TableDefNames();
+    auto count = s.db->TableDefCount();
+    ASSERT_TRUE(names.ok() && count.ok());
+    EXPECT_EQ(names->size(), *count);
+    std::vector<std::string> user;
+    bool sawSystem = false;
+    for (const std::string& n : *names) {
+        if (n.rfind("MSys", 0) == 0)
+            sawSystem = true;
+        else
+            user.push_back(n);
+    }
+    EXPECT_TRUE(sawSystem);
+    EXPECT_EQ(user, (std::vector<std::string>{"DM", "Index", "EditRecord"}));
+}
+
+TEST(DaoTest, AddNewPersistsAndMdbExportAgrees) {
+    OpenedSample s = openSample();
+    ASSERT_TRUE(s.db);
+    ASSERT_FALSE(s.db->ReadOnly());
+    auto before = s.db->OpenRecordset("SELECT * FROM EditRecord WHERE DMID=42");  // builds the DMID lookup
+    ASSERT_TRUE(before.ok());
+    EXPECT_EQ((*before)->RecordCount(), 0);
+    {
+        auto rs = s.db->OpenRecordset("EditRecord");
+        ASSERT_TRUE(rs.ok());
+        ASSERT_TRUE((*rs)->AddNew().ok());
+        ASSERT_TRUE((*rs)->Fields("ID")->SetValue(Value(int64_t{6})).ok());
+        ASSERT_TRUE((*rs)->Fields("DMID")->SetValue(Value(std::string("42"))).ok());  // converted to Long
+        ASSERT_TRUE((*rs)->Fields("Note")->SetValue(Value(std::string("添加 O'Brien"))).ok());
+        Status st = (*rs)->Update();
+        ASSERT_TRUE(st.ok()) << st.toString();
+    }
+    // The DMID lookup built before the write sees the new row.
+    auto same = s.db->OpenRecordset("SELECT * FROM EditRecord WHERE DMID=42");
+    ASSERT_TRUE(same.ok());
+    EXPECT_EQ((*same)->RecordCount(), 1);
+    s.db->Close();
+    auto again = DBEngine().OpenDatabase(s.path);
+    ASSERT_TRUE(again.ok());
+    auto rs = (*again)->OpenRecordset("SELECT * FROM EditRecord WHERE DMID=42");
+    ASSERT_TRUE(rs.ok());
+    EXPECT_EQ(walk(**rs, "Note"), (std::vector<std::string>{"添加 O'Brien"}));
+    std::string csv = test::runCommand("mdb-export " + test::shellQuote(s.path) + " EditRecord");
+    EXPECT_NE(csv.find("6,42,\"添加 O'Brien\""), std::string::npos) << csv;
+}
+
+TEST(DaoTest, WritesToAReadOnlyDatabaseFailClearly) {
+    OpenedSample s = openSample(/*readOnly=*/true);
+    ASSERT_TRUE(s.db);
+    EXPECT_TRUE(s.db->ReadOnly());
+    auto rs = s.db->OpenRecordset("DM");
+    ASSERT_TRUE(rs.ok());
+    Status add = (*rs)->AddNew();
+    EXPECT_FALSE(add.ok());
+    EXPECT_NE(add.message().find("read-only"), std::string::npos) << add.toString();
+    auto changed = s.db->Execute("DELETE * FROM DM");
+    ASSERT_FALSE(changed.ok());
+    EXPECT_NE(changed.status().message().find("read-only"), std::string::npos);
+}
+
+TEST(DaoTest, AFileThatCannotBeWrittenOpensReadOnly) {
+    std::string path = test::tempDir() + "/locked.mdb";
+    ASSERT_TRUE(sqltest::buildSampleDatabase(path).ok());
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    if (::access(path.c_str(), W_OK) == 0) GTEST_SKIP() << "the file stays writable for this user (root)";
+    auto db = DBEngine().OpenDatabase(path);
+    ASSERT_TRUE(db.ok()) << db.status().toString();
+    EXPECT_TRUE((*db)->ReadOnly());
+    auto rs = (*db)->OpenRecordset("SELECT * FROM DM WHERE ID = 1");
+    ASSERT_TRUE(rs.ok());
+    EXPECT_FALSE((*rs)->Edit().ok());
+}
+
+TEST(DaoTest, ComputedAndClosedRecordsetsRefuseWork) {
+    OpenedSample s = openSample();
+    ASSERT_TRUE(s.db);
+    auto aggregate = s.db->OpenRecordset("SELECT MAX(OCode) AS a FROM [Index]");
+    ASSERT_TRUE(aggregate.ok());
+    EXPECT_TRUE((*aggregate)->Edit().isNotSupported());
+    EXPECT_TRUE((*aggregate)->AddNew().isNotSupported());
+    auto select = s.db->Execute("SELECT * FROM DM");
+    ASSERT_FALSE(select.ok());
+    EXPECT_NE(select.status().message().find("Cannot execute a select query"), std::string::npos);
+    auto rs = s.db->OpenRecordset("DM");
+    ASSERT_TRUE(rs.ok());
+    s.db->Close();
+    EXPECT_FALSE((*rs)->MoveNext().ok());
+    EXPECT_FALSE(s.db->OpenRecordset("DM").ok());
+    EXPECT_FALSE(s.db->TableDefCount().ok());
+}
+
+}  // namespace
+}  // namespace jet
