@@ -157,6 +157,28 @@ TEST(DaoTest, AddNewPersistsAndMdbExportAgrees) {
     EXPECT_NE(csv.find("6,42,\"添加 O'Brien\""), std::string::npos) << csv;
 }
 
+TEST(DaoTest, EditPersistsAndMdbExportAgrees) {
+    OpenedSample s = openSample();
+    ASSERT_TRUE(s.db);
+    auto rs = s.db->OpenRecordset("SELECT * FROM DM WHERE ID = 4");
+    ASSERT_TRUE(rs.ok());
+    ASSERT_TRUE((*rs)->Edit().ok());
+    ASSERT_TRUE((*rs)->Fields("Name")->SetValue(Value(std::string("改名"))).ok());
+    ASSERT_TRUE((*rs)->Fields("Qty")->SetValue(Value()).ok());
+    Status st = (*rs)->Update();
+    if (st.isNotSupported()) GTEST_SKIP() << st.toString();
+    ASSERT_TRUE(st.ok()) << st.toString();
+    EXPECT_TRUE(isNull((*rs)->Fields("Qty")->Value()));
+    s.db->Close();
+    auto again = DBEngine().OpenDatabase(s.path);
+    ASSERT_TRUE(again.ok());
+    auto check = (*again)->OpenRecordset("SELECT * FROM DM WHERE Qty Is Null ORDER BY ID");
+    ASSERT_TRUE(check.ok());
+    EXPECT_EQ(walk(**check, "Name"), (std::vector<std::string>{"土方工程", "改名"}));
+    std::string csv = test::runCommand("mdb-export " + test::shellQuote(s.path) + " DM");
+    EXPECT_NE(csv.find("4,\"A\",\"0101003\",\"改名\""), std::string::npos) << csv;
+}
+
 TEST(DaoTest, WritesToAReadOnlyDatabaseFailClearly) {
     OpenedSample s = openSample(/*readOnly=*/true);
     ASSERT_TRUE(s.db);
