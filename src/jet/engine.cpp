@@ -93,7 +93,13 @@ Status Engine::readHeader(const OpenOptions& options) {
     if (m_layout->jet3) {
         std::string name = options.jet3CodePage.empty() ? codePageName(m_codePage ? m_codePage : 1252)
                                                         : options.jet3CodePage;
-        JET_ASSIGN_OR_RETURN(m_codePageText, CodePageDecoder::create(name));
+        auto decoder = CodePageDecoder::create(name);
+        // An unknown code page named by the caller is their mistake; one named by the file is not.
+        if (!decoder.ok() && options.jet3CodePage.empty())
+            return Status::NotSupported("the header's code page " + std::to_string(m_codePage) + " (" + name +
+                                        ") is unknown here; name the text encoding to open the file");
+        if (!decoder.ok()) return decoder.status();
+        m_codePageText = std::move(decoder).value();
     }
     return {};
 }

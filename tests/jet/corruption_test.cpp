@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <random>
 #include <set>
@@ -356,6 +358,33 @@ TEST(CorruptionNotADatabase, FailsAtOpenWithCorruptionOrNotSupported) {
     }
 }
 
+TEST(CorruptionHeader, EveryHeaderByteDamagedFailsCleanlyOrReadsTheSame) {
+    // The header's scrambled region holds the code page, sort order and encryption key; damage to any
+    // byte must fail cleanly (an unknown code page is NotSupported, not an argument error) or not matter.
+    for (const char* sample : {kJet3, kJet4Overflow}) {
+        SCOPED_TRACE(sample);
+        std::vector<uint8_t> original = loadSample(sample);
+        ASSERT_FALSE(original.empty());
+        Outcome full = readEverything(original);
+        ASSERT_TRUE(full.status.ok());
+        for (size_t at = 0; at < 0x18 + 128; ++at) {
+            for (uint8_t x : {uint8_t{0x01}, uint8_t{0x80}, uint8_t{0xFF}}) {
+                std::vector<uint8_t> bytes = original;
+                bytes[at] ^= x;
+                Outcome o = readEverything(std::move(bytes));
+                expectClean(o, "header byte " + std::to_string(at) + " ^ " + std::to_string(x));
+            }
+        }
+    }
+    // The scrambling is a stream cipher, so flipping bits of the stored code page flips the same bits of
+    // the value read: 1252 ^ 0xFF00 names no code page.
+    std::vector<uint8_t> bytes = loadSample(kJet3);
+    bytes[0x3D] ^= 0xFF;
+    Outcome o = readEverything(std::move(bytes));
+    EXPECT_TRUE(o.status.isNotSupported()) << o.status.toString();
+    EXPECT_NE(o.status.message().find("code page"), std::string::npos) << o.status.toString();
+}
+
 TEST(CorruptionTruncation, EveryPageBoundaryAndInPageOffsetsFailCleanlyOrReadTheSame) {
     for (const char* sample : kAllSamples) {
         SCOPED_TRACE(sample);
@@ -449,6 +478,42 @@ TEST(CorruptionPageHeaders, IndexEntryOnAnotherTablesPageIsCaught) {
     store32(pageAt(bytes, s, page) + 4, s.catalogPage);
     Outcome o = readEverything(bytes);
     expectCorruptionAt(o, page, "data page claims to belong to the catalogue");
+}
+
+TEST(CorruptionValues, ImpossibleDatesReadAndFormatAsNumbers) {
+    // Found by the fuzzer: a date of 1e300 days (or NaN) used to overflow the conversion to seconds.
+    std::vector<uint8_t> original = loadSample(kJet3);
+    auto db = Database::open(std::make_unique<MemoryFile>(original, true));
+    ASSERT_TRUE(db.ok());
+    auto def = (*db)->table("Table1");
+    ASSERT_TRUE(def.ok());
+    int column = (*def)->columnIndex("G");
+    ASSERT_GE(column, 0);
+    const ColumnDef& g = (*def)->columns[static_cast<size_t>(column)];
+    ASSERT_EQ(g.type, ColumnType::DateTime);
+    auto cursor = (*db)->scan(*def);
+    ASSERT_TRUE(cursor.ok());
+    auto more = cursor->next();
+    ASSERT_TRUE(more.ok() && *more);
+    RowImage image;
+    Engine& engine = (*db)->engine();
+    ASSERT_TRUE(engine.rowAt(cursor->rowId().page, cursor->rowId().row, false, image).ok());
+    ASSERT_TRUE(engine.parseRow(**def, image).ok());
+    size_t at = size_t{cursor->rowId().page} * engine.layout().pageSize +
+                static_cast<size_t>(image.bytes.data() - image.page->data()) + image.layout.fixedStart +
+                g.fixedOffset;
+
+    const struct {
+        double days;
+        const char* text;
+    } cases[] = {{1e300, "1e+300"}, {-1e300, "-1e+300"}, {std::numeric_limits<double>::infinity(), "inf"}};
+    for (const auto& c : cases) {
+        std::vector<uint8_t> bytes = original;
+        std::memcpy(bytes.data() + at, &c.days, sizeof c.days);
+        Outcome o = readEverything(bytes);
+        ASSERT_TRUE(o.status.ok()) << o.status.toString();
+        EXPECT_NE(o.digest.find(std::string(",") + c.text + ","), std::string::npos) << c.text;
+    }
 }
 
 // Row offset tables: order, bounds, overlap with the table itself, and overflow pointers.
