@@ -1,0 +1,40 @@
+// Names of the libraries, keys and folders the sample directory uses, shared by the builder and its tests.
+#pragma once
+
+namespace sample::names {
+
+// Folders below the application directory (written with '/'; the component writes them with '\').
+inline constexpr const char* kSystemDir = "System";
+inline constexpr const char* kKindIcon = "System/Ico/Edit/Kind.ico";
+inline constexpr const char* kDataDir = "造价资料";
+inline constexpr const char* kQuotaDir = "造价资料/定额库";
+inline constexpr const char* kConversionDir = "造价资料/定额库/换算库";
+inline constexpr const char* kMaterialDir = "造价资料/材料库";
+inline constexpr const char* kPriceRoot = "造价资料/材料价格文件";
+inline constexpr const char* kBillDir = "造价资料/清单库";
+inline constexpr const char* kMyPriceDir = "用户数据/我的价格文件";
+inline constexpr const char* kUpdateRoot = "UpdateService";
+inline constexpr const char* kUpdateQuotaDir = "UpdateService/更新数据/定额库";
+inline constexpr const char* kUpdatePriceRoot = "UpdateService/更新数据/材料价格";
+
+// Catalogue files.
+inline constexpr const char* kQuotaCatalogue = "DEIndex.mdb";
+inline constexpr const char* kMaterialCatalogue = "MateIndex.mdb";
+inline constexpr const char* kPriceCatalogue = "MatePriceIndex.mdb";
+inline constexpr const char* kRelatedTemplate = "WithDE.mdb";
+
+// Library keys (KeyInfo "Key").
+inline constexpr const char* kBuildingKey = "DE2018JZ";
+inline constexpr const char* kInstallKey = "DE2018AZ";
+inline constexpr const char* kMunicipalKey = "DE2018SZ";
+inline constexpr const char* kMaterialKey = "CJ2018";
+inline constexpr const char* kBillKey = "QD2013";
+
+// File titles (the extension is added where the file is written).
+inline constexpr const char* kBuildingTitle = "建筑工程消耗量定额";
+inline constexpr const char* kInstallTitle = "安装工程消耗量定额";
+inline constexpr const char* kMunicipalTitle = "市政工程消耗量定额";
+inline constexpr const char* kMaterialTitle = "建设工程材料库";
+inline constexpr const char* kBillTitle = "建设工程工程量清单";
+
+}  // namespace sample::names

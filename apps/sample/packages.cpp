@@ -1,0 +1,146 @@
+#include "packages.h"
+
+#include <zip.h>
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+namespace sample {
+namespace {
+
+std::string xmlEscape(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+void putLittle(std::vector<uint8_t>& out, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+// 2024-01-01 00:00 UTC: archives carry a fixed time so that builds are reproducible.
+constexpr time_t kArchiveTime = 1704067200;
+
+}  // namespace
+
+std::vector<uint8_t> toBytes(const std::string& s) {
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+jet::Result<std::vector<uint8_t>> readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return jet::Status::IOError("cannot read " + path.string());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+jet::Status writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+    out.close();
+    if (!out) return jet::Status::IOError("cannot write " + path.string());
+    return jet::Status();
+}
+
+jet::Status writeZip(const std::filesystem::path& path, const std::vector<ZipMember>& members) {
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (archive == nullptr) return jet::Status::IOError("cannot create " + path.string());
+    for (const ZipMember& m : members) {
+        // The buffer is read at zip_close; members outlive it.
+        zip_source_t* source = zip_source_buffer(archive, m.content.data(), m.content.size(), 0);
+        zip_int64_t index = source == nullptr ? -1
+                                              : zip_file_add(archive, m.name.c_str(), source,
+                                                             ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+        if (index < 0) {
+            if (source != nullptr) zip_source_free(source);
+            std::string message = zip_strerror(archive);
+            zip_discard(archive);
+            return jet::Status::IOError(path.string() + ": " + m.name + ": " + message);
+        }
+        zip_file_set_mtime(archive, static_cast<zip_uint64_t>(index), kArchiveTime, 0);
+    }
+    if (zip_close(archive) != 0) {
+        std::string message = zip_strerror(archive);
+        zip_discard(archive);
+        return jet::Status::IOError(path.string() + ": " + message);
+    }
+    return jet::Status();
+}
+
+std::string updateManifest(const std::vector<ManifestEntry>& entries) {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Update>\r\n";
+    for (const ManifestEntry& e : entries) {
+        xml += "  <File Source=\"" + xmlEscape(e.source) + "\" Target=\"" + xmlEscape(e.target) +
+               "\" Reg=\"" + (e.registerServer ? "1" : "0") + "\"/>\r\n";
+    }
+    return xml + "</Update>\r\n";
+}
+
+std::string informationFile(const std::string& version, const std::vector<ChangeLine>& changes) {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Update>\r\n  <Info Ver=\"" +
+                      xmlEscape(version) + "\">\r\n";
+    for (const ChangeLine& c : changes) {
+        xml += "    <Line Text=\"" + xmlEscape(c.text) + "\" Mark=\"" + std::to_string(c.mark) + "\"/>\r\n";
+    }
+    return xml + "  </Info>\r\n</Update>\r\n";
+}
+
+std::vector<uint8_t> kindIcon() {
+    constexpr uint32_t kSide = 16;
+    constexpr uint32_t kPixelBytes = kSide * kSide * 4;
+    constexpr uint32_t kMaskBytes = kSide * 4;  // 1 bit per pixel, rows padded to 32 bits
+    constexpr uint32_t kImageBytes = 40 + kPixelBytes + kMaskBytes;
+    std::vector<uint8_t> ico;
+    putLittle(ico, 0, 2);  // reserved
+    putLittle(ico, 1, 2);  // type: icon
+    putLittle(ico, 1, 2);  // one image
+    ico.push_back(kSide);
+    ico.push_back(kSide);
+    ico.push_back(0);      // no palette
+    ico.push_back(0);      // reserved
+    putLittle(ico, 1, 2);  // planes
+    putLittle(ico, 32, 2);
+    putLittle(ico, kImageBytes, 4);
+    putLittle(ico, 6 + 16, 4);  // the image follows the one directory entry
+    // BITMAPINFOHEADER; the height counts the colour rows and the mask rows.
+    putLittle(ico, 40, 4);
+    putLittle(ico, kSide, 4);
+    putLittle(ico, kSide * 2, 4);
+    putLittle(ico, 1, 2);
+    putLittle(ico, 32, 2);
+    putLittle(ico, 0, 4);  // uncompressed
+    putLittle(ico, kPixelBytes + kMaskBytes, 4);
+    for (int i = 0; i < 4; ++i) putLittle(ico, 0, 4);
+    // A blue rounded tile with a white double arrow: the conversion marker.
+    for (uint32_t y = 0; y < kSide; ++y) {
+        for (uint32_t x = 0; x < kSide; ++x) {
+            const bool corner = (x == 0 || x == kSide - 1) && (y == 0 || y == kSide - 1);
+            const bool arrow = (y == 5 && x >= 3 && x <= 12) || (y == 10 && x >= 3 && x <= 12) ||
+                               (x == 11 && (y == 4 || y == 6)) || (x == 4 && (y == 9 || y == 11));
+            const uint8_t b = arrow ? 255 : 180, g = arrow ? 255 : 90, r = arrow ? 255 : 20;
+            ico.insert(ico.end(), {b, g, r, static_cast<uint8_t>(corner ? 0 : 255)});
+        }
+    }
+    ico.insert(ico.end(), kMaskBytes, 0);  // the alpha channel decides; the mask shows everything
+    return ico;
+}
+
+}  // namespace sample
