@@ -1,0 +1,520 @@
+// The sample application directory: every database reads in this engine and in mdbtools with the row counts
+// the builder reports, and the keys, file names and packages that tie the libraries together agree.
+#include <gtest/gtest.h>
+#include <zip.h>
+#include <QDomDocument>
+#include <QString>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "jet/cursor.h"
+#include "jet/database.h"
+#include "jet/writer.h"
+#include "sample/builder.h"
+#include "sample/names.h"
+#include "test_support.h"
+
+namespace sample {
+namespace {
+
+namespace fs = std::filesystem;
+using jet::test::runCommand;
+using jet::test::shellQuote;
+
+fs::path at(const fs::path& root, const std::string& relative) {
+    return root / fs::path(std::u8string(relative.begin(), relative.end()));
+}
+
+std::string utf8(const fs::path& p) {
+    const std::u8string s = p.generic_u8string();
+    return std::string(s.begin(), s.end());
+}
+
+/// One table read whole through this engine.
+struct Table {
+    std::vector<std::string> columns;
+    std::vector<jet::Row> rows;
+
+    const jet::Value& value(size_t row, const std::string& column) const {
+        for (size_t c = 0; c < columns.size(); ++c)
+            if (columns[c] == column) return rows[row][c];
+        throw std::out_of_range("no column " + column);
+    }
+    std::string text(size_t row, const std::string& column) const {
+        const auto* s = std::get_if<std::string>(&value(row, column));
+        return s ? *s : std::string();
+    }
+    int64_t number(size_t row, const std::string& column) const {
+        const auto* i = std::get_if<int64_t>(&value(row, column));
+        return i ? *i : 0;
+    }
+};
+
+Table readTable(const fs::path& path, const std::string& name) {
+    Table t;
+    auto db = jet::Database::open(path.string());
+    EXPECT_TRUE(db.ok()) << utf8(path) << ": " << db.status().toString();
+    if (!db.ok()) return t;
+    auto def = (*db)->table(name);
+    EXPECT_TRUE(def.ok()) << utf8(path) << " " << name << ": " << def.status().toString();
+    if (!def.ok()) return t;
+    for (const auto& c : (*def)->columns) t.columns.push_back(c.name);
+    auto cursor = (*db)->scan(*def);
+    EXPECT_TRUE(cursor.ok());
+    while (true) {
+        auto more = cursor->next();
+        EXPECT_TRUE(more.ok()) << more.status().toString();
+        if (!more.ok() || !*more) break;
+        auto values = cursor->values();
+        EXPECT_TRUE(values.ok()) << values.status().toString();
+        if (values.ok()) t.rows.push_back(*values);
+    }
+    return t;
+}
+
+/// KeyInfo of a library as Code -> WithCode (the first row of each code).
+std::map<std::string, std::string> keyInfo(const fs::path& path) {
+    const Table t = readTable(path, "KeyInfo");
+    std::map<std::string, std::string> keys;
+    for (size_t r = 0; r < t.rows.size(); ++r) keys.emplace(t.text(r, "Code"), t.text(r, "WithCode"));
+    return keys;
+}
+
+std::set<int64_t> ids(const fs::path& path, const std::string& table, const std::string& column = "ID") {
+    const Table t = readTable(path, table);
+    std::set<int64_t> out;
+    for (size_t r = 0; r < t.rows.size(); ++r) out.insert(t.number(r, column));
+    return out;
+}
+
+/// The members of a ZIP archive (name -> content); empty when it does not open.
+std::map<std::string, std::string> zipMembers(const fs::path& path) {
+    std::map<std::string, std::string> members;
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
+    EXPECT_NE(archive, nullptr) << utf8(path) << " does not open as a ZIP archive";
+    if (archive == nullptr) return members;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
+        zip_stat_t st;
+        zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &st);
+        std::string content(st.size, '\0');
+        zip_file_t* f = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
+        EXPECT_EQ(zip_fread(f, content.data(), st.size), static_cast<zip_int64_t>(st.size));
+        zip_fclose(f);
+        members[st.name] = content;
+    }
+    zip_close(archive);
+    return members;
+}
+
+QDomDocument parseXml(const std::string& text, const std::string& what) {
+    QDomDocument doc;
+    EXPECT_TRUE(doc.setContent(QByteArray::fromStdString(text))) << what << " is not well-formed XML";
+    return doc;
+}
+
+/// Writes `content` to a file of that name in a fresh temporary folder.
+fs::path writeTemp(const std::string& name, const std::string& content) {
+    const fs::path p = at(jet::test::tempDir(), name);
+    std::ofstream(p, std::ios::binary) << content;
+    return p;
+}
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool isDatabaseFile(const fs::path& p) {
+    const std::string ext = p.extension().string();
+    return ext == ".mdb" || ext == ".JG" || ext.starts_with(".QT");
+}
+
+class SampleDirectory : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_root = fs::path(jet::test::tempDir()) / "app";
+        jet::Status status = buildApplicationDirectory(s_root, BuildOptions{}, s_report);
+        ASSERT_TRUE(status.ok()) << status.toString();
+    }
+
+    static fs::path path(const std::string& relative) { return at(s_root, relative); }
+    static fs::path quotaLibrary(const char* title) {
+        return path(std::string(names::kQuotaDir) + "/" + title + ".QTDE");
+    }
+
+    static fs::path s_root;
+    static BuildReport s_report;
+};
+
+fs::path SampleDirectory::s_root;
+BuildReport SampleDirectory::s_report;
+
+// ---- Every database reads in both readers
+// ---------------------------------------------------------------------
+
+TEST_F(SampleDirectory, EveryDatabaseOnDiskIsReportedAndEveryReportedOneExists) {
+    std::set<std::string> onDisk;
+    for (const auto& entry : fs::recursive_directory_iterator(s_root))
+        if (entry.is_regular_file() && isDatabaseFile(entry.path()))
+            onDisk.insert(utf8(fs::relative(entry.path(), s_root)));
+    std::set<std::string> reported;
+    for (const auto& [relative, tables] : s_report.databases) reported.insert(relative);
+    EXPECT_EQ(onDisk, reported);
+    EXPECT_GE(reported.size(), 20u);
+}
+
+TEST_F(SampleDirectory, EveryTableReadsWithTheReportedRowCountInThisEngine) {
+    for (const auto& [relative, tables] : s_report.databases) {
+        auto db = jet::Database::open(path(relative).string());
+        ASSERT_TRUE(db.ok()) << relative << ": " << db.status().toString();
+        const std::vector<std::string> listed = (*db)->tableNames();
+        const std::set<std::string> names(listed.begin(), listed.end());
+        std::set<std::string> expected;
+        for (const auto& [table, count] : tables) expected.insert(table);
+        EXPECT_EQ(names, expected) << relative;
+        for (const auto& [table, count] : tables)
+            EXPECT_EQ(readTable(path(relative), table).rows.size(), count) << relative << " " << table;
+    }
+}
+
+TEST_F(SampleDirectory, EveryTableExportsWithTheReportedRowCountInMdbtools) {
+    for (const auto& [relative, tables] : s_report.databases) {
+        const std::string file = shellQuote(path(relative).string());
+        int code = -1;
+        std::string listed = runCommand("mdb-tables -1 " + file, &code);
+        ASSERT_EQ(code, 0) << relative;
+        std::set<std::string> names;
+        for (size_t start = 0; start < listed.size();) {
+            size_t end = listed.find('\n', start);
+            if (end == std::string::npos) end = listed.size();
+            if (end > start) names.insert(listed.substr(start, end - start));
+            start = end + 1;
+        }
+        std::set<std::string> expected;
+        for (const auto& [table, count] : tables) expected.insert(table);
+        EXPECT_EQ(names, expected) << relative;
+        for (const auto& [table, count] : tables) {
+            std::string csv = runCommand("mdb-export " + file + " " + shellQuote(table), &code);
+            EXPECT_EQ(code, 0) << relative << " " << table;
+            auto rows = jet::test::parseCsv(csv);
+            ASSERT_FALSE(rows.empty()) << relative << " " << table << ": no header";
+            EXPECT_EQ(rows.size() - 1, count) << relative << " " << table;
+        }
+    }
+}
+
+// ---- Keys and file names agree
+// ---------------------------------------------------------------------------------
+
+TEST_F(SampleDirectory, QuotaCatalogueListsInstalledLibrariesByTheirNamesAndOneThatIsOnlyOffered) {
+    const Table index =
+        readTable(path(std::string(names::kQuotaDir) + "/" + names::kQuotaCatalogue), "Index");
+    std::vector<std::string> missing;
+    size_t files = 0;
+    for (size_t r = 0; r < index.rows.size(); ++r) {
+        const std::string file = index.text(r, "WithFileName");
+        if (file.empty()) continue;
+        ++files;
+        const fs::path library = path(std::string(names::kQuotaDir) + "/" + file);
+        if (!fs::exists(library)) {
+            missing.push_back(file);
+            continue;
+        }
+        EXPECT_EQ(index.text(r, "Name"), keyInfo(library)["Name"]) << file;
+    }
+    EXPECT_EQ(files, 3u);
+    EXPECT_EQ(missing, std::vector<std::string>{std::string(names::kMunicipalTitle) + ".QTDE"});
+    EXPECT_TRUE(fs::exists(path(std::string(names::kUpdateQuotaDir) + "/" + names::kMunicipalTitle + ".rar")))
+        << "the library that is not installed must be offered by the update service";
+}
+
+TEST_F(SampleDirectory, QuotaLibrariesPointAtTheMaterialLibraryAndItsPriceFolder) {
+    const auto material =
+        keyInfo(path(std::string(names::kMaterialDir) + "/" + names::kMaterialTitle + ".QTCJ"));
+    ASSERT_FALSE(material.at("Key").empty());
+    for (const char* title : {names::kBuildingTitle, names::kInstallTitle}) {
+        auto keys = keyInfo(quotaLibrary(title));
+        EXPECT_EQ(keys["WithMateKey"], material.at("Key")) << title;
+        for (const char* code : {"Key", "Name", "Ver", "Man", "Date", "Direction"})
+            EXPECT_FALSE(keys[code].empty()) << title << " lacks " << code;
+    }
+    // Price folder: the parent of the library folders, then 材料价格文件, then the material key.
+    const fs::path priceFolder = path(std::string(names::kPriceRoot) + "/" + material.at("Key"));
+    EXPECT_EQ(priceFolder.parent_path().parent_path(),
+              quotaLibrary(names::kBuildingTitle).parent_path().parent_path());
+    EXPECT_TRUE(fs::exists(priceFolder / names::kPriceCatalogue));
+}
+
+TEST_F(SampleDirectory, ConversionFilesExistForEachLibraryAndPointAtItsItems) {
+    for (const char* title : {names::kBuildingTitle, names::kInstallTitle}) {
+        const fs::path library = quotaLibrary(title);
+        auto keys = keyInfo(library);
+        const std::set<int64_t> items = ids(library, "DM");
+        std::vector<std::string> files{std::string(title) + "_系统换算库.QTHS",
+                                       std::string(title) + "_用户换算库.QTHS"};
+        if (!keys["WithHSK"].empty()) files.push_back(keys["WithHSK"]);
+        std::set<int64_t> kinds;
+        for (const std::string& file : files) {
+            const fs::path hsFile =
+                library.parent_path() / "换算库" / fs::path(std::u8string(file.begin(), file.end()));
+            ASSERT_TRUE(fs::exists(hsFile)) << file;
+            const Table hs = readTable(hsFile, "HS");
+            EXPECT_FALSE(hs.rows.empty()) << file;
+            for (size_t r = 0; r < hs.rows.size(); ++r) {
+                EXPECT_EQ(hs.text(r, "DEKey"), keys["Key"]) << file;
+                EXPECT_TRUE(items.count(hs.number(r, "DMID"))) << file << " DMID " << hs.number(r, "DMID");
+                kinds.insert(hs.number(r, "Kind"));
+            }
+        }
+        EXPECT_TRUE(kinds.count(0) && kinds.count(1)) << title;
+        const fs::path related = library.parent_path() / "换算库" / (std::string(title) + "_关联定额.QTWD");
+        EXPECT_TRUE(fs::exists(related)) << title;
+    }
+    EXPECT_EQ(keyInfo(quotaLibrary(names::kBuildingTitle))["WithHSK"].empty(), false)
+        << "one library names an extra conversion file";
+}
+
+TEST_F(SampleDirectory, ItemsBelongToCategoriesAndErrataToItems) {
+    struct Case {
+        fs::path file;
+        const char* categories;
+        const char* items;
+    };
+    const Case cases[] = {
+        {quotaLibrary(names::kBuildingTitle), "DMIndex", "DM"},
+        {quotaLibrary(names::kInstallTitle), "DMIndex", "DM"},
+        {path(std::string(names::kMaterialDir) + "/" + names::kMaterialTitle + ".QTCJ"), "MateIndex", "Mate"},
+        {path(std::string(names::kBillDir) + "/" + names::kBillTitle + ".QTQD"), "QDIndex", "DataBook"},
+    };
+    for (const Case& c : cases) {
+        const Table categories = readTable(c.file, c.categories);
+        std::set<int64_t> categoryIds;
+        std::set<std::string> classes;
+        for (size_t r = 0; r < categories.rows.size(); ++r) {
+            categoryIds.insert(categories.number(r, "ID"));
+            classes.insert(categories.text(r, "Class"));
+            EXPECT_LE(categories.number(r, "ID"), 32767) << "the tree reports node IDs as 16-bit integers";
+        }
+        for (size_t r = 0; r < categories.rows.size(); ++r) {
+            const int64_t parent = categories.number(r, "ParentID");
+            EXPECT_TRUE(parent == 0 || categoryIds.count(parent)) << c.categories << " row " << r;
+        }
+        const Table items = readTable(c.file, c.items);
+        ASSERT_FALSE(items.rows.empty()) << c.items;
+        for (size_t r = 0; r < items.rows.size(); ++r)
+            EXPECT_TRUE(classes.count(items.text(r, "Class")))
+                << c.items << " class " << items.text(r, "Class");
+    }
+    const fs::path building = quotaLibrary(names::kBuildingTitle);
+    const std::set<int64_t> items = ids(building, "DM");
+    const std::set<int64_t> corrected = ids(building, "EditRecord", "DMID");
+    EXPECT_FALSE(corrected.empty());
+    for (int64_t id : corrected) EXPECT_TRUE(items.count(id)) << "EditRecord DMID " << id;
+}
+
+TEST_F(SampleDirectory, RelatedQuotasOfBillItemsPointAtExistingQuotaItems) {
+    std::map<std::string, std::set<int64_t>> quotaItemsByKey;
+    for (const auto& entry : fs::directory_iterator(path(names::kQuotaDir)))
+        if (entry.path().extension() == ".QTDE")
+            quotaItemsByKey[keyInfo(entry.path())["Key"]] = ids(entry.path(), "DM");
+
+    const fs::path bill = path(std::string(names::kBillDir) + "/" + names::kBillTitle + ".QTQD");
+    const Table book = readTable(bill, "DataBook");
+    std::map<int64_t, std::string> codes;
+    for (size_t r = 0; r < book.rows.size(); ++r) codes[book.number(r, "ID")] = book.text(r, "Code");
+
+    size_t quotaRows = 0;
+    for (const char* table : {"WithDE_01", "WithDE_03"}) {
+        const Table related = readTable(bill, table);
+        ASSERT_FALSE(related.rows.empty()) << table;
+        for (size_t r = 0; r < related.rows.size(); ++r) {
+            const std::string code = codes[related.number(r, "QDID")];
+            EXPECT_EQ("WithDE_" + code.substr(0, 2), table) << "row " << r;
+            if (related.text(r, "Kind") != "DE") continue;
+            ++quotaRows;
+            auto library = quotaItemsByKey.find(related.text(r, "DEKey"));
+            ASSERT_NE(library, quotaItemsByKey.end())
+                << "no installed library has key " << related.text(r, "DEKey");
+            EXPECT_TRUE(library->second.count(related.number(r, "DMID")))
+                << table << " DMID " << related.number(r, "DMID");
+        }
+    }
+    EXPECT_GT(quotaRows, 100u);
+}
+
+TEST_F(SampleDirectory, PriceFilesPriceExistingItemsAndTheirCatalogueListsThem) {
+    const std::string key =
+        keyInfo(path(std::string(names::kMaterialDir) + "/" + names::kMaterialTitle + ".QTCJ"))["Key"];
+    const fs::path folder = path(std::string(names::kPriceRoot) + "/" + key);
+    const std::set<int64_t> materials =
+        ids(path(std::string(names::kMaterialDir) + "/" + names::kMaterialTitle + ".QTCJ"), "Mate");
+    std::set<int64_t> quotaItems = ids(quotaLibrary(names::kBuildingTitle), "DM");
+    quotaItems.merge(ids(quotaLibrary(names::kInstallTitle), "DM"));
+
+    const Table index = readTable(folder / names::kPriceCatalogue, "Index");
+    size_t listed = 0;
+    for (size_t r = 0; r < index.rows.size(); ++r) {
+        const std::string file = index.text(r, "WithFileName");
+        if (file.empty()) continue;
+        ++listed;
+        const fs::path priceFile = folder / fs::path(std::u8string(file.begin(), file.end()));
+        ASSERT_TRUE(fs::exists(priceFile)) << file;
+        auto keys = keyInfo(priceFile);
+        for (const char* code : {"ShortName", "UserName", "Man", "Date", "Direction"})
+            EXPECT_FALSE(keys[code].empty()) << file << " lacks " << code;
+        for (int64_t id : ids(priceFile, "Price", "MateID"))
+            EXPECT_TRUE(materials.count(id)) << file << " " << id;
+        const std::set<int64_t> priced = ids(priceFile, "DMPrice", "DMID");
+        EXPECT_EQ(priced, quotaItems) << file;
+    }
+    EXPECT_EQ(listed, 4u);
+}
+
+TEST_F(SampleDirectory, MaterialLibraryStoresAPriceFileThatIsItselfADatabase) {
+    const Table stored =
+        readTable(path(std::string(names::kMaterialDir) + "/" + names::kMaterialTitle + ".QTCJ"), "WithData");
+    ASSERT_EQ(stored.rows.size(), 1u);
+    const auto* content = std::get_if<jet::Bytes>(&stored.value(0, "WithData"));
+    ASSERT_NE(content, nullptr);
+    const fs::path out = writeTemp("stored.QTJG", std::string(content->begin(), content->end()));
+    EXPECT_FALSE(keyInfo(out)["ShortName"].empty());
+    EXPECT_FALSE(readTable(out, "Price").rows.empty());
+}
+
+TEST_F(SampleDirectory, SystemFolderHoldsEmptyTemplatesAndAValidIcon) {
+    for (const char* name : {names::kQuotaCatalogue, names::kMaterialCatalogue, names::kPriceCatalogue}) {
+        const Table index = readTable(path(std::string(names::kSystemDir) + "/" + name), "Index");
+        EXPECT_TRUE(index.rows.empty()) << name;
+        EXPECT_FALSE(index.columns.empty()) << name;
+    }
+    EXPECT_TRUE(readTable(path(std::string(names::kSystemDir) + "/" + names::kRelatedTemplate), "WithDE")
+                    .rows.empty());
+    EXPECT_TRUE(fs::is_directory(path(names::kMyPriceDir)));
+
+    const fs::path icon = path(names::kKindIcon);
+    ASSERT_TRUE(fs::exists(icon));
+    const std::string text = slurp(icon);
+    const std::vector<uint8_t> b(text.begin(), text.end());
+    auto u16 = [&](size_t o) { return b[o] | (b[o + 1] << 8); };
+    auto u32 = [&](size_t o) { return static_cast<size_t>(u16(o) | (u16(o + 2) << 16)); };
+    EXPECT_EQ(u16(0), 0);
+    EXPECT_EQ(u16(2), 1) << "type: icon";
+    ASSERT_EQ(u16(4), 1);
+    EXPECT_EQ(u32(18) + u32(14), b.size()) << "image offset + size = file size";
+    EXPECT_EQ(u32(u32(18)), 40u) << "a BITMAPINFOHEADER starts the image";
+}
+
+// ---- Update service
+// --------------------------------------------------------------------------------------------
+
+TEST_F(SampleDirectory, QuotaPackagesHoldAManifestWhoseSourcesArePackedAndInformationFilesParse) {
+    for (const char* title : {names::kBuildingTitle, names::kInstallTitle, names::kMunicipalTitle}) {
+        const std::string base = std::string(names::kUpdateQuotaDir) + "/" + title;
+        auto members = zipMembers(path(base + ".rar"));
+        ASSERT_TRUE(members.count("Update.xml")) << title;
+        QDomDocument manifest = parseXml(members["Update.xml"], "Update.xml");
+        QDomElement update = manifest.documentElement();
+        ASSERT_EQ(update.tagName(), "Update");
+        ASSERT_GT(update.childNodes().count(), 0);
+        for (int i = 0; i < update.childNodes().count(); ++i) {
+            QDomNamedNodeMap attributes = update.childNodes().at(i).attributes();
+            ASSERT_EQ(attributes.count(), 3);
+            const std::string source =
+                update.childNodes().at(i).toElement().attribute("Source").toStdString();
+            const std::string target =
+                update.childNodes().at(i).toElement().attribute("Target").toStdString();
+            EXPECT_TRUE(members.count(source)) << title << ": " << source << " is listed but not packed";
+            EXPECT_TRUE(target.starts_with("...\\")) << target;
+        }
+        const std::string libraryName = std::string(title) + ".QTDE";
+        ASSERT_TRUE(members.count(libraryName));
+        auto offeredKeys = keyInfo(writeTemp(libraryName, members[libraryName]));
+
+        ASSERT_TRUE(fs::exists(path(base + ".xml"))) << title << ": no information file";
+        QDomElement infoElement =
+            parseXml(slurp(path(base + ".xml")), base + ".xml").documentElement().firstChildElement("Info");
+        ASSERT_FALSE(infoElement.isNull());
+        const QString offered = infoElement.attributes().item(0).nodeValue();
+        EXPECT_EQ(offered.toStdString(), offeredKeys["Ver"])
+            << "the package carries the version it announces";
+        EXPECT_GT(infoElement.childNodes().count(), 0);
+    }
+    const auto installed = keyInfo(quotaLibrary(names::kBuildingTitle));
+    EXPECT_EQ(installed.at("Ver"), "1.0");
+}
+
+TEST_F(SampleDirectory, PriceServiceOffersANewerEditionAndAFileNotInstalled) {
+    const std::string remote = std::string(names::kUpdatePriceRoot) + "/" + names::kMaterialKey;
+    auto catalogue = zipMembers(path(remote + "/MatePriceIndex.rar"));
+    ASSERT_TRUE(catalogue.count(names::kPriceCatalogue));
+    const Table offered = readTable(writeTemp("offered.mdb", catalogue[names::kPriceCatalogue]), "Index");
+    const fs::path folder = path(std::string(names::kPriceRoot) + "/" + names::kMaterialKey);
+    const Table installed = readTable(folder / names::kPriceCatalogue, "Index");
+    std::map<std::string, std::string> installedModified;
+    for (size_t r = 0; r < installed.rows.size(); ++r)
+        installedModified[installed.text(r, "WithFileName")] = installed.text(r, "ModifyDate");
+
+    size_t notInstalled = 0, newer = 0;
+    for (size_t r = 0; r < offered.rows.size(); ++r) {
+        const std::string file = offered.text(r, "WithFileName");
+        if (file.empty()) continue;
+        const std::string title = file.substr(0, file.rfind('.'));
+        auto package = zipMembers(path(remote + "/" + title + ".rar"));
+        EXPECT_TRUE(package.count(file)) << title << ".rar must hold " << file;
+        if (!fs::exists(folder / fs::path(std::u8string(file.begin(), file.end())))) {
+            ++notInstalled;
+        } else if (offered.text(r, "CreatDate") != offered.text(r, "ModifyDate") &&
+                   installedModified[file] != offered.text(r, "ModifyDate")) {
+            ++newer;
+        }
+    }
+    EXPECT_EQ(notInstalled, 1u);
+    EXPECT_EQ(newer, 1u);
+}
+
+// ---- Scale
+// ----------------------------------------------------------------------------------------------------
+
+TEST(SampleScale, ScaleMultipliesItemCountsAndKeepsCategories) {
+    BuildReport one, two;
+    const fs::path base = jet::test::tempDir();
+    ASSERT_TRUE(buildApplicationDirectory(base / "one", BuildOptions{1}, one).ok());
+    ASSERT_TRUE(buildApplicationDirectory(base / "two", BuildOptions{2}, two).ok());
+    struct Case {
+        std::string file;
+        const char* table;
+        size_t factor;
+    };
+    const std::string building = std::string(names::kQuotaDir) + "/" + names::kBuildingTitle + ".QTDE";
+    const std::string material = std::string(names::kMaterialDir) + "/" + names::kMaterialTitle + ".QTCJ";
+    const std::string bill = std::string(names::kBillDir) + "/" + names::kBillTitle + ".QTQD";
+    const Case cases[] = {{building, "DM", 2},        {building, "DMIndex", 1}, {material, "Mate", 2},
+                          {material, "MateIndex", 1}, {bill, "DataBook", 2},    {bill, "QDIndex", 1}};
+    for (const Case& c : cases)
+        EXPECT_EQ(two.databases[c.file][c.table], one.databases[c.file][c.table] * c.factor)
+            << c.file << " " << c.table;
+    EXPECT_GE(one.databases[building]["DM"], 2000u) << "the default quota library holds a few thousand items";
+    EXPECT_FALSE(buildApplicationDirectory(base / "zero", BuildOptions{0}, one).ok());
+}
+
+TEST(SampleScale, TwoBuildsWriteTheSameRows) {
+    BuildReport first, second;
+    const fs::path base = jet::test::tempDir();
+    ASSERT_TRUE(buildApplicationDirectory(base / "a", BuildOptions{}, first).ok());
+    ASSERT_TRUE(buildApplicationDirectory(base / "b", BuildOptions{}, second).ok());
+    const std::string building = std::string(names::kQuotaDir) + "/" + names::kBuildingTitle + ".QTDE";
+    const std::string bill = std::string(names::kBillDir) + "/" + names::kBillTitle + ".QTQD";
+    for (const auto& [file, table] : {std::pair{building, "DM"}, std::pair{bill, "WithDE_01"}})
+        EXPECT_EQ(readTable(at(base / "a", file), table).rows, readTable(at(base / "b", file), table).rows)
+            << table;
+}
+
+}  // namespace
+}  // namespace sample
