@@ -1,14 +1,20 @@
 #include "jet/file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace jet {
 namespace {
+
+constexpr auto kLockWait = std::chrono::seconds(2);
+constexpr auto kLockRetry = std::chrono::milliseconds(5);
 
 std::string errnoText(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
@@ -62,6 +68,21 @@ public:
 
     bool readOnly() const override { return m_readOnly; }
     std::string name() const override { return m_path; }
+
+    Status lockForWriting() override {
+        if (m_readOnly) return Status::InvalidArgument(m_path + " is open read-only");
+        auto deadline = std::chrono::steady_clock::now() + kLockWait;
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                return Status::IOError(errnoText("cannot lock", m_path));
+            if (std::chrono::steady_clock::now() >= deadline)
+                return Status::IOError("another process is writing " + m_path + "; try again later");
+            std::this_thread::sleep_for(kLockRetry);
+        }
+        return {};
+    }
+
+    void unlockForWriting() override { ::flock(m_fd, LOCK_UN); }
 
 private:
     int m_fd;

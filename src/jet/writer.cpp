@@ -32,6 +32,29 @@ Status checkWritable(Engine& engine) {
     return {};
 }
 
+/// Holds the file's write lock for one write. Pages cached before the lock may be stale (another process
+/// may have written since), so the catalogue is read again once the lock is held.
+class WriteLock {
+public:
+    static Result<std::unique_ptr<WriteLock>> acquire(Engine& engine) {
+        JET_RETURN_IF_ERROR(checkWritable(engine));
+        JET_RETURN_IF_ERROR(engine.file().lockForWriting());
+        auto lock = std::unique_ptr<WriteLock>(new WriteLock(engine.file()));
+        JET_RETURN_IF_ERROR(engine.reloadCatalog());
+        return lock;
+    }
+    ~WriteLock() { m_file.unlockForWriting(); }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+private:
+    explicit WriteLock(File& file) : m_file(file) {}
+    File& m_file;
+};
+
+// A user table's writer state, under the write lock; system tables are refused.
+Result<TableState> loadUserTable(Engine& engine, PageSet& pages, std::string_view name);
+
 // A table's definition as the writer needs it, with its long-value maps.
 Result<TableState> loadTableState(Engine& engine, PageSet& pages, std::string_view name) {
     JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> def, engine.table(name));
@@ -124,6 +147,12 @@ Result<Row> catalogRow(const TableDef& objects, const TableState& table, const C
     return row;
 }
 
+Result<TableState> loadUserTable(Engine& engine, PageSet& pages, std::string_view name) {
+    JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> def, engine.table(name));
+    if (def->system) return Status::InvalidArgument("system table " + def->name + " is not written directly");
+    return loadTableState(engine, pages, name);
+}
+
 Status finish(Engine& engine, PageSet& pages) {
     JET_RETURN_IF_ERROR(writer::writeGlobalMap(pages));
     Status s = pages.commit();
@@ -136,7 +165,7 @@ Status finish(Engine& engine, PageSet& pages) {
 
 Status createTable(Database& db, const TableSpec& spec, const std::vector<Row>& rows) {
     Engine& engine = db.engine();
-    JET_RETURN_IF_ERROR(checkWritable(engine));
+    JET_ASSIGN_OR_RETURN(auto lock, WriteLock::acquire(engine));
     for (const TableEntry& t : engine.tables()) {
         if (equalsIgnoreCase(t.name, spec.name))
             return Status::InvalidArgument("table " + spec.name + " exists");
@@ -161,14 +190,32 @@ Status createTable(Database& db, const TableSpec& spec, const std::vector<Row>& 
 
 Status insertRows(Database& db, std::string_view name, const std::vector<Row>& rows) {
     Engine& engine = db.engine();
-    JET_RETURN_IF_ERROR(checkWritable(engine));
-    JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> def, engine.table(name));
-    if (def->system) return Status::InvalidArgument("system table " + def->name + " is not written directly");
+    JET_ASSIGN_OR_RETURN(auto lock, WriteLock::acquire(engine));
     PageSet pages(engine.file());
-    JET_ASSIGN_OR_RETURN(TableState table, loadTableState(engine, pages, name));
+    JET_ASSIGN_OR_RETURN(TableState table, loadUserTable(engine, pages, name));
     JET_RETURN_IF_ERROR(findNextAutoNumber(engine, table));
     Status s = writer::insertRowsTx(pages, table, rows);
-    if (!s.ok()) return s.withContext("table " + def->name);
+    if (!s.ok()) return s.withContext("table " + table.def.name);
+    return finish(engine, pages);
+}
+
+Status updateRows(Database& db, std::string_view name, const std::vector<std::pair<RowId, Row>>& rows) {
+    Engine& engine = db.engine();
+    JET_ASSIGN_OR_RETURN(auto lock, WriteLock::acquire(engine));
+    PageSet pages(engine.file());
+    JET_ASSIGN_OR_RETURN(TableState table, loadUserTable(engine, pages, name));
+    Status s = writer::updateRowsTx(pages, engine, table, rows);
+    if (!s.ok()) return s.withContext("table " + table.def.name);
+    return finish(engine, pages);
+}
+
+Status deleteRows(Database& db, std::string_view name, const std::vector<RowId>& ids) {
+    Engine& engine = db.engine();
+    JET_ASSIGN_OR_RETURN(auto lock, WriteLock::acquire(engine));
+    PageSet pages(engine.file());
+    JET_ASSIGN_OR_RETURN(TableState table, loadUserTable(engine, pages, name));
+    Status s = writer::deleteRowsTx(pages, engine, table, ids);
+    if (!s.ok()) return s.withContext("table " + table.def.name);
     return finish(engine, pages);
 }
 

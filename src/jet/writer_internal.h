@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bytes.h"
@@ -22,6 +23,10 @@ inline constexpr uint8_t kMapPage = 0x05;
 inline constexpr uint32_t kDataRowTable = 14;
 inline constexpr uint32_t kMapRowSize = 69;  // type, start page, 64 bitmap bytes
 inline constexpr uint32_t kGlobalMapRef = (1u << 8) | 0;
+inline constexpr uint16_t kDeletedRowFlag = 0x8000;   // alone: an overflow target, hidden from scans
+inline constexpr uint16_t kOverflowRowFlag = 0x4000;  // alone: the slot holds a pointer to its row
+inline constexpr uint16_t kFreedRowFlags = kDeletedRowFlag | kOverflowRowFlag;  // a deleted row
+inline constexpr uint16_t kRowFlagMask = kFreedRowFlags;
 
 using Page = std::vector<uint8_t>;
 
@@ -58,8 +63,16 @@ Result<std::pair<uint32_t, uint32_t>> rowSpan(const Page& page, uint32_t slot);
 void initDataPage(Page& page, uint32_t owner);
 /// Bytes still free on a data page.
 uint32_t dataPageFree(const Page& page);
-/// Appends `row` to a data page; the slot number, or -1 when it does not fit.
-int addRow(Page& page, const std::string& row);
+/// Appends `row` to a data page with the slot flags `flags`; the slot number, or -1 when it does not fit.
+int addRow(Page& page, const std::string& row, uint16_t flags = 0);
+/// The flag bits of row `slot` (kDeletedRowFlag, kOverflowRowFlag).
+uint16_t rowFlags(const Page& page, uint32_t slot);
+/// Gives row `slot` the bytes `row` and the flags `flags` and packs every row against the end of the page,
+/// deleted rows shrinking to nothing; slot numbers stay. With `slot` < 0 it only packs. False (page
+/// untouched) when the rows would not fit.
+bool rewriteRow(Page& page, int slot, std::string_view row, uint16_t flags);
+/// Bytes a data page would have free once packed.
+uint32_t packedFree(const Page& page);
 
 /// The pages a usage map lists (a packed row reference), ascending.
 Result<std::vector<uint32_t>> readUsageMap(PageSet& pages, uint32_t ref);
@@ -80,6 +93,7 @@ struct KeyEntry {
     RowId row;
     bool fresh = false;    // added by this write
     bool hasNull = false;  // a key column is Null (exempt from uniqueness)
+    bool ignored = false;  // every key column is Null in an index that leaves such rows out
 };
 
 /// Collects the entries of the index tree under `root` and the pages the tree occupies.

@@ -91,7 +91,7 @@ uint32_t dataPageFree(const Page& page) {
     return ByteView::load16(page.data() + 2);
 }
 
-int addRow(Page& page, const std::string& row) {
+int addRow(Page& page, const std::string& row, uint16_t flags) {
     uint16_t count = ByteView::load16(page.data() + 12);
     if (count >= kMaxRowsPerPage) return -1;
     uint32_t top = count == 0
@@ -101,10 +101,64 @@ int addRow(Page& page, const std::string& row) {
     if (row.size() + tableEnd > top) return -1;
     uint32_t start = top - static_cast<uint32_t>(row.size());
     std::copy(row.begin(), row.end(), page.begin() + start);
-    store16(page.data() + kDataRowTable + 2 * count, static_cast<uint16_t>(start));
+    store16(page.data() + kDataRowTable + 2 * count, static_cast<uint16_t>(start | flags));
     store16(page.data() + 12, static_cast<uint16_t>(count + 1));
     store16(page.data() + 2, static_cast<uint16_t>(start - tableEnd));
     return count;
+}
+
+uint16_t rowFlags(const Page& page, uint32_t slot) {
+    return ByteView::load16(page.data() + kDataRowTable + 2 * slot) & kRowFlagMask;
+}
+
+namespace {
+
+// The bytes each slot keeps once packed: deleted rows keep nothing, `slot` gets `row`.
+std::vector<std::string_view> packedRows(const Page& page, int slot, std::string_view row, uint32_t& total) {
+    uint16_t count = ByteView::load16(page.data() + 12);
+    std::vector<std::string_view> rows(count);
+    total = 0;
+    uint32_t end = kPageSize;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint16_t raw = ByteView::load16(page.data() + kDataRowTable + 2 * i);
+        uint32_t start = std::min<uint32_t>(raw & kRowOffsetMask, end);
+        if (static_cast<int>(i) == slot)
+            rows[i] = row;
+        else if ((raw & kRowFlagMask) != kFreedRowFlags)
+            rows[i] = std::string_view(reinterpret_cast<const char*>(page.data()) + start, end - start);
+        total += static_cast<uint32_t>(rows[i].size());
+        end = start;
+    }
+    return rows;
+}
+
+}  // namespace
+
+uint32_t packedFree(const Page& page) {
+    uint32_t total = 0;
+    std::vector<std::string_view> rows = packedRows(page, -1, {}, total);
+    uint32_t tableEnd = kDataRowTable + 2u * static_cast<uint32_t>(rows.size());
+    return total + tableEnd > kPageSize ? 0 : kPageSize - tableEnd - total;
+}
+
+bool rewriteRow(Page& page, int slot, std::string_view row, uint16_t flags) {
+    uint32_t total = 0;
+    std::vector<std::string_view> rows = packedRows(page, slot, row, total);
+    uint32_t tableEnd = kDataRowTable + 2u * static_cast<uint32_t>(rows.size());
+    if (total + tableEnd > kPageSize) return false;
+    // Rows are copied out first: packing moves them over each other's old places.
+    Page packed(page.begin(), page.begin() + kDataRowTable);
+    packed.resize(kPageSize, 0);
+    uint32_t pos = kPageSize;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        pos -= static_cast<uint32_t>(rows[i].size());
+        std::copy(rows[i].begin(), rows[i].end(), packed.begin() + pos);
+        uint16_t keep = static_cast<int>(i) == slot ? flags : rowFlags(page, static_cast<uint32_t>(i));
+        store16(packed.data() + kDataRowTable + 2 * i, static_cast<uint16_t>(pos | keep));
+    }
+    store16(packed.data() + 2, static_cast<uint16_t>(pos - tableEnd));
+    page = std::move(packed);
+    return true;
 }
 
 Result<std::vector<uint32_t>> readUsageMap(PageSet& pages, uint32_t ref) {

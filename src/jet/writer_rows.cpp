@@ -141,21 +141,7 @@ size_t utf8Characters(std::string_view s) {
         s.begin(), s.end(), [](char ch) { return (static_cast<unsigned char>(ch) & 0xC0) != 0x80; }));
 }
 
-/// Builds the rows of one insert: values to bytes, long values onto their own pages.
-class RowEncoder {
-public:
-    RowEncoder(PageSet& pages, TableState& table) : m_pages(pages), m_table(table) {}
-
-    Result<std::string> encode(const Row& values, size_t rowIndex);
-
-private:
-    Result<std::string> encodeVariable(const ColumnDef& c, const Value& v);
-    Result<std::string> encodeLongValue(const ColumnDef& c, const std::string& bytes);
-    Result<RowId> placeLongRow(const ColumnDef& c, const std::string& row);
-
-    PageSet& m_pages;
-    TableState& m_table;
-};
+}  // namespace
 
 Result<std::string> RowEncoder::encodeVariable(const ColumnDef& c, const Value& v) {
     switch (c.type) {
@@ -303,6 +289,8 @@ Result<std::string> RowEncoder::encode(const Row& values, size_t rowIndex) {
     return row;
 }
 
+namespace {
+
 // Fills Null autonumber fields with the next numbers.
 void assignAutoNumbers(TableState& table, std::vector<Row>& rows) {
     for (size_t i = 0; i < table.def.columns.size(); ++i) {
@@ -318,57 +306,84 @@ void assignAutoNumbers(TableState& table, std::vector<Row>& rows) {
     }
 }
 
-// Computes the key of `row` for each index; NotSupported when a text key cannot be built.
+}  // namespace
+
+Result<KeyEntry> indexKey(const TableDef& t, size_t realIndex, const Row& row, size_t rowIndex) {
+    const RealIndexDef& real = t.realIndexes[realIndex];
+    KeyEntry e;
+    e.fresh = true;
+    bool allNull = true;
+    for (const IndexColumn& ic : real.columns) {
+        const ColumnDef& c = t.columns[ic.column];
+        const Value& v = row[ic.column];
+        if (isNull(v) && c.type != ColumnType::Boolean) e.hasNull = true;
+        allNull = allNull && isNull(v);
+        Status s = appendIndexKey(e.key, v, c.type, ic.ascending,
+                                  textKeyCollation(false, c.sortOrder.id, c.sortOrder.version));
+        if (!s.ok()) return s.withContext(columnContext(c, rowIndex) + " (index key)");
+    }
+    if (e.hasNull && (real.flags & IndexFlag::Required) != 0) {
+        return Status::InvalidArgument("row " + std::to_string(rowIndex + 1) +
+                                       ": a primary key column is Null");
+    }
+    e.ignored = allNull && (real.flags & IndexFlag::IgnoreNulls) != 0;
+    return e;
+}
+
 Status indexKeys(const TableDef& t, const Row& row, size_t rowIndex, std::vector<KeyEntry>& out) {
     out.clear();
-    for (const RealIndexDef& real : t.realIndexes) {
-        KeyEntry e;
-        e.fresh = true;
-        for (const IndexColumn& ic : real.columns) {
-            const ColumnDef& c = t.columns[ic.column];
-            const Value& v = row[ic.column];
-            if (isNull(v) && c.type != ColumnType::Boolean) e.hasNull = true;
-            Status s = appendIndexKey(e.key, v, c.type, ic.ascending,
-                                      textKeyCollation(false, c.sortOrder.id, c.sortOrder.version));
-            if (!s.ok()) return s.withContext(columnContext(c, rowIndex) + " (index key)");
-        }
-        if (e.hasNull && (real.flags & IndexFlag::Required) != 0) {
-            return Status::InvalidArgument("row " + std::to_string(rowIndex + 1) +
-                                           ": a primary key column is Null");
-        }
+    for (size_t i = 0; i < t.realIndexes.size(); ++i) {
+        JET_ASSIGN_OR_RETURN(KeyEntry e, indexKey(t, i, row, rowIndex));
         out.push_back(std::move(e));
     }
     return {};
 }
+
+namespace {
 
 bool entryLess(const KeyEntry& a, const KeyEntry& b) {
     if (a.key != b.key) return a.key < b.key;
     return a.row.packed() < b.row.packed();
 }
 
-// Rebuilds one index with the new entries; refuses keys that repeat in a unique index.
-Status updateIndex(PageSet& pages, const TableState& table, size_t realIndex, std::vector<KeyEntry> fresh) {
-    const RealIndexDef& real = table.def.realIndexes[realIndex];
+std::string indexName(const TableDef& t, size_t realIndex) {
+    for (const IndexDef& idx : t.indexes) {
+        if (idx.realIndex == realIndex) return idx.name;
+    }
+    return std::to_string(realIndex);
+}
+
+}  // namespace
+
+// Whole rebuild: every entry is read, changed in memory and written as a fresh packed tree.
+Status updateIndex(PageSet& pages, TableState& table, size_t realIndex, const std::vector<uint32_t>& removed,
+                   std::vector<KeyEntry> fresh) {
+    RealIndexDef& real = table.def.realIndexes[realIndex];
     std::vector<KeyEntry> entries;
     std::vector<uint32_t> oldPages;
     JET_RETURN_IF_ERROR(readIndexTree(pages, real.rootPage, entries, oldPages));
-    entries.insert(entries.end(), std::make_move_iterator(fresh.begin()),
-                   std::make_move_iterator(fresh.end()));
+    if (!removed.empty()) {
+        auto gone = [&removed](const KeyEntry& e) {
+            return std::binary_search(removed.begin(), removed.end(), e.row.packed());
+        };
+        entries.erase(std::remove_if(entries.begin(), entries.end(), gone), entries.end());
+    }
+    for (KeyEntry& e : fresh) {
+        if (!e.ignored) entries.push_back(std::move(e));
+    }
     std::sort(entries.begin(), entries.end(), entryLess);
     if (real.unique()) {
         for (size_t i = 1; i < entries.size(); ++i) {
             const KeyEntry& a = entries[i - 1];
             const KeyEntry& b = entries[i];
             if (a.key == b.key && (a.fresh || b.fresh) && !a.hasNull && !b.hasNull) {
-                std::string name = std::to_string(realIndex);
-                for (const IndexDef& idx : table.def.indexes) {
-                    if (idx.realIndex == realIndex) name = idx.name;
-                }
-                return Status::InvalidArgument("duplicate key in unique index " + name + " of table " +
+                return Status::InvalidArgument("duplicate key in unique index " +
+                                               indexName(table.def, realIndex) + " of table " +
                                                table.def.name);
             }
         }
     }
+    real.entryCount = static_cast<uint32_t>(entries.size());
     oldPages.erase(std::remove(oldPages.begin(), oldPages.end(), real.rootPage), oldPages.end());
     std::sort(oldPages.begin(), oldPages.end());
     std::vector<uint32_t> treePages;
@@ -378,59 +393,66 @@ Status updateIndex(PageSet& pages, const TableState& table, size_t realIndex, st
     return {};
 }
 
-/// Places encoded rows on the table's last data page and on new pages; their row ids in order.
-class RowPlacer {
-public:
-    RowPlacer(PageSet& pages, const TableState& table) : m_pages(pages), m_table(table) {}
-
-    Status start() {
-        JET_ASSIGN_OR_RETURN(m_owned, readUsageMap(m_pages, m_table.def.usedPagesRef));
-        JET_ASSIGN_OR_RETURN(m_free, readUsageMap(m_pages, m_table.def.freePagesRef));
-        if (!m_owned.empty()) {
-            JET_ASSIGN_OR_RETURN(const Page* last, m_pages.read(m_owned.back()));
-            if ((*last)[0] == kDataPage && ByteView::load32(last->data() + 4) == m_table.def.definitionPage)
-                m_current = m_owned.back();
-        }
-        return {};
+Status RowPlacer::start() {
+    JET_ASSIGN_OR_RETURN(m_owned, readUsageMap(m_pages, m_table.def.usedPagesRef));
+    JET_ASSIGN_OR_RETURN(m_free, readUsageMap(m_pages, m_table.def.freePagesRef));
+    if (!m_owned.empty()) {
+        JET_ASSIGN_OR_RETURN(const Page* last, m_pages.read(m_owned.back()));
+        if ((*last)[0] == kDataPage && ByteView::load32(last->data() + 4) == m_table.def.definitionPage)
+            m_current = m_owned.back();
     }
+    return {};
+}
 
-    Result<RowId> place(const std::string& row) {
-        if (m_current != 0) {
-            JET_ASSIGN_OR_RETURN(Page * page, m_pages.edit(m_current));
-            int slot = addRow(*page, row);
-            if (slot >= 0) return finish(m_current, *page, slot);
-        }
-        m_current = m_pages.allocate();
-        m_owned.push_back(m_current);
-        JET_ASSIGN_OR_RETURN(Page * page, m_pages.edit(m_current));
-        initDataPage(*page, m_table.def.definitionPage);
-        int slot = addRow(*page, row);
-        return finish(m_current, *page, slot);
+Result<RowId> RowPlacer::placeOn(uint32_t number, const std::string& row, uint16_t flags) {
+    JET_ASSIGN_OR_RETURN(Page * page, m_pages.edit(number));
+    int slot = addRow(*page, row, flags);
+    if (slot < 0 && packedFree(*page) >= row.size() + 2 && rewriteRow(*page, -1, {}, 0))
+        slot = addRow(*page, row, flags);
+    if (slot < 0) return RowId{};
+    touched(number, *page);
+    return RowId{number, static_cast<uint8_t>(slot)};
+}
+
+Result<RowId> RowPlacer::place(const std::string& row, uint16_t flags) {
+    if (m_current != 0) {
+        JET_ASSIGN_OR_RETURN(RowId id, placeOn(m_current, row, flags));
+        if (id.page != 0) return id;
     }
-
-    Status writeMaps() {
-        std::sort(m_owned.begin(), m_owned.end());
-        JET_RETURN_IF_ERROR(writePageList(m_pages, m_table.def.usedPagesRef, m_owned));
-        std::sort(m_free.begin(), m_free.end());
-        m_free.erase(std::unique(m_free.begin(), m_free.end()), m_free.end());
-        return writePageList(m_pages, m_table.def.freePagesRef, m_free);
+    // Pages the free-space map lists, freed by deletes or shrinking updates, come before a new page.
+    std::vector<uint32_t> candidates = m_free;
+    for (uint32_t number : candidates) {
+        if (number == m_current || m_full.count(number) != 0) continue;
+        JET_ASSIGN_OR_RETURN(const Page* page, m_pages.read(number));
+        if ((*page)[0] != kDataPage || ByteView::load32(page->data() + 4) != m_table.def.definitionPage)
+            continue;
+        JET_ASSIGN_OR_RETURN(RowId id, placeOn(number, row, flags));
+        if (id.page != 0) return id;
+        m_full.insert(number);
     }
+    m_current = m_pages.allocate();
+    m_owned.push_back(m_current);
+    JET_ASSIGN_OR_RETURN(Page * page, m_pages.edit(m_current));
+    initDataPage(*page, m_table.def.definitionPage);
+    JET_ASSIGN_OR_RETURN(RowId id, placeOn(m_current, row, flags));
+    if (id.page == 0) return Status::InvalidArgument("row does not fit an empty page");
+    return id;
+}
 
-private:
-    RowId finish(uint32_t number, const Page& page, int slot) {
-        auto it = std::find(m_free.begin(), m_free.end(), number);
-        bool roomy = dataPageFree(page) >= kKeepFreeForGrowth;
-        if (roomy && it == m_free.end()) m_free.push_back(number);
-        if (!roomy && it != m_free.end()) m_free.erase(it);
-        return RowId{number, static_cast<uint8_t>(slot)};
-    }
+void RowPlacer::touched(uint32_t number, const Page& page) {
+    auto it = std::find(m_free.begin(), m_free.end(), number);
+    bool roomy = dataPageFree(page) >= kKeepFreeForGrowth;
+    if (roomy && it == m_free.end()) m_free.push_back(number);
+    if (!roomy && it != m_free.end()) m_free.erase(it);
+}
 
-    PageSet& m_pages;
-    const TableState& m_table;
-    std::vector<uint32_t> m_owned;
-    std::vector<uint32_t> m_free;
-    uint32_t m_current = 0;
-};
+Status RowPlacer::writeMaps() {
+    std::sort(m_owned.begin(), m_owned.end());
+    JET_RETURN_IF_ERROR(writePageList(m_pages, m_table.def.usedPagesRef, m_owned));
+    std::sort(m_free.begin(), m_free.end());
+    m_free.erase(std::unique(m_free.begin(), m_free.end()), m_free.end());
+    return writePageList(m_pages, m_table.def.freePagesRef, m_free);
+}
 
 Status writeLongValueMaps(PageSet& pages, TableState& table) {
     for (const LongValueMaps& maps : table.lvMaps) {
@@ -453,8 +475,6 @@ Status writeCounters(PageSet& pages, const TableState& table) {
         store32(tdef->data() + 63 + 12 * i + 4, table.def.realIndexes[i].entryCount);
     return {};
 }
-
-}  // namespace
 
 Result<std::string> encodeJet4Text(std::string_view utf8, bool allowCompression) {
     JET_ASSIGN_OR_RETURN(std::string units, utf8ToUtf16le(utf8));
@@ -506,10 +526,8 @@ Status insertRowsTx(PageSet& pages, TableState& table, const std::vector<Row>& i
         JET_ASSIGN_OR_RETURN(RowId id, placer.place(encoded[r]));
         for (size_t i = 0; i < indexCount; ++i) fresh[i][r].row = id;
     }
-    for (size_t i = 0; i < indexCount; ++i) {
-        table.def.realIndexes[i].entryCount += static_cast<uint32_t>(fresh[i].size());
-        JET_RETURN_IF_ERROR(updateIndex(pages, table, i, std::move(fresh[i])));
-    }
+    for (size_t i = 0; i < indexCount; ++i)
+        JET_RETURN_IF_ERROR(updateIndex(pages, table, i, {}, std::move(fresh[i])));
     table.def.rowCount += static_cast<uint32_t>(rows.size());
     for (const ColumnDef& c : table.def.columns) {
         if ((c.flags & ColumnFlag::AutoLong) != 0)

@@ -3,9 +3,14 @@
 
 #include <map>
 #include <memory>
+#include <set>
 
 #include "jet/writer.h"
 #include "writer_internal.h"
+
+namespace jet {
+class Engine;
+}
 
 namespace jet::writer {
 
@@ -24,6 +29,67 @@ struct TableState {
     std::map<uint16_t, std::vector<uint32_t>> lvNew;  // column number -> long-value pages added
     int64_t nextAutoNumber = 1;
 };
+
+/// Builds the stored bytes of rows: values to bytes, long values onto their own pages.
+class RowEncoder {
+public:
+    RowEncoder(PageSet& pages, TableState& table) : m_pages(pages), m_table(table) {}
+
+    /// The stored row for `values`; `rowIndex` names the row in messages.
+    Result<std::string> encode(const Row& values, size_t rowIndex);
+
+private:
+    Result<std::string> encodeVariable(const ColumnDef& c, const Value& v);
+    Result<std::string> encodeLongValue(const ColumnDef& c, const std::string& bytes);
+    Result<RowId> placeLongRow(const ColumnDef& c, const std::string& row);
+
+    PageSet& m_pages;
+    TableState& m_table;
+};
+
+/// Finds room for rows among a table's data pages and keeps its owned and free-space maps.
+class RowPlacer {
+public:
+    RowPlacer(PageSet& pages, const TableState& table) : m_pages(pages), m_table(table) {}
+
+    /// Reads the table's maps; the last owned data page is filled first.
+    Status start();
+    /// Stores `row` with slot flags `flags` on the current page, a page with free space, or a new page.
+    Result<RowId> place(const std::string& row, uint16_t flags = 0);
+    /// Notes that data page `number` changed, so its place in the free-space map is checked.
+    void touched(uint32_t number, const Page& page);
+    /// Writes the owned-pages and free-space maps.
+    Status writeMaps();
+
+private:
+    Result<RowId> placeOn(uint32_t number, const std::string& row, uint16_t flags);
+
+    PageSet& m_pages;
+    const TableState& m_table;
+    std::vector<uint32_t> m_owned;
+    std::vector<uint32_t> m_free;
+    std::set<uint32_t> m_full;  // free-map pages already found too full for a row of this write
+    uint32_t m_current = 0;
+};
+
+/// The key of `row` in real index `realIndex`; NotSupported when a text key cannot be built.
+Result<KeyEntry> indexKey(const TableDef& t, size_t realIndex, const Row& row, size_t rowIndex);
+/// Index keys of `row`, one per real index; NotSupported when a text key cannot be built.
+Status indexKeys(const TableDef& t, const Row& row, size_t rowIndex, std::vector<KeyEntry>& out);
+/// Rewrites real index `realIndex`: entries pointing at `removed` (packed row ids, sorted) go, `fresh`
+/// entries come in; a key repeated in a unique index is refused. Keeps the index's entry count.
+Status updateIndex(PageSet& pages, TableState& table, size_t realIndex, const std::vector<uint32_t>& removed,
+                   std::vector<KeyEntry> fresh);
+/// Writes the used and free maps of long-value columns that gained pages.
+Status writeLongValueMaps(PageSet& pages, TableState& table);
+/// Writes the row count, autonumber counter and index entry counts into the definition page.
+Status writeCounters(PageSet& pages, const TableState& table);
+
+/// Replaces the rows at the given slots with new values, inside the transaction `pages`.
+Status updateRowsTx(PageSet& pages, Engine& engine, TableState& table,
+                    const std::vector<std::pair<RowId, Row>>& rows);
+/// Deletes the rows at the given slots, inside the transaction `pages`.
+Status deleteRowsTx(PageSet& pages, Engine& engine, TableState& table, const std::vector<RowId>& ids);
 
 /// Reads the long-value column maps that end a one-page table definition.
 Status readLongValueMaps(PageSet& pages, TableState& table);

@@ -72,8 +72,10 @@ std::string runCommand(const std::string& command, int* exitCode) {
 std::string shellQuote(const std::string& s) {
     std::string q = "'";
     for (char c : s) {
-        if (c == '\'') q += "'\\''";
-        else q.push_back(c);
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q.push_back(c);
     }
     return q + "'";
 }
@@ -119,6 +121,21 @@ std::vector<std::vector<std::string>> parseCsv(const std::string& text) {
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+std::unique_ptr<Database> openForWriting(const std::string& path) {
+    OpenOptions options;
+    options.mode = OpenMode::ReadWrite;
+    auto db = Database::open(path, options);
+    EXPECT_TRUE(db.ok()) << db.status().toString();
+    return db.ok() ? std::move(db).value() : nullptr;
+}
+
+std::vector<std::vector<std::string>> mdbExport(const std::string& path, const std::string& table) {
+    int code = 0;
+    std::string out = runCommand("mdb-export " + shellQuote(path) + " " + shellQuote(table), &code);
+    EXPECT_EQ(code, 0) << out;
+    return parseCsv(out);
 }
 
 }  // namespace jet::test

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,12 @@ std::string runCommand(const std::string& command, int* exitCode = nullptr);
 
 /// Quotes `s` for a POSIX shell.
 std::string shellQuote(const std::string& s);
+
+/// Opens `path` for reading and writing; null, with a test failure, when it cannot.
+std::unique_ptr<Database> openForWriting(const std::string& path);
+
+/// The rows mdb-export prints for `table` of `path`, header first; a test failure when it fails.
+std::vector<std::vector<std::string>> mdbExport(const std::string& path, const std::string& table);
 
 /// Parses RFC 4180 CSV into rows of fields.
 std::vector<std::vector<std::string>> parseCsv(const std::string& text);

@@ -18,6 +18,8 @@
 namespace jet {
 namespace {
 
+using test::mdbExport;
+using test::openForWriting;
 using test::parseCsv;
 using test::runCommand;
 using test::shellQuote;
@@ -27,14 +29,6 @@ std::string newDatabase(const std::string& name) {
     Status s = createDatabase(path);
     EXPECT_TRUE(s.ok()) << s.toString();
     return path;
-}
-
-std::unique_ptr<Database> openForWriting(const std::string& path) {
-    OpenOptions options;
-    options.mode = OpenMode::ReadWrite;
-    auto db = Database::open(path, options);
-    EXPECT_TRUE(db.ok()) << db.status().toString();
-    return db.ok() ? std::move(db).value() : nullptr;
 }
 
 std::vector<Row> readAll(Database& db, const std::string& table) {
@@ -53,13 +47,6 @@ std::vector<Row> readAll(Database& db, const std::string& table) {
         rows.push_back(*values);
     }
     return rows;
-}
-
-std::vector<std::vector<std::string>> mdbExport(const std::string& path, const std::string& table) {
-    int code = 0;
-    std::string out = runCommand("mdb-export " + shellQuote(path) + " " + shellQuote(table), &code);
-    EXPECT_EQ(code, 0) << out;
-    return parseCsv(out);
 }
 
 Bytes patternBytes(size_t n, uint8_t seed) {

@@ -13,17 +13,11 @@ Status checkWritable(Database& db, const std::string& what) {
 }
 
 Status replaceRows(Database& db, const std::string& table, const std::vector<std::pair<RowId, Row>>& rows) {
-    (void)db;
-    (void)table;
-    (void)rows;
-    return Status::NotSupported("updating existing rows is not available in the writer yet");
+    return updateRows(db, table, rows);
 }
 
 Status removeRows(Database& db, const std::string& table, const std::vector<RowId>& ids) {
-    (void)db;
-    (void)table;
-    (void)ids;
-    return Status::NotSupported("deleting rows is not available in the writer yet");
+    return deleteRows(db, table, ids);
 }
 
 }  // namespace jet::sql

@@ -27,6 +27,11 @@ public:
     virtual bool readOnly() const = 0;
     /// A name for messages (the path, or "<memory>").
     virtual std::string name() const = 0;
+    /// Takes the exclusive advisory lock a writer holds for a whole write, so two processes never
+    /// interleave page writes. Waits a short, bounded time, then fails with IOError.
+    virtual Status lockForWriting() { return {}; }
+    /// Releases the lock taken by lockForWriting.
+    virtual void unlockForWriting() {}
 };
 
 /// How a file on disk is opened.

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "jet/database.h"
@@ -48,6 +49,15 @@ Status createTable(Database& db, const TableSpec& spec, const std::vector<Row>& 
 
 /// Appends `rows` to the existing user table `table`, all or nothing.
 Status insertRows(Database& db, std::string_view table, const std::vector<Row>& rows);
+
+/// Replaces whole rows of the user table `table`: each pair names a row by the slot its index entries
+/// point at (RowReader::rowId) and gives every column's new value (Null in an autonumber column keeps the
+/// stored number). All or nothing: a duplicate unique key, a Null primary key, a value that does not fit
+/// or a key that cannot be built refuses the whole call and leaves the file as it was.
+Status updateRows(Database& db, std::string_view table, const std::vector<std::pair<RowId, Row>>& rows);
+
+/// Deletes rows of the user table `table` by the slots their index entries point at, all or nothing.
+Status deleteRows(Database& db, std::string_view table, const std::vector<RowId>& ids);
 
 /// Splits CSV text (RFC 4180) into records of fields; `quoted` tells which fields were quoted.
 struct CsvField {
