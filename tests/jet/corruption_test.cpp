@@ -925,7 +925,7 @@ TEST(CorruptionRandomFlips, FixedSeedManyIterations) {
         for (RowId m : s.usageMaps) hot.push_back(m.page);
         OpenOptions options = test::optionsFor(sample);
         std::mt19937 rng(20240601);
-        for (int iteration = 0; iteration < 400; ++iteration) {
+        for (int iteration = 0; iteration < 1500; ++iteration) {
             std::vector<uint8_t> bytes = original;
             int flips = 1 + static_cast<int>(rng() % 6);
             for (int k = 0; k < flips; ++k) {
