@@ -23,8 +23,9 @@ inline constexpr uint8_t kMapPage = 0x05;
 inline constexpr uint32_t kDataRowTable = 14;
 inline constexpr uint32_t kMapRowSize = 69;  // type, start page, 64 bitmap bytes
 inline constexpr uint32_t kGlobalMapRef = (1u << 8) | 0;
-inline constexpr uint16_t kDeletedRowFlag = 0x8000;   // alone: an overflow target, hidden from scans
-inline constexpr uint16_t kOverflowRowFlag = 0x4000;  // alone: the slot holds a pointer to its row
+inline constexpr uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL": owner of long-value pages
+inline constexpr uint16_t kDeletedRowFlag = 0x8000;      // alone: an overflow target, hidden from scans
+inline constexpr uint16_t kOverflowRowFlag = 0x4000;     // alone: the slot holds a pointer to its row
 inline constexpr uint16_t kFreedRowFlags = kDeletedRowFlag | kOverflowRowFlag;  // a deleted row
 inline constexpr uint16_t kRowFlagMask = kFreedRowFlags;
 
@@ -46,7 +47,8 @@ public:
     uint32_t pageCount() const { return m_pageCount; }
     /// Pages added by this transaction start here.
     uint32_t firstNewPage() const { return m_filePages; }
-    /// Writes new pages, then changed ones (table definitions and page 1 last), then syncs.
+    /// Writes new pages, then changed ones (long-value pages after rows, table definitions and page 1
+    /// last), then syncs.
     Status commit();
 
 private:

@@ -16,7 +16,6 @@ constexpr uint32_t kInlineLongValue = 64;          // longer values leave the ro
 constexpr uint32_t kChainChunk = kMaxRowSize - 4;  // a chain row also holds the next pointer
 constexpr uint32_t kKeepFreeForGrowth = 64;        // pages with less free space leave the free-space map
 constexpr size_t kMaxCompressibleMemo = 1024;
-constexpr uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL"
 
 std::string columnContext(const ColumnDef& c, size_t rowIndex) {
     return "row " + std::to_string(rowIndex + 1) + " column " + c.name;
