@@ -1,18 +1,28 @@
 #!/usr/bin/env bash
-# The project's main job. Until the demo host exists this shows the engine at work: it lists the
-# tables of a real Access file and exports one of them with the `jet` tool.
+# The project's main job. Until the demo host exists this builds the sample application directory with
+# the engine's writer and shows the data layer at work on it with the `jet` tool: the tables of the quota
+# library, a category listing as the browser issues it, a find, and a Jet 3 file with Chinese text.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --parallel "$(nproc)" --target jet-tool
+cmake -S . -B "${BUILD_DIR:-build}" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "${BUILD_DIR:-build}" --parallel "$(nproc)" --target jet-tool kxview-sample
+
+app="${BUILD_DIR:-build}/sample-app"
+rm -rf "$app"
+"${BUILD_DIR:-build}"/bin/kxview-sample "$app"
+quota="$app/造价资料/定额库/建筑工程消耗量定额.QTDE"
+
+echo "== tables of $(basename "$quota")"
+"${BUILD_DIR:-build}"/bin/jet tables "$quota"
+echo "== KeyInfo"
+"${BUILD_DIR:-build}"/bin/jet export "$quota" KeyInfo
+echo "== the first category's items, as the browser lists them"
+class=$("${BUILD_DIR:-build}"/bin/jet sql "$quota" "SELECT * FROM DMIndex WHERE ParentID<>0 ORDER BY OCode" | sed -n '2p' | cut -d, -f4 | tr -d '"')
+"${BUILD_DIR:-build}"/bin/jet sql "$quota" "SELECT * FROM DM WHERE Mid(DM.Class,1,${#class})='$class' Order BY Code1,Code2,Code3,Code4" | head -12
+echo "== find by name"
+"${BUILD_DIR:-build}"/bin/jet sql "$quota" "SELECT * FROM DM WHERE Name Like '*土方*'" | head -6
+
 samples="${JET_SAMPLES:-$(cd .. && pwd)/shared/jet-samples}"
-file="$samples/jackcess_V2003_testV2003.mdb"
-echo "== tables of $(basename "$file")"
-build/bin/jet tables "$file"
-echo "== schema of Table1"
-build/bin/jet schema "$file" Table1
-echo "== export of Table1"
-build/bin/jet export "$file" Table1
 echo "== a Jet 3 file with Chinese text, read as GB18030"
-build/bin/jet export "$samples/ucanaccess_charsetGBK_jet3.mdb" table1 --codepage GB18030
+"${BUILD_DIR:-build}"/bin/jet export "$samples/ucanaccess_charsetGBK_jet3.mdb" table1 --codepage GB18030

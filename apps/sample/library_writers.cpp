@@ -1,9 +1,18 @@
 #include "library_writers.h"
 
+#include <cmath>
+#include <initializer_list>
 #include <map>
 
 namespace sample {
 namespace {
+
+/// The sum of amounts in cents, as the double nearest its two-decimal text (no 8366.939999999999).
+double centsSum(std::initializer_list<double> amounts) {
+    int64_t cents = 0;
+    for (double a : amounts) cents += std::llround(a * 100);
+    return static_cast<double>(cents) / 100.0;
+}
 
 using jet::ColumnType;
 
@@ -44,7 +53,7 @@ jet::Status writeQuotaTables(DbFile& db, const QuotaContent& content) {
     for (const QuotaItem& i : content.items) {
         rows.push_back({number(i.id), number(i.code1), number(i.code2), number(i.code3), number(i.code4),
                         text(i.deCode), text(i.name), text(i.unit), text(i.classCode), text(i.workInfo),
-                        optionalText(i.notes), real(i.labour + i.material + i.machine), real(i.labour),
+                        optionalText(i.notes), real(centsSum({i.labour, i.material, i.machine})), real(i.labour),
                         real(i.material), real(i.machine)});
     }
     JET_RETURN_IF_ERROR(db.addTable(dm, rows));

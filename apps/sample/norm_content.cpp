@@ -20,7 +20,8 @@ std::string zeroPadded(size_t n, size_t width) {
 
 double Random::money(double lo, double hi) {
     const auto cents = static_cast<uint64_t>(std::llround((hi - lo) * 100));
-    return lo + static_cast<double>(below(cents + 1)) / 100.0;
+    // Whole cents divided once, so the amount is the double nearest its two-decimal text.
+    return static_cast<double>(std::llround(lo * 100) + static_cast<int64_t>(below(cents + 1))) / 100.0;
 }
 
 namespace {
