@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace jet::test {
@@ -67,6 +70,19 @@ std::string runCommand(const std::string& command, int* exitCode) {
     int status = ::pclose(pipe);
     if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return out;
+}
+
+int runWithoutRootRights(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(100);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string shellQuote(const std::string& s) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ std::unique_ptr<Database> openForWriting(const std::string& path);
 
 /// The rows mdb-export prints for `table` of `path`, header first; a test failure when it fails.
 std::vector<std::vector<std::string>> mdbExport(const std::string& path, const std::string& table);
+
+/// Runs `body` in a forked child and returns its exit status (-1 when it did not exit normally). When the
+/// tests run as root the child first becomes user nobody, so that file permissions apply to it.
+int runWithoutRootRights(const std::function<int()>& body);
 
 /// Parses RFC 4180 CSV into rows of fields.
 std::vector<std::vector<std::string>> parseCsv(const std::string& text);
