@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "jet/writer.h"
+#include "format.h"
 #include "writer_table.h"
 
 namespace jet {
@@ -14,9 +15,7 @@ using writer::Page;
 using writer::PageSet;
 using writer::TableState;
 
-constexpr uint32_t kCryptOffset = 0x18;
 constexpr uint32_t kCryptLength = 128;
-constexpr uint8_t kHeaderKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
 constexpr uint16_t kCodePage = 1252;
 constexpr uint16_t kGeneralSortOrder = 1033;
 constexpr int64_t kTablesId = 0x0F000001;
@@ -25,22 +24,6 @@ constexpr int64_t kRelationshipsId = 0x0F000003;
 constexpr int64_t kRootId = 0x0F000000;
 constexpr int64_t kMSysDbId = 0x10000000;
 constexpr int64_t kSystemObjectFlags = INT32_MIN;  // 0x80000000 as a signed Long
-
-// The header's scrambled region is RC4 under a fixed key (the same operation scrambles and unscrambles).
-void rc4(uint8_t* data, size_t length) {
-    uint8_t s[256];
-    for (int i = 0; i < 256; ++i) s[i] = static_cast<uint8_t>(i);
-    for (int i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[i] + kHeaderKey[i % 4]) & 0xFF;
-        std::swap(s[i], s[j]);
-    }
-    for (size_t k = 0, i = 0, j = 0; k < length; ++k) {
-        i = (i + 1) & 0xFF;
-        j = (j + s[i]) & 0xFF;
-        std::swap(s[i], s[j]);
-        data[k] ^= s[(s[i] + s[j]) & 0xFF];
-    }
-}
 
 Page headerPage(double created) {
     Page page(writer::kPageSize, 0);
@@ -54,7 +37,7 @@ Page headerPage(double created) {
     for (uint32_t i = 0; i < 40; i += 4) store32(page.data() + 0x42 + i, dateMask);
     store16(page.data() + 0x6E, kGeneralSortOrder);
     std::memcpy(page.data() + 0x72, &created, sizeof created);
-    rc4(page.data() + kCryptOffset, kCryptLength);
+    scrambleHeader(page.data() + kHeaderCryptOffset, kCryptLength);
     return page;
 }
 

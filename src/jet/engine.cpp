@@ -7,29 +7,11 @@ namespace jet {
 namespace {
 
 constexpr uint32_t kCatalogPage = 2;
-constexpr uint32_t kHeaderCryptOffset = 0x18;
-constexpr uint8_t kHeaderKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
 constexpr uint32_t kPageEncryptionKeyOffset = 0x3E;
 constexpr uint32_t kCodePageOffset = 0x3C;
 constexpr uint32_t kVersionOffset = 0x14;
 constexpr uint8_t kObjectTypeTable = 1;
 constexpr uint32_t kSystemObjectFlags = 0x80000002;
-
-// The header's scrambled region is RC4 under a fixed key.
-void rc4(const uint8_t* key, size_t keyLen, uint8_t* data, size_t len) {
-    uint8_t s[256];
-    for (int i = 0; i < 256; ++i) s[i] = static_cast<uint8_t>(i);
-    for (int i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[i] + key[i % keyLen]) & 0xFF;
-        std::swap(s[i], s[j]);
-    }
-    for (size_t k = 0, i = 0, j = 0; k < len; ++k) {
-        i = (i + 1) & 0xFF;
-        j = (j + s[i]) & 0xFF;
-        std::swap(s[i], s[j]);
-        data[k] ^= s[(s[i] + s[j]) & 0xFF];
-    }
-}
 
 std::string upper(std::string_view s) {
     std::string out(s);
@@ -82,7 +64,7 @@ Status Engine::readHeader(const OpenOptions& options) {
     if (m_file->size() < uint64_t{m_layout->pageSize} * 3) {
         return Status::Corruption("file too small: " + std::to_string(m_file->size()) + " bytes");
     }
-    rc4(kHeaderKey, sizeof kHeaderKey, header.data() + kHeaderCryptOffset, m_layout->headerCryptLength);
+    scrambleHeader(header.data() + kHeaderCryptOffset, m_layout->headerCryptLength);
     ByteView h(header.data(), header.size());
     m_codePage = ByteView::load16(header.data() + kCodePageOffset);
     uint32_t pageKey = ByteView::load32(header.data() + kPageEncryptionKeyOffset);

@@ -1,5 +1,7 @@
 #include "format.h"
 
+#include <utility>
+
 namespace jet {
 namespace {
 
@@ -87,7 +89,48 @@ constexpr FormatLayout kJet4{
     .rowColumnCountSize = 2,
 };
 
+constexpr uint8_t kHeaderKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
+
 }  // namespace
+
+void scrambleHeader(uint8_t* data, size_t length) {
+    uint8_t s[256];
+    for (int i = 0; i < 256; ++i) s[i] = static_cast<uint8_t>(i);
+    for (int i = 0, j = 0; i < 256; ++i) {
+        j = (j + s[i] + kHeaderKey[i % 4]) & 0xFF;
+        std::swap(s[i], s[j]);
+    }
+    for (size_t k = 0, i = 0, j = 0; k < length; ++k) {
+        i = (i + 1) & 0xFF;
+        j = (j + s[i]) & 0xFF;
+        std::swap(s[i], s[j]);
+        data[k] ^= s[(s[i] + s[j]) & 0xFF];
+    }
+}
+
+uint16_t fixedTypeWidth(ColumnType type) {
+    switch (type) {
+        case ColumnType::Byte:
+            return 1;
+        case ColumnType::Integer:
+            return 2;
+        case ColumnType::Long:
+        case ColumnType::Single:
+        case ColumnType::Complex:
+            return 4;
+        case ColumnType::Currency:
+        case ColumnType::BigInt:
+        case ColumnType::Double:
+        case ColumnType::DateTime:
+            return 8;
+        case ColumnType::Guid:
+            return 16;
+        case ColumnType::Numeric:
+            return 17;
+        default:
+            return 0;
+    }
+}
 
 const FormatLayout& formatLayout(Version version) {
     return version == Version::Jet3 ? kJet3 : kJet4;

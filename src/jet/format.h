@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "jet/value.h"
 #include "jet/version.h"
 
 namespace jet {
@@ -54,6 +55,17 @@ struct FormatLayout {
     // Row layout
     uint32_t rowColumnCountSize;  // 1 or 2 bytes, also the width of variable offsets
 };
+
+/// Where the header page's scrambled region starts (its length is FormatLayout::headerCryptLength).
+inline constexpr uint32_t kHeaderCryptOffset = 0x18;
+
+/// Scrambles or unscrambles (RC4 under the format's fixed key; the same operation both ways) the
+/// header region starting at `data`.
+void scrambleHeader(uint8_t* data, size_t length);
+
+/// Bytes a value of `type` takes in a row's fixed area; 0 for types whose width is the column's length
+/// (fixed text and binary) or that are stored as variable fields.
+uint16_t fixedTypeWidth(ColumnType type);
 
 /// The layout of `format`.
 const FormatLayout& formatLayout(Version version);

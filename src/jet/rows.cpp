@@ -22,28 +22,10 @@ std::string pageText(uint32_t page) {
     return "page " + std::to_string(page);
 }
 
+// Fixed text and binary columns are as wide as their declared length.
 size_t fixedWidth(const ColumnDef& c) {
-    switch (c.type) {
-        case ColumnType::Byte:
-            return 1;
-        case ColumnType::Integer:
-            return 2;
-        case ColumnType::Long:
-        case ColumnType::Single:
-        case ColumnType::Complex:
-            return 4;
-        case ColumnType::Currency:
-        case ColumnType::BigInt:
-        case ColumnType::Double:
-        case ColumnType::DateTime:
-            return 8;
-        case ColumnType::Guid:
-            return 16;
-        case ColumnType::Numeric:
-            return 17;
-        default:
-            return c.length;
-    }
+    uint16_t width = fixedTypeWidth(c.type);
+    return width != 0 ? width : c.length;
 }
 
 // The 16 magnitude bytes of a stored decimal are four little-endian 32-bit words, most significant first.
@@ -252,8 +234,8 @@ Result<Value> Engine::decodeColumn(const ColumnDef& c, const RowImage& row) {
         // Numbers, dates and GUIDs have a fixed width wherever they are stored; a shorter field would be
         // read past its end.
         if (c.type != ColumnType::Text && c.type != ColumnType::Memo && c.type != ColumnType::Ole &&
-            c.type != ColumnType::Binary && c.type != ColumnType::Unknown0D && c.type != ColumnType::Unknown11 &&
-            field.size() < fixedWidth(c)) {
+            c.type != ColumnType::Binary && c.type != ColumnType::Unknown0D &&
+            c.type != ColumnType::Unknown11 && field.size() < fixedWidth(c)) {
             return bad("variable field shorter than its type");
         }
     }

@@ -6,6 +6,7 @@
 
 #include "index_key.h"
 #include "text.h"
+#include "format.h"
 #include "writer_table.h"
 
 namespace jet::writer {
@@ -47,28 +48,6 @@ void putRaw(std::string& out, T v) {
 
 void putLittle(std::string& out, uint64_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
-size_t fixedSize(const ColumnDef& c) {
-    switch (c.type) {
-        case ColumnType::Byte:
-            return 1;
-        case ColumnType::Integer:
-            return 2;
-        case ColumnType::Long:
-        case ColumnType::Single:
-            return 4;
-        case ColumnType::Currency:
-        case ColumnType::Double:
-        case ColumnType::DateTime:
-            return 8;
-        case ColumnType::Guid:
-            return 16;
-        case ColumnType::Numeric:
-            return 17;
-        default:
-            return 0;
-    }
 }
 
 // The stored bytes of a fixed-width value.
@@ -240,7 +219,7 @@ Result<std::string> RowEncoder::encode(const Row& values, size_t rowIndex) {
     std::vector<uint8_t> nullMask((columnCount + 7u) / 8u, 0);
     size_t fixedEnd = 0;
     for (const ColumnDef& c : t.columns) {
-        if (c.isFixed()) fixedEnd = std::max(fixedEnd, c.fixedOffset + fixedSize(c));
+        if (c.isFixed()) fixedEnd = std::max(fixedEnd, c.fixedOffset + size_t{fixedTypeWidth(c.type)});
     }
     std::string fixed(fixedEnd, '\0');
     std::vector<std::string> variable(t.variableColumns);

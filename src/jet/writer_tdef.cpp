@@ -3,6 +3,7 @@
 #include <set>
 
 #include "text.h"
+#include "format.h"
 #include "writer_table.h"
 
 namespace jet::writer {
@@ -26,28 +27,6 @@ bool isFixedType(ColumnType t) {
             return false;
         default:
             return true;
-    }
-}
-
-uint16_t fixedWidth(ColumnType t) {
-    switch (t) {
-        case ColumnType::Byte:
-            return 1;
-        case ColumnType::Integer:
-            return 2;
-        case ColumnType::Long:
-        case ColumnType::Single:
-            return 4;
-        case ColumnType::Currency:
-        case ColumnType::Double:
-        case ColumnType::DateTime:
-            return 8;
-        case ColumnType::Guid:
-            return 16;
-        case ColumnType::Numeric:
-            return 17;
-        default:
-            return 0;
     }
 }
 
@@ -105,8 +84,8 @@ Result<std::vector<ColumnDef>> layoutColumns(const TableSpec& spec) {
         if (isFixedType(s.type)) {
             c.flags |= ColumnFlag::Fixed;
             c.fixedOffset = s.type == ColumnType::Boolean ? 0 : fixedOffset;
-            fixedOffset = static_cast<uint16_t>(fixedOffset + fixedWidth(s.type));
-            c.length = s.type == ColumnType::Boolean ? 1 : fixedWidth(s.type);
+            fixedOffset = static_cast<uint16_t>(fixedOffset + fixedTypeWidth(s.type));
+            c.length = s.type == ColumnType::Boolean ? 1 : fixedTypeWidth(s.type);
         } else {
             c.varIndex = varIndex++;
             c.length = s.type == ColumnType::Text     ? static_cast<uint16_t>(s.size * 2)
