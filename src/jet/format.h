@@ -56,6 +56,21 @@ struct FormatLayout {
     uint32_t rowColumnCountSize;  // 1 or 2 bytes, also the width of variable offsets
 };
 
+/// Page types: the first byte of every page.
+namespace PageType {
+inline constexpr uint8_t Header = 0x00;
+inline constexpr uint8_t Data = 0x01;  // rows, long values ("LVAL" pages) and inline usage maps
+inline constexpr uint8_t TableDefinition = 0x02;
+inline constexpr uint8_t IndexNode = 0x03;
+inline constexpr uint8_t IndexLeaf = 0x04;
+inline constexpr uint8_t UsageMap = 0x05;  // a bitmap page of a usage map's page list
+}  // namespace PageType
+
+/// Flags in the high bits of a data page's row offsets.
+inline constexpr uint16_t kDeletedRowFlag = 0x8000;   // alone: an overflow target, hidden from scans
+inline constexpr uint16_t kOverflowRowFlag = 0x4000;  // alone: the slot holds a pointer to its row
+inline constexpr uint16_t kRowOffsetMask = 0x1FFF;
+
 /// Where the header page's scrambled region starts (its length is FormatLayout::headerCryptLength).
 inline constexpr uint32_t kHeaderCryptOffset = 0x18;
 

@@ -5,37 +5,13 @@
 
 #include "engine.h"
 #include "index_key.h"
+#include "index_page.h"
 #include "jet/format_value.h"
 
 namespace jet {
 namespace {
 
-constexpr uint8_t kNodePageType = 0x03;
-constexpr uint8_t kLeafPageType = 0x04;
-constexpr size_t kRowPointerSize = 4;  // 3-byte page + 1-byte row, big-endian
-constexpr size_t kChildPointerSize = 4;
 constexpr int kMaxTreeDepth = 32;
-
-uint32_t loadBigEndian24(const uint8_t* p) {
-    return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
-}
-uint32_t loadBigEndian32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | loadBigEndian24(p + 1);
-}
-
-/// One entry of an index page with its shared prefix restored.
-struct IndexEntry {
-    std::string key;  // the encoded key columns
-    RowId row;
-    uint32_t child = 0;  // node pages only
-};
-
-/// A decoded index page.
-struct IndexPage {
-    bool leaf = false;
-    uint32_t next = 0;
-    std::vector<IndexEntry> entries;
-};
 
 /// True when `key` begins with `prefix`.
 bool startsWith(const std::string& key, const std::string& prefix) {
@@ -46,53 +22,8 @@ bool startsWith(const std::string& key, const std::string& prefix) {
 
 /// Reads and decodes index page `number`.
 static Result<IndexPage> readIndexPage(Engine& engine, uint32_t number) {
-    const FormatLayout& L = engine.layout();
     JET_ASSIGN_OR_RETURN(PageRef ref, engine.pager().page(number));
-    const uint8_t* p = ref->data();
-    std::string where = "index page " + std::to_string(number);
-    if (p[0] != kNodePageType && p[0] != kLeafPageType) {
-        return Status::Corruption(where + " has page type " + std::to_string(p[0]));
-    }
-    IndexPage page;
-    page.leaf = p[0] == kLeafPageType;
-    page.next = ByteView::load32(p + L.indexNextPageOffset);
-    // The shared-prefix length is one byte; Jet 3 node pages may set the byte after it.
-    size_t prefixLength = p[L.indexPrefixLengthOffset];
-    size_t tailSize = kRowPointerSize + (page.leaf ? 0 : kChildPointerSize);
-
-    // Entry starts are flagged in a bitmask; the first entry's start is implicit.
-    std::vector<size_t> starts{L.indexFirstEntryOffset};
-    for (size_t byte = L.indexBitmaskOffset; byte < L.indexFirstEntryOffset; ++byte) {
-        for (int bit = 0; p[byte] != 0 && bit < 8; ++bit) {
-            if ((p[byte] >> bit) & 1) {
-                starts.push_back(L.indexFirstEntryOffset + (byte - L.indexBitmaskOffset) * 8 +
-                                 static_cast<size_t>(bit));
-            }
-        }
-    }
-    if (starts.back() > L.pageSize) return Status::Corruption(where + ": entry bitmask points past the page");
-    std::string prefix;
-    for (size_t i = 0; i + 1 < starts.size(); ++i) {
-        size_t begin = starts[i], end = starts[i + 1];
-        if (end <= begin) return Status::Corruption(where + ": entry bitmask out of order");
-        IndexEntry e;
-        if (i == 0) {
-            e.key.assign(reinterpret_cast<const char*>(p + begin), end - begin);
-            if (prefixLength > e.key.size())
-                return Status::Corruption(where + ": shared prefix longer than an entry");
-            prefix = e.key.substr(0, prefixLength);
-        } else {
-            e.key = prefix;
-            e.key.append(reinterpret_cast<const char*>(p + begin), end - begin);
-        }
-        if (e.key.size() < tailSize) return Status::Corruption(where + ": entry shorter than its pointers");
-        const auto* tail = reinterpret_cast<const uint8_t*>(e.key.data() + e.key.size() - tailSize);
-        e.row = RowId{loadBigEndian24(tail), tail[3]};
-        if (!page.leaf) e.child = loadBigEndian32(tail + kRowPointerSize);
-        e.key.resize(e.key.size() - tailSize);
-        page.entries.push_back(std::move(e));
-    }
-    return page;
+    return decodeIndexPage(view(ref), engine.layout(), number);
 }
 
 struct IndexCursor::State {

@@ -8,11 +8,6 @@
 namespace jet {
 namespace {
 
-constexpr uint8_t kDataPageType = 0x01;
-constexpr uint8_t kUsageMapPageType = 0x05;
-constexpr uint16_t kDeletedRow = 0x8000;
-constexpr uint16_t kOverflowRow = 0x4000;
-constexpr uint16_t kRowOffsetMask = 0x1FFF;
 constexpr int kMaxOverflowHops = 4;
 constexpr uint8_t kLongValueInline = 0x80;
 constexpr uint8_t kLongValueSingle = 0x40;
@@ -87,7 +82,7 @@ Result<std::vector<uint32_t>> Engine::usageMapPages(uint32_t ref) {
             if (mapPage == 0) continue;
             auto page = m_pager->page(mapPage);
             if (!page.ok()) return page.status().withContext(context);
-            if ((**page)[0] != kUsageMapPageType) {
+            if ((**page)[0] != PageType::UsageMap) {
                 return Status::Corruption(context + ": " + pageText(mapPage) + " is not a usage map page");
             }
             JET_RETURN_IF_ERROR(
@@ -107,7 +102,7 @@ Result<std::vector<uint32_t>> Engine::dataPages(const TableDef& table) {
 
 Result<int> Engine::dataPageSlots(const PageRef& page, uint32_t pageNumber, uint32_t tdefPage) const {
     const std::vector<uint8_t>& p = *page;
-    if (p[0] != kDataPageType || ByteView::load32(p.data() + 4) != tdefPage) return 0;
+    if (p[0] != PageType::Data || ByteView::load32(p.data() + 4) != tdefPage) return 0;
     uint16_t count = ByteView::load16(p.data() + m_layout->dataRowCountOffset);
     if (m_layout->dataRowTableOffset + 2u * count > m_layout->pageSize) {
         return Status::Corruption(pageText(pageNumber) + ": row count " + std::to_string(count) +
@@ -124,7 +119,7 @@ Result<bool> Engine::rowAt(uint32_t pageNumber, int slot, bool includeDeleted, R
         }
         JET_ASSIGN_OR_RETURN(PageRef page, m_pager->page(pageNumber));
         const uint8_t* p = page->data();
-        if (p[0] != kDataPageType) {
+        if (p[0] != PageType::Data) {
             return Status::Corruption(pageText(pageNumber) + " is not a data page (type " +
                                       std::to_string(p[0]) + ")");
         }
@@ -141,13 +136,13 @@ Result<bool> Engine::rowAt(uint32_t pageNumber, int slot, bool includeDeleted, R
                 ? size
                 : (ByteView::load16(p + m_layout->dataRowTableOffset + 2 * (slot - 1)) & kRowOffsetMask);
         if (hop == 0) row.id = RowId{pageNumber, static_cast<uint8_t>(slot)};
-        if ((raw & kDeletedRow) != 0 && !includeDeleted) return false;
+        if ((raw & kDeletedRowFlag) != 0 && !includeDeleted) return false;
         if (start < tableEnd || start > end || end > size) {
             return Status::Corruption(pageText(pageNumber) + " row " + std::to_string(slot) + " spans " +
                                       std::to_string(start) + ".." + std::to_string(end) +
                                       ", outside the page");
         }
-        if ((raw & kOverflowRow) != 0 && (raw & kDeletedRow) == 0) {
+        if ((raw & kOverflowRowFlag) != 0 && (raw & kDeletedRowFlag) == 0) {
             if (end - start < 4) return Status::Corruption(pageText(pageNumber) + ": short overflow pointer");
             RowId next = RowId::fromPacked(ByteView::load32(p + start));
             pageNumber = next.page;

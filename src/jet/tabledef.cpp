@@ -8,7 +8,6 @@
 namespace jet {
 namespace {
 
-constexpr uint8_t kTableDefPageType = 0x02;
 constexpr uint32_t kTdefHeaderSize = 8;
 constexpr size_t kMaxIndexColumns = 10;
 constexpr uint16_t kNoColumn = 0xFFFF;
@@ -68,7 +67,7 @@ Result<std::shared_ptr<TableDef>> Engine::readTableDef(uint32_t firstPage, const
         auto page = m_pager->page(pageNumber);
         if (!page.ok()) return page.status().withContext(context);
         const std::vector<uint8_t>& bytes = **page;
-        if (bytes[0] != kTableDefPageType) {
+        if (bytes[0] != PageType::TableDefinition) {
             return Status::Corruption(context + ": page " + std::to_string(pageNumber) +
                                       " is not a table definition page (type " + std::to_string(bytes[0]) +
                                       ")");

@@ -1,27 +1,25 @@
 // The writer's index trees: reading every entry and writing a fresh, fully packed tree.
 #include <algorithm>
 
+#include <set>
+
+#include "index_page.h"
 #include "writer_internal.h"
 
 namespace jet::writer {
 namespace {
 
-constexpr uint32_t kPrevOffset = 12;
-constexpr uint32_t kNextOffset = 16;
-constexpr uint32_t kBitmaskOffset = 0x1B;
-constexpr uint32_t kFirstEntry = 0x1E0;
-constexpr uint32_t kPrefixOffset = 24;
-constexpr uint32_t kEntryArea = kPageSize - kFirstEntry;
+// The writer makes Jet 4 files only.
+const FormatLayout& kLayout = formatLayout(Version::Jet4);
+const uint32_t kPrevOffset = kLayout.indexNextPageOffset - 4;
+const uint32_t kNextOffset = kLayout.indexNextPageOffset;
+const uint32_t kBitmaskOffset = kLayout.indexBitmaskOffset;
+const uint32_t kFirstEntry = kLayout.indexFirstEntryOffset;
+const uint32_t kEntryArea = kPageSize - kFirstEntry;
 constexpr size_t kMaxDepth = 32;
 
 void storeBigEndian32(std::string& out, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
-}
-
-uint32_t loadBigEndian(const uint8_t* p, int bytes) {
-    uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i) v = (v << 8) | p[i];
-    return v;
 }
 
 // The stored form of an entry: key, 3-byte page and 1-byte row, big-endian so entries sort as bytes.
@@ -31,56 +29,43 @@ std::string entryBytes(const KeyEntry& e) {
     return out;
 }
 
-struct RawEntry {
-    std::string bytes;  // key and row pointer (and child pointer on node pages)
-};
+/// Decodes page `number` of the transaction as an index page.
+Result<IndexPage> readPage(PageSet& pages, uint32_t number) {
+    JET_ASSIGN_OR_RETURN(const Page* page, pages.read(number));
+    return decodeIndexPage(ByteView(page->data(), page->size()), kLayout, number);
+}
 
-Status decodePage(const Page& page, uint32_t number, std::vector<RawEntry>& out) {
-    std::vector<size_t> starts{kFirstEntry};
-    for (size_t byte = kBitmaskOffset; byte < kFirstEntry; ++byte) {
-        for (int bit = 0; page[byte] != 0 && bit < 8; ++bit) {
-            if ((page[byte] >> bit) & 1) starts.push_back(kFirstEntry + (byte - kBitmaskOffset) * 8 + bit);
-        }
+// Records every node page below `number` and finds the leftmost leaf.
+Status collectNodes(PageSet& pages, uint32_t number, size_t depth, std::vector<uint32_t>& treePages,
+                    uint32_t& firstLeaf) {
+    if (depth > kMaxDepth) return Status::Corruption("index tree too deep at page " + std::to_string(number));
+    JET_ASSIGN_OR_RETURN(IndexPage page, readPage(pages, number));
+    if (page.leaf) {
+        if (firstLeaf == 0) firstLeaf = number;
+        return {};
     }
-    size_t prefixLength = ByteView::load16(page.data() + kPrefixOffset);
-    std::string prefix;
-    for (size_t i = 0; i + 1 < starts.size(); ++i) {
-        if (starts[i + 1] <= starts[i] || starts[i + 1] > kPageSize)
-            return Status::Corruption("index page " + std::to_string(number) + " has a bad entry mask");
-        std::string bytes(reinterpret_cast<const char*>(page.data() + starts[i]), starts[i + 1] - starts[i]);
-        if (i == 0) {
-            if (prefixLength > bytes.size()) return Status::Corruption("index prefix longer than its entry");
-            prefix = bytes.substr(0, prefixLength);
-        } else {
-            bytes.insert(0, prefix);
-        }
-        out.push_back({std::move(bytes)});
+    treePages.push_back(number);
+    for (const IndexEntry& e : page.entries) {
+        JET_RETURN_IF_ERROR(collectNodes(pages, e.child, depth + 1, treePages, firstLeaf));
     }
     return {};
 }
 
-Status walk(PageSet& pages, uint32_t number, size_t depth, std::vector<KeyEntry>& entries,
-            std::vector<uint32_t>& treePages) {
-    if (depth > kMaxDepth) return Status::Corruption("index tree too deep");
-    JET_ASSIGN_OR_RETURN(const Page* page, pages.read(number));
-    uint8_t type = (*page)[0];
-    if (type != kLeafPage && type != kNodePage)
-        return Status::Corruption("page " + std::to_string(number) + " is not an index page");
-    treePages.push_back(number);
-    std::vector<RawEntry> raw;
-    JET_RETURN_IF_ERROR(decodePage(*page, number, raw));
-    size_t tail = type == kLeafPage ? 4 : 8;
-    for (const RawEntry& r : raw) {
-        if (r.bytes.size() < tail) return Status::Corruption("index entry shorter than its pointers");
-        const auto* p = reinterpret_cast<const uint8_t*>(r.bytes.data() + r.bytes.size() - tail);
-        if (type == kNodePage) {
-            JET_RETURN_IF_ERROR(walk(pages, loadBigEndian(p + 4, 4), depth + 1, entries, treePages));
-            continue;
+// Every entry in key order, read along the leaf chain: new keys at the end of an index may sit in a
+// tail page that no node lists yet.
+Status walk(PageSet& pages, uint32_t root, std::vector<KeyEntry>& entries, std::vector<uint32_t>& treePages) {
+    uint32_t leaf = 0;
+    JET_RETURN_IF_ERROR(collectNodes(pages, root, 0, treePages, leaf));
+    std::set<uint32_t> seen;
+    while (leaf != 0) {
+        if (!seen.insert(leaf).second) {
+            return Status::Corruption("index leaf pages loop at page " + std::to_string(leaf));
         }
-        KeyEntry e;
-        e.key = r.bytes.substr(0, r.bytes.size() - tail);
-        e.row = RowId{loadBigEndian(p, 3), p[3]};
-        entries.push_back(std::move(e));
+        JET_ASSIGN_OR_RETURN(IndexPage page, readPage(pages, leaf));
+        if (!page.leaf) return Status::Corruption("index leaf chain reaches node page " + std::to_string(leaf));
+        treePages.push_back(leaf);
+        for (IndexEntry& e : page.entries) entries.push_back(KeyEntry{std::move(e.key), e.row});
+        leaf = page.next;
     }
     return {};
 }
@@ -122,12 +107,12 @@ void fillIndexPage(Page& page, uint8_t type, uint32_t tdefPage, uint32_t prev, u
 }  // namespace
 
 void initEmptyLeaf(Page& page, uint32_t tdefPage) {
-    fillIndexPage(page, kLeafPage, tdefPage, 0, 0, {});
+    fillIndexPage(page, PageType::IndexLeaf, tdefPage, 0, 0, {});
 }
 
 Status readIndexTree(PageSet& pages, uint32_t root, std::vector<KeyEntry>& entries,
                      std::vector<uint32_t>& treePages) {
-    return walk(pages, root, 0, entries, treePages);
+    return walk(pages, root, entries, treePages);
 }
 
 Status writeIndexTree(PageSet& pages, uint32_t tdefPage, uint32_t root, std::vector<uint32_t> reuse,
@@ -142,7 +127,7 @@ Status writeIndexTree(PageSet& pages, uint32_t tdefPage, uint32_t root, std::vec
         reuse.pop_back();
         return n;
     };
-    uint8_t type = kLeafPage;
+    uint8_t type = PageType::IndexLeaf;
     treePages.clear();
     while (true) {
         std::vector<std::vector<std::string>> grouped = packPages(std::move(level));
@@ -162,14 +147,14 @@ Status writeIndexTree(PageSet& pages, uint32_t tdefPage, uint32_t root, std::vec
             if (grouped.size() > 1) {
                 // A node entry repeats the last entry of its child and adds the child's page.
                 std::string last = grouped[i].back();
-                if (type == kNodePage) last.resize(last.size() - 4);
+                if (type == PageType::IndexNode) last.resize(last.size() - 4);
                 storeBigEndian32(last, numbers[i]);
                 parents.push_back(std::move(last));
             }
         }
         if (grouped.size() == 1) break;
         level = std::move(parents);
-        type = kNodePage;
+        type = PageType::IndexNode;
     }
     if (!reuse.empty()) {
         // Left-over pages of a larger old tree stay allocated as empty leaves no tree points at.

@@ -9,23 +9,17 @@
 #include <vector>
 
 #include "bytes.h"
+#include "format.h"
 #include "jet/file.h"
 #include "jet/table.h"
 
 namespace jet::writer {
 
 inline constexpr uint32_t kPageSize = 4096;
-inline constexpr uint8_t kDataPage = 0x01;
-inline constexpr uint8_t kTdefPage = 0x02;
-inline constexpr uint8_t kNodePage = 0x03;
-inline constexpr uint8_t kLeafPage = 0x04;
-inline constexpr uint8_t kMapPage = 0x05;
 inline constexpr uint32_t kDataRowTable = 14;
 inline constexpr uint32_t kMapRowSize = 69;  // type, start page, 64 bitmap bytes
 inline constexpr uint32_t kGlobalMapRef = (1u << 8) | 0;
 inline constexpr uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL": owner of long-value pages
-inline constexpr uint16_t kDeletedRowFlag = 0x8000;      // alone: an overflow target, hidden from scans
-inline constexpr uint16_t kOverflowRowFlag = 0x4000;     // alone: the slot holds a pointer to its row
 inline constexpr uint16_t kFreedRowFlags = kDeletedRowFlag | kOverflowRowFlag;  // a deleted row
 inline constexpr uint16_t kRowFlagMask = kFreedRowFlags;
 

@@ -6,7 +6,6 @@
 namespace jet::writer {
 namespace {
 
-constexpr uint16_t kRowOffsetMask = 0x1FFF;
 constexpr uint32_t kMapPageHeader = 4;
 constexpr uint32_t kPagesPerMapPage = (kPageSize - kMapPageHeader) * 8;
 constexpr uint32_t kMaxRowsPerPage = 255;  // a row pointer keeps the slot in one byte
@@ -57,9 +56,9 @@ Status PageSet::commit() {
     for (uint32_t n : m_dirty) {
         if (n >= m_filePages || n == 1) continue;
         const Page& page = m_pages[n];
-        if (page[0] == kTdefPage)
+        if (page[0] == PageType::TableDefinition)
             definitions.push_back(n);
-        else if (page[0] == kDataPage && ByteView::load32(page.data() + 4) == kLongValueOwner)
+        else if (page[0] == PageType::Data && ByteView::load32(page.data() + 4) == kLongValueOwner)
             longValues.push_back(n);
         else
             order.push_back(n);
@@ -89,7 +88,7 @@ Result<std::pair<uint32_t, uint32_t>> rowSpan(const Page& page, uint32_t slot) {
 
 void initDataPage(Page& page, uint32_t owner) {
     std::fill(page.begin(), page.end(), 0);
-    page[0] = kDataPage;
+    page[0] = PageType::Data;
     page[1] = 0x01;
     store16(page.data() + 2, static_cast<uint16_t>(kPageSize - kDataRowTable));
     store32(page.data() + 4, owner);
@@ -217,7 +216,7 @@ Status writeReferenceMap(PageSet& pages, RowId id, uint32_t start, uint32_t leng
     for (uint32_t j = 0; j < needed; ++j) {
         JET_ASSIGN_OR_RETURN(Page * map, pages.edit(mapPages[j]));
         std::fill(map->begin(), map->end(), 0);
-        (*map)[0] = kMapPage;
+        (*map)[0] = PageType::UsageMap;
         (*map)[1] = 0x01;
         for (uint32_t i = 0; i < kPagesPerMapPage; ++i) {
             if (bit(j * kPagesPerMapPage + i)) setBit(map->data() + kMapPageHeader, i);

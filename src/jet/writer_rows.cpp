@@ -376,7 +376,7 @@ Status RowPlacer::start() {
     JET_ASSIGN_OR_RETURN(m_free, readUsageMap(m_pages, m_table.def.freePagesRef));
     if (!m_owned.empty()) {
         JET_ASSIGN_OR_RETURN(const Page* last, m_pages.read(m_owned.back()));
-        if ((*last)[0] == kDataPage && ByteView::load32(last->data() + 4) == m_table.def.definitionPage)
+        if ((*last)[0] == PageType::Data && ByteView::load32(last->data() + 4) == m_table.def.definitionPage)
             m_current = m_owned.back();
     }
     return {};
@@ -402,7 +402,7 @@ Result<RowId> RowPlacer::place(const std::string& row, uint16_t flags) {
     for (uint32_t number : candidates) {
         if (number == m_current || m_full.count(number) != 0) continue;
         JET_ASSIGN_OR_RETURN(const Page* page, m_pages.read(number));
-        if ((*page)[0] != kDataPage || ByteView::load32(page->data() + 4) != m_table.def.definitionPage)
+        if ((*page)[0] != PageType::Data || ByteView::load32(page->data() + 4) != m_table.def.definitionPage)
             continue;
         JET_ASSIGN_OR_RETURN(RowId id, placeOn(number, row, flags));
         if (id.page != 0) return id;

@@ -240,7 +240,7 @@ Result<Page> encodeDefinition(const TableState& table, bool system) {
     if (body.size() + 8 > kPageSize)
         return Status::NotSupported("table definition of " + def.name + " does not fit one page");
     Page page(kPageSize, 0);
-    page[0] = kTdefPage;
+    page[0] = PageType::TableDefinition;
     page[1] = 0x01;
     auto length = static_cast<uint32_t>(body.size() + 8);
     store16(page.data() + 2, static_cast<uint16_t>(kPageSize - length - 8));

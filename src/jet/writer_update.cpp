@@ -30,7 +30,7 @@ struct StoredRow {
 // The bytes in `id`, copied (later rewrites of the page move them).
 Result<std::string> slotBytes(PageSet& pages, RowId id) {
     JET_ASSIGN_OR_RETURN(const Page* page, pages.read(id.page));
-    if ((*page)[0] != kDataPage) return Status::Corruption(rowName(id) + " is not on a data page");
+    if ((*page)[0] != PageType::Data) return Status::Corruption(rowName(id) + " is not on a data page");
     JET_ASSIGN_OR_RETURN(auto span, rowSpan(*page, id.row));
     return std::string(reinterpret_cast<const char*>(page->data()) + span.first, span.second - span.first);
 }
@@ -62,7 +62,7 @@ Result<std::vector<RowId>> longValueRows(PageSet& pages, std::string_view field)
 // Reads the live row whose indexes point at `head`; refuses slots that are not live rows of the table.
 Result<StoredRow> loadStoredRow(PageSet& pages, Engine& engine, const TableDef& def, RowId head) {
     JET_ASSIGN_OR_RETURN(const Page* page, pages.read(head.page));
-    if ((*page)[0] != kDataPage || ByteView::load32(page->data() + 4) != def.definitionPage ||
+    if ((*page)[0] != PageType::Data || ByteView::load32(page->data() + 4) != def.definitionPage ||
         head.row >= ByteView::load16(page->data() + 12))
         return Status::NotFound(rowName(head) + " is not a row of table " + def.name);
     StoredRow stored{head, head, {}, {}};
@@ -73,7 +73,7 @@ Result<StoredRow> loadStoredRow(PageSet& pages, Engine& engine, const TableDef& 
         if (bytes.size() < kOverflowPointerSize) return Status::Corruption(rowName(head) + ": short pointer");
         stored.data = RowId::fromPacked(ByteView::load32(reinterpret_cast<const uint8_t*>(bytes.data())));
         JET_ASSIGN_OR_RETURN(const Page* target, pages.read(stored.data.page));
-        if ((*target)[0] != kDataPage || stored.data.row >= ByteView::load16(target->data() + 12) ||
+        if ((*target)[0] != PageType::Data || stored.data.row >= ByteView::load16(target->data() + 12) ||
             rowFlags(*target, stored.data.row) != kDeletedRowFlag)
             return Status::Corruption(rowName(head) + " points at " + rowName(stored.data) +
                                       ", which is not an overflow row");

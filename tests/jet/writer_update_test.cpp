@@ -461,7 +461,7 @@ TEST(WriterUpdate, RowsGrowIntoOverflowRowsAndBack) {
         writer::PageSet pages(**file);
         auto page = pages.read(head.page);
         ASSERT_TRUE(page.ok());
-        overflowed = overflowed || writer::rowFlags(**page, head.row) == writer::kOverflowRowFlag;
+        overflowed = overflowed || writer::rowFlags(**page, head.row) == kOverflowRowFlag;
     }
     EXPECT_TRUE(overflowed) << "no update moved the row to an overflow row";
     expectMdbtoolsAgrees(path, model);
