@@ -6,10 +6,10 @@
 #   - a primary-key seek against finding the same row by a full scan (goal: >= 100x faster).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --parallel "$(nproc)" --target jet-tool jet_bench
-jet=build/bin/jet
-data=build/bench-data
+cmake -S . -B "${BUILD_DIR:-build}" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "${BUILD_DIR:-build}" --parallel "$(nproc)" --target jet-tool jet_bench
+jet="${BUILD_DIR:-build}"/bin/jet
+data="${BUILD_DIR:-build}"/bench-data
 mkdir -p "$data"
 
 # rows.csv ROWS NOTE_CHARS: ID, code, name, unit, price, quantity, amount, date, flag, note.
@@ -53,4 +53,4 @@ theirs=$(best_cpu_time mdb-export "$data/rows100k.mdb" Bench)
 awk -v o="$ours" -v t="$theirs" 'BEGIN {
   printf "RATIO export 100,000 rows, mdb-export / jet export (goal >= 2): %.3g (CPU: ours %.3f s, baseline %.3f s)\n", t / o, o, t }'
 
-build/bin/jet_bench "$data/small.mdb" "$data/large.mdb" "$data/rows100k.mdb" --benchmark_min_time=0.5
+"${BUILD_DIR:-build}"/bin/jet_bench "$data/small.mdb" "$data/large.mdb" "$data/rows100k.mdb" --benchmark_min_time=0.5
