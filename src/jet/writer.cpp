@@ -188,35 +188,39 @@ Status createTable(Database& db, const TableSpec& spec, const std::vector<Row>& 
     return finish(engine, pages);
 }
 
-Status insertRows(Database& db, std::string_view name, const std::vector<Row>& rows) {
+namespace {
+
+// Runs `change` on the user table `name` in one locked transaction, committed only when it succeeds.
+template <typename Change>
+Status changeUserTable(Database& db, std::string_view name, Change change) {
     Engine& engine = db.engine();
     JET_ASSIGN_OR_RETURN(auto lock, WriteLock::acquire(engine));
     PageSet pages(engine.file());
     JET_ASSIGN_OR_RETURN(TableState table, loadUserTable(engine, pages, name));
-    JET_RETURN_IF_ERROR(findNextAutoNumber(engine, table));
-    Status s = writer::insertRowsTx(pages, table, rows);
+    Status s = change(engine, pages, table);
     if (!s.ok()) return s.withContext("table " + table.def.name);
     return finish(engine, pages);
+}
+
+}  // namespace
+
+Status insertRows(Database& db, std::string_view name, const std::vector<Row>& rows) {
+    return changeUserTable(db, name, [&rows](Engine& engine, PageSet& pages, TableState& table) -> Status {
+        JET_RETURN_IF_ERROR(findNextAutoNumber(engine, table));
+        return writer::insertRowsTx(pages, table, rows);
+    });
 }
 
 Status updateRows(Database& db, std::string_view name, const std::vector<std::pair<RowId, Row>>& rows) {
-    Engine& engine = db.engine();
-    JET_ASSIGN_OR_RETURN(auto lock, WriteLock::acquire(engine));
-    PageSet pages(engine.file());
-    JET_ASSIGN_OR_RETURN(TableState table, loadUserTable(engine, pages, name));
-    Status s = writer::updateRowsTx(pages, engine, table, rows);
-    if (!s.ok()) return s.withContext("table " + table.def.name);
-    return finish(engine, pages);
+    return changeUserTable(db, name, [&rows](Engine& engine, PageSet& pages, TableState& table) {
+        return writer::updateRowsTx(pages, engine, table, rows);
+    });
 }
 
 Status deleteRows(Database& db, std::string_view name, const std::vector<RowId>& ids) {
-    Engine& engine = db.engine();
-    JET_ASSIGN_OR_RETURN(auto lock, WriteLock::acquire(engine));
-    PageSet pages(engine.file());
-    JET_ASSIGN_OR_RETURN(TableState table, loadUserTable(engine, pages, name));
-    Status s = writer::deleteRowsTx(pages, engine, table, ids);
-    if (!s.ok()) return s.withContext("table " + table.def.name);
-    return finish(engine, pages);
+    return changeUserTable(db, name, [&ids](Engine& engine, PageSet& pages, TableState& table) {
+        return writer::deleteRowsTx(pages, engine, table, ids);
+    });
 }
 
 }  // namespace jet
