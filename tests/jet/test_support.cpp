@@ -72,6 +72,25 @@ std::string runCommand(const std::string& command, int* exitCode) {
     return out;
 }
 
+std::vector<ScannedRow> scanRows(Database& db, const std::string& table) {
+    std::vector<ScannedRow> rows;
+    auto def = db.table(table);
+    EXPECT_TRUE(def.ok()) << table << ": " << def.status().toString();
+    if (!def.ok()) return rows;
+    auto cursor = db.scan(*def);
+    EXPECT_TRUE(cursor.ok()) << table << ": " << cursor.status().toString();
+    while (cursor.ok()) {
+        auto more = cursor->next();
+        EXPECT_TRUE(more.ok()) << table << ": " << more.status().toString();
+        if (!more.ok() || !*more) break;
+        auto values = cursor->values();
+        EXPECT_TRUE(values.ok()) << table << ": " << values.status().toString();
+        if (!values.ok()) break;
+        rows.push_back({cursor->rowId(), std::move(values).value()});
+    }
+    return rows;
+}
+
 int runWithoutRootRights(const std::function<int()>& body) {
     std::fflush(nullptr);
     pid_t pid = ::fork();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/cursor.h"
 #include "jet/database.h"
 
 namespace jet::test {
@@ -36,6 +37,16 @@ std::unique_ptr<Database> openForWriting(const std::string& path);
 
 /// The rows mdb-export prints for `table` of `path`, header first; a test failure when it fails.
 std::vector<std::vector<std::string>> mdbExport(const std::string& path, const std::string& table);
+
+/// One scanned row: where it lives and its values.
+struct ScannedRow {
+    RowId id;
+    std::vector<Value> values;
+};
+
+/// Every row of `table` in physical order; a failure to read is reported as a test failure and ends
+/// the list.
+std::vector<ScannedRow> scanRows(Database& db, const std::string& table);
 
 /// Runs `body` in a forked child and returns its exit status (-1 when it did not exit normally). When the
 /// tests run as root the child first becomes user nobody, so that file permissions apply to it.

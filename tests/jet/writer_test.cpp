@@ -32,20 +32,8 @@ std::string newDatabase(const std::string& name) {
 }
 
 std::vector<Row> readAll(Database& db, const std::string& table) {
-    auto def = db.table(table);
-    EXPECT_TRUE(def.ok()) << def.status().toString();
-    if (!def.ok()) return {};
-    auto cursor = db.scan(*def);
-    EXPECT_TRUE(cursor.ok());
     std::vector<Row> rows;
-    while (true) {
-        auto more = cursor->next();
-        EXPECT_TRUE(more.ok()) << more.status().toString();
-        if (!more.ok() || !*more) break;
-        auto values = cursor->values();
-        EXPECT_TRUE(values.ok()) << values.status().toString();
-        rows.push_back(*values);
-    }
+    for (test::ScannedRow& r : test::scanRows(db, table)) rows.push_back(std::move(r.values));
     return rows;
 }
 

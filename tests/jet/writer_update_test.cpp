@@ -62,15 +62,8 @@ std::map<RowId, Row> checkTable(const std::string& path, const std::string& tabl
     auto def = (*db)->table(table);
     EXPECT_TRUE(def.ok()) << def.status().toString();
     if (!def.ok()) return rows;
-    auto cursor = (*db)->scan(*def);
-    EXPECT_TRUE(cursor.ok());
-    while (cursor.ok()) {
-        auto more = cursor->next();
-        EXPECT_TRUE(more.ok()) << more.status().toString();
-        if (!more.ok() || !*more) break;
-        auto values = cursor->values();
-        EXPECT_TRUE(values.ok()) << values.status().toString();
-        EXPECT_TRUE(rows.emplace(cursor->rowId(), *values).second) << "a row is scanned twice";
+    for (test::ScannedRow& r : test::scanRows(**db, table)) {
+        EXPECT_TRUE(rows.emplace(r.id, std::move(r.values)).second) << "a row is scanned twice";
     }
     EXPECT_EQ((*def)->rowCount, rows.size()) << table << ": stored row count";
 

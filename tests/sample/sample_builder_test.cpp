@@ -65,16 +65,7 @@ Table readTable(const fs::path& path, const std::string& name) {
     EXPECT_TRUE(def.ok()) << utf8(path) << " " << name << ": " << def.status().toString();
     if (!def.ok()) return t;
     for (const auto& c : (*def)->columns) t.columns.push_back(c.name);
-    auto cursor = (*db)->scan(*def);
-    EXPECT_TRUE(cursor.ok());
-    while (true) {
-        auto more = cursor->next();
-        EXPECT_TRUE(more.ok()) << more.status().toString();
-        if (!more.ok() || !*more) break;
-        auto values = cursor->values();
-        EXPECT_TRUE(values.ok()) << values.status().toString();
-        if (values.ok()) t.rows.push_back(*values);
-    }
+    for (jet::test::ScannedRow& r : jet::test::scanRows(**db, name)) t.rows.push_back(std::move(r.values));
     return t;
 }
 
