@@ -17,7 +17,6 @@ using writer::TableState;
 
 constexpr uint32_t kCryptLength = 128;
 constexpr uint16_t kCodePage = 1252;
-constexpr uint16_t kGeneralSortOrder = 1033;
 constexpr int64_t kTablesId = 0x0F000001;
 constexpr int64_t kDatabasesId = 0x0F000002;
 constexpr int64_t kRelationshipsId = 0x0F000003;

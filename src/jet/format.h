@@ -56,6 +56,9 @@ struct FormatLayout {
     uint32_t rowColumnCountSize;  // 1 or 2 bytes, also the width of variable offsets
 };
 
+/// The General text sort order (locale id 1033), the one whose index keys the engine can build.
+inline constexpr uint16_t kGeneralSortOrder = 1033;
+
 /// Page types: the first byte of every page.
 namespace PageType {
 inline constexpr uint8_t Header = 0x00;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "format.h"
 #include "general_sort_codes.h"
 
 namespace jet {
@@ -16,7 +17,6 @@ namespace {
 using sortcodes::CharCode;
 using sortcodes::CodeKind;
 
-constexpr uint16_t kGeneralSortOrder = 1033;
 constexpr uint8_t kLegacySortVersion = 0;
 
 // Text key section markers.

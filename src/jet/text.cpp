@@ -7,6 +7,8 @@
 namespace jet {
 namespace {
 
+}  // namespace
+
 void appendCodePoint(uint32_t cp, std::string& out) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
@@ -24,6 +26,8 @@ void appendCodePoint(uint32_t cp, std::string& out) {
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
+
+namespace {
 
 constexpr uint32_t kReplacement = 0xFFFD;
 

@@ -11,6 +11,9 @@
 
 namespace jet {
 
+/// Appends one Unicode code point as UTF-8.
+void appendCodePoint(uint32_t cp, std::string& out);
+
 /// Appends UTF-16LE code units as UTF-8; an unpaired surrogate becomes U+FFFD.
 void appendUtf16leAsUtf8(const uint8_t* data, size_t units, std::string& out);
 

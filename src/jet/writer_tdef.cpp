@@ -9,7 +9,6 @@
 namespace jet::writer {
 namespace {
 
-constexpr uint16_t kGeneralSortOrder = 0x0409;
 constexpr uint8_t kUserTable = 0x4E;
 constexpr uint8_t kSystemTable = 0x53;
 constexpr uint8_t kUpdatableFlag = 0x10;

@@ -1,6 +1,8 @@
 // Case folding, text ordering and Like patterns.
 #include "sql/text_match.h"
 
+#include "text.h"
+
 #include <vector>
 
 namespace jet::sql {
@@ -33,23 +35,7 @@ std::u32string toCodePoints(std::string_view s) {
 std::string toUtf8(std::u32string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (char32_t c : text) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
+    for (char32_t c : text) appendCodePoint(c, out);
     return out;
 }
 
