@@ -207,7 +207,8 @@ jet::Result<jet::ColumnSpec> columnFromHeader(const std::string& cell) {
 }
 
 /// The table and rows described by CSV text.
-jet::Status tableFromCsv(const std::string& text, const Args& args, jet::TableSpec& spec, std::vector<jet::Row>& rows) {
+jet::Status tableFromCsv(const std::string& text, const Args& args, jet::TableSpec& spec,
+                         std::vector<jet::Row>& rows) {
     JET_ASSIGN_OR_RETURN(auto records, jet::parseCsvRecords(text));
     if (records.empty()) return jet::Status::InvalidArgument("the CSV has no header line");
     spec.name = args.words[2];
@@ -232,8 +233,8 @@ jet::Status tableFromCsv(const std::string& text, const Args& args, jet::TableSp
         const auto& record = records[r];
         std::string where = "CSV record " + std::to_string(r + 1);
         if (record.size() != spec.columns.size())
-            return jet::Status::InvalidArgument(where + " has " + std::to_string(record.size()) + " fields, expected " +
-                                                std::to_string(spec.columns.size()));
+            return jet::Status::InvalidArgument(where + " has " + std::to_string(record.size()) +
+                                                " fields, expected " + std::to_string(spec.columns.size()));
         jet::Row row;
         for (size_t i = 0; i < record.size(); ++i) {
             auto v = jet::parseCsvValue(record[i], spec.columns[i].type, spec.columns[i].scale);
@@ -250,39 +251,25 @@ int createFile(const std::string& path) {
     return s.ok() ? 0 : fail(s);
 }
 
-/// Imports into a copy of the file that replaces the original only when everything succeeded.
+/// Imports into the file in place, in one write: the table appears whole or not at all, and the file
+/// keeps its inode, owner, permissions and links.
 int importCsv(const Args& args) {
     if (args.words.size() != 4) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    const std::string& path = args.words[1];
     auto csv = jet::readWholeFile(args.words[3]);
     if (!csv.ok()) return fail(csv.status());
     jet::TableSpec spec;
     std::vector<jet::Row> rows;
     jet::Status s = tableFromCsv(std::string(csv->begin(), csv->end()), args, spec, rows);
     if (!s.ok()) return fail(s);
-    auto original = jet::readWholeFile(path);
-    if (!original.ok()) return fail(original.status());
-    std::string temp = path + ".importing";
-    {
-        auto copy = jet::createPosixFile(temp);
-        if (!copy.ok()) return fail(copy.status());
-        s = (*copy)->write(0, original->size(), original->data());
-        if (s.ok()) {
-            jet::OpenOptions options;
-            options.mode = jet::OpenMode::ReadWrite;
-            auto db = jet::Database::open(std::move(copy).value(), options);
-            s = db.ok() ? jet::createTable(**db, spec, rows) : db.status();
-        }
-    }
-    if (s.ok() && std::rename(temp.c_str(), path.c_str()) != 0) s = jet::Status::IOError("cannot rename " + temp);
-    if (!s.ok()) {
-        std::remove(temp.c_str());
-        return fail(s);
-    }
-    return 0;
+    jet::OpenOptions options;
+    options.mode = jet::OpenMode::ReadWrite;
+    auto db = jet::Database::open(args.words[1], options);
+    if (!db.ok()) return fail(db.status());
+    s = jet::createTable(**db, spec, rows);
+    return s.ok() ? 0 : fail(s);
 }
 
 /// Runs one SQL statement: a SELECT prints CSV as export does, UPDATE and DELETE the rows changed.
@@ -344,6 +331,9 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    // The file as one commit left it, even while another process writes it.
+    auto lock = (*db)->lockForReading();
+    if (!lock.ok()) return fail(lock.status());
     if (command == "tables") return listTables(**db, args.system);
     if (command == "count") return countRows(**db, args.words[2]);
     if (command == "schema") return printSchema(**db, args.words[2]);

@@ -90,4 +90,13 @@ inline void store64(uint8_t* p, uint64_t v) {
     store32(p + 4, static_cast<uint32_t>(v >> 32));
 }
 
+/// Appends the low `bytes` bytes of `v` to `out`, least significant first; bytes beyond the eighth are
+/// zero (a run of reserved bytes).
+inline void appendLittle(std::string& out, uint64_t v, size_t bytes) {
+    for (size_t i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<char>(v & 0xFF));
+        v >>= 8;
+    }
+}
+
 }  // namespace jet

@@ -1,11 +1,14 @@
 // A new, empty Jet 4 database: header, global page map, the four system tables and their catalogue rows.
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
-#include "jet/writer.h"
 #include "format.h"
+#include "jet/writer.h"
 #include "writer_table.h"
 
 namespace jet {
@@ -178,14 +181,18 @@ Status createDatabase(const std::string& path) {
     if (::stat(path.c_str(), &st) == 0) return Status::InvalidArgument(path + " already exists");
     MemoryFile memory;
     JET_RETURN_IF_ERROR(buildDatabase(memory));
-    // Written under a temporary name and renamed, so a half-written file never carries the real name.
-    std::string temp = path + ".partial";
+    // Written under a temporary name and then linked to the real one, so a half-written file never
+    // carries the real name and a file someone made meanwhile is never replaced.
+    std::string temp = path + ".partial-" + std::to_string(::getpid());
     JET_ASSIGN_OR_RETURN(std::unique_ptr<File> file, createPosixFile(temp));
     Status s = file->write(0, memory.bytes().size(), memory.bytes().data());
     if (s.ok()) s = file->sync();
     file.reset();
-    if (s.ok() && std::rename(temp.c_str(), path.c_str()) != 0) s = Status::IOError("cannot rename " + temp);
-    if (!s.ok()) std::remove(temp.c_str());
+    if (s.ok() && ::link(temp.c_str(), path.c_str()) != 0) {
+        s = errno == EEXIST ? Status::InvalidArgument(path + " already exists")
+                            : Status::IOError("cannot create " + path + ": " + std::strerror(errno));
+    }
+    ::unlink(temp.c_str());
     return s;
 }
 

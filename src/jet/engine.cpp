@@ -41,11 +41,123 @@ Result<Version> versionFromByte(uint8_t b) {
 Result<std::unique_ptr<Engine>> Engine::open(std::unique_ptr<File> file, const OpenOptions& options) {
     std::unique_ptr<Engine> engine(new Engine());
     engine->m_file = std::move(file);
-    JET_RETURN_IF_ERROR(engine->readHeader(options));
-    engine->m_pager = std::make_unique<Pager>(*engine->m_file, engine->m_layout->pageSize,
-                                              std::max<size_t>(options.cachePages, 16));
-    JET_RETURN_IF_ERROR(engine->readCatalog().withContext("system catalogue"));
+    engine->m_lockWait = options.lockWait;
+    // The header and catalogue are read as one commit left them.
+    JET_RETURN_IF_ERROR(engine->m_file->lock(LockRange::Commit, LockMode::Shared, options.lockWait));
+    Status s = engine->readFirstPages(options);
+    engine->m_file->unlock(LockRange::Commit);
+    JET_RETURN_IF_ERROR(s);
     return engine;
+}
+
+Status Engine::readFirstPages(const OpenOptions& options) {
+    JET_ASSIGN_OR_RETURN(m_stamp, m_file->stamp());
+    JET_RETURN_IF_ERROR(readHeader(options));
+    m_pager = std::make_unique<Pager>(*m_file, m_layout->pageSize, std::max<size_t>(options.cachePages, 16));
+    return readCatalog().withContext("system catalogue");
+}
+
+Status Engine::reloadCatalog() {
+    m_pager->clear();
+    m_tables.clear();
+    m_tableDefs.clear();
+    return readCatalog();
+}
+
+Status Engine::refresh() {
+    JET_ASSIGN_OR_RETURN(FileStamp now, m_file->stamp());
+    if (now == m_stamp) return {};
+    m_caughtUpAt = ++m_changeClock;
+    JET_RETURN_IF_ERROR(reloadCatalog().withContext("system catalogue"));
+    m_stamp = now;
+    return {};
+}
+
+Status Engine::acquireRead() {
+    // A writing engine keeps every commit out already; nested readers share the outer one's lock.
+    if (m_readDepth == 0 && m_writeDepth == 0) {
+        JET_RETURN_IF_ERROR(m_file->lock(LockRange::Commit, LockMode::Shared, m_lockWait));
+        m_holdsCommitShared = true;
+        Status s = refresh();
+        if (!s.ok()) {
+            m_file->unlock(LockRange::Commit);
+            m_holdsCommitShared = false;
+            return s;
+        }
+    }
+    ++m_readDepth;
+    return {};
+}
+
+void Engine::releaseRead() {
+    if (--m_readDepth > 0 || !m_holdsCommitShared) return;
+    m_file->unlock(LockRange::Commit);
+    m_holdsCommitShared = false;
+}
+
+Status Engine::acquireWrite() {
+    if (m_writeDepth > 0) {
+        ++m_writeDepth;
+        return {};
+    }
+    if (m_version != Version::Jet4)
+        return Status::NotSupported("only Jet 4 files can be written, this one is " +
+                                    std::string(versionName(m_version)));
+    if (m_file->readOnly())
+        return Status::InvalidArgument(m_file->name() + " is " + m_file->readOnlyReason());
+    JET_RETURN_IF_ERROR(m_file->lock(LockRange::Writer, LockMode::Exclusive, m_lockWait));
+    Status s = refresh();
+    if (!s.ok()) {
+        m_file->unlock(LockRange::Writer);
+        return s;
+    }
+    ++m_writeDepth;
+    return {};
+}
+
+void Engine::releaseWrite() {
+    if (--m_writeDepth > 0) return;
+    m_file->unlock(LockRange::Writer);
+}
+
+Status Engine::commit(const std::function<Status()>& writePages) {
+    if (m_writeDepth == 0) return Status::InvalidArgument("a commit needs the write lock");
+    // Taking the commit lock exclusively converts a shared hold of this engine's own readers.
+    JET_RETURN_IF_ERROR(m_file->lock(LockRange::Commit, LockMode::Exclusive, m_lockWait));
+    Status s;
+    auto before = m_file->stamp();
+    s = before.ok() ? writePages() : before.status();
+    if (s.ok()) s = m_file->markChangedSince(*before);
+    if (m_holdsCommitShared) {
+        // Back to the shared hold the engine's reader had (no one else can take the range meanwhile:
+        // this engine still holds it).
+        Status back = m_file->lock(LockRange::Commit, LockMode::Shared, m_lockWait);
+        if (s.ok()) s = back;
+    } else {
+        m_file->unlock(LockRange::Commit);
+    }
+    // Whatever reached the file, the cache catches up with it; the writer lock keeps others out.
+    Status reload = reloadCatalog();
+    auto after = m_file->stamp();
+    if (reload.ok() && after.ok()) m_stamp = *after;
+    JET_RETURN_IF_ERROR(s);
+    JET_RETURN_IF_ERROR(reload);
+    return after.status();
+}
+
+void Engine::noteTableWritten(std::string_view table) {
+    m_tableWrites[upper(table)] = ++m_changeClock;
+}
+
+uint64_t Engine::changeCount(std::string_view table) const {
+    auto it = m_tableWrites.find(upper(table));
+    return std::max(m_caughtUpAt, it == m_tableWrites.end() ? 0 : it->second);
+}
+
+std::string Engine::readOnlyReason() const {
+    if (m_version != Version::Jet4)
+        return "a " + std::string(versionName(m_version)) + " file, and only Jet 4 files can be written";
+    return m_file->readOnlyReason();
 }
 
 Status Engine::readHeader(const OpenOptions& options) {
@@ -187,6 +299,40 @@ Result<std::shared_ptr<const TableDef>> Database::table(std::string_view name) {
 
 Result<RowCursor> Database::scan(std::shared_ptr<const TableDef> table) {
     return m_engine->scan(std::move(table));
+}
+
+std::string Database::fileName() const {
+    return m_engine->file().name();
+}
+
+std::string Database::readOnlyReason() const {
+    return m_engine->readOnlyReason();
+}
+
+Result<ReadLock> Database::lockForReading() {
+    JET_RETURN_IF_ERROR(m_engine->acquireRead());
+    return ReadLock(m_engine.get());
+}
+
+Result<WriteLock> Database::lockForWriting() {
+    JET_RETURN_IF_ERROR(m_engine->acquireWrite());
+    return WriteLock(m_engine.get());
+}
+
+uint64_t Database::changeCount(std::string_view table) const {
+    return m_engine->changeCount(table);
+}
+
+ReadLock::~ReadLock() {
+    if (m_engine != nullptr) m_engine->releaseRead();
+}
+
+WriteLock::~WriteLock() {
+    if (m_engine != nullptr) m_engine->releaseWrite();
+}
+
+Result<bool> Database::readRow(RowReader& reader, const std::shared_ptr<const TableDef>& table, RowId id) {
+    return m_engine->loadRow(reader, table, id);
 }
 
 Result<IndexCursor> Database::indexCursor(std::shared_ptr<const TableDef> table, std::string_view indexName) {

@@ -1,6 +1,7 @@
 // The engine behind a Database: header, catalogue, table definitions, rows and long values.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -55,6 +56,28 @@ public:
     /// Forgets cached pages and definitions and reads the catalogue again (after a writer committed).
     Status reloadCatalog();
 
+    /// Catches up with the file when its stamp shows that someone wrote it since this engine looked:
+    /// cached pages and definitions are dropped and every table's change count moves.
+    Status refresh();
+    /// The bookkeeping behind ReadLock: the outermost reader takes the shared commit lock (unless this
+    /// engine is writing, which keeps every commit out already) and catches up.
+    Status acquireRead();
+    void releaseRead();
+    /// The bookkeeping behind WriteLock: the outermost writer takes the writer lock and catches up.
+    Status acquireWrite();
+    void releaseWrite();
+    /// True while this engine holds the writer lock.
+    bool writing() const { return m_writeDepth > 0; }
+    /// Runs `writePages` (the page writes of one finished write) under the exclusive commit lock, makes
+    /// sure the file's stamp moved, and catches up with what was written. Only while writing().
+    Status commit(const std::function<Status()>& writePages);
+    /// Records that this engine wrote (or tried to write) rows of `table`.
+    void noteTableWritten(std::string_view table);
+    /// See Database::changeCount.
+    uint64_t changeCount(std::string_view table) const;
+    /// Why writes are refused; empty when they are not.
+    std::string readOnlyReason() const;
+
     /// The pages listed by the usage map stored in the row `ref`, in ascending order.
     Result<std::vector<uint32_t>> usageMapPages(uint32_t ref);
     /// The data pages of `table` in physical order.
@@ -85,6 +108,7 @@ public:
 
 private:
     Engine() = default;
+    Status readFirstPages(const OpenOptions& options);
     Status readHeader(const OpenOptions& options);
     Status readCatalog();
 
@@ -97,6 +121,17 @@ private:
     std::unique_ptr<CodePageDecoder> m_codePageText;  // Jet 3 only
     std::vector<TableEntry> m_tables;
     std::map<std::string, std::shared_ptr<const TableDef>> m_tableDefs;  // key: upper-cased name
+
+    std::chrono::milliseconds m_lockWait{5000};
+    FileStamp m_stamp;  // the file as the cached pages and definitions show it
+    int m_readDepth = 0;
+    int m_writeDepth = 0;
+    bool m_holdsCommitShared = false;
+    // Change counts: one clock; a table's count is the later of its last write here and the last
+    // catch-up with other writers.
+    uint64_t m_changeClock = 0;
+    uint64_t m_caughtUpAt = 0;
+    std::map<std::string, uint64_t> m_tableWrites;  // key: upper-cased name
 };
 
 /// Reads the value stored for `ref` (a packed RowId) in a 4-byte pointer.

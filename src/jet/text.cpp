@@ -5,9 +5,7 @@
 #include <cerrno>
 
 namespace jet {
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 void appendCodePoint(uint32_t cp, std::string& out) {
     if (cp < 0x80) {

@@ -54,8 +54,8 @@ void appendHex(std::string& out, const Bytes& b) {
 
 // 128-bit magnitude divided by 10 in place, 32 bits at a time; returns the remainder.
 unsigned divideBy10(uint64_t& hi, uint64_t& lo) {
-    uint32_t words[4] = {static_cast<uint32_t>(hi >> 32), static_cast<uint32_t>(hi), static_cast<uint32_t>(lo >> 32),
-                         static_cast<uint32_t>(lo)};
+    uint32_t words[4] = {static_cast<uint32_t>(hi >> 32), static_cast<uint32_t>(hi),
+                         static_cast<uint32_t>(lo >> 32), static_cast<uint32_t>(lo)};
     uint64_t remainder = 0;
     for (uint32_t& w : words) {
         uint64_t cur = (remainder << 32) | w;
@@ -152,7 +152,8 @@ std::string formatDateTime(DateTime d) {
         return out;
     }
     // The whole part counts days from 1899-12-30 and the fraction is the time of day even when the number is
-    // negative (-1.25 is 1899-12-29 06:00). Round to the second first so that 23:59:59.6 rolls into the next day.
+    // negative (-1.25 is 1899-12-29 06:00). Round to the second first so that 23:59:59.6 rolls into the next
+    // day.
     double whole = std::trunc(d.days);
     double totalSeconds = whole * 86400.0 + std::round(std::fabs(d.days - whole) * 86400.0);
     auto secs = static_cast<int64_t>(totalSeconds);
@@ -220,7 +221,8 @@ void appendCsvField(std::string& out, const Value& v) {
                 appendShortest(out, x);
             } else if constexpr (std::is_same_v<T, Currency>) {
                 // The magnitude as unsigned, so that the most negative amount needs no special case.
-                uint64_t magnitude = x.scaled < 0 ? 0 - static_cast<uint64_t>(x.scaled) : static_cast<uint64_t>(x.scaled);
+                uint64_t magnitude =
+                    x.scaled < 0 ? 0 - static_cast<uint64_t>(x.scaled) : static_cast<uint64_t>(x.scaled);
                 if (x.scaled < 0) out.push_back('-');
                 appendPadded(out, magnitude / 10000, 1);
                 out.push_back('.');

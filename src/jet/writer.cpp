@@ -7,13 +7,6 @@
 
 namespace jet {
 
-Status Engine::reloadCatalog() {
-    m_pager->clear();
-    m_tables.clear();
-    m_tableDefs.clear();
-    return readCatalog();
-}
-
 namespace {
 
 using writer::PageSet;
@@ -21,36 +14,6 @@ using writer::TableState;
 
 constexpr int64_t kTableObjectType = 1;
 constexpr int64_t kContainerObjectType = 3;
-
-Status checkWritable(Engine& engine) {
-    if (engine.version() != Version::Jet4)
-        return Status::NotSupported("only Jet 4 files can be written, this one is " +
-                                    std::string(versionName(engine.version())));
-    if (engine.file().readOnly())
-        return Status::InvalidArgument(engine.file().name() +
-                                       " is open read-only; open it ReadWrite to write");
-    return {};
-}
-
-/// Holds the file's write lock for one write. Pages cached before the lock may be stale (another process
-/// may have written since), so the catalogue is read again once the lock is held.
-class WriteLock {
-public:
-    static Result<std::unique_ptr<WriteLock>> acquire(Engine& engine) {
-        JET_RETURN_IF_ERROR(checkWritable(engine));
-        JET_RETURN_IF_ERROR(engine.file().lockForWriting());
-        auto lock = std::unique_ptr<WriteLock>(new WriteLock(engine.file()));
-        JET_RETURN_IF_ERROR(engine.reloadCatalog());
-        return lock;
-    }
-    ~WriteLock() { m_file.unlockForWriting(); }
-    WriteLock(const WriteLock&) = delete;
-    WriteLock& operator=(const WriteLock&) = delete;
-
-private:
-    explicit WriteLock(File& file) : m_file(file) {}
-    File& m_file;
-};
 
 // A user table's writer state, under the write lock; system tables are refused.
 Result<TableState> loadUserTable(Engine& engine, PageSet& pages, std::string_view name);
@@ -155,17 +118,32 @@ Result<TableState> loadUserTable(Engine& engine, PageSet& pages, std::string_vie
 
 Status finish(Engine& engine, PageSet& pages) {
     JET_RETURN_IF_ERROR(writer::writeGlobalMap(pages));
-    Status s = pages.commit();
-    Status reload = engine.reloadCatalog();
-    JET_RETURN_IF_ERROR(s);
-    return reload;
+    return engine.commit([&pages] { return pages.commit(); });
 }
+
+/// Marks `tables` written when the write ends, whether it succeeded or not: caches derived from their
+/// rows must not outlive even a commit that failed half-way.
+class WrittenTables {
+public:
+    WrittenTables(Engine& engine, std::vector<std::string> tables)
+        : m_engine(engine), m_tables(std::move(tables)) {}
+    ~WrittenTables() {
+        for (const std::string& t : m_tables) m_engine.noteTableWritten(t);
+    }
+    WrittenTables(const WrittenTables&) = delete;
+    WrittenTables& operator=(const WrittenTables&) = delete;
+
+private:
+    Engine& m_engine;
+    std::vector<std::string> m_tables;
+};
 
 }  // namespace
 
 Status createTable(Database& db, const TableSpec& spec, const std::vector<Row>& rows) {
     Engine& engine = db.engine();
-    JET_ASSIGN_OR_RETURN(auto lock, WriteLock::acquire(engine));
+    JET_ASSIGN_OR_RETURN(WriteLock lock, db.lockForWriting());
+    WrittenTables written(engine, {spec.name, "MSysObjects", "MSysACEs"});
     for (const TableEntry& t : engine.tables()) {
         if (equalsIgnoreCase(t.name, spec.name))
             return Status::InvalidArgument("table " + spec.name + " exists");
@@ -194,7 +172,8 @@ namespace {
 template <typename Change>
 Status changeUserTable(Database& db, std::string_view name, Change change) {
     Engine& engine = db.engine();
-    JET_ASSIGN_OR_RETURN(auto lock, WriteLock::acquire(engine));
+    JET_ASSIGN_OR_RETURN(WriteLock lock, db.lockForWriting());
+    WrittenTables written(engine, {std::string(name)});
     PageSet pages(engine.file());
     JET_ASSIGN_OR_RETURN(TableState table, loadUserTable(engine, pages, name));
     Status s = change(engine, pages, table);

@@ -62,7 +62,8 @@ Status walk(PageSet& pages, uint32_t root, std::vector<KeyEntry>& entries, std::
             return Status::Corruption("index leaf pages loop at page " + std::to_string(leaf));
         }
         JET_ASSIGN_OR_RETURN(IndexPage page, readPage(pages, leaf));
-        if (!page.leaf) return Status::Corruption("index leaf chain reaches node page " + std::to_string(leaf));
+        if (!page.leaf)
+            return Status::Corruption("index leaf chain reaches node page " + std::to_string(leaf));
         treePages.push_back(leaf);
         for (IndexEntry& e : page.entries) entries.push_back(KeyEntry{std::move(e.key), e.row});
         leaf = page.next;

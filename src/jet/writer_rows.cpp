@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "format.h"
 #include "index_key.h"
 #include "text.h"
-#include "format.h"
 #include "writer_table.h"
 
 namespace jet::writer {
@@ -46,33 +46,29 @@ void putRaw(std::string& out, T v) {
     out.append(buf, sizeof v);
 }
 
-void putLittle(std::string& out, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
 // The stored bytes of a fixed-width value.
 Result<std::string> encodeFixed(const ColumnDef& c, const Value& v) {
     std::string out;
     switch (c.type) {
         case ColumnType::Byte: {
             JET_ASSIGN_OR_RETURN(int64_t i, asInteger(v, 0, 255));
-            putLittle(out, static_cast<uint64_t>(i), 1);
+            appendLittle(out, static_cast<uint64_t>(i), 1);
             break;
         }
         case ColumnType::Integer: {
             JET_ASSIGN_OR_RETURN(int64_t i, asInteger(v, INT16_MIN, INT16_MAX));
-            putLittle(out, static_cast<uint64_t>(i), 2);
+            appendLittle(out, static_cast<uint64_t>(i), 2);
             break;
         }
         case ColumnType::Long: {
             JET_ASSIGN_OR_RETURN(int64_t i, asInteger(v, INT32_MIN, INT32_MAX));
-            putLittle(out, static_cast<uint64_t>(i), 4);
+            appendLittle(out, static_cast<uint64_t>(i), 4);
             break;
         }
         case ColumnType::Currency: {
             auto* m = std::get_if<Currency>(&v);
             if (m == nullptr) return Status::InvalidArgument("expects a currency amount");
-            putLittle(out, static_cast<uint64_t>(m->scaled), 8);
+            appendLittle(out, static_cast<uint64_t>(m->scaled), 8);
             break;
         }
         case ColumnType::Single: {
@@ -104,7 +100,7 @@ Result<std::string> encodeFixed(const ColumnDef& c, const Value& v) {
             out.push_back(static_cast<char>(d->negative ? 0x80 : 0x00));
             uint32_t words[4] = {static_cast<uint32_t>(d->hi >> 32), static_cast<uint32_t>(d->hi),
                                  static_cast<uint32_t>(d->lo >> 32), static_cast<uint32_t>(d->lo)};
-            for (uint32_t w : words) putLittle(out, w, 4);
+            for (uint32_t w : words) appendLittle(out, w, 4);
             break;
         }
         default:
@@ -182,15 +178,15 @@ Result<std::string> RowEncoder::encodeLongValue(const ColumnDef& c, const std::s
     auto length = static_cast<uint32_t>(bytes.size());
     std::string out;
     if (length <= kInlineLongValue) {
-        putLittle(out, length | 0x80000000u, 4);
-        putLittle(out, 0, 8);
+        appendLittle(out, length | 0x80000000u, 4);
+        appendLittle(out, 0, 8);
         return out + bytes;
     }
     if (length <= kMaxRowSize) {
         JET_ASSIGN_OR_RETURN(RowId id, placeLongRow(c, bytes));
-        putLittle(out, length | 0x40000000u, 4);
-        putLittle(out, id.packed(), 4);
-        putLittle(out, 0, 4);
+        appendLittle(out, length | 0x40000000u, 4);
+        appendLittle(out, id.packed(), 4);
+        appendLittle(out, 0, 4);
         return out;
     }
     // A chain: written last piece first so that each piece knows where the next one lies.
@@ -198,13 +194,13 @@ Result<std::string> RowEncoder::encodeLongValue(const ColumnDef& c, const std::s
     size_t pieces = (bytes.size() + kChainChunk - 1) / kChainChunk;
     for (size_t i = pieces; i-- > 0;) {
         std::string row;
-        putLittle(row, next.packed(), 4);
+        appendLittle(row, next.packed(), 4);
         row.append(bytes, i * kChainChunk, kChainChunk);
         JET_ASSIGN_OR_RETURN(next, placeLongRow(c, row));
     }
-    putLittle(out, length, 4);
-    putLittle(out, next.packed(), 4);
-    putLittle(out, 0, 4);
+    appendLittle(out, length, 4);
+    appendLittle(out, next.packed(), 4);
+    appendLittle(out, 0, 4);
     return out;
 }
 
@@ -247,7 +243,7 @@ Result<std::string> RowEncoder::encode(const Row& values, size_t rowIndex) {
             nullMask[c.number / 8] = static_cast<uint8_t>(nullMask[c.number / 8] | (1u << (c.number % 8)));
     }
     std::string row;
-    putLittle(row, columnCount, 2);
+    appendLittle(row, columnCount, 2);
     row += fixed;
     if (t.variableColumns > 0) {
         std::vector<uint16_t> offsets;
@@ -256,8 +252,8 @@ Result<std::string> RowEncoder::encode(const Row& values, size_t rowIndex) {
             row += field;
         }
         offsets.push_back(static_cast<uint16_t>(row.size()));
-        for (size_t i = offsets.size(); i-- > 0;) putLittle(row, offsets[i], 2);
-        putLittle(row, t.variableColumns, 2);
+        for (size_t i = offsets.size(); i-- > 0;) appendLittle(row, offsets[i], 2);
+        appendLittle(row, t.variableColumns, 2);
     }
     row.append(nullMask.begin(), nullMask.end());
     if (row.size() > kMaxRowSize) {

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <set>
 
-#include "text.h"
 #include "format.h"
+#include "text.h"
 #include "writer_table.h"
 
 namespace jet::writer {
@@ -133,72 +133,68 @@ Status layoutIndexes(const TableSpec& spec, TableDef& def) {
     return {};
 }
 
-void put(std::string& out, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
 Status putName(std::string& out, const std::string& name) {
     JET_ASSIGN_OR_RETURN(std::string units, utf8ToUtf16le(name));
-    put(out, units.size(), 2);
+    appendLittle(out, units.size(), 2);
     out += units;
     return {};
 }
 
 std::string columnEntry(const ColumnDef& c) {
     std::string e;
-    put(e, static_cast<uint8_t>(c.type), 1);
-    put(e, 0, 4);
-    put(e, c.number, 2);
-    put(e, c.varIndex, 2);
-    put(e, c.number, 2);
+    appendLittle(e, static_cast<uint8_t>(c.type), 1);
+    appendLittle(e, 0, 4);
+    appendLittle(e, c.number, 2);
+    appendLittle(e, c.varIndex, 2);
+    appendLittle(e, c.number, 2);
     if (c.type == ColumnType::Numeric) {
-        put(e, c.precision, 1);
-        put(e, c.scale, 1);
-        put(e, 0, 2);
+        appendLittle(e, c.precision, 1);
+        appendLittle(e, c.scale, 1);
+        appendLittle(e, 0, 2);
     } else {
-        put(e, c.sortOrder.id, 2);
-        put(e, 0, 1);
-        put(e, c.sortOrder.version, 1);
+        appendLittle(e, c.sortOrder.id, 2);
+        appendLittle(e, 0, 1);
+        appendLittle(e, c.sortOrder.version, 1);
     }
-    put(e, c.flags, 1);
-    put(e, c.compressedUnicode ? 1 : 0, 1);
-    put(e, 0, 4);
-    put(e, c.fixedOffset, 2);
-    put(e, c.length, 2);
+    appendLittle(e, c.flags, 1);
+    appendLittle(e, c.compressedUnicode ? 1 : 0, 1);
+    appendLittle(e, 0, 4);
+    appendLittle(e, c.fixedOffset, 2);
+    appendLittle(e, c.length, 2);
     return e;
 }
 
 std::string realIndexEntry(const TableDef& def, const RealIndexDef& real) {
     std::string e;
-    put(e, kRealIndexMagic, 4);
+    appendLittle(e, kRealIndexMagic, 4);
     for (size_t k = 0; k < kMaxIndexColumns; ++k) {
         if (k < real.columns.size()) {
-            put(e, def.columns[real.columns[k].column].number, 2);
-            put(e, real.columns[k].ascending ? 1 : 2, 1);
+            appendLittle(e, def.columns[real.columns[k].column].number, 2);
+            appendLittle(e, real.columns[k].ascending ? 1 : 2, 1);
         } else {
-            put(e, 0xFFFF, 2);
-            put(e, 0, 1);
+            appendLittle(e, 0xFFFF, 2);
+            appendLittle(e, 0, 1);
         }
     }
-    put(e, real.usedPagesRef, 4);
-    put(e, real.rootPage, 4);
-    put(e, 0, 4);
-    put(e, real.flags, 1);
-    put(e, 0, 5);
+    appendLittle(e, real.usedPagesRef, 4);
+    appendLittle(e, real.rootPage, 4);
+    appendLittle(e, 0, 4);
+    appendLittle(e, real.flags, 1);
+    appendLittle(e, 0, 5);
     return e;
 }
 
 std::string logicalIndexEntry(const IndexDef& index) {
     std::string e;
-    put(e, 0, 4);
-    put(e, index.number, 4);
-    put(e, index.realIndex, 4);
-    put(e, 0, 1);
-    put(e, 0xFFFFFFFF, 4);
-    put(e, 0, 4);
-    put(e, 0, 2);
-    put(e, static_cast<uint8_t>(index.kind), 1);
-    put(e, 0, 4);
+    appendLittle(e, 0, 4);
+    appendLittle(e, index.number, 4);
+    appendLittle(e, index.realIndex, 4);
+    appendLittle(e, 0, 1);
+    appendLittle(e, 0xFFFFFFFF, 4);
+    appendLittle(e, 0, 4);
+    appendLittle(e, 0, 2);
+    appendLittle(e, static_cast<uint8_t>(index.kind), 1);
+    appendLittle(e, 0, 4);
     return e;
 }
 
@@ -206,24 +202,24 @@ std::string logicalIndexEntry(const IndexDef& index) {
 Result<Page> encodeDefinition(const TableState& table, bool system) {
     const TableDef& def = table.def;
     std::string body;
-    put(body, 0, 4);  // placeholder for the length, filled in below
-    put(body, 0, 4);
-    put(body, def.rowCount, 4);
-    put(body, def.autoNumber, 4);
-    put(body, 1, 1);
-    put(body, 0, 15);
-    put(body, system ? kSystemTable : kUserTable, 1);
-    put(body, def.maxColumns, 2);
-    put(body, def.variableColumns, 2);
-    put(body, def.columns.size(), 2);
-    put(body, def.indexes.size(), 4);
-    put(body, def.realIndexes.size(), 4);
-    put(body, def.usedPagesRef, 4);
-    put(body, def.freePagesRef, 4);
+    appendLittle(body, 0, 4);  // placeholder for the length, filled in below
+    appendLittle(body, 0, 4);
+    appendLittle(body, def.rowCount, 4);
+    appendLittle(body, def.autoNumber, 4);
+    appendLittle(body, 1, 1);
+    appendLittle(body, 0, 15);
+    appendLittle(body, system ? kSystemTable : kUserTable, 1);
+    appendLittle(body, def.maxColumns, 2);
+    appendLittle(body, def.variableColumns, 2);
+    appendLittle(body, def.columns.size(), 2);
+    appendLittle(body, def.indexes.size(), 4);
+    appendLittle(body, def.realIndexes.size(), 4);
+    appendLittle(body, def.usedPagesRef, 4);
+    appendLittle(body, def.freePagesRef, 4);
     for (const RealIndexDef& real : def.realIndexes) {
-        put(body, 0, 4);
-        put(body, real.entryCount, 4);
-        put(body, 0, 4);
+        appendLittle(body, 0, 4);
+        appendLittle(body, real.entryCount, 4);
+        appendLittle(body, 0, 4);
     }
     for (const ColumnDef& c : def.columns) body += columnEntry(c);
     for (const ColumnDef& c : def.columns) JET_RETURN_IF_ERROR(putName(body, c.name));
@@ -231,11 +227,11 @@ Result<Page> encodeDefinition(const TableState& table, bool system) {
     for (const IndexDef& index : def.indexes) body += logicalIndexEntry(index);
     for (const IndexDef& index : def.indexes) JET_RETURN_IF_ERROR(putName(body, index.name));
     for (const LongValueMaps& maps : table.lvMaps) {
-        put(body, maps.column, 2);
-        put(body, maps.usedRef, 4);
-        put(body, maps.freeRef, 4);
+        appendLittle(body, maps.column, 2);
+        appendLittle(body, maps.usedRef, 4);
+        appendLittle(body, maps.freeRef, 4);
     }
-    put(body, 0xFFFF, 2);
+    appendLittle(body, 0xFFFF, 2);
     if (body.size() + 8 > kPageSize)
         return Status::NotSupported("table definition of " + def.name + " does not fit one page");
     Page page(kPageSize, 0);

@@ -28,7 +28,9 @@ OpenedSample openSample(bool readOnly = false) {
     s.path = test::tempDir() + "/dao.mdb";
     Status built = sqltest::buildSampleDatabase(s.path);
     EXPECT_TRUE(built.ok()) << built.toString();
-    auto db = DBEngine().OpenDatabase(s.path, readOnly);
+    OpenOptions options;
+    options.mode = readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite;
+    auto db = DBEngine().OpenDatabase(s.path, options);
     EXPECT_TRUE(db.ok()) << db.status().toString();
     if (db.ok()) s.db = std::move(db).value();
     return s;
@@ -192,20 +194,32 @@ TEST(DaoTest, WritesToAReadOnlyDatabaseFailClearly) {
     EXPECT_NE(changed.status().message().find("read-only"), std::string::npos);
 }
 
-TEST(DaoTest, AFileThatCannotBeWrittenOpensReadOnly) {
+// A file that cannot be written fails to open for writing, or opens read-only only when the caller
+// asked for that, and then every write says why.
+TEST(DaoTest, AFileThatCannotBeWrittenOpensReadOnlyOnlyWhenAskedTo) {
     std::string path = test::tempDir() + "/locked.mdb";
     ASSERT_TRUE(sqltest::buildSampleDatabase(path).ok());
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-    // Exit codes of the unprivileged child: 0 as expected, else the step that went wrong.
-    int result = test::runWithoutRootRights([&path] {
-        auto db = DBEngine().OpenDatabase(path);
-        if (!db.ok()) return 1;
-        if (!(*db)->ReadOnly()) return 2;
-        auto rs = (*db)->OpenRecordset("SELECT * FROM DM WHERE ID = 1");
-        if (!rs.ok() || (*rs)->RecordCount() == 0) return 3;
-        return (*rs)->Edit().ok() ? 4 : 0;
-    });
-    EXPECT_EQ(result, 0);
+    // Exit codes of the child: 0 as expected, else the step that went wrong. Root too must respect a
+    // file without any write permission.
+    for (bool asRoot : {false, true}) {
+        auto body = [&path] {
+            auto refused = DBEngine().OpenDatabase(path);
+            if (refused.ok() || refused.status().message().find(path) == std::string::npos) return 1;
+            OpenOptions options;
+            options.mode = OpenMode::ReadWriteIfPermitted;
+            auto db = DBEngine().OpenDatabase(path, options);
+            if (!db.ok()) return 2;
+            if (!(*db)->ReadOnly() || (*db)->ReadOnlyReason().find("read-only") == std::string::npos)
+                return 3;
+            auto rs = (*db)->OpenRecordset("SELECT * FROM DM WHERE ID = 1");
+            if (!rs.ok() || (*rs)->RecordCount() == 0) return 4;
+            Status edit = (*rs)->Edit();
+            return !edit.ok() && edit.message().find("read-only") != std::string::npos ? 0 : 5;
+        };
+        EXPECT_EQ(asRoot ? body() : test::runWithoutRootRights(body), 0)
+            << (asRoot ? "as root" : "as a user");
+    }
 }
 
 TEST(DaoTest, ComputedAndClosedRecordsetsRefuseWork) {

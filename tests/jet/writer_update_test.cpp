@@ -633,6 +633,7 @@ int insertInChild(const std::string& path, int64_t id) {
     return inChild([&] {
         OpenOptions options;
         options.mode = OpenMode::ReadWrite;
+        options.lockWait = std::chrono::milliseconds(200);
         auto db = Database::open(path, options);
         if (!db.ok()) return 1;
         Status s = insertRows(**db, "Items", {RowMaker(static_cast<uint32_t>(id)).make(id)});
@@ -644,13 +645,14 @@ int insertInChild(const std::string& path, int64_t id) {
 TEST(WriterAccess, AnotherProcessCannotWriteWhileTheLockIsHeld) {
     std::string path = newItemsDatabase("locked.mdb");
     const std::vector<uint8_t> before = fileBytes(path);
-    int fd = ::open(path.c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    EXPECT_EQ(insertInChild(path, 1), 2);
-    EXPECT_TRUE(fileBytes(path) == before);
-    ::flock(fd, LOCK_UN);
-    ::close(fd);
+    {
+        std::unique_ptr<Database> holder = test::openForWriting(path);
+        ASSERT_TRUE(holder);
+        auto lock = holder->lockForWriting();
+        ASSERT_TRUE(lock.ok()) << lock.status().toString();
+        EXPECT_EQ(insertInChild(path, 1), 2);
+        EXPECT_TRUE(fileBytes(path) == before);
+    }
     EXPECT_EQ(insertInChild(path, 1), 0);
     EXPECT_EQ(checkTable(path, "Items").size(), 1u);
 }

@@ -201,7 +201,6 @@ Result<ResultSet> runSelect(Database& db, QueryState& state, const Statement& s,
 
 Result<uint64_t> runUpdate(Database& db, QueryState& state, const Statement& s,
                            const std::shared_ptr<const TableDef>& table) {
-    JET_RETURN_IF_ERROR(checkWritable(db, "update table " + table->name));
     std::vector<std::pair<RowId, Row>> changes;
     JET_RETURN_IF_ERROR(forEachMatch(db, state, s, table, [&](const RowReader& row) -> Status {
         JET_ASSIGN_OR_RETURN(Row values, row.values());
@@ -217,21 +216,19 @@ Result<uint64_t> runUpdate(Database& db, QueryState& state, const Statement& s,
         return {};
     }));
     if (changes.empty()) return uint64_t{0};
-    JET_RETURN_IF_ERROR(
-        state.writeTable(db, table->name, [&] { return replaceRows(db, table->name, changes); }));
+    JET_RETURN_IF_ERROR(replaceRows(db, table->name, changes));
     return static_cast<uint64_t>(changes.size());
 }
 
 Result<uint64_t> runDelete(Database& db, QueryState& state, const Statement& s,
                            const std::shared_ptr<const TableDef>& table) {
-    JET_RETURN_IF_ERROR(checkWritable(db, "delete from table " + table->name));
     std::vector<RowId> ids;
     JET_RETURN_IF_ERROR(forEachMatch(db, state, s, table, [&](const RowReader& row) -> Status {
         ids.push_back(row.rowId());
         return {};
     }));
     if (ids.empty()) return uint64_t{0};
-    JET_RETURN_IF_ERROR(state.writeTable(db, table->name, [&] { return removeRows(db, table->name, ids); }));
+    JET_RETURN_IF_ERROR(removeRows(db, table->name, ids));
     return static_cast<uint64_t>(ids.size());
 }
 
@@ -275,6 +272,7 @@ Result<ResultSet> Connection::query(std::string_view sql) {
     JET_ASSIGN_OR_RETURN(std::shared_ptr<Statement> s, prepare(sql));
     if (s->kind != StatementKind::Select)
         return Status::InvalidArgument("not a SELECT statement; run it with execute: " + std::string(sql));
+    JET_ASSIGN_OR_RETURN(ReadLock lock, m_db.lockForReading());
     JET_ASSIGN_OR_RETURN(auto table, bindToTable(m_db, *s));
     return runSelect(m_db, *m_state, *s, table);
 }
@@ -283,19 +281,15 @@ Result<uint64_t> Connection::execute(std::string_view sql) {
     JET_ASSIGN_OR_RETURN(std::shared_ptr<Statement> s, prepare(sql));
     if (s->kind == StatementKind::Select)
         return Status::InvalidArgument("Cannot execute a select query: " + std::string(sql));
+    JET_RETURN_IF_ERROR(checkWritable(
+        m_db,
+        std::string(s->kind == StatementKind::Update ? "update" : "delete from") + " table " + s->table));
+    JET_ASSIGN_OR_RETURN(WriteLock lock, m_db.lockForWriting());
     JET_ASSIGN_OR_RETURN(auto table, bindToTable(m_db, *s));
     if (table->system)
         return Status::InvalidArgument("system table " + table->name + " cannot be changed by a query");
     if (s->kind == StatementKind::Update) return runUpdate(m_db, *m_state, *s, table);
     return runDelete(m_db, *m_state, *s, table);
-}
-
-void Connection::tableWritten(std::string_view table) {
-    m_state->forget(table);
-}
-
-Status Connection::write(std::string_view table, const std::function<Status()>& change) {
-    return m_state->writeTable(m_db, table, change);
 }
 
 }  // namespace jet::sql

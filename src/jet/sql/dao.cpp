@@ -17,116 +17,159 @@ struct DatabaseState {
     Status checkOpen() const { return db ? Status() : Status::InvalidArgument("the database is closed"); }
 };
 
-struct Recordset::Impl {
-    std::shared_ptr<DatabaseState> state;
+/// A recordset's rows and current record, shared with the fields handed out for it.
+struct RecordsetState {
+    std::shared_ptr<DatabaseState> database;
     sql::ResultSet rows;
     size_t current = 0;
     bool updatable = false;  // the rows are whole rows of one table, so they can be written back
     enum class Mode : uint8_t { None, Edit, AddNew } mode = Mode::None;
     std::vector<jet::Value> buffer;
+    std::vector<bool> put;  // per field: given a value since Edit or AddNew
     bool closed = false;
 
+    bool atEnd() const { return current >= rows.rows.size(); }
     Status checkUsable() const {
         if (closed) return Status::InvalidArgument("the recordset is closed");
-        return state->checkOpen();
+        return database->checkOpen();
     }
     Status noCurrentRecord() const { return Status::NotFound("No current record."); }
+    void startBuffer(std::vector<jet::Value> values, Mode newMode) {
+        buffer = std::move(values);
+        put.assign(buffer.size(), false);
+        mode = newMode;
+    }
     Status writeEdit();
     Status writeNew();
 };
 
 namespace {
 
-/// The row as the table's columns, converted for storing.
-Result<Row> storableRow(const TableDef& table, const std::vector<jet::Value>& values) {
-    Row row;
-    for (size_t i = 0; i < table.columns.size(); ++i) {
-        JET_ASSIGN_OR_RETURN(jet::Value v, sql::coerceToColumn(values[i], table.columns[i]));
-        row.push_back(std::move(v));
+/// `value` converted for storing in `column`.
+Result<jet::Value> storable(const ColumnDef& column, const jet::Value& value) {
+    return sql::coerceToColumn(value, column);
+}
+
+Status writeConflict(const std::string& table, const std::string& what) {
+    return Status::InvalidArgument("write conflict in table " + table + ": " + what +
+                                   " since the record was read; read it again and repeat the change");
+}
+
+/// True when `current` is still the record `snapshot` was read as: same primary key, or, for a table
+/// without one, the same values throughout.
+bool sameRecord(const TableDef& table, const Row& snapshot, const Row& current) {
+    for (const IndexDef& index : table.indexes) {
+        if (index.kind != IndexDef::Kind::Primary) continue;
+        for (const IndexColumn& c : table.realIndexes[index.realIndex].columns) {
+            if (!(snapshot[c.column] == current[c.column])) return false;
+        }
+        return true;
     }
-    return row;
+    return snapshot == current;
 }
 
 }  // namespace
 
-Status Recordset::Impl::writeEdit() {
-    jet::Database& db = *state->db;
+Status RecordsetState::writeEdit() {
+    jet::Database& db = *database->db;
+    // The row is read again under the write lock: the file may have moved on since the snapshot.
+    JET_ASSIGN_OR_RETURN(WriteLock lock, db.lockForWriting());
     JET_ASSIGN_OR_RETURN(auto table, db.table(rows.table));
-    JET_ASSIGN_OR_RETURN(Row row, storableRow(*table, buffer));
-    std::vector<std::pair<RowId, Row>> change{{rows.rowIds[current], row}};
-    JET_RETURN_IF_ERROR(
-        state->sql->write(table->name, [&] { return sql::replaceRows(db, table->name, change); }));
-    rows.rows[current] = std::move(row);
+    RowReader reader;
+    JET_ASSIGN_OR_RETURN(bool live, db.readRow(reader, table, rows.rowIds[current]));
+    if (!live) return writeConflict(table->name, "another user deleted the record");
+    JET_ASSIGN_OR_RETURN(Row stored, reader.values());
+    const Row& snapshot = rows.rows[current];
+    if (!sameRecord(*table, snapshot, stored))
+        return writeConflict(table->name, "another user deleted the record");
+    Row merged = stored;
+    for (size_t i = 0; i < buffer.size(); ++i) {
+        if (!put[i]) continue;
+        if (!(stored[i] == snapshot[i]))
+            return writeConflict(table->name, "another user changed field " + table->columns[i].name);
+        JET_ASSIGN_OR_RETURN(merged[i], storable(table->columns[i], buffer[i]));
+    }
+    JET_RETURN_IF_ERROR(sql::replaceRows(db, table->name, {{rows.rowIds[current], merged}}));
+    rows.rows[current] = std::move(merged);
     return {};
 }
 
-Status Recordset::Impl::writeNew() {
-    jet::Database& db = *state->db;
+Status RecordsetState::writeNew() {
+    jet::Database& db = *database->db;
+    JET_ASSIGN_OR_RETURN(WriteLock lock, db.lockForWriting());
     JET_ASSIGN_OR_RETURN(auto table, db.table(rows.table));
-    JET_ASSIGN_OR_RETURN(Row row, storableRow(*table, buffer));
-    return state->sql->write(table->name, [&] { return insertRows(db, table->name, {row}); });
+    Row row;
+    for (size_t i = 0; i < table->columns.size(); ++i) {
+        JET_ASSIGN_OR_RETURN(jet::Value v, storable(table->columns[i], buffer[i]));
+        row.push_back(std::move(v));
+    }
+    return insertRows(db, table->name, {row});
 }
 
 const std::string& Field::Name() const {
-    return m_recordset->m_impl->rows.columns[m_index];
+    return m_recordset->rows.columns[m_index];
 }
 
 const jet::Value& Field::Value() const {
-    const Recordset::Impl& rs = *m_recordset->m_impl;
-    if (rs.mode != Recordset::Impl::Mode::None) return rs.buffer[m_index];
+    static const jet::Value kNull;
+    const RecordsetState& rs = *m_recordset;
+    if (rs.mode != RecordsetState::Mode::None) return rs.buffer[m_index];
+    if (rs.atEnd() || m_index >= rs.rows.rows[rs.current].size()) return kNull;
     return rs.rows.rows[rs.current][m_index];
 }
 
 Status Field::SetValue(jet::Value v) {
-    Recordset::Impl& rs = *m_recordset->m_impl;
+    RecordsetState& rs = *m_recordset;
     JET_RETURN_IF_ERROR(rs.checkUsable());
-    if (rs.mode == Recordset::Impl::Mode::None)
+    if (rs.mode == RecordsetState::Mode::None)
         return Status::InvalidArgument("Update or CancelUpdate without AddNew or Edit: field " + Name());
     rs.buffer[m_index] = std::move(v);
+    rs.put[m_index] = true;
     return {};
 }
 
-Recordset::Recordset(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+Recordset::Recordset(std::shared_ptr<RecordsetState> state) : m_state(std::move(state)) {}
 Recordset::~Recordset() = default;
 
 int64_t Recordset::RecordCount() const {
-    return static_cast<int64_t>(m_impl->rows.rows.size());
+    return static_cast<int64_t>(m_state->rows.rows.size());
 }
 
 bool Recordset::Eof() const {
-    return m_impl->current >= m_impl->rows.rows.size();
+    return m_state->atEnd();
 }
 
 bool Recordset::Bof() const {
-    return m_impl->rows.rows.empty();
+    return m_state->rows.rows.empty();
 }
 
 Status Recordset::MoveNext() {
-    JET_RETURN_IF_ERROR(m_impl->checkUsable());
-    if (Eof()) return m_impl->noCurrentRecord();
-    m_impl->mode = Impl::Mode::None;
-    ++m_impl->current;
+    JET_RETURN_IF_ERROR(m_state->checkUsable());
+    if (Eof()) return m_state->noCurrentRecord();
+    m_state->mode = RecordsetState::Mode::None;
+    ++m_state->current;
     return {};
 }
 
 Status Recordset::MoveFirst() {
-    JET_RETURN_IF_ERROR(m_impl->checkUsable());
-    if (m_impl->rows.rows.empty()) return m_impl->noCurrentRecord();
-    m_impl->mode = Impl::Mode::None;
-    m_impl->current = 0;
+    JET_RETURN_IF_ERROR(m_state->checkUsable());
+    if (m_state->rows.rows.empty()) return m_state->noCurrentRecord();
+    m_state->mode = RecordsetState::Mode::None;
+    m_state->current = 0;
     return {};
 }
 
 Result<Field> Recordset::Fields(size_t index) {
-    JET_RETURN_IF_ERROR(m_impl->checkUsable());
+    JET_RETURN_IF_ERROR(m_state->checkUsable());
     if (index >= FieldCount())
         return Status::NotFound("Item not found in this collection: " + std::to_string(index));
-    if (m_impl->mode == Impl::Mode::None && Eof()) return m_impl->noCurrentRecord();
-    return Field(this, index);
+    if (m_state->mode == RecordsetState::Mode::None && Eof()) return m_state->noCurrentRecord();
+    return Field(m_state, index);
 }
 
 Result<Field> Recordset::Fields(std::string_view name) {
-    const std::vector<std::string>& columns = m_impl->rows.columns;
+    JET_RETURN_IF_ERROR(m_state->checkUsable());
+    const std::vector<std::string>& columns = m_state->rows.columns;
     for (size_t i = 0; i < columns.size(); ++i) {
         if (equalsIgnoreCase(columns[i], name)) return Fields(i);
     }
@@ -134,45 +177,44 @@ Result<Field> Recordset::Fields(std::string_view name) {
 }
 
 size_t Recordset::FieldCount() const {
-    return m_impl->rows.columns.size();
+    return m_state->rows.columns.size();
 }
 
 Status Recordset::Edit() {
-    JET_RETURN_IF_ERROR(m_impl->checkUsable());
-    if (!m_impl->updatable) return Status::NotSupported("the recordset is not updatable");
-    if (Eof()) return m_impl->noCurrentRecord();
-    JET_RETURN_IF_ERROR(sql::checkWritable(*m_impl->state->db, "edit " + m_impl->rows.table));
-    m_impl->buffer = m_impl->rows.rows[m_impl->current];
-    m_impl->mode = Impl::Mode::Edit;
+    JET_RETURN_IF_ERROR(m_state->checkUsable());
+    if (!m_state->updatable) return Status::NotSupported("the recordset is not updatable");
+    if (Eof()) return m_state->noCurrentRecord();
+    JET_RETURN_IF_ERROR(sql::checkWritable(*m_state->database->db, "edit " + m_state->rows.table));
+    m_state->startBuffer(m_state->rows.rows[m_state->current], RecordsetState::Mode::Edit);
     return {};
 }
 
 Status Recordset::AddNew() {
-    JET_RETURN_IF_ERROR(m_impl->checkUsable());
-    if (!m_impl->updatable) return Status::NotSupported("the recordset is not updatable");
-    JET_RETURN_IF_ERROR(sql::checkWritable(*m_impl->state->db, "add to " + m_impl->rows.table));
-    m_impl->buffer.assign(FieldCount(), jet::Value());
-    m_impl->mode = Impl::Mode::AddNew;
+    JET_RETURN_IF_ERROR(m_state->checkUsable());
+    if (!m_state->updatable) return Status::NotSupported("the recordset is not updatable");
+    JET_RETURN_IF_ERROR(sql::checkWritable(*m_state->database->db, "add to " + m_state->rows.table));
+    m_state->startBuffer(std::vector<jet::Value>(FieldCount()), RecordsetState::Mode::AddNew);
     return {};
 }
 
 Status Recordset::Update() {
-    JET_RETURN_IF_ERROR(m_impl->checkUsable());
-    Impl::Mode mode = m_impl->mode;
-    if (mode == Impl::Mode::None)
+    JET_RETURN_IF_ERROR(m_state->checkUsable());
+    RecordsetState::Mode mode = m_state->mode;
+    if (mode == RecordsetState::Mode::None)
         return Status::InvalidArgument("Update or CancelUpdate without AddNew or Edit");
-    Status s = mode == Impl::Mode::Edit ? m_impl->writeEdit() : m_impl->writeNew();
-    if (s.ok()) m_impl->mode = Impl::Mode::None;
+    Status s = mode == RecordsetState::Mode::Edit ? m_state->writeEdit() : m_state->writeNew();
+    if (s.ok()) m_state->mode = RecordsetState::Mode::None;
     return s;
 }
 
 void Recordset::CancelUpdate() {
-    m_impl->mode = Impl::Mode::None;
+    m_state->mode = RecordsetState::Mode::None;
 }
 
 void Recordset::Close() {
-    m_impl->closed = true;
-    m_impl->rows = {};
+    m_state->closed = true;
+    m_state->mode = RecordsetState::Mode::None;
+    m_state->rows = {};
 }
 
 Database::Database(std::shared_ptr<DatabaseState> state) : m_state(std::move(state)) {}
@@ -181,19 +223,20 @@ Database::~Database() = default;
 Result<std::unique_ptr<Recordset>> Database::OpenRecordset(std::string_view source, RecordsetType type) {
     (void)type;
     JET_RETURN_IF_ERROR(m_state->checkOpen());
+    JET_ASSIGN_OR_RETURN(ReadLock lock, m_state->db->lockForReading());
     std::string sqlText(source);
     if (m_state->db->table(source).ok()) sqlText = "SELECT * FROM [" + sqlText + "]";
     JET_ASSIGN_OR_RETURN(sql::ResultSet rows, m_state->sql->query(sqlText));
     JET_ASSIGN_OR_RETURN(auto table, m_state->db->table(rows.table));
-    auto impl = std::make_unique<Recordset::Impl>();
-    impl->state = m_state;
+    auto state = std::make_shared<RecordsetState>();
+    state->database = m_state;
     // Whole rows of the table, column for column: what SELECT * and a table name give.
     bool wholeRows = rows.columns.size() == table->columns.size() && !table->system;
     for (size_t i = 0; wholeRows && i < rows.columns.size(); ++i)
         wholeRows = rows.columns[i] == table->columns[i].name;
-    impl->updatable = wholeRows && rows.rowIds.size() == rows.rows.size();
-    impl->rows = std::move(rows);
-    return std::unique_ptr<Recordset>(new Recordset(std::move(impl)));
+    state->updatable = wholeRows && rows.rowIds.size() == rows.rows.size();
+    state->rows = std::move(rows);
+    return std::unique_ptr<Recordset>(new Recordset(std::move(state)));
 }
 
 Result<uint64_t> Database::Execute(std::string_view sql) {
@@ -202,17 +245,24 @@ Result<uint64_t> Database::Execute(std::string_view sql) {
 }
 
 Result<size_t> Database::TableDefCount() const {
-    JET_RETURN_IF_ERROR(m_state->checkOpen());
-    return m_state->db->tables().size();
+    JET_ASSIGN_OR_RETURN(std::vector<std::string> names, TableDefNames());
+    return names.size();
 }
 
 Result<std::vector<std::string>> Database::TableDefNames() const {
     JET_RETURN_IF_ERROR(m_state->checkOpen());
+    // The catalogue as last committed: another writer may have added a table.
+    JET_ASSIGN_OR_RETURN(ReadLock lock, m_state->db->lockForReading());
     return m_state->db->tableNames(true);
 }
 
 bool Database::ReadOnly() const {
-    return m_state->db && !sql::checkWritable(*m_state->db, "write").ok();
+    return !ReadOnlyReason().empty();
+}
+
+std::string Database::ReadOnlyReason() const {
+    if (!m_state->db) return "closed";
+    return m_state->db->readOnlyReason();
 }
 
 void Database::Close() {
@@ -220,18 +270,17 @@ void Database::Close() {
     m_state->db.reset();
 }
 
-Result<std::unique_ptr<Database>> DBEngine::OpenDatabase(const std::string& path, bool readOnly) {
+Result<std::unique_ptr<Database>> DBEngine::OpenDatabase(const std::string& path) {
     OpenOptions options;
-    options.mode = readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite;
-    auto db = jet::Database::open(path, options);
-    // A file the process may not write (permissions, read-only media) is opened for reading instead.
-    if (!db.ok() && !readOnly && db.status().isIOError()) {
-        options.mode = OpenMode::ReadOnly;
-        db = jet::Database::open(path, options);
-    }
-    if (!db.ok()) return db.status();
+    options.mode = OpenMode::ReadWrite;
+    return OpenDatabase(path, options);
+}
+
+Result<std::unique_ptr<Database>> DBEngine::OpenDatabase(const std::string& path,
+                                                         const OpenOptions& options) {
+    JET_ASSIGN_OR_RETURN(std::unique_ptr<jet::Database> db, jet::Database::open(path, options));
     auto state = std::make_shared<DatabaseState>();
-    state->db = std::move(db).value();
+    state->db = std::move(db);
     state->sql = std::make_unique<sql::Connection>(*state->db);
     return std::unique_ptr<Database>(new Database(std::move(state)));
 }

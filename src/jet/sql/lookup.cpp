@@ -4,7 +4,6 @@
 #include <cmath>
 #include <optional>
 
-#include "engine.h"
 #include "sql/eval.h"
 #include "sql/text_match.h"
 
@@ -157,7 +156,7 @@ Status buildHash(Database& db, const std::shared_ptr<const TableDef>& table, int
             hash.text[foldText(*s)].push_back(cursor.rowId());
         }
     }
-    hash.builtFrom = table;
+    hash.builtAt = db.changeCount(table->name);
     return {};
 }
 
@@ -171,7 +170,8 @@ Result<bool> probeHash(Database& db, QueryState& state, const std::shared_ptr<co
     auto* text = std::get_if<std::string>(eq.constant);
     if (!numeric && !(isTextType(type) && text != nullptr)) return false;
     FieldHash& hash = state.hashes[{upper(table->name), eq.column}];
-    if (hash.builtFrom != table) JET_RETURN_IF_ERROR(buildHash(db, table, eq.column, hash));
+    if (hash.builtAt != db.changeCount(table->name))
+        JET_RETURN_IF_ERROR(buildHash(db, table, eq.column, hash));
     const std::vector<RowId>* ids = nullptr;
     if (numeric) {
         std::optional<double> n = toNumber(*eq.constant);
@@ -185,36 +185,13 @@ Result<bool> probeHash(Database& db, QueryState& state, const std::shared_ptr<co
     if (ids == nullptr) return true;
     RowReader reader;
     for (RowId id : *ids) {
-        JET_ASSIGN_OR_RETURN(bool live, db.engine().loadRow(reader, table, id));
+        JET_ASSIGN_OR_RETURN(bool live, db.readRow(reader, table, id));
         if (live) JET_RETURN_IF_ERROR(matcher.offer(reader));
     }
     return true;
 }
 
 }  // namespace
-
-void QueryState::forget(std::string_view table) {
-    std::string key = upper(table);
-    for (auto it = hashes.begin(); it != hashes.end();) {
-        it = it->first.first == key ? hashes.erase(it) : std::next(it);
-    }
-}
-
-Status QueryState::writeTable(Database& db, std::string_view table, const std::function<Status()>& write) {
-    std::vector<FieldHash*> current;
-    for (auto& [key, hash] : hashes) {
-        auto def = db.table(key.first);
-        if (def.ok() && *def == hash.builtFrom) current.push_back(&hash);
-    }
-    Status s = write();
-    forget(table);
-    for (FieldHash* hash : current) {
-        if (hash->builtFrom == nullptr) continue;
-        auto def = db.table(hash->builtFrom->name);
-        if (def.ok()) hash->builtFrom = *def;
-    }
-    return s;
-}
 
 Status forEachMatch(Database& db, QueryState& state, const Statement& stmt,
                     const std::shared_ptr<const TableDef>& table, const RowVisitor& visit) {

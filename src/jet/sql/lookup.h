@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,24 +17,17 @@ namespace jet::sql {
 
 /// The rows of one table grouped by the value of one field, for repeated `field = constant` lookups.
 struct FieldHash {
-    std::shared_ptr<const TableDef> builtFrom;  // stale once the engine holds another definition
+    std::optional<uint64_t> builtAt;  // the table's change count when built; stale once it moves
     std::unordered_map<std::string, std::vector<RowId>> text;  // case-folded text
     std::unordered_map<double, std::vector<RowId>> numbers;
 };
 
 /// The per-database state of the SQL layer: parsed statements and field hashes.
-class QueryState {
-public:
+struct QueryState {
     /// Parsed statements keyed by their text.
     std::unordered_map<std::string, std::shared_ptr<Statement>> statements;
     /// Field hashes keyed by upper-cased table name and column position.
     std::map<std::pair<std::string, int>, FieldHash> hashes;
-
-    /// Runs `write`, a change to the rows of `table`: drops the table's hashes and keeps the other
-    /// tables' hashes that were current (a write makes the engine re-read every definition).
-    Status writeTable(Database& db, std::string_view table, const std::function<Status()>& write);
-    /// Drops the hashes of `table`.
-    void forget(std::string_view table);
 };
 
 /// Called for every row that satisfies the WHERE clause; returning an error stops the walk.

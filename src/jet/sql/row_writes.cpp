@@ -1,14 +1,13 @@
 // Row updates and deletes through the writer.
 #include "sql/row_writes.h"
 
-#include "engine.h"
-
 namespace jet::sql {
 
 Status checkWritable(Database& db, const std::string& what) {
-    if (db.engine().file().readOnly())
-        return Status::InvalidArgument("cannot " + what + ": the database " + db.engine().file().name() +
-                                       " is open read-only");
+    std::string reason = db.readOnlyReason();
+    if (!reason.empty())
+        return Status::InvalidArgument("cannot " + what + ": the database " + db.fileName() + " is " +
+                                       reason);
     return {};
 }
 

@@ -94,6 +94,10 @@ public:
     int TableDefCount() const;
     /// Table names in catalogue order, system tables included.
     QStringList TableDefNames() const;
+    /// True when writes fail: the file could only be opened for reading.
+    bool IsReadOnly() const;
+    /// Why writes fail ("open read-only (... permission denied)"); empty when they do not.
+    QString ReadOnlyReason() const;
     /// Releases the file.
     void Close() { m_db->Close(); }
 
@@ -101,10 +105,14 @@ private:
     std::unique_ptr<jet::dao::Database> m_db;
 };
 
+/// The text encoding of Jet 3 files, whose headers often name the wrong code page.
+inline constexpr const char* kJet3TextEncoding = "GB18030";
+
 /// Opens databases by their file names (paths as the data write them: backslashes, any letter case).
 class DBEngine {
 public:
-    /// Opens `fullName` shared and writable when the file permits.
+    /// Opens `fullName` shared; writable when the file permits, else read-only, which IsReadOnly()
+    /// and ReadOnlyReason() show and every write reports. Jet 3 text is read as GB18030.
     std::unique_ptr<Database> OpenDatabase(const QString& fullName);
 
 private:

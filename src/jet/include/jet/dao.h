@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "jet/database.h"
 #include "jet/status.h"
 #include "jet/value.h"
 
@@ -18,10 +19,15 @@ namespace jet::dao {
 
 /// DAO's recordset types. All of them behave as a snapshot of the rows taken at opening whose edits
 /// are written through to the file.
+///
+/// Writing back a snapshot: Update after Edit writes only the fields the caller put, onto the row as it
+/// is in the file at that moment, so another writer's changes to other fields are kept. When another
+/// writer deleted the row, or changed a field the caller put since the snapshot was taken, Update fails
+/// and writes nothing (Jet reports such a write conflict too).
 enum class RecordsetType : uint8_t { Table = 1, Dynaset = 2, Snapshot = 4, ForwardOnly = 8 };
 
 struct DatabaseState;
-class Recordset;
+struct RecordsetState;
 
 /// One field of a recordset's current record (or of the record being edited or added).
 class Field {
@@ -29,15 +35,16 @@ public:
     /// The field's name as the recordset's column.
     const std::string& Name() const;
     /// The value: the edited one between Edit/AddNew and Update, else the current record's. Null is
-    /// std::monostate.
+    /// std::monostate; so is the value of a field kept past the last record or past Close.
     const jet::Value& Value() const;
     /// Puts `v` into the record being edited or added; an error outside Edit/AddNew.
     Status SetValue(jet::Value v);
 
 private:
     friend class Recordset;
-    Field(Recordset* recordset, size_t index) : m_recordset(recordset), m_index(index) {}
-    Recordset* m_recordset;
+    Field(std::shared_ptr<RecordsetState> recordset, size_t index)
+        : m_recordset(std::move(recordset)), m_index(index) {}
+    std::shared_ptr<RecordsetState> m_recordset;  // a field may outlive its recordset object
     size_t m_index;
 };
 
@@ -71,7 +78,7 @@ public:
     Status Edit();
     /// Starts a new record with every field Null (autonumber fields are numbered on Update).
     Status AddNew();
-    /// Writes the edited or added record to the file.
+    /// Writes the edited or added record to the file (see RecordsetType for edits of a snapshot).
     Status Update();
     /// Abandons Edit or AddNew.
     void CancelUpdate();
@@ -80,10 +87,8 @@ public:
 
 private:
     friend class Database;
-    friend class Field;
-    struct Impl;
-    explicit Recordset(std::unique_ptr<Impl> impl);
-    std::unique_ptr<Impl> m_impl;
+    explicit Recordset(std::shared_ptr<RecordsetState> state);
+    std::shared_ptr<RecordsetState> m_state;
 };
 
 /// An open database file.
@@ -102,8 +107,10 @@ public:
     Result<size_t> TableDefCount() const;
     /// Every table's name in catalogue order, system tables included (TableDefs(i).Name).
     Result<std::vector<std::string>> TableDefNames() const;
-    /// True when the file could only be opened for reading: writes then fail.
+    /// True when writes fail: the file was opened for reading, or could not be opened for writing.
     bool ReadOnly() const;
+    /// Why writes fail; empty when they do not.
+    std::string ReadOnlyReason() const;
     /// Closes the file; later calls on this database or its recordsets fail.
     void Close();
 
@@ -116,9 +123,13 @@ private:
 /// The entry point: opens databases.
 class DBEngine {
 public:
-    /// Opens the file at `path` shared: for reading and writing when the file permits, else for reading
-    /// only (or for reading only when `readOnly`).
-    Result<std::unique_ptr<Database>> OpenDatabase(const std::string& path, bool readOnly = false);
+    /// Opens the file at `path` shared, for reading and writing as DAO does: fails when the file cannot
+    /// be written.
+    Result<std::unique_ptr<Database>> OpenDatabase(const std::string& path);
+    /// Opens the file at `path` shared with the given options (OpenMode::ReadOnly, ReadWrite, or
+    /// ReadWriteIfPermitted to fall back to reading, which ReadOnly() and ReadOnlyReason() then show;
+    /// the text encoding of Jet 3 files; lock waits).
+    Result<std::unique_ptr<Database>> OpenDatabase(const std::string& path, const OpenOptions& options);
 };
 
 }  // namespace jet::dao

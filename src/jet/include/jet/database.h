@@ -1,10 +1,12 @@
 // Opening a database and reading its tables: the reader's public entry point.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "jet/file.h"
@@ -16,9 +18,41 @@
 namespace jet {
 
 class Engine;
+class RowReader;
 class RowCursor;
 class IndexCursor;
 
+/// Held by a reader for one statement: while it lives, no commit changes the file, and the database
+/// first caught up with every commit made since it last looked (by this object or anyone else). Locks
+/// nest: an inner one costs nothing.
+class ReadLock {
+public:
+    ReadLock(ReadLock&& other) noexcept : m_engine(std::exchange(other.m_engine, nullptr)) {}
+    ReadLock& operator=(ReadLock&&) = delete;
+    ReadLock(const ReadLock&) = delete;
+    ~ReadLock();
+
+private:
+    friend class Database;
+    explicit ReadLock(Engine* engine) : m_engine(engine) {}
+    Engine* m_engine;
+};
+
+/// Held by a writer from before it reads the rows it will change until its last commit: while it lives
+/// no other writer, in this process or another, can write the file. Taking it catches up with every
+/// commit made since the database last looked. Locks nest: an inner one costs nothing.
+class WriteLock {
+public:
+    WriteLock(WriteLock&& other) noexcept : m_engine(std::exchange(other.m_engine, nullptr)) {}
+    WriteLock& operator=(WriteLock&&) = delete;
+    WriteLock(const WriteLock&) = delete;
+    ~WriteLock();
+
+private:
+    friend class Database;
+    explicit WriteLock(Engine* engine) : m_engine(engine) {}
+    Engine* m_engine;
+};
 
 /// Settings of Database::open.
 struct OpenOptions {
@@ -28,6 +62,8 @@ struct OpenOptions {
     std::string jet3CodePage;
     /// Upper bound of the page cache, in pages.
     size_t cachePages = 8192;
+    /// How long a statement or a write waits for another process's write or commit before it fails.
+    std::chrono::milliseconds lockWait{5000};
 };
 
 /// An entry of the system catalogue that describes a table.
@@ -43,7 +79,8 @@ public:
     /// Opens the file at `path`.
     static Result<std::unique_ptr<Database>> open(const std::string& path, const OpenOptions& options = {});
     /// Opens a database held by `file` (a real file or memory).
-    static Result<std::unique_ptr<Database>> open(std::unique_ptr<File> file, const OpenOptions& options = {});
+    static Result<std::unique_ptr<Database>> open(std::unique_ptr<File> file,
+                                                  const OpenOptions& options = {});
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -56,6 +93,22 @@ public:
     uint16_t codePage() const;
     /// The database's default text sort order.
     SortOrder sortOrder() const;
+    /// The file's name, for messages.
+    std::string fileName() const;
+    /// Why writes are refused (the file was opened read-only, or could not be opened for writing);
+    /// empty when the database can be written.
+    std::string readOnlyReason() const;
+
+    /// Waits (up to OpenOptions::lockWait) until no commit is under way, catches up with the file and
+    /// keeps commits out until the lock is released. Statements hold one while they run.
+    Result<ReadLock> lockForReading();
+    /// Waits (up to OpenOptions::lockWait) for other writers, catches up with the file and keeps other
+    /// writers out until the lock is released. Every write takes one; callers that read rows to decide
+    /// what to write take it first, so that what they read is still true when they write.
+    Result<WriteLock> lockForWriting();
+    /// A number that changes whenever rows of `table` may have changed: through this database, or
+    /// through any other writer once a lock has caught up with it. For caches derived from the rows.
+    uint64_t changeCount(std::string_view table) const;
 
     /// Every table in catalogue order, system tables included.
     const std::vector<TableEntry>& tables() const;
@@ -66,6 +119,9 @@ public:
 
     /// A cursor over every row of `table` in physical order.
     Result<RowCursor> scan(std::shared_ptr<const TableDef> table);
+    /// Positions `reader` on the live row of `table` at `id` (as RowReader::rowId gives it); false
+    /// when the slot holds no live row. Corruption when the page is not one of the table's.
+    Result<bool> readRow(RowReader& reader, const std::shared_ptr<const TableDef>& table, RowId id);
     /// A cursor over the rows of `table` in the order of its logical index `indexName`.
     Result<IndexCursor> indexCursor(std::shared_ptr<const TableDef> table, std::string_view indexName);
 

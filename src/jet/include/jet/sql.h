@@ -42,10 +42,14 @@ struct ResultSet {
 enum class StatementKind : uint8_t { Select, Update, Delete };
 
 struct Statement;
-class QueryState;
+struct QueryState;
 
 /// Runs SQL against one open database. Keeps the parsed statements (keyed by their text) and the
 /// equality lookups built for unindexed fields, so a connection should live as long as the database.
+///
+/// Every statement sees the file as last committed, by whoever committed it: a SELECT runs under the
+/// database's read lock, an UPDATE or DELETE under its write lock from before it chooses its rows until
+/// its commit, so rows changed by another writer meanwhile are never written back over.
 class Connection {
 public:
     /// A connection to `db`, which must outlive it.
@@ -60,13 +64,6 @@ public:
     Result<uint64_t> execute(std::string_view sql);
     /// The kind of statement `sql` is, parsing it (and caching the parse) without running it.
     Result<StatementKind> kindOf(std::string_view sql);
-
-    /// Tells the connection that rows of `table` were written by someone else, dropping what it
-    /// derived from them. Writes made through this connection do this themselves.
-    void tableWritten(std::string_view table);
-    /// Runs `change`, a write to the rows of `table` made outside SQL (DAO puts, appends), keeping the
-    /// lookups the connection built for other tables.
-    Status write(std::string_view table, const std::function<Status()>& change);
 
     /// The database the connection runs against.
     Database& database() { return m_db; }

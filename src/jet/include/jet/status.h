@@ -1,4 +1,5 @@
-// Error values of the storage engine: every failure travels as a Status or a Result<T>, never as an exception.
+// Error values of the storage engine: every failure travels as a Status or a Result<T>, never as an
+// exception.
 #pragma once
 
 #include <cstdint>
@@ -56,7 +57,7 @@ private:
 template <typename T>
 class [[nodiscard]] Result {
 public:
-    Result(T value) : m_data(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+    Result(T value) : m_data(std::move(value)) {}         // NOLINT(google-explicit-constructor)
     Result(Status status) : m_data(std::move(status)) {}  // NOLINT(google-explicit-constructor)
 
     /// True when a value is held.
@@ -81,18 +82,19 @@ private:
 }  // namespace jet
 
 /// Returns the Status of `expr` from the enclosing function when it is not OK.
-#define JET_RETURN_IF_ERROR(expr)                        \
-    do {                                                 \
-        ::jet::Status jet_status_ = (expr);              \
-        if (!jet_status_.ok()) return jet_status_;       \
+#define JET_RETURN_IF_ERROR(expr)                  \
+    do {                                           \
+        ::jet::Status jet_status_ = (expr);        \
+        if (!jet_status_.ok()) return jet_status_; \
     } while (0)
 
 #define JET_CONCAT_INNER_(a, b) a##b
 #define JET_CONCAT_(a, b) JET_CONCAT_INNER_(a, b)
 
 /// Declares `lhs` from the value of the Result `rexpr`, or returns its Status.
-#define JET_ASSIGN_OR_RETURN(lhs, rexpr) JET_ASSIGN_OR_RETURN_IMPL_(JET_CONCAT_(jet_result_, __LINE__), lhs, rexpr)
+#define JET_ASSIGN_OR_RETURN(lhs, rexpr) \
+    JET_ASSIGN_OR_RETURN_IMPL_(JET_CONCAT_(jet_result_, __LINE__), lhs, rexpr)
 #define JET_ASSIGN_OR_RETURN_IMPL_(tmp, lhs, rexpr) \
-    auto tmp = (rexpr);                              \
-    if (!tmp.ok()) return tmp.status();              \
+    auto tmp = (rexpr);                             \
+    if (!tmp.ok()) return tmp.status();             \
     lhs = std::move(tmp).value()

@@ -47,7 +47,7 @@ struct ColumnDef {
     uint16_t length = 0;       // bytes; 0 for long values
     uint8_t flags = 0;
     bool compressedUnicode = false;
-    SortOrder sortOrder;  // text columns
+    SortOrder sortOrder;    // text columns
     uint8_t precision = 0;  // numeric columns
     uint8_t scale = 0;
 

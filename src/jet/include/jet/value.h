@@ -22,8 +22,8 @@ enum class ColumnType : uint8_t {
     DateTime = 0x08,  // days since 1899-12-30 as a double
     Binary = 0x09,
     Text = 0x0A,
-    Ole = 0x0B,   // long binary
-    Memo = 0x0C,  // long text
+    Ole = 0x0B,        // long binary
+    Memo = 0x0C,       // long text
     Unknown0D = 0x0D,  // undocumented variable binary used by system tables
     Guid = 0x0F,
     Numeric = 0x10,    // scaled 128-bit decimal
@@ -36,9 +36,13 @@ enum class ColumnType : uint8_t {
 std::string_view columnTypeName(ColumnType type);
 
 /// True for Memo and Ole, whose values live in long-value storage.
-inline bool isLongValueType(ColumnType t) { return t == ColumnType::Memo || t == ColumnType::Ole; }
+inline bool isLongValueType(ColumnType t) {
+    return t == ColumnType::Memo || t == ColumnType::Ole;
+}
 /// True for Text and Memo.
-inline bool isTextType(ColumnType t) { return t == ColumnType::Text || t == ColumnType::Memo; }
+inline bool isTextType(ColumnType t) {
+    return t == ColumnType::Text || t == ColumnType::Memo;
+}
 
 /// Fixed-point currency: the stored 64-bit integer, in units of 1/10,000.
 struct Currency {
@@ -71,10 +75,12 @@ struct Decimal {
 using Bytes = std::vector<uint8_t>;
 
 /// One field's value. std::monostate is Null; integers of every width are int64_t; text is UTF-8.
-using Value = std::variant<std::monostate, bool, int64_t, Currency, float, double, DateTime, std::string, Bytes,
-                           Guid, Decimal>;
+using Value = std::variant<std::monostate, bool, int64_t, Currency, float, double, DateTime, std::string,
+                           Bytes, Guid, Decimal>;
 
 /// True for the Null value.
-inline bool isNull(const Value& v) { return std::holds_alternative<std::monostate>(v); }
+inline bool isNull(const Value& v) {
+    return std::holds_alternative<std::monostate>(v);
+}
 
 }  // namespace jet
