@@ -185,10 +185,10 @@ Result<Value> parseCsvValue(const CsvField& f, ColumnType type, uint8_t scale) {
             bool negative = false;
             uint64_t hi = 0, lo = 0;
             JET_RETURN_IF_ERROR(parseScaled(f, 4, negative, hi, lo));
-            if (hi != 0 || lo > static_cast<uint64_t>(INT64_MAX))
-                return badField(f, "a currency amount in range");
-            auto scaled = static_cast<int64_t>(lo);
-            return Value(Currency{negative ? -scaled : scaled});
+            // The lowest amount has no positive partner: its magnitude is one past INT64_MAX.
+            uint64_t limit = static_cast<uint64_t>(INT64_MAX) + (negative ? 1 : 0);
+            if (hi != 0 || lo > limit) return badField(f, "a currency amount in range");
+            return Value(Currency{negative ? static_cast<int64_t>(0 - lo) : static_cast<int64_t>(lo)});
         }
         case ColumnType::Numeric: {
             Decimal d;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "format.h"
 #include "index_key.h"
@@ -32,11 +33,24 @@ Result<int64_t> asInteger(const Value& v, int64_t lo, int64_t hi) {
     return *i;
 }
 
-Result<double> asDouble(const Value& v) {
-    if (auto* d = std::get_if<double>(&v)) return *d;
-    if (auto* f = std::get_if<float>(&v)) return static_cast<double>(*f);
-    if (auto* i = std::get_if<int64_t>(&v)) return static_cast<double>(*i);
-    return Status::InvalidArgument("expects a number");
+// Jet's dates run from 100-01-01 to 9999-12-31 23:59:59: days from 1899-12-30, the time of day as the
+// fraction (counted away from zero before 1899-12-30).
+constexpr double kFirstJetDay = -657434.0;
+constexpr double kLastJetDay = 2958465.0;
+
+Result<double> asFiniteDouble(const Value& v) {
+    double d = 0;
+    if (auto* x = std::get_if<double>(&v))
+        d = *x;
+    else if (auto* f = std::get_if<float>(&v))
+        d = static_cast<double>(*f);
+    else if (auto* i = std::get_if<int64_t>(&v))
+        d = static_cast<double>(*i);
+    else
+        return Status::InvalidArgument("expects a number");
+    if (!std::isfinite(d))
+        return Status::InvalidArgument("value " + std::to_string(d) + " is not a finite number");
+    return d;
 }
 
 template <typename T>
@@ -72,18 +86,23 @@ Result<std::string> encodeFixed(const ColumnDef& c, const Value& v) {
             break;
         }
         case ColumnType::Single: {
-            JET_ASSIGN_OR_RETURN(double d, asDouble(v));
+            JET_ASSIGN_OR_RETURN(double d, asFiniteDouble(v));
+            if (std::fabs(d) > static_cast<double>(std::numeric_limits<float>::max()))
+                return Status::InvalidArgument("value " + std::to_string(d) + " overflows a Single");
             putRaw(out, static_cast<float>(d));
             break;
         }
         case ColumnType::Double: {
-            JET_ASSIGN_OR_RETURN(double d, asDouble(v));
+            JET_ASSIGN_OR_RETURN(double d, asFiniteDouble(v));
             putRaw(out, d);
             break;
         }
         case ColumnType::DateTime: {
             auto* d = std::get_if<DateTime>(&v);
             if (d == nullptr) return Status::InvalidArgument("expects a date/time");
+            if (!(d->days > kFirstJetDay - 1 && d->days < kLastJetDay + 1))
+                return Status::InvalidArgument("date/time " + std::to_string(d->days) +
+                                               " lies outside 100-01-01 to 9999-12-31");
             putRaw(out, d->days);
             break;
         }

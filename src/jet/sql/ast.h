@@ -9,6 +9,7 @@
 #include "jet/sql.h"
 #include "jet/table.h"
 #include "jet/value.h"
+#include "sql/text_match.h"
 
 namespace jet::sql {
 
@@ -39,8 +40,12 @@ struct Expr {
     std::string qualifier;
     int column = -1;
     size_t slot = 0;
-    size_t pos = 0;  // byte offset in the statement, for messages
+    size_t pos = 0;    // byte offset in the statement, for messages
+    size_t depth = 1;  // levels of the tree this node heads
     std::vector<std::unique_ptr<Expr>> args;
+    // Like: the pattern compiled for the text it was last given, kept across rows and runs.
+    mutable std::shared_ptr<const LikePattern> likePattern;
+    mutable std::string likePatternText;
 };
 
 using ExprPtr = std::unique_ptr<Expr>;

@@ -237,7 +237,7 @@ Result<std::shared_ptr<const TableDef>> bindToTable(Database& db, Statement& s) 
     auto table = db.table(s.table);
     if (!table.ok()) {
         if (!table.status().isNotFound()) return table.status();
-        return Status::NotFound("cannot find the input table or query '" + s.table + "'");
+        return Status::NotFound("cannot find the input table or query '" + messageExcerpt(s.table) + "'");
     }
     if (s.boundTo != *table) {
         s.boundTo.reset();
@@ -271,7 +271,7 @@ Result<StatementKind> Connection::kindOf(std::string_view sql) {
 Result<ResultSet> Connection::query(std::string_view sql) {
     JET_ASSIGN_OR_RETURN(std::shared_ptr<Statement> s, prepare(sql));
     if (s->kind != StatementKind::Select)
-        return Status::InvalidArgument("not a SELECT statement; run it with execute: " + std::string(sql));
+        return Status::InvalidArgument("not a SELECT statement; run it with execute: " + messageExcerpt(sql));
     JET_ASSIGN_OR_RETURN(ReadLock lock, m_db.lockForReading());
     JET_ASSIGN_OR_RETURN(auto table, bindToTable(m_db, *s));
     return runSelect(m_db, *m_state, *s, table);
@@ -280,7 +280,7 @@ Result<ResultSet> Connection::query(std::string_view sql) {
 Result<uint64_t> Connection::execute(std::string_view sql) {
     JET_ASSIGN_OR_RETURN(std::shared_ptr<Statement> s, prepare(sql));
     if (s->kind == StatementKind::Select)
-        return Status::InvalidArgument("Cannot execute a select query: " + std::string(sql));
+        return Status::InvalidArgument("Cannot execute a select query: " + messageExcerpt(sql));
     JET_RETURN_IF_ERROR(checkWritable(
         m_db,
         std::string(s->kind == StatementKind::Update ? "update" : "delete from") + " table " + s->table));

@@ -208,8 +208,13 @@ Result<Value> like(const Expr& e, const EvalContext& context) {
     JET_ASSIGN_OR_RETURN(Value text, evaluate(*e.args[0], context));
     JET_ASSIGN_OR_RETURN(Value pattern, evaluate(*e.args[1], context));
     if (isNull(text) || isNull(pattern)) return Value();
-    JET_ASSIGN_OR_RETURN(bool matched, likeMatch(toText(text), toText(pattern)));
-    return Value(matched != e.negated);
+    std::string patternText = toText(pattern);
+    if (!e.likePattern || e.likePatternText != patternText) {
+        JET_ASSIGN_OR_RETURN(LikePattern compiled, LikePattern::compile(patternText));
+        e.likePattern = std::make_shared<const LikePattern>(std::move(compiled));
+        e.likePatternText = std::move(patternText);
+    }
+    return Value(e.likePattern->matches(toText(text)) != e.negated);
 }
 
 int kindRank(const Value& v) {
@@ -302,8 +307,22 @@ Result<Value> evaluate(const Expr& e, const EvalContext& context) {
 namespace {
 
 Status cannotStore(const Value& v, const ColumnDef& column) {
-    return Status::InvalidArgument("Data type mismatch: cannot store '" + toText(v) + "' in field " +
+    return Status::InvalidArgument("Data type mismatch: cannot store '" + messageExcerpt(toText(v)) +
+                                   "' in field " + column.name + " (" +
+                                   std::string(columnTypeName(column.type)) + ")");
+}
+
+Status overflow(const Value& v, const ColumnDef& column) {
+    return Status::InvalidArgument("Overflow: " + messageExcerpt(toText(v)) + " does not fit field " +
                                    column.name + " (" + std::string(columnTypeName(column.type)) + ")");
+}
+
+// A number as a Currency amount (whole ten-thousandths), refusing amounts beyond its 64 bits.
+Result<Value> toCurrency(double n, const Value& v, const ColumnDef& column) {
+    double scaled = std::nearbyint(n * 10000.0);
+    // 2^63 is exactly representable; every double below it converts without overflow.
+    if (!(scaled >= -9223372036854775808.0 && scaled < 9223372036854775808.0)) return overflow(v, column);
+    return Value(Currency{static_cast<int64_t>(scaled)});
 }
 
 Result<Value> toInteger(const Value& v, const ColumnDef& column, double lo, double hi) {
@@ -311,8 +330,7 @@ Result<Value> toInteger(const Value& v, const ColumnDef& column, double lo, doub
     if (!n) return cannotStore(v, column);
     // Jet rounds half to even when a fraction is stored in an integer field.
     double r = std::nearbyint(*n);
-    if (r < lo || r > hi)
-        return Status::InvalidArgument("Overflow: " + toText(v) + " does not fit field " + column.name);
+    if (!(r >= lo && r <= hi)) return overflow(v, column);
     return Value(static_cast<int64_t>(r));
 }
 
@@ -345,14 +363,17 @@ Result<Value> coerceToColumn(const Value& v, const ColumnDef& column) {
     switch (column.type) {
         case ColumnType::Single:
             if (!n) return cannotStore(v, column);
+            if (!(std::fabs(*n) <= static_cast<double>(std::numeric_limits<float>::max())))
+                return overflow(v, column);
             return Value(static_cast<float>(*n));
         case ColumnType::Double:
             if (!n) return cannotStore(v, column);
+            if (!std::isfinite(*n)) return overflow(v, column);
             return Value(*n);
         case ColumnType::Currency:
             if (auto* c = std::get_if<Currency>(&v)) return Value(*c);
             if (!n) return cannotStore(v, column);
-            return Value(Currency{static_cast<int64_t>(std::nearbyint(*n * 10000.0))});
+            return toCurrency(*n, v, column);
         case ColumnType::DateTime:
             if (auto* t = std::get_if<DateTime>(&v)) return Value(*t);
             if (!n || std::holds_alternative<std::string>(v)) return cannotStore(v, column);

@@ -6,10 +6,20 @@
 #include <string>
 
 #include "sql/lexer.h"
+#include "sql/text_match.h"
 
 namespace jet::sql {
 
 namespace {
+
+// Far beyond what a real statement needs (Access itself allows 99 ANDs in a WHERE clause), and low
+// enough that the recursive passes over a tree stay within a small thread stack.
+constexpr int kMaxNesting = 200;    // parentheses, function calls, NOT and signs inside each other
+constexpr size_t kMaxDepth = 1000;  // levels of an expression tree, operator chains included
+
+Status tooComplex(const std::string& why) {
+    return Status::InvalidArgument("Query is too complex: " + why);
+}
 
 // Words that end an expression or start a clause, so they cannot be bare field names.
 constexpr std::string_view kReserved[] = {"SELECT", "FROM", "WHERE",  "ORDER", "BY", "AND",
@@ -76,7 +86,11 @@ private:
     Status whereClause(Statement& s);
     Status orderByClause(Statement& s);
 
-    Result<ExprPtr> expression() { return orExpr(); }
+    Result<ExprPtr> expression();
+    Status enter();
+    void leave() { --m_nesting; }
+    Status adopt(Expr& parent, ExprPtr child);
+    Result<ExprPtr> binary(Op op, ExprPtr left, ExprPtr right);
     Result<ExprPtr> orExpr();
     Result<ExprPtr> andExpr();
     Result<ExprPtr> notExpr();
@@ -93,6 +107,7 @@ private:
     std::vector<Token> m_tokens;
     size_t m_at = 0;
     size_t m_aggregates = 0;
+    int m_nesting = 0;
 };
 
 ExprPtr makeExpr(Expr::Kind kind, size_t pos) {
@@ -102,11 +117,35 @@ ExprPtr makeExpr(Expr::Kind kind, size_t pos) {
     return e;
 }
 
-ExprPtr makeBinary(Op op, ExprPtr left, ExprPtr right) {
+Status Parser::enter() {
+    if (++m_nesting > kMaxNesting) {
+        --m_nesting;
+        return tooComplex("expressions nest more than " + std::to_string(kMaxNesting) + " levels deep");
+    }
+    return {};
+}
+
+Result<ExprPtr> Parser::expression() {
+    JET_RETURN_IF_ERROR(enter());
+    Result<ExprPtr> e = orExpr();
+    leave();
+    return e;
+}
+
+// Makes `child` an argument of `parent`, keeping the depth of the tree within bounds.
+Status Parser::adopt(Expr& parent, ExprPtr child) {
+    parent.depth = std::max(parent.depth, child->depth + 1);
+    parent.args.push_back(std::move(child));
+    if (parent.depth > kMaxDepth)
+        return tooComplex("an expression has more than " + std::to_string(kMaxDepth) + " levels");
+    return {};
+}
+
+Result<ExprPtr> Parser::binary(Op op, ExprPtr left, ExprPtr right) {
     auto e = makeExpr(Expr::Kind::Binary, left->pos);
     e->op = op;
-    e->args.push_back(std::move(left));
-    e->args.push_back(std::move(right));
+    JET_RETURN_IF_ERROR(adopt(*e, std::move(left)));
+    JET_RETURN_IF_ERROR(adopt(*e, std::move(right)));
     return e;
 }
 
@@ -169,7 +208,8 @@ Status Parser::update(Statement& s) {
         s.assignments.push_back(std::move(a));
     } while (acceptSymbol(","));
     if (m_aggregates != 0)
-        return Status::InvalidArgument("Cannot have aggregate function in UPDATE (" + s.text + ")");
+        return Status::InvalidArgument("Cannot have aggregate function in UPDATE (" + messageExcerpt(s.text) +
+                                       ")");
     return whereClause(s);
 }
 
@@ -191,7 +231,8 @@ Status Parser::whereClause(Statement& s) {
     size_t before = m_aggregates;
     JET_ASSIGN_OR_RETURN(s.where, expression());
     if (m_aggregates != before)
-        return Status::InvalidArgument("Cannot have aggregate function in WHERE clause (" + s.text + ")");
+        return Status::InvalidArgument("Cannot have aggregate function in WHERE clause (" +
+                                       messageExcerpt(s.text) + ")");
     return {};
 }
 
@@ -210,7 +251,8 @@ Status Parser::orderByClause(Statement& s) {
         s.orderBy.push_back(std::move(key));
     } while (acceptSymbol(","));
     if (m_aggregates != before)
-        return Status::NotSupported("aggregate functions in ORDER BY are not supported (" + s.text + ")");
+        return Status::NotSupported("aggregate functions in ORDER BY are not supported (" +
+                                    messageExcerpt(s.text) + ")");
     return {};
 }
 
@@ -218,7 +260,7 @@ Result<ExprPtr> Parser::orExpr() {
     JET_ASSIGN_OR_RETURN(ExprPtr left, andExpr());
     while (acceptWord("OR")) {
         JET_ASSIGN_OR_RETURN(ExprPtr right, andExpr());
-        left = makeBinary(Op::Or, std::move(left), std::move(right));
+        JET_ASSIGN_OR_RETURN(left, binary(Op::Or, std::move(left), std::move(right)));
     }
     return left;
 }
@@ -227,7 +269,7 @@ Result<ExprPtr> Parser::andExpr() {
     JET_ASSIGN_OR_RETURN(ExprPtr left, notExpr());
     while (acceptWord("AND")) {
         JET_ASSIGN_OR_RETURN(ExprPtr right, notExpr());
-        left = makeBinary(Op::And, std::move(left), std::move(right));
+        JET_ASSIGN_OR_RETURN(left, binary(Op::And, std::move(left), std::move(right)));
     }
     return left;
 }
@@ -236,8 +278,11 @@ Result<ExprPtr> Parser::notExpr() {
     if (peek().isWord("NOT")) {
         auto e = makeExpr(Expr::Kind::Unary, take().pos);
         e->op = Op::Not;
-        JET_ASSIGN_OR_RETURN(ExprPtr operand, notExpr());
-        e->args.push_back(std::move(operand));
+        JET_RETURN_IF_ERROR(enter());
+        Result<ExprPtr> operand = notExpr();
+        leave();
+        if (!operand.ok()) return operand.status();
+        JET_RETURN_IF_ERROR(adopt(*e, std::move(operand).value()));
         return e;
     }
     return comparison();
@@ -250,7 +295,7 @@ Result<ExprPtr> Parser::comparison() {
     for (const auto& [symbol, op] : kOps) {
         if (acceptSymbol(symbol)) {
             JET_ASSIGN_OR_RETURN(ExprPtr right, concatExpr());
-            return makeBinary(op, std::move(left), std::move(right));
+            return binary(op, std::move(left), std::move(right));
         }
     }
     bool negated = peek().isWord("NOT") && peek(1).isWord("LIKE");
@@ -259,15 +304,15 @@ Result<ExprPtr> Parser::comparison() {
         auto e = makeExpr(Expr::Kind::Like, left->pos);
         e->negated = negated;
         JET_ASSIGN_OR_RETURN(ExprPtr pattern, concatExpr());
-        e->args.push_back(std::move(left));
-        e->args.push_back(std::move(pattern));
+        JET_RETURN_IF_ERROR(adopt(*e, std::move(left)));
+        JET_RETURN_IF_ERROR(adopt(*e, std::move(pattern)));
         return e;
     }
     if (acceptWord("IS")) {
         auto e = makeExpr(Expr::Kind::IsNull, left->pos);
         e->negated = acceptWord("NOT");
         JET_RETURN_IF_ERROR(expectWord("NULL"));
-        e->args.push_back(std::move(left));
+        JET_RETURN_IF_ERROR(adopt(*e, std::move(left)));
         return e;
     }
     return left;
@@ -277,7 +322,7 @@ Result<ExprPtr> Parser::concatExpr() {
     JET_ASSIGN_OR_RETURN(ExprPtr left, addExpr());
     while (acceptSymbol("&")) {
         JET_ASSIGN_OR_RETURN(ExprPtr right, addExpr());
-        left = makeBinary(Op::Concat, std::move(left), std::move(right));
+        JET_ASSIGN_OR_RETURN(left, binary(Op::Concat, std::move(left), std::move(right)));
     }
     return left;
 }
@@ -287,7 +332,7 @@ Result<ExprPtr> Parser::addExpr() {
     while (peek().isSymbol("+") || peek().isSymbol("-")) {
         Op op = take().text == "+" ? Op::Add : Op::Sub;
         JET_ASSIGN_OR_RETURN(ExprPtr right, mulExpr());
-        left = makeBinary(op, std::move(left), std::move(right));
+        JET_ASSIGN_OR_RETURN(left, binary(op, std::move(left), std::move(right)));
     }
     return left;
 }
@@ -297,16 +342,20 @@ Result<ExprPtr> Parser::mulExpr() {
     while (peek().isSymbol("*") || peek().isSymbol("/")) {
         Op op = take().text == "*" ? Op::Mul : Op::Div;
         JET_ASSIGN_OR_RETURN(ExprPtr right, unary());
-        left = makeBinary(op, std::move(left), std::move(right));
+        JET_ASSIGN_OR_RETURN(left, binary(op, std::move(left), std::move(right)));
     }
     return left;
 }
 
 Result<ExprPtr> Parser::unary() {
-    if (acceptSymbol("+")) return unary();
-    if (!peek().isSymbol("-")) return primary();
+    bool plus = peek().isSymbol("+");
+    if (!plus && !peek().isSymbol("-")) return primary();
     size_t pos = take().pos;
-    JET_ASSIGN_OR_RETURN(ExprPtr operand, unary());
+    JET_RETURN_IF_ERROR(enter());
+    Result<ExprPtr> signedOperand = unary();
+    leave();
+    if (!signedOperand.ok() || plus) return signedOperand;
+    ExprPtr operand = std::move(signedOperand).value();
     // Fold negative number literals so that `field = -3` is still a field-equals-constant lookup.
     if (operand->kind == Expr::Kind::Literal) {
         if (auto* i = std::get_if<int64_t>(&operand->literal); i != nullptr && *i != INT64_MIN) {
@@ -322,7 +371,7 @@ Result<ExprPtr> Parser::unary() {
     }
     auto e = makeExpr(Expr::Kind::Unary, pos);
     e->op = Op::Neg;
-    e->args.push_back(std::move(operand));
+    JET_RETURN_IF_ERROR(adopt(*e, std::move(operand)));
     return e;
 }
 
@@ -379,8 +428,8 @@ Result<ExprPtr> Parser::call(const Token& nameToken) {
             JET_ASSIGN_OR_RETURN(ExprPtr arg, expression());
             if (m_aggregates != before)
                 return Status::InvalidArgument("Cannot have aggregate function in expression (" +
-                                               std::string(m_sql) + ")");
-            e->args.push_back(std::move(arg));
+                                               messageExcerpt(m_sql) + ")");
+            JET_RETURN_IF_ERROR(adopt(*e, std::move(arg)));
         }
         JET_RETURN_IF_ERROR(expectSymbol(")"));
         return e;
@@ -390,7 +439,7 @@ Result<ExprPtr> Parser::call(const Token& nameToken) {
     if (!acceptSymbol(")")) {
         do {
             JET_ASSIGN_OR_RETURN(ExprPtr arg, expression());
-            e->args.push_back(std::move(arg));
+            JET_RETURN_IF_ERROR(adopt(*e, std::move(arg)));
         } while (acceptSymbol(","));
         JET_RETURN_IF_ERROR(expectSymbol(")"));
     }
@@ -426,14 +475,16 @@ Status bindExpr(Expr& e, const TableDef& table, const std::string& sql) {
         for (const FunctionArity& f : kFunctions) {
             if (!equalsIgnoreCase(f.name, e.name)) continue;
             if (e.args.size() < f.min || e.args.size() > f.max)
-                return Status::InvalidArgument("Wrong number of arguments used with function '" + e.name +
-                                               "' in query expression (" + sql + ")");
+                return Status::InvalidArgument("Wrong number of arguments used with function '" +
+                                               messageExcerpt(e.name) + "' in query expression (" +
+                                               messageExcerpt(sql) + ")");
             return {};
         }
-        return Status::InvalidArgument("Undefined function '" + e.name + "' in expression (" + sql + ")");
+        return Status::InvalidArgument("Undefined function '" + messageExcerpt(e.name) + "' in expression (" +
+                                       messageExcerpt(sql) + ")");
     }
     if (e.kind != Expr::Kind::Column) return {};
-    std::string shown = e.qualifier.empty() ? e.name : e.qualifier + "." + e.name;
+    std::string shown = messageExcerpt(e.qualifier.empty() ? e.name : e.qualifier + "." + e.name);
     if (!e.qualifier.empty() && !equalsIgnoreCase(e.qualifier, table.name))
         return Status::NotFound("unknown field '" + shown + "': the query reads only table " + table.name);
     e.column = table.columnIndex(e.name);
@@ -454,13 +505,14 @@ bool hasColumn(const Expr& e) {
 Status checkAggregateList(const Statement& s) {
     if (s.aggregateCount == 0) return {};
     if (s.items.empty())
-        return Status::InvalidArgument("Cannot group on fields selected with '*' (" + s.text + ")");
+        return Status::InvalidArgument("Cannot group on fields selected with '*' (" + messageExcerpt(s.text) +
+                                       ")");
     for (const SelectItem& item : s.items) {
         if (hasColumn(*item.expr))
             return Status::InvalidArgument(
                 "You tried to execute a query that does not include the specified expression as part of "
                 "an aggregate function (" +
-                s.text + ")");
+                messageExcerpt(s.text) + ")");
     }
     return {};
 }

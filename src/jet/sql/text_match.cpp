@@ -77,37 +77,9 @@ int compareText(std::string_view a, std::string_view b) {
 
 namespace {
 
-/// One element of a compiled Like pattern.
-struct PatternItem {
-    enum class Kind : uint8_t { Star, Any, Digit, Char, Set };
-    Kind kind = Kind::Char;
-    char32_t c = 0;
-    bool negated = false;
-    std::vector<std::pair<char32_t, char32_t>> ranges;  // folded, inclusive
-
-    bool matches(char32_t folded) const {
-        switch (kind) {
-            case Kind::Any:
-                return true;
-            case Kind::Digit:
-                return folded >= '0' && folded <= '9';
-            case Kind::Char:
-                return folded == c;
-            case Kind::Set: {
-                bool in = false;
-                for (const auto& [lo, hi] : ranges) in = in || (folded >= lo && folded <= hi);
-                return in != negated;
-            }
-            case Kind::Star:
-                break;
-        }
-        return false;
-    }
-};
-
 // Parses the inside of [...] starting after the bracket; `i` ends after the closing bracket.
-bool compileSet(const std::u32string& p, size_t& i, PatternItem& item) {
-    item.kind = PatternItem::Kind::Set;
+bool compileSet(const std::u32string& p, size_t& i, LikePattern::Item& item) {
+    item.kind = LikePattern::Item::Kind::Set;
     if (i < p.size() && p[i] == '!') {
         item.negated = true;
         ++i;
@@ -126,54 +98,109 @@ bool compileSet(const std::u32string& p, size_t& i, PatternItem& item) {
     return true;
 }
 
-Result<std::vector<PatternItem>> compilePattern(std::string_view pattern) {
+}  // namespace
+
+bool LikePattern::Item::matches(char32_t folded) const {
+    switch (kind) {
+        case Kind::Any:
+            return true;
+        case Kind::Digit:
+            return folded >= '0' && folded <= '9';
+        case Kind::Char:
+            return folded == c;
+        case Kind::Set: {
+            bool in = false;
+            for (const auto& [lo, hi] : ranges) in = in || (folded >= lo && folded <= hi);
+            return in != negated;
+        }
+    }
+    return false;
+}
+
+Result<LikePattern> LikePattern::compile(std::string_view pattern) {
     std::u32string p = toCodePoints(pattern);
-    std::vector<PatternItem> items;
+    LikePattern compiled;
+    compiled.m_segments.emplace_back();
     size_t i = 0;
     while (i < p.size()) {
-        PatternItem item;
         char32_t c = p[i++];
         if (c == '*') {
-            item.kind = PatternItem::Kind::Star;
-        } else if (c == '?') {
-            item.kind = PatternItem::Kind::Any;
+            // Stars in a row are one star: segments never stay empty between two of them.
+            if (compiled.m_segments.size() == 1 && compiled.m_segments.back().empty())
+                compiled.m_leadingStar = true;
+            if (!compiled.m_segments.back().empty()) compiled.m_segments.emplace_back();
+            continue;
+        }
+        Item item;
+        if (c == '?') {
+            item.kind = Item::Kind::Any;
         } else if (c == '#') {
-            item.kind = PatternItem::Kind::Digit;
+            item.kind = Item::Kind::Digit;
         } else if (c == '[') {
             if (!compileSet(p, i, item))
-                return Status::InvalidArgument("Invalid pattern string '" + std::string(pattern) + "'");
+                return Status::InvalidArgument("Invalid pattern string '" + messageExcerpt(pattern) + "'");
         } else {
             item.c = foldCase(c);
         }
-        items.push_back(std::move(item));
+        compiled.m_segments.back().push_back(std::move(item));
+        ++compiled.m_minLength;
     }
-    return items;
+    compiled.m_trailingStar = !p.empty() && p.back() == '*';
+    if (compiled.m_segments.back().empty() && compiled.m_segments.size() > 1) compiled.m_segments.pop_back();
+    return compiled;
 }
 
-}  // namespace
-
-Result<bool> likeMatch(std::string_view textUtf8, std::string_view pattern) {
-    JET_ASSIGN_OR_RETURN(std::vector<PatternItem> items, compilePattern(pattern));
-    std::u32string text = toCodePoints(textUtf8);
-    for (char32_t& c : text) c = foldCase(c);
-    // Greedy matching that backtracks to the last star: linear for the patterns callers build.
-    size_t t = 0, p = 0, starP = SIZE_MAX, starT = 0;
-    while (t < text.size()) {
-        if (p < items.size() && items[p].kind == PatternItem::Kind::Star) {
-            starP = p++;
-            starT = t;
-        } else if (p < items.size() && items[p].matches(text[t])) {
-            ++p;
-            ++t;
-        } else if (starP != SIZE_MAX) {
-            p = starP + 1;
-            t = ++starT;
-        } else {
-            return false;
-        }
+bool LikePattern::matchesAt(const std::u32string& text, size_t at, const std::vector<Item>& segment) {
+    for (size_t k = 0; k < segment.size(); ++k) {
+        if (!segment[k].matches(text[at + k])) return false;
     }
-    while (p < items.size() && items[p].kind == PatternItem::Kind::Star) ++p;
-    return p == items.size();
+    return true;
+}
+
+bool LikePattern::matches(std::string_view textUtf8) const {
+    std::u32string text = toCodePoints(textUtf8);
+    if (text.size() < m_minLength) return false;
+    for (char32_t& c : text) c = foldCase(c);
+    bool star = m_leadingStar || m_segments.size() > 1 || m_trailingStar;
+    const std::vector<Item>& first = m_segments.front();
+    if (!star) return text.size() == first.size() && matchesAt(text, 0, first);
+    // Between stars, the leftmost place of each segment is as good as any later one: it leaves the most
+    // text for the segments after it. So one pass finds a match whenever there is one.
+    size_t at = 0;
+    size_t middleEnd = m_segments.size();
+    if (!m_leadingStar) {
+        if (!matchesAt(text, 0, first)) return false;
+        at = first.size();
+    }
+    size_t firstMiddle = m_leadingStar ? 0 : 1;
+    const std::vector<Item>* last = nullptr;
+    if (!m_trailingStar && middleEnd > firstMiddle) {
+        last = &m_segments.back();
+        --middleEnd;
+    }
+    for (size_t s = firstMiddle; s < middleEnd; ++s) {
+        const std::vector<Item>& segment = m_segments[s];
+        size_t limit = text.size() - (last ? last->size() : 0);
+        while (at + segment.size() <= limit && !matchesAt(text, at, segment)) ++at;
+        if (at + segment.size() > limit) return false;
+        at += segment.size();
+    }
+    if (last == nullptr) return true;
+    if (text.size() - at < last->size()) return false;
+    return matchesAt(text, text.size() - last->size(), *last);
+}
+
+Result<bool> likeMatch(std::string_view text, std::string_view pattern) {
+    JET_ASSIGN_OR_RETURN(LikePattern compiled, LikePattern::compile(pattern));
+    return compiled.matches(text);
+}
+
+std::string messageExcerpt(std::string_view text) {
+    constexpr size_t kShown = 120;
+    if (text.size() <= kShown) return std::string(text);
+    size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return std::string(text.substr(0, cut)) + "... (" + std::to_string(text.size()) + " bytes)";
 }
 
 }  // namespace jet::sql

@@ -3,6 +3,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "jet/status.h"
 
@@ -21,8 +23,40 @@ std::string foldText(std::string_view text);
 /// Three-way comparison of UTF-8 texts without regard to letter case.
 int compareText(std::string_view a, std::string_view b);
 
-/// True when `text` matches the Jet Like pattern `pattern` (* ? # [abc] [!abc] [a-z]), ignoring
-/// letter case. An unterminated `[` is an InvalidArgument error.
+/// A Jet Like pattern (* ? # [abc] [!abc] [a-z]), compiled once and matched against many texts without
+/// regard to letter case. Matching never backtracks: it costs at most the text's length times the
+/// pattern's, and a text shorter than the pattern's fixed characters fails at once.
+class LikePattern {
+public:
+    /// Compiles `pattern`; an unterminated `[` is an InvalidArgument error.
+    static Result<LikePattern> compile(std::string_view pattern);
+    /// True when the UTF-8 `text` matches.
+    bool matches(std::string_view text) const;
+
+    /// One character position of a pattern.
+    struct Item {
+        enum class Kind : uint8_t { Any, Digit, Char, Set };
+        Kind kind = Kind::Char;
+        char32_t c = 0;
+        bool negated = false;
+        std::vector<std::pair<char32_t, char32_t>> ranges;  // folded, inclusive
+        bool matches(char32_t folded) const;
+    };
+
+private:
+    static bool matchesAt(const std::u32string& text, size_t at, const std::vector<Item>& segment);
+
+    std::vector<std::vector<Item>> m_segments;  // the runs of items between stars
+    bool m_leadingStar = false;
+    bool m_trailingStar = false;
+    size_t m_minLength = 0;
+};
+
+/// True when `text` matches the Like pattern `pattern` (compiled for this one call).
 Result<bool> likeMatch(std::string_view text, std::string_view pattern);
+
+/// `text` for an error message: whole when short, else its beginning and its length, so that a huge
+/// statement or name never turns into a huge message.
+std::string messageExcerpt(std::string_view text);
 
 }  // namespace jet::sql
