@@ -21,9 +21,9 @@ bool startsWith(const std::string& key, const std::string& prefix) {
 }  // namespace
 
 /// Reads and decodes index page `number`.
-static Result<IndexPage> readIndexPage(Engine& engine, uint32_t number) {
+static Result<IndexPage> readIndexPage(Engine& engine, uint32_t number, uint32_t owner) {
     JET_ASSIGN_OR_RETURN(PageRef ref, engine.pager().page(number));
-    return decodeIndexPage(view(ref), engine.layout(), number);
+    return decodeIndexPage(view(ref), engine.layout(), number, owner);
 }
 
 struct IndexCursor::State {
@@ -145,7 +145,7 @@ Result<bool> IndexCursor::next() {
                 return Status::Corruption("index tree deeper than any real index at page " +
                                           std::to_string(pageNumber));
             }
-            JET_ASSIGN_OR_RETURN(IndexPage page, readIndexPage(engine, pageNumber));
+            JET_ASSIGN_OR_RETURN(IndexPage page, readIndexPage(engine, pageNumber, m_table->definitionPage));
             if (page.leaf) {
                 s.leavesSeen.insert(pageNumber);
                 s.leaf = std::move(page);
@@ -177,7 +177,7 @@ Result<bool> IndexCursor::next() {
             uint32_t nextPage = s.leaf.next;
             if (!s.leavesSeen.insert(nextPage).second)
                 return Status::Corruption("index leaf pages form a loop at page " + std::to_string(nextPage));
-            JET_ASSIGN_OR_RETURN(s.leaf, readIndexPage(engine, nextPage));
+            JET_ASSIGN_OR_RETURN(s.leaf, readIndexPage(engine, nextPage, m_table->definitionPage));
             if (!s.leaf.leaf)
                 return Status::Corruption("index leaf chain reaches node page " + std::to_string(nextPage));
             s.position = 0;

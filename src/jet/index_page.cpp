@@ -5,6 +5,7 @@ namespace {
 
 constexpr size_t kRowPointerSize = 4;  // 3-byte page + 1-byte row, big-endian
 constexpr size_t kChildPointerSize = 4;
+constexpr size_t kOwnerOffset = 4;  // the table definition page, as on data pages
 
 uint32_t loadBigEndian24(const uint8_t* p) {
     return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
@@ -15,12 +16,16 @@ uint32_t loadBigEndian32(const uint8_t* p) {
 
 }  // namespace
 
-Result<IndexPage> decodeIndexPage(ByteView bytes, const FormatLayout& L, uint32_t number) {
+Result<IndexPage> decodeIndexPage(ByteView bytes, const FormatLayout& L, uint32_t number, uint32_t owner) {
     std::string where = "index page " + std::to_string(number);
     if (bytes.size() != L.pageSize) return Status::Corruption(where + " is not a whole page");
     const uint8_t* p = bytes.data();
     if (p[0] != PageType::IndexNode && p[0] != PageType::IndexLeaf) {
         return Status::Corruption(where + " has page type " + std::to_string(p[0]));
+    }
+    if (uint32_t stored = ByteView::load32(p + kOwnerOffset); stored != owner) {
+        return Status::Corruption(where + " belongs to the table defined on page " + std::to_string(stored) +
+                                  ", not to the one on page " + std::to_string(owner));
     }
     IndexPage page;
     page.leaf = p[0] == PageType::IndexLeaf;

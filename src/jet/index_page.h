@@ -25,7 +25,8 @@ struct IndexPage {
     std::vector<IndexEntry> entries;
 };
 
-/// Decodes index page `number` from its bytes; Corruption names the page when they cannot be right.
-Result<IndexPage> decodeIndexPage(ByteView page, const FormatLayout& layout, uint32_t number);
+/// Decodes index page `number` of the table whose definition starts on page `owner`; Corruption names
+/// the page when its bytes cannot be right or it belongs to another table.
+Result<IndexPage> decodeIndexPage(ByteView page, const FormatLayout& layout, uint32_t number, uint32_t owner);
 
 }  // namespace jet

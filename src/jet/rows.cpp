@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "engine.h"
+#include "usage_map.h"
 
 namespace jet {
 namespace {
@@ -49,49 +50,13 @@ Result<std::vector<uint32_t>> Engine::usageMapPages(uint32_t ref) {
     RowImage row;
     JET_ASSIGN_OR_RETURN(bool live, rowAt(id.page, id.row, true, row));
     (void)live;
-    ByteView map = row.bytes;
-    std::string context = "usage map at " + pageText(id.page) + " row " + std::to_string(id.row);
-    if (map.size() < 1) return Status::Corruption(context + " is empty");
-    std::vector<uint32_t> pages;
-    uint32_t total = m_pager->pageCount();
-    auto addBits = [&](ByteView bits, uint64_t firstPage) -> Status {
-        for (size_t i = 0; i < bits.size(); ++i) {
-            uint8_t b = bits.data()[i];
-            for (int bit = 0; b != 0 && bit < 8; ++bit) {
-                if ((b & (1u << bit)) == 0) continue;
-                uint64_t page = firstPage + i * 8 + static_cast<uint64_t>(bit);
-                if (page >= total) {
-                    return Status::Corruption(context + " lists " + pageText(static_cast<uint32_t>(page)) +
-                                              " beyond the end of the file");
-                }
-                pages.push_back(static_cast<uint32_t>(page));
-            }
-        }
-        return {};
+    PageRef bitmapPage;
+    auto fetch = [&](uint32_t number) -> Result<ByteView> {
+        JET_ASSIGN_OR_RETURN(bitmapPage, m_pager->page(number));
+        return view(bitmapPage);
     };
-    uint8_t type = map.data()[0];
-    if (type == 0) {
-        JET_ASSIGN_OR_RETURN(uint32_t start, map.u32(1, "usage map start"));
-        JET_ASSIGN_OR_RETURN(ByteView bits,
-                             map.slice(5, map.size() - std::min<size_t>(5, map.size()), "bitmap"));
-        JET_RETURN_IF_ERROR(addBits(bits, start));
-    } else if (type == 1) {
-        uint64_t pagesPerMapPage = uint64_t{m_layout->pageSize - 4} * 8;
-        for (size_t j = 0; 1 + 4 * (j + 1) <= map.size(); ++j) {
-            uint32_t mapPage = ByteView::load32(map.data() + 1 + 4 * j);
-            if (mapPage == 0) continue;
-            auto page = m_pager->page(mapPage);
-            if (!page.ok()) return page.status().withContext(context);
-            if ((**page)[0] != PageType::UsageMap) {
-                return Status::Corruption(context + ": " + pageText(mapPage) + " is not a usage map page");
-            }
-            JET_RETURN_IF_ERROR(
-                addBits(view(*page).slice(4, m_layout->pageSize - 4, "bitmap").value(), j * pagesPerMapPage));
-        }
-    } else {
-        return Status::Corruption(context + " has unknown type " + std::to_string(type));
-    }
-    return pages;
+    return decodeUsageMap(row.bytes, *m_layout, m_pager->pageCount(), fetch,
+                          "usage map at " + pageText(id.page) + " row " + std::to_string(id.row));
 }
 
 Result<std::vector<uint32_t>> Engine::dataPages(const TableDef& table) {
@@ -102,7 +67,17 @@ Result<std::vector<uint32_t>> Engine::dataPages(const TableDef& table) {
 
 Result<int> Engine::dataPageSlots(const PageRef& page, uint32_t pageNumber, uint32_t tdefPage) const {
     const std::vector<uint8_t>& p = *page;
-    if (p[0] != PageType::Data || ByteView::load32(p.data() + 4) != tdefPage) return 0;
+    // A table's usage map lists its own data pages only: anything else means the map or the page is
+    // damaged, and skipping the page would lose its rows without a word.
+    if (p[0] != PageType::Data) {
+        return Status::Corruption(pageText(pageNumber) +
+                                  ", listed as a data page of the table, has page type " +
+                                  std::to_string(p[0]));
+    }
+    if (uint32_t owner = ByteView::load32(p.data() + 4); owner != tdefPage) {
+        return Status::Corruption(pageText(pageNumber) + ", listed as a data page of the table defined on " +
+                                  pageText(tdefPage) + ", belongs to the one on " + pageText(owner));
+    }
     uint16_t count = ByteView::load16(p.data() + m_layout->dataRowCountOffset);
     if (m_layout->dataRowTableOffset + 2u * count > m_layout->pageSize) {
         return Status::Corruption(pageText(pageNumber) + ": row count " + std::to_string(count) +

@@ -29,42 +29,55 @@ std::string entryBytes(const KeyEntry& e) {
     return out;
 }
 
-/// Decodes page `number` of the transaction as an index page.
-Result<IndexPage> readPage(PageSet& pages, uint32_t number) {
+/// Decodes page `number` of the transaction as an index page of the table defined on page `owner`.
+Result<IndexPage> readPage(PageSet& pages, uint32_t number, uint32_t owner) {
     JET_ASSIGN_OR_RETURN(const Page* page, pages.read(number));
-    return decodeIndexPage(ByteView(page->data(), page->size()), kLayout, number);
+    return decodeIndexPage(ByteView(page->data(), page->size()), kLayout, number, owner);
 }
 
-// Records every node page below `number` and finds the leftmost leaf.
-Status collectNodes(PageSet& pages, uint32_t number, size_t depth, std::vector<uint32_t>& treePages,
-                    uint32_t& firstLeaf) {
-    if (depth > kMaxDepth) return Status::Corruption("index tree too deep at page " + std::to_string(number));
-    JET_ASSIGN_OR_RETURN(IndexPage page, readPage(pages, number));
-    if (page.leaf) {
-        if (firstLeaf == 0) firstLeaf = number;
+/// The pages of one index tree, each met once: a damaged tree that reaches a page twice is refused
+/// before the writer would reuse its pages.
+struct TreeWalk {
+    PageSet& pages;
+    uint32_t owner;
+    std::set<uint32_t> seen;
+    std::vector<uint32_t>& treePages;
+
+    // Reads page `number`, which no path of this walk may have reached before.
+    Result<IndexPage> visit(uint32_t number) {
+        if (!seen.insert(number).second)
+            return Status::Corruption("index page " + std::to_string(number) + " is reached twice");
+        treePages.push_back(number);
+        return readPage(pages, number, owner);
+    }
+
+    // Records every node page below `number` and finds the leftmost leaf (visited later, along the chain).
+    Status collectNodes(uint32_t number, size_t depth, uint32_t& firstLeaf) {
+        if (depth > kMaxDepth)
+            return Status::Corruption("index tree too deep at page " + std::to_string(number));
+        JET_ASSIGN_OR_RETURN(IndexPage page, readPage(pages, number, owner));
+        if (page.leaf) {
+            if (firstLeaf == 0) firstLeaf = number;
+            return {};
+        }
+        JET_ASSIGN_OR_RETURN(page, visit(number));
+        for (const IndexEntry& e : page.entries)
+            JET_RETURN_IF_ERROR(collectNodes(e.child, depth + 1, firstLeaf));
         return {};
     }
-    treePages.push_back(number);
-    for (const IndexEntry& e : page.entries) {
-        JET_RETURN_IF_ERROR(collectNodes(pages, e.child, depth + 1, treePages, firstLeaf));
-    }
-    return {};
-}
+};
 
 // Every entry in key order, read along the leaf chain: new keys at the end of an index may sit in a
 // tail page that no node lists yet.
-Status walk(PageSet& pages, uint32_t root, std::vector<KeyEntry>& entries, std::vector<uint32_t>& treePages) {
+Status walk(PageSet& pages, uint32_t root, uint32_t owner, std::vector<KeyEntry>& entries,
+            std::vector<uint32_t>& treePages) {
+    TreeWalk tree{pages, owner, {}, treePages};
     uint32_t leaf = 0;
-    JET_RETURN_IF_ERROR(collectNodes(pages, root, 0, treePages, leaf));
-    std::set<uint32_t> seen;
+    JET_RETURN_IF_ERROR(tree.collectNodes(root, 0, leaf));
     while (leaf != 0) {
-        if (!seen.insert(leaf).second) {
-            return Status::Corruption("index leaf pages loop at page " + std::to_string(leaf));
-        }
-        JET_ASSIGN_OR_RETURN(IndexPage page, readPage(pages, leaf));
+        JET_ASSIGN_OR_RETURN(IndexPage page, tree.visit(leaf));
         if (!page.leaf)
             return Status::Corruption("index leaf chain reaches node page " + std::to_string(leaf));
-        treePages.push_back(leaf);
         for (IndexEntry& e : page.entries) entries.push_back(KeyEntry{std::move(e.key), e.row});
         leaf = page.next;
     }
@@ -111,9 +124,9 @@ void initEmptyLeaf(Page& page, uint32_t tdefPage) {
     fillIndexPage(page, PageType::IndexLeaf, tdefPage, 0, 0, {});
 }
 
-Status readIndexTree(PageSet& pages, uint32_t root, std::vector<KeyEntry>& entries,
+Status readIndexTree(PageSet& pages, uint32_t root, uint32_t owner, std::vector<KeyEntry>& entries,
                      std::vector<uint32_t>& treePages) {
-    return walk(pages, root, entries, treePages);
+    return walk(pages, root, owner, entries, treePages);
 }
 
 Status writeIndexTree(PageSet& pages, uint32_t tdefPage, uint32_t root, std::vector<uint32_t> reuse,

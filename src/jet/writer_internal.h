@@ -53,8 +53,14 @@ private:
     std::set<uint32_t> m_dirty;
 };
 
-/// Byte range of row `slot` on a data page; Corruption if the slot does not exist.
+/// Byte range of row `slot` on a data page; Corruption if the slot does not exist or lies outside the
+/// page.
 Result<std::pair<uint32_t, uint32_t>> rowSpan(const Page& page, uint32_t slot);
+/// Corruption unless `page` (number `number`) is a data page of the table (or long-value store) `owner`
+/// whose rows all lie inside it: the checks a page passes before the writer changes it.
+Status checkDataPage(const Page& page, uint32_t number, uint32_t owner);
+/// Page `number` for changing, after checkDataPage.
+Result<Page*> editDataPage(PageSet& pages, uint32_t number, uint32_t owner);
 /// Starts a data page owned by `owner` (a table definition page; 0 for map pages; "LVAL" for long values).
 void initDataPage(Page& page, uint32_t owner);
 /// Bytes still free on a data page.
@@ -92,8 +98,9 @@ struct KeyEntry {
     bool ignored = false;  // every key column is Null in an index that leaves such rows out
 };
 
-/// Collects the entries of the index tree under `root` and the pages the tree occupies.
-Status readIndexTree(PageSet& pages, uint32_t root, std::vector<KeyEntry>& entries,
+/// Collects the entries of the index tree under `root`, of the table defined on page `owner`, and the
+/// pages the tree occupies.
+Status readIndexTree(PageSet& pages, uint32_t root, uint32_t owner, std::vector<KeyEntry>& entries,
                      std::vector<uint32_t>& treePages);
 /// Writes a fresh tree of `sorted` entries: the root stays on `root`, other pages come from `reuse` then
 /// new pages. Returns every page of the new tree in `treePages`.

@@ -1,6 +1,7 @@
 // The writer's page transaction, data pages and usage maps.
 #include <algorithm>
 
+#include "usage_map.h"
 #include "writer_internal.h"
 
 namespace jet::writer {
@@ -77,13 +78,41 @@ Status PageSet::commit() {
 
 Result<std::pair<uint32_t, uint32_t>> rowSpan(const Page& page, uint32_t slot) {
     uint16_t count = ByteView::load16(page.data() + 12);
+    uint32_t tableEnd = kDataRowTable + 2u * count;
+    if (tableEnd > kPageSize) return Status::Corruption("data page row table overruns the page");
     if (slot >= count) return Status::Corruption("data page has no row " + std::to_string(slot));
     uint32_t start = ByteView::load16(page.data() + kDataRowTable + 2 * slot) & kRowOffsetMask;
     uint32_t end = slot == 0
                        ? kPageSize
                        : ByteView::load16(page.data() + kDataRowTable + 2 * (slot - 1)) & kRowOffsetMask;
-    if (start > end || end > kPageSize) return Status::Corruption("data page row outside the page");
+    if (start < tableEnd || start > end || end > kPageSize)
+        return Status::Corruption("data page row outside the page");
     return std::make_pair(start, end);
+}
+
+Status checkDataPage(const Page& page, uint32_t number, uint32_t owner) {
+    std::string where = "page " + std::to_string(number);
+    if (page[0] != PageType::Data) return Status::Corruption(where + " is not a data page");
+    if (ByteView::load32(page.data() + 4) != owner)
+        return Status::Corruption(where + " belongs to another table than the one being written");
+    uint16_t count = ByteView::load16(page.data() + 12);
+    if (kDataRowTable + 2u * count > kPageSize)
+        return Status::Corruption(where + ": row table overruns the page");
+    // Every row the writer may keep or move must lie inside the page; freed rows are dropped.
+    for (uint32_t slot = 0; slot < count; ++slot) {
+        if (rowFlags(page, slot) == kFreedRowFlags) continue;
+        auto span = rowSpan(page, slot);
+        if (!span.ok()) return span.status().withContext(where);
+    }
+    if (dataPageFree(page) > kPageSize)
+        return Status::Corruption(where + ": free space larger than the page");
+    return {};
+}
+
+Result<Page*> editDataPage(PageSet& pages, uint32_t number, uint32_t owner) {
+    JET_ASSIGN_OR_RETURN(const Page* page, pages.read(number));
+    JET_RETURN_IF_ERROR(checkDataPage(*page, number, owner));
+    return pages.edit(number);
 }
 
 void initDataPage(Page& page, uint32_t owner) {
@@ -168,30 +197,28 @@ bool rewriteRow(Page& page, int slot, std::string_view row, uint16_t flags) {
     return true;
 }
 
-Result<std::vector<uint32_t>> readUsageMap(PageSet& pages, uint32_t ref) {
+Result<std::pair<const Page*, std::pair<uint32_t, uint32_t>>> mapRow(PageSet& pages, uint32_t ref) {
     RowId id = RowId::fromPacked(ref);
+    std::string where = "usage map at page " + std::to_string(id.page) + " row " + std::to_string(id.row);
     JET_ASSIGN_OR_RETURN(const Page* page, pages.read(id.page));
-    JET_ASSIGN_OR_RETURN(auto span, rowSpan(*page, id.row));
-    const uint8_t* row = page->data() + span.first;
-    uint32_t length = span.second - span.first;
-    std::vector<uint32_t> out;
-    auto collect = [&out](const uint8_t* bits, uint32_t bytes, uint32_t first) {
-        for (uint32_t i = 0; i < bytes * 8; ++i) {
-            if ((bits[i / 8] >> (i % 8)) & 1) out.push_back(first + i);
-        }
+    if ((*page)[0] != PageType::Data) return Status::Corruption(where + ": not on a data page");
+    auto span = rowSpan(*page, id.row);
+    if (!span.ok()) return span.status().withContext(where);
+    if (span->second - span->first < 5) return Status::Corruption(where + ": row too short");
+    return std::make_pair(page, *span);
+}
+
+Result<std::vector<uint32_t>> readUsageMap(PageSet& pages, uint32_t ref) {
+    JET_ASSIGN_OR_RETURN(auto located, mapRow(pages, ref));
+    auto [page, span] = located;
+    RowId id = RowId::fromPacked(ref);
+    auto fetch = [&pages](uint32_t number) -> Result<ByteView> {
+        JET_ASSIGN_OR_RETURN(const Page* bitmap, pages.read(number));
+        return ByteView(bitmap->data(), bitmap->size());
     };
-    if (length < 5) return Status::Corruption("usage map row too short");
-    if (row[0] == 0) {
-        collect(row + 5, length - 5, ByteView::load32(row + 1));
-        return out;
-    }
-    for (uint32_t j = 0; 1 + 4 * (j + 1) <= length; ++j) {
-        uint32_t mapPage = ByteView::load32(row + 1 + 4 * j);
-        if (mapPage == 0) continue;
-        JET_ASSIGN_OR_RETURN(const Page* bits, pages.read(mapPage));
-        collect(bits->data() + kMapPageHeader, kPageSize - kMapPageHeader, j * kPagesPerMapPage);
-    }
-    return out;
+    return decodeUsageMap(ByteView(page->data() + span.first, span.second - span.first),
+                          formatLayout(Version::Jet4), pages.pageCount(), fetch,
+                          "usage map at page " + std::to_string(id.page) + " row " + std::to_string(id.row));
 }
 
 namespace {
@@ -235,10 +262,9 @@ Status writeReferenceMap(PageSet& pages, RowId id, uint32_t start, uint32_t leng
 Status writeUsageMap(PageSet& pages, uint32_t ref, uint32_t first, uint32_t end,
                      const std::function<bool(uint32_t)>& bit) {
     RowId id = RowId::fromPacked(ref);
-    JET_ASSIGN_OR_RETURN(const Page* current, pages.read(id.page));
-    JET_ASSIGN_OR_RETURN(auto span, rowSpan(*current, id.row));
+    JET_ASSIGN_OR_RETURN(auto located, mapRow(pages, ref));
+    auto span = located.second;
     uint32_t length = span.second - span.first;
-    if (length < 5) return Status::Corruption("usage map row too short");
     uint32_t capacity = (length - 5) * 8;
     uint32_t start = first & ~7u;
     if (end > start + capacity) return writeReferenceMap(pages, id, span.first, length, end, bit);

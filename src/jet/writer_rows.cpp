@@ -354,7 +354,7 @@ Status updateIndex(PageSet& pages, TableState& table, size_t realIndex, const st
     RealIndexDef& real = table.def.realIndexes[realIndex];
     std::vector<KeyEntry> entries;
     std::vector<uint32_t> oldPages;
-    JET_RETURN_IF_ERROR(readIndexTree(pages, real.rootPage, entries, oldPages));
+    JET_RETURN_IF_ERROR(readIndexTree(pages, real.rootPage, table.def.definitionPage, entries, oldPages));
     if (!removed.empty()) {
         auto gone = [&removed](const KeyEntry& e) {
             return std::binary_search(removed.begin(), removed.end(), e.row.packed());
@@ -389,16 +389,19 @@ Status updateIndex(PageSet& pages, TableState& table, size_t realIndex, const st
 Status RowPlacer::start() {
     JET_ASSIGN_OR_RETURN(m_owned, readUsageMap(m_pages, m_table.def.usedPagesRef));
     JET_ASSIGN_OR_RETURN(m_free, readUsageMap(m_pages, m_table.def.freePagesRef));
+    // Every page the maps name must be one of the table's data pages; the writer refuses to build on a
+    // map that says otherwise rather than overwrite what the page really holds.
     if (!m_owned.empty()) {
         JET_ASSIGN_OR_RETURN(const Page* last, m_pages.read(m_owned.back()));
-        if ((*last)[0] == PageType::Data && ByteView::load32(last->data() + 4) == m_table.def.definitionPage)
-            m_current = m_owned.back();
+        JET_RETURN_IF_ERROR(checkDataPage(*last, m_owned.back(), m_table.def.definitionPage)
+                                .withContext("the last page the table's usage map lists"));
+        m_current = m_owned.back();
     }
     return {};
 }
 
 Result<RowId> RowPlacer::placeOn(uint32_t number, const std::string& row, uint16_t flags) {
-    JET_ASSIGN_OR_RETURN(Page * page, m_pages.edit(number));
+    JET_ASSIGN_OR_RETURN(Page * page, editDataPage(m_pages, number, m_table.def.definitionPage));
     int slot = addRow(*page, row, flags);
     if (slot < 0 && packedFree(*page) >= row.size() + 2 && rewriteRow(*page, -1, {}, 0))
         slot = addRow(*page, row, flags);
@@ -416,10 +419,9 @@ Result<RowId> RowPlacer::place(const std::string& row, uint16_t flags) {
     std::vector<uint32_t> candidates = m_free;
     for (uint32_t number : candidates) {
         if (number == m_current || m_full.count(number) != 0) continue;
-        JET_ASSIGN_OR_RETURN(const Page* page, m_pages.read(number));
-        if ((*page)[0] != PageType::Data || ByteView::load32(page->data() + 4) != m_table.def.definitionPage)
-            continue;
-        JET_ASSIGN_OR_RETURN(RowId id, placeOn(number, row, flags));
+        auto placed = placeOn(number, row, flags);
+        if (!placed.ok()) return placed.status().withContext("a page the table's free-space map lists");
+        RowId id = *placed;
         if (id.page != 0) return id;
         m_full.insert(number);
     }

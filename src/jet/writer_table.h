@@ -60,6 +60,8 @@ public:
     void touched(uint32_t number, const Page& page);
     /// Writes the owned-pages and free-space maps.
     Status writeMaps();
+    /// The definition page of the table, which owns its data pages.
+    uint32_t owner() const { return m_table.def.definitionPage; }
 
 private:
     Result<RowId> placeOn(uint32_t number, const std::string& row, uint16_t flags);

@@ -27,10 +27,10 @@ struct StoredRow {
     std::vector<RowId> longRows;
 };
 
-// The bytes in `id`, copied (later rewrites of the page move them).
-Result<std::string> slotBytes(PageSet& pages, RowId id) {
+// The bytes in `id` on a data page of `owner`, copied (later rewrites of the page move them).
+Result<std::string> slotBytes(PageSet& pages, RowId id, uint32_t owner) {
     JET_ASSIGN_OR_RETURN(const Page* page, pages.read(id.page));
-    if ((*page)[0] != PageType::Data) return Status::Corruption(rowName(id) + " is not on a data page");
+    JET_RETURN_IF_ERROR(checkDataPage(*page, id.page, owner).withContext(rowName(id)));
     JET_ASSIGN_OR_RETURN(auto span, rowSpan(*page, id.row));
     return std::string(reinterpret_cast<const char*>(page->data()) + span.first, span.second - span.first);
 }
@@ -44,6 +44,7 @@ Result<std::vector<RowId>> longValueRows(PageSet& pages, std::string_view field)
     RowId pointer = RowId::fromPacked(ByteView::load32(p + 4));
     if ((word & kLongValueInline) != 0) return out;
     if ((word & kLongValueSingle) != 0) {
+        JET_RETURN_IF_ERROR(slotBytes(pages, pointer, kLongValueOwner).status());
         out.push_back(pointer);
         return out;
     }
@@ -51,10 +52,10 @@ Result<std::vector<RowId>> longValueRows(PageSet& pages, std::string_view field)
     while (pointer.page != 0) {
         if (!seen.insert(pointer.packed()).second) return Status::Corruption("long value chain loops");
         out.push_back(pointer);
-        JET_ASSIGN_OR_RETURN(const Page* page, pages.read(pointer.page));
-        JET_ASSIGN_OR_RETURN(auto span, rowSpan(*page, pointer.row));
-        if (span.second - span.first < 4) return Status::Corruption("long value chain row too short");
-        pointer = RowId::fromPacked(ByteView::load32(page->data() + span.first));
+        auto piece = slotBytes(pages, pointer, kLongValueOwner);
+        if (!piece.ok()) return piece.status();
+        if (piece->size() < 4) return Status::Corruption("long value chain row too short");
+        pointer = RowId::fromPacked(ByteView::load32(reinterpret_cast<const uint8_t*>(piece->data())));
     }
     return out;
 }
@@ -68,16 +69,15 @@ Result<StoredRow> loadStoredRow(PageSet& pages, Engine& engine, const TableDef& 
     StoredRow stored{head, head, {}, {}};
     uint16_t flags = rowFlags(*page, head.row);
     if ((flags & kDeletedRowFlag) != 0) return Status::NotFound(rowName(head) + " is deleted");
-    JET_ASSIGN_OR_RETURN(std::string bytes, slotBytes(pages, head));
+    JET_ASSIGN_OR_RETURN(std::string bytes, slotBytes(pages, head, def.definitionPage));
     if (flags == kOverflowRowFlag) {
         if (bytes.size() < kOverflowPointerSize) return Status::Corruption(rowName(head) + ": short pointer");
         stored.data = RowId::fromPacked(ByteView::load32(reinterpret_cast<const uint8_t*>(bytes.data())));
+        JET_ASSIGN_OR_RETURN(bytes, slotBytes(pages, stored.data, def.definitionPage));
         JET_ASSIGN_OR_RETURN(const Page* target, pages.read(stored.data.page));
-        if ((*target)[0] != PageType::Data || stored.data.row >= ByteView::load16(target->data() + 12) ||
-            rowFlags(*target, stored.data.row) != kDeletedRowFlag)
+        if (rowFlags(*target, stored.data.row) != kDeletedRowFlag)
             return Status::Corruption(rowName(head) + " points at " + rowName(stored.data) +
                                       ", which is not an overflow row");
-        JET_ASSIGN_OR_RETURN(bytes, slotBytes(pages, stored.data));
     }
     RowImage image;
     image.id = head;
@@ -112,23 +112,23 @@ Result<std::vector<StoredRow>> loadAll(PageSet& pages, Engine& engine, const Tab
     return out;
 }
 
-// Marks a row deleted and packs its page, so its bytes become free space.
-Status freeRow(PageSet& pages, RowId id) {
-    JET_ASSIGN_OR_RETURN(Page * page, pages.edit(id.page));
+// Marks a row deleted and packs its page (a data page of `owner`), so its bytes become free space.
+Status freeRow(PageSet& pages, RowId id, uint32_t owner) {
+    JET_ASSIGN_OR_RETURN(Page * page, editDataPage(pages, id.page, owner));
     if (!rewriteRow(*page, id.row, {}, kFreedRowFlags))
         return Status::Corruption("cannot repack " + rowName(id));  // shrinking always fits
     return {};
 }
 
 Status freeLongValues(PageSet& pages, const StoredRow& row) {
-    for (RowId id : row.longRows) JET_RETURN_IF_ERROR(freeRow(pages, id));
+    for (RowId id : row.longRows) JET_RETURN_IF_ERROR(freeRow(pages, id, kLongValueOwner));
     return {};
 }
 
 // Tries to store `bytes` in slot `id` with `flags`, packing the page for room; false when it does not fit.
 Result<bool> rewriteIn(PageSet& pages, RowPlacer& placer, RowId id, const std::string& bytes,
                        uint16_t flags) {
-    JET_ASSIGN_OR_RETURN(Page * page, pages.edit(id.page));
+    JET_ASSIGN_OR_RETURN(Page * page, editDataPage(pages, id.page, placer.owner()));
     if (!rewriteRow(*page, id.row, bytes, flags)) return false;
     placer.touched(id.page, *page);
     return true;
@@ -144,7 +144,7 @@ Status storeRow(PageSet& pages, RowPlacer& placer, const StoredRow& row, const s
     }
     JET_ASSIGN_OR_RETURN(bool inHead, rewriteIn(pages, placer, row.head, bytes, 0));
     if (overflowed) {
-        JET_RETURN_IF_ERROR(freeRow(pages, row.data));
+        JET_RETURN_IF_ERROR(freeRow(pages, row.data, placer.owner()));
         JET_ASSIGN_OR_RETURN(Page * old, pages.edit(row.data.page));
         placer.touched(row.data.page, *old);
     }
@@ -229,8 +229,8 @@ Status deleteRowsTx(PageSet& pages, Engine& engine, TableState& table, const std
     std::vector<uint32_t> removed;
     for (const StoredRow& row : old) {
         JET_RETURN_IF_ERROR(freeLongValues(pages, row));
-        if (row.data != row.head) JET_RETURN_IF_ERROR(freeRow(pages, row.data));
-        JET_RETURN_IF_ERROR(freeRow(pages, row.head));
+        if (row.data != row.head) JET_RETURN_IF_ERROR(freeRow(pages, row.data, table.def.definitionPage));
+        JET_RETURN_IF_ERROR(freeRow(pages, row.head, table.def.definitionPage));
         for (RowId id : {row.data, row.head}) {
             JET_ASSIGN_OR_RETURN(Page * page, pages.edit(id.page));
             placer.touched(id.page, *page);

@@ -301,12 +301,15 @@ TEST(Processes, ImportsAndUpdatesAtOnceLoseNothing) {
 TEST(Processes, ReadersNeverSeeACommitHalfDone) {
     std::string dir = test::tempDir();
     std::string path = counterDatabase(dir, 0);
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
     std::fflush(nullptr);
     pid_t writer = ::fork();
     if (writer == 0) {
         auto db = Database::open(path, withMode(OpenMode::ReadWrite));
-        if (!db.ok()) ::_exit(1);
-        for (int64_t i = 1; i <= 150; ++i) {
+        char start = 0;
+        if (!db.ok() || ::read(go[0], &start, 1) != 1) ::_exit(1);
+        for (int64_t i = 1; i <= 300; ++i) {
             std::vector<Row> pair = {{2 * i, std::string("a")}, {2 * i + 1, std::string("b")}};
             if (!insertRows(**db, "Other", pair).ok()) ::_exit(2);
         }
@@ -317,7 +320,8 @@ TEST(Processes, ReadersNeverSeeACommitHalfDone) {
     sql::Connection connection(**db);
     int reads = 0, odd = 0, failed = 0;
     int status = 0;
-    while (::waitpid(writer, &status, WNOHANG) == 0) {
+    ASSERT_EQ(::write(go[1], "g", 1), 1);
+    do {
         auto rs = connection.query("SELECT Count(*) AS n FROM Other");
         ++reads;
         if (!rs.ok()) {
@@ -326,12 +330,14 @@ TEST(Processes, ReadersNeverSeeACommitHalfDone) {
             continue;
         }
         odd += std::get<int64_t>(rs->rows[0][0]) % 2 != 0;
-    }
+    } while (::waitpid(writer, &status, WNOHANG) == 0);
+    ::close(go[0]);
+    ::close(go[1]);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_GT(reads, 0);
+    EXPECT_GT(reads, 10);
     EXPECT_EQ(odd, 0);
     EXPECT_EQ(failed, 0);
-    EXPECT_EQ(selectOne(path, "SELECT Count(*) AS n FROM Other"), "300");
+    EXPECT_EQ(selectOne(path, "SELECT Count(*) AS n FROM Other"), "600");
 }
 
 // ---------------------------------------------------------------------------------------------------------

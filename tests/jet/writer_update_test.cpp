@@ -75,7 +75,7 @@ std::map<RowId, Row> checkTable(const std::string& path, const std::string& tabl
         const RealIndexDef& real = (*def)->realIndexes[index.realIndex];
         std::vector<writer::KeyEntry> entries;
         std::vector<uint32_t> treePages;
-        Status s = writer::readIndexTree(pages, real.rootPage, entries, treePages);
+        Status s = writer::readIndexTree(pages, real.rootPage, (*def)->definitionPage, entries, treePages);
         EXPECT_TRUE(s.ok()) << s.toString();
         size_t expected = 0;
         for (const auto& [id, values] : rows) {
