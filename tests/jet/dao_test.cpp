@@ -222,6 +222,30 @@ TEST(DaoTest, AFileThatCannotBeWrittenOpensReadOnlyOnlyWhenAskedTo) {
     }
 }
 
+// A field handed out for one record may be kept while the recordset moves past its end, closes or is
+// destroyed; it then reads Null instead of memory that is gone.
+TEST(DaoTest, AFieldKeptPastTheLastRecordCloseOrTheRecordsetReadsNull) {
+    OpenedSample s = openSample();
+    ASSERT_TRUE(s.db);
+    auto rs = s.db->OpenRecordset("SELECT * FROM DM WHERE ID = 1");
+    ASSERT_TRUE(rs.ok());
+    auto field = (*rs)->Fields("Name");
+    ASSERT_TRUE(field.ok());
+    EXPECT_EQ(std::get<std::string>(field->Value()), "Apple");
+    ASSERT_TRUE((*rs)->MoveNext().ok());
+    ASSERT_TRUE((*rs)->Eof());
+    EXPECT_TRUE(isNull(field->Value()));
+    ASSERT_TRUE((*rs)->MoveFirst().ok());
+    (*rs)->Close();
+    EXPECT_TRUE(isNull(field->Value()));
+    EXPECT_FALSE(field->SetValue(Value(std::string("x"))).ok());
+    rs->reset();
+    EXPECT_TRUE(isNull(field->Value()));
+    EXPECT_EQ(field->Name(), "Name");
+    s.db->Close();
+    EXPECT_TRUE(isNull(field->Value()));
+}
+
 TEST(DaoTest, ComputedAndClosedRecordsetsRefuseWork) {
     OpenedSample s = openSample();
     ASSERT_TRUE(s.db);

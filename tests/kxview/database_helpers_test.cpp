@@ -92,6 +92,34 @@ private slots:
         QCOMPARE(modPub_DB::GetKeyInfo(*db, "Key"), QString("DE-2024-01"));
     }
 
+    void openDBReadsJet3TextAsGb18030() {
+        // The header of this Jet 3 file names code page 1252, but its text is GBK.
+        const QString samples = qEnvironmentVariable("JET_SAMPLES", KXVIEW_DEFAULT_SAMPLES);
+        auto db = modPub_DB::OpenDB(samples + "/ucanaccess_charsetGBK_jet3.mdb");
+        auto rs = db->OpenRecordset("SELECT * FROM table1 WHERE field1 = 'GBK编码'");
+        QCOMPARE(rs->RecordCount(), 1);
+        QCOMPARE(rs->Text("field1"), QString("GBK编码"));
+        QVERIFY(db->IsReadOnly());
+        QVERIFY_THROWS_EXCEPTION(kx::DbError, db->Execute("DELETE FROM table1"));
+    }
+
+    void openDBOfAFileMarkedReadOnlyReadsAndSaysWhyItCannotWrite() {
+        QTemporaryDir tmp;
+        const QString path = tmp.path() + "/readonly.QTDE";
+        makeLibrary(path, {{"Key", "K"}});
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        auto db = modPub_DB::OpenDB(path);
+        QCOMPARE(modPub_DB::GetKeyInfo(*db, "Key"), QString("K"));
+        QVERIFY(db->IsReadOnly());
+        QVERIFY(db->ReadOnlyReason().contains("read-only"));
+        try {
+            db->Execute("DELETE FROM KeyInfo");
+            QFAIL("a write to a read-only file succeeded");
+        } catch (const kx::DbError& e) {
+            QVERIFY2(QString::fromUtf8(e.what()).contains("read-only"), e.what());
+        }
+    }
+
     void openDBOfMissingFileThrows() {
         QVERIFY_THROWS_EXCEPTION(kx::DbError, modPub_DB::OpenDB(m_dir.path() + "/missing.QTDE"));
     }

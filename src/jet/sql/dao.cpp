@@ -214,7 +214,9 @@ void Recordset::CancelUpdate() {
 void Recordset::Close() {
     m_state->closed = true;
     m_state->mode = RecordsetState::Mode::None;
-    m_state->rows = {};
+    // The rows go; the column names stay for fields still held.
+    m_state->rows.rows = {};
+    m_state->rows.rowIds = {};
 }
 
 Database::Database(std::shared_ptr<DatabaseState> state) : m_state(std::move(state)) {}
