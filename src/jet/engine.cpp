@@ -1,5 +1,7 @@
 #include "engine.h"
 
+#include "journal.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -42,6 +44,7 @@ Result<std::unique_ptr<Engine>> Engine::open(std::unique_ptr<File> file, const O
     std::unique_ptr<Engine> engine(new Engine());
     engine->m_file = std::move(file);
     engine->m_lockWait = options.lockWait;
+    JET_RETURN_IF_ERROR(engine->recoverUnfinishedCommit());
     // The header and catalogue are read as one commit left them.
     JET_RETURN_IF_ERROR(engine->m_file->lock(LockRange::Commit, LockMode::Shared, options.lockWait));
     Status s = engine->readFirstPages(options);
@@ -76,6 +79,7 @@ Status Engine::refresh() {
 Status Engine::acquireRead() {
     // A writing engine keeps every commit out already; nested readers share the outer one's lock.
     if (m_readDepth == 0 && m_writeDepth == 0) {
+        JET_RETURN_IF_ERROR(recoverUnfinishedCommit());
         JET_RETURN_IF_ERROR(m_file->lock(LockRange::Commit, LockMode::Shared, m_lockWait));
         m_holdsCommitShared = true;
         Status s = refresh();
@@ -118,6 +122,37 @@ Status Engine::acquireWrite() {
 void Engine::releaseWrite() {
     if (--m_writeDepth > 0) return;
     m_file->unlock(LockRange::Writer);
+}
+
+Status Engine::recoverUnfinishedCommit() {
+    // A journal seen without the locks may belong to a commit under way; rollBackUnfinishedCommit looks
+    // again once the locks keep every writer out.
+    if (!m_file->journalExists()) return {};
+    if (m_file->readOnly()) {
+        // Only a journal still there once no commit is under way was left by a crash.
+        bool locked = !m_holdsCommitShared && m_writeDepth == 0;
+        if (locked) JET_RETURN_IF_ERROR(m_file->lock(LockRange::Commit, LockMode::Shared, m_lockWait));
+        bool left = m_file->journalExists();
+        if (locked) m_file->unlock(LockRange::Commit);
+        if (!left) return {};
+        return Status::IOError(m_file->name() +
+                               " was left half written by a write that did not finish; open it for writing "
+                               "once to put it back as it was before that write");
+    }
+    bool holdsWriter = m_writeDepth > 0;
+    if (!holdsWriter) JET_RETURN_IF_ERROR(m_file->lock(LockRange::Writer, LockMode::Exclusive, m_lockWait));
+    Status s = m_file->lock(LockRange::Commit, LockMode::Exclusive, m_lockWait);
+    if (s.ok()) {
+        s = rollBackUnfinishedCommit(*m_file).withContext("repairing " + m_file->name());
+        if (m_holdsCommitShared) {
+            Status back = m_file->lock(LockRange::Commit, LockMode::Shared, m_lockWait);
+            if (s.ok()) s = back;
+        } else {
+            m_file->unlock(LockRange::Commit);
+        }
+    }
+    if (!holdsWriter) m_file->unlock(LockRange::Writer);
+    return s;
 }
 
 Status Engine::commit(const std::function<Status()>& writePages) {

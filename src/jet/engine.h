@@ -71,6 +71,9 @@ public:
     /// Runs `writePages` (the page writes of one finished write) under the exclusive commit lock, makes
     /// sure the file's stamp moved, and catches up with what was written. Only while writing().
     Status commit(const std::function<Status()>& writePages);
+    /// Undoes a commit that a crash cut short, when the file's journal shows one (see journal.h); an
+    /// error when the file cannot be written to repair it.
+    Status recoverUnfinishedCommit();
     /// Records that this engine wrote (or tried to write) rows of `table`.
     void noteTableWritten(std::string_view table);
     /// See Database::changeCount.

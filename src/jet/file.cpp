@@ -90,6 +90,38 @@ public:
         return {};
     }
 
+    Status truncate(uint64_t size) override {
+        if (readOnly()) return Status::InvalidArgument(m_path + " is " + m_readOnlyReason);
+        if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0)
+            return Status::IOError(errnoText("cannot truncate", m_path));
+        return {};
+    }
+
+    bool journalExists() const override {
+        struct stat st {};
+        return ::lstat(journalPath().c_str(), &st) == 0;
+    }
+
+    Result<std::unique_ptr<File>> openJournal(bool create) override {
+        std::string path = journalPath();
+        if (!create) return openPosixFile(path, readOnly() ? OpenMode::ReadOnly : OpenMode::ReadWrite);
+        // The journal is readable by whoever may repair the file after a crash: it gets the file's mode.
+        struct stat st {};
+        mode_t mode = ::fstat(m_fd, &st) == 0 ? (st.st_mode & 0666) : 0644;
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, mode);
+        if (fd < 0) return Status::IOError(errnoText("cannot create the journal", path));
+        ::fchmod(fd, mode);
+        return std::unique_ptr<File>(new PosixFile(fd, path, ""));
+    }
+
+    Status removeJournal() override {
+        std::string path = journalPath();
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+            return Status::IOError(errnoText("cannot remove the journal", path));
+        syncDirectory();
+        return {};
+    }
+
     bool readOnly() const override { return !m_readOnlyReason.empty(); }
     std::string readOnlyReason() const override { return m_readOnlyReason; }
     std::string name() const override { return m_path; }
@@ -148,6 +180,20 @@ public:
     }
 
 private:
+    std::string journalPath() const {
+        return m_path + "-journal";
+    }
+
+    // Makes the creation or removal of a name in the file's folder durable.
+    void syncDirectory() const {
+        size_t slash = m_path.rfind('/');
+        std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : m_path.substr(0, slash);
+        int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return;
+        ::fsync(fd);
+        ::close(fd);
+    }
+
 #ifdef F_OFD_SETLK
     static struct flock lockRegion(LockRange range, short type) {
         struct flock fl {};
@@ -252,12 +298,85 @@ Status MemoryFile::read(uint64_t offset, size_t length, uint8_t* dst) const {
     return {};
 }
 
+Status MemoryFile::spend() {
+    if (*m_budget == 0) return Status::IOError("<memory>: no more writes allowed");
+    if (*m_budget > 0) --*m_budget;
+    return {};
+}
+
 Status MemoryFile::write(uint64_t offset, size_t length, const uint8_t* src) {
     if (m_readOnly) return Status::InvalidArgument("<memory> is read-only");
+    JET_RETURN_IF_ERROR(spend());
     if (offset + length > m_bytes.size()) m_bytes.resize(offset + length);
     std::memcpy(m_bytes.data() + offset, src, length);
     ++m_writes;
     return {};
+}
+
+Status MemoryFile::truncate(uint64_t size) {
+    if (m_readOnly) return Status::InvalidArgument("<memory> is read-only");
+    JET_RETURN_IF_ERROR(spend());
+    m_bytes.resize(size);
+    ++m_writes;
+    return {};
+}
+
+namespace {
+
+/// A second handle on a journal kept in memory.
+class SharedMemoryFile : public File {
+public:
+    explicit SharedMemoryFile(std::shared_ptr<MemoryFile> file) : m_file(std::move(file)) {}
+    Status read(uint64_t offset, size_t length, uint8_t* dst) const override {
+        return m_file->read(offset, length, dst);
+    }
+    Status write(uint64_t offset, size_t length, const uint8_t* src) override {
+        return m_file->write(offset, length, src);
+    }
+    uint64_t size() const override { return m_file->size(); }
+    Status sync() override { return {}; }
+    Status truncate(uint64_t size) override { return m_file->truncate(size); }
+    bool readOnly() const override { return m_file->readOnly(); }
+    std::string name() const override { return "<memory journal>"; }
+    Result<FileStamp> stamp() const override { return m_file->stamp(); }
+    Status markChangedSince(const FileStamp&) override { return {}; }
+    Status lock(LockRange, LockMode, std::chrono::milliseconds) override { return {}; }
+    void unlock(LockRange) override {}
+    bool journalExists() const override { return false; }
+    Result<std::unique_ptr<File>> openJournal(bool) override {
+        return Status::NotSupported("a journal of a journal");
+    }
+    Status removeJournal() override { return {}; }
+
+private:
+    std::shared_ptr<MemoryFile> m_file;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<File>> MemoryFile::openJournal(bool create) {
+    if (create) {
+        m_journal = std::make_shared<MemoryFile>();
+        m_journal->m_budget = m_budget;
+    }
+    if (!m_journal) return Status::IOError("<memory> has no journal");
+    return std::unique_ptr<File>(new SharedMemoryFile(m_journal));
+}
+
+Status MemoryFile::removeJournal() {
+    JET_RETURN_IF_ERROR(spend());
+    m_journal.reset();
+    return {};
+}
+
+std::optional<std::vector<uint8_t>> MemoryFile::journalBytes() const {
+    if (!m_journal) return std::nullopt;
+    return m_journal->bytes();
+}
+
+void MemoryFile::setJournal(std::vector<uint8_t> bytes) {
+    m_journal = std::make_shared<MemoryFile>(std::move(bytes));
+    m_journal->m_budget = m_budget;
 }
 
 Result<FileStamp> MemoryFile::stamp() const {

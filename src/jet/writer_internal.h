@@ -41,8 +41,7 @@ public:
     uint32_t pageCount() const { return m_pageCount; }
     /// Pages added by this transaction start here.
     uint32_t firstNewPage() const { return m_filePages; }
-    /// Writes new pages, then changed ones (long-value pages after rows, table definitions and page 1
-    /// last), then syncs.
+    /// Writes every new and changed page as one atomic change (see journal.h).
     Status commit();
 
 private:

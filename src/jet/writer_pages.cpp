@@ -1,6 +1,7 @@
 // The writer's page transaction, data pages and usage maps.
 #include <algorithm>
 
+#include "journal.h"
 #include "usage_map.h"
 #include "writer_internal.h"
 
@@ -44,33 +45,9 @@ uint32_t PageSet::allocate() {
 
 Status PageSet::commit() {
     if (m_file.readOnly()) return Status::InvalidArgument(m_file.name() + " is open read-only");
-    // New pages first: until the old pages that point at them are rewritten they are unreachable.
-    // Long-value pages go after the rows: a row then stops using its old long values before they are
-    // freed, and a deleted row is marked before its long values, so a crash in between leaves unused
-    // long-value rows rather than rows pointing at freed ones.
-    std::vector<uint32_t> order;
-    std::vector<uint32_t> longValues;
-    std::vector<uint32_t> definitions;
-    for (uint32_t n : m_dirty) {
-        if (n >= m_filePages) order.push_back(n);
-    }
-    for (uint32_t n : m_dirty) {
-        if (n >= m_filePages || n == 1) continue;
-        const Page& page = m_pages[n];
-        if (page[0] == PageType::TableDefinition)
-            definitions.push_back(n);
-        else if (page[0] == PageType::Data && ByteView::load32(page.data() + 4) == kLongValueOwner)
-            longValues.push_back(n);
-        else
-            order.push_back(n);
-    }
-    order.insert(order.end(), longValues.begin(), longValues.end());
-    order.insert(order.end(), definitions.begin(), definitions.end());
-    if (m_dirty.count(1)) order.push_back(1);
-    for (uint32_t n : order) {
-        JET_RETURN_IF_ERROR(m_file.write(uint64_t{n} * kPageSize, kPageSize, m_pages[n].data()));
-    }
-    JET_RETURN_IF_ERROR(m_file.sync());
+    std::vector<PageWrite> writes;
+    for (uint32_t n : m_dirty) writes.push_back({n, &m_pages[n]});
+    JET_RETURN_IF_ERROR(commitPages(m_file, writes, kPageSize));
     m_dirty.clear();
     m_filePages = m_pageCount;
     return {};

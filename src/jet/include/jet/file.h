@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,8 @@ public:
     virtual uint64_t size() const = 0;
     /// Makes earlier writes durable.
     virtual Status sync() = 0;
+    /// Cuts the file to `size` bytes.
+    virtual Status truncate(uint64_t size) = 0;
     /// True when writes are refused.
     virtual bool readOnly() const = 0;
     /// Why writes are refused, for messages ("open read-only", ...); empty
@@ -66,6 +69,14 @@ public:
     virtual Status lock(LockRange range, LockMode mode, std::chrono::milliseconds wait) = 0;
     /// Releases `range`.
     virtual void unlock(LockRange range) = 0;
+
+    /// True when the file's rollback journal exists: the side file in which a commit keeps the pages it
+    /// overwrites until it ends, so that a commit cut short can be undone.
+    virtual bool journalExists() const = 0;
+    /// The journal, created empty when `create` (replacing any old one), else as it is.
+    virtual Result<std::unique_ptr<File>> openJournal(bool create) = 0;
+    /// Removes the journal: the moment a commit becomes final.
+    virtual Status removeJournal() = 0;
 };
 
 /// How a file on disk is opened.
@@ -87,7 +98,8 @@ Result<std::unique_ptr<File>> openPosixFile(const std::string& path, OpenMode mo
 Result<std::unique_ptr<File>> createPosixFile(const std::string& path);
 
 /// A file held in memory, for tests that damage bytes without touching the disk. Its locks always
-/// succeed: nothing else can reach the buffer.
+/// succeed: nothing else can reach the buffer. Its journal is a second buffer, and a budget of writes
+/// lets tests stop a commit at any point, as a crash would.
 class MemoryFile : public File {
 public:
     /// A file with the given contents; `readOnly` makes writes fail.
@@ -97,20 +109,35 @@ public:
     Status write(uint64_t offset, size_t length, const uint8_t* src) override;
     uint64_t size() const override { return m_bytes.size(); }
     Status sync() override { return {}; }
+    Status truncate(uint64_t size) override;
     bool readOnly() const override { return m_readOnly; }
     std::string name() const override { return "<memory>"; }
     Result<FileStamp> stamp() const override;
     Status markChangedSince(const FileStamp&) override { return {}; }
     Status lock(LockRange, LockMode, std::chrono::milliseconds) override { return {}; }
     void unlock(LockRange) override {}
+    bool journalExists() const override { return m_journal != nullptr; }
+    Result<std::unique_ptr<File>> openJournal(bool create) override;
+    Status removeJournal() override;
 
     /// The current contents.
     const std::vector<uint8_t>& bytes() const { return m_bytes; }
+    /// The journal's contents, or nothing when there is no journal.
+    std::optional<std::vector<uint8_t>> journalBytes() const;
+    /// Gives the file a journal with these contents (a file as a crash left it).
+    void setJournal(std::vector<uint8_t> bytes);
+    /// Lets only `writes` more writes, truncations and journal removals succeed, in this file and its
+    /// journal together; later ones fail with IOError. Negative: no limit.
+    void limitWrites(int64_t writes) { *m_budget = writes; }
 
 private:
+    Status spend();
+
     std::vector<uint8_t> m_bytes;
     bool m_readOnly;
     uint64_t m_writes = 0;
+    std::shared_ptr<int64_t> m_budget = std::make_shared<int64_t>(-1);
+    std::shared_ptr<MemoryFile> m_journal;
 };
 
 /// Reads a whole file from disk into memory (used by tests and tools).
