@@ -70,6 +70,11 @@ Status Engine::reloadCatalog() {
 Status Engine::refresh() {
     JET_ASSIGN_OR_RETURN(FileStamp now, m_file->stamp());
     if (now == m_stamp) return {};
+    // A commit cut short changed the file: the journal it left says how to undo it.
+    if (m_file->journalExists()) {
+        JET_RETURN_IF_ERROR(recoverUnfinishedCommit());
+        JET_ASSIGN_OR_RETURN(now, m_file->stamp());
+    }
     m_caughtUpAt = ++m_changeClock;
     JET_RETURN_IF_ERROR(reloadCatalog().withContext("system catalogue"));
     m_stamp = now;
@@ -79,7 +84,6 @@ Status Engine::refresh() {
 Status Engine::acquireRead() {
     // A writing engine keeps every commit out already; nested readers share the outer one's lock.
     if (m_readDepth == 0 && m_writeDepth == 0) {
-        JET_RETURN_IF_ERROR(recoverUnfinishedCommit());
         JET_RETURN_IF_ERROR(m_file->lock(LockRange::Commit, LockMode::Shared, m_lockWait));
         m_holdsCommitShared = true;
         Status s = refresh();
@@ -139,17 +143,19 @@ Status Engine::recoverUnfinishedCommit() {
                                " was left half written by a write that did not finish; open it for writing "
                                "once to put it back as it was before that write");
     }
+    // Writers take the writer lock before the commit lock; so does the repair, letting go of a reader's
+    // shared hold first, or it could wait on a writer that waits on it.
     bool holdsWriter = m_writeDepth > 0;
-    if (!holdsWriter) JET_RETURN_IF_ERROR(m_file->lock(LockRange::Writer, LockMode::Exclusive, m_lockWait));
-    Status s = m_file->lock(LockRange::Commit, LockMode::Exclusive, m_lockWait);
-    if (s.ok()) {
-        s = rollBackUnfinishedCommit(*m_file).withContext("repairing " + m_file->name());
-        if (m_holdsCommitShared) {
-            Status back = m_file->lock(LockRange::Commit, LockMode::Shared, m_lockWait);
-            if (s.ok()) s = back;
-        } else {
-            m_file->unlock(LockRange::Commit);
-        }
+    if (m_holdsCommitShared && !holdsWriter) m_file->unlock(LockRange::Commit);
+    Status s = holdsWriter ? Status() : m_file->lock(LockRange::Writer, LockMode::Exclusive, m_lockWait);
+    if (s.ok()) s = m_file->lock(LockRange::Commit, LockMode::Exclusive, m_lockWait);
+    if (s.ok()) s = rollBackUnfinishedCommit(*m_file).withContext("repairing " + m_file->name());
+    // Back to the locks held before: the reader's shared hold, or none.
+    if (m_holdsCommitShared) {
+        Status back = m_file->lock(LockRange::Commit, LockMode::Shared, m_lockWait);
+        if (s.ok()) s = back;
+    } else {
+        m_file->unlock(LockRange::Commit);
     }
     if (!holdsWriter) m_file->unlock(LockRange::Writer);
     return s;
