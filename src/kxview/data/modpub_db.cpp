@@ -4,17 +4,8 @@
 #include "platform/logging.h"
 
 namespace modPub_DB {
-namespace {
 
-/// The engine object: one per process, created on first use.
-kx::DBEngine& engine() {
-    static kx::DBEngine instance;
-    return instance;
-}
-
-}  // namespace
-
-std::unique_ptr<kx::Database> OpenDB(const QString& p_FullName) { return engine().OpenDatabase(p_FullName); }
+std::unique_ptr<kx::Database> OpenDB(const QString& p_FullName) { return kx::openDatabase(p_FullName); }
 
 bool TableExists(kx::Database& p_DB, const QString& p_Name) {
     const QStringList names = p_DB.TableDefNames();

@@ -1,0 +1,16 @@
+#include "modvsf.h"
+
+#include "platform/flexgrid.h"
+
+namespace modVSF {
+
+void InitGridStyle(kx::FlexGrid& grid, bool p_Border, bool p_Stripes) {
+    grid.setFrameShape(p_Border ? QFrame::Box : QFrame::NoFrame);
+    grid.setAlternatingRowColors(p_Stripes);
+    grid.setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid.setRowHeightMin(300);
+    if (grid.cells().Cols() > 0) grid.cells().setColWidth(0, 400);
+}
+
+}  // namespace modVSF
