@@ -30,10 +30,11 @@ constexpr TwipRect kDesignHead{0, 4820, 8000, 1500};
 /// The grid's font "宋体" falls back to the CJK fonts a system has when it lacks SimSun itself.
 void registerGridFontFallbacks() {
     static const bool registered = [] {
-        QFont::insertSubstitutions(
-            QStringLiteral("宋体"),
-            {QStringLiteral("SimSun"), QStringLiteral("NSimSun"), QStringLiteral("Noto Sans CJK SC"),
-             QStringLiteral("WenQuanYi Micro Hei")});
+        // SimSun's Latin letters are half as wide as its ideographs; Noto Sans Mono CJK keeps those metrics.
+        QFont::insertSubstitutions(QStringLiteral("宋体"),
+                                   {QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+                                    QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("Noto Sans CJK SC"),
+                                    QStringLiteral("WenQuanYi Micro Hei")});
         return true;
     }();
     Q_UNUSED(registered);

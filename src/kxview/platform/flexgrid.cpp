@@ -12,10 +12,25 @@ namespace {
 
 constexpr int kButtonSide = 9;  // the +/- box of an outline node, in pixels
 
-/// The fixed column: one header section per data row, with the outline button of node rows.
-class OutlineHeader : public QHeaderView {
+/// A header that draws over its sections.
+class DecoratedHeader : public QHeaderView {
 public:
-    OutlineHeader(GridModel& model, QWidget* parent) : QHeaderView(Qt::Vertical, parent), m_model(model) {
+    using QHeaderView::QHeaderView;
+
+protected:
+    /// Paints the section as the style does and keeps the painter's state: the style may leave a clip
+    /// behind that would hide what is drawn over the section.
+    void paintStyledSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
+        painter->save();
+        QHeaderView::paintSection(painter, rect, logicalIndex);
+        painter->restore();
+    }
+};
+
+/// The fixed column: one header section per data row, with the outline button of node rows.
+class OutlineHeader : public DecoratedHeader {
+public:
+    OutlineHeader(GridModel& model, QWidget* parent) : DecoratedHeader(Qt::Vertical, parent), m_model(model) {
         setObjectName(QStringLiteral("fixedColumn"));
         setSectionsClickable(true);
         setHighlightSections(false);
@@ -39,7 +54,7 @@ public:
 
 protected:
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
-        QHeaderView::paintSection(painter, rect, logicalIndex);
+        paintStyledSection(painter, rect, logicalIndex);
         const int row = logicalIndex + GridModel::FixedRows;
         if (!m_model.hasChildRows(row)) return;
         const QRect box = buttonRect(rect);
@@ -80,9 +95,9 @@ private:
 };
 
 /// The header row: the column captions, with a picture centred in a cell where one is set.
-class PictureHeader : public QHeaderView {
+class PictureHeader : public DecoratedHeader {
 public:
-    PictureHeader(GridModel& model, QWidget* parent) : QHeaderView(Qt::Horizontal, parent), m_model(model) {
+    PictureHeader(GridModel& model, QWidget* parent) : DecoratedHeader(Qt::Horizontal, parent), m_model(model) {
         setObjectName(QStringLiteral("headerRow"));
         setHighlightSections(false);
         setSectionsClickable(false);
@@ -90,7 +105,7 @@ public:
 
 protected:
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
-        QHeaderView::paintSection(painter, rect, logicalIndex);
+        paintStyledSection(painter, rect, logicalIndex);
         const QPixmap picture = m_model.headerPicture(logicalIndex);
         if (picture.isNull()) return;
         const QSizeF size = picture.deviceIndependentSize();

@@ -83,7 +83,11 @@ struct ToolbarEngine::Private {
                 button->setObjectName(def.name);
                 button->setToolButtonStyle(def.captionShown ? Qt::ToolButtonTextBesideIcon
                                                             : Qt::ToolButtonIconOnly);
-                if (def.kind == ToolKind::DropDown) button->setPopupMode(QToolButton::InstantPopup);
+                if (def.kind == ToolKind::DropDown) {
+                    button->setPopupMode(QToolButton::InstantPopup);
+                    // The menu arrow sits beside the image instead of over its corner.
+                    button->setStyleSheet(QStringLiteral("QToolButton { padding-right: 10px; }"));
+                }
             }
         }
     }

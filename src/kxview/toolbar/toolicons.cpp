@@ -22,15 +22,15 @@ QPen line(const QColor& color, qreal width = 1.0) {
 
 void drawTree(QPainter& p) {
     p.setPen(line(QColor(90, 90, 90)));
-    p.drawLine(QPointF(4.5, 5.5), QPointF(4.5, 13.5));
-    p.drawLine(QPointF(4.5, 8.5), QPointF(8.5, 8.5));
-    p.drawLine(QPointF(4.5, 13.5), QPointF(8.5, 13.5));
+    p.drawLine(QPointF(3.5, 4.5), QPointF(3.5, 13.5));
+    p.drawLine(QPointF(3.5, 7.5), QPointF(8.5, 7.5));
+    p.drawLine(QPointF(3.5, 13.5), QPointF(8.5, 13.5));
     p.setPen(line(QColor(30, 60, 140)));
     p.setBrush(QColor(80, 130, 210));
-    p.drawRect(QRectF(1.5, 1.5, 6, 4));
+    p.drawRect(QRectF(0.5, 0.5, 6, 4));
     p.setPen(line(QColor(150, 100, 0)));
     p.setBrush(QColor(250, 205, 70));
-    p.drawRect(QRectF(8.5, 6.5, 6, 4));
+    p.drawRect(QRectF(8.5, 5.5, 6, 4));
     p.drawRect(QRectF(8.5, 11.5, 6, 4));
 }
 
