@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QtTest>
-#include <functional>
 
 #include "data/modpub_db.h"
 #include "gui_support.h"
@@ -57,23 +56,8 @@ QStringList captions(KXTree& tree) {
     return out;
 }
 
-QTreeView* viewOf(KXTree& tree) {
-    return tree.findChild<QTreeView*>(QStringLiteral("treeView"));
-}
-
-/// The model index of the node at a 1-based index, found by walking the view's model in collection order.
-QModelIndex indexOfNode(KXTree& tree, qint16 index) {
-    QAbstractItemModel* model = viewOf(tree)->model();
-    QList<QModelIndex> preorder;
-    std::function<void(const QModelIndex&)> walk = [&](const QModelIndex& parent) {
-        for (int r = 0; r < model->rowCount(parent); ++r) {
-            preorder << model->index(r, 0, parent);
-            walk(model->index(r, 0, parent));
-        }
-    };
-    walk({});
-    return preorder.value(index - 1);
-}
+using kxtest::treeNodeIndex;
+using kxtest::treeView;
 
 }  // namespace
 
@@ -91,7 +75,7 @@ private slots:
 
     void categoryTableHangsBelowALibraryNode() {
         KXTree tree;
-        QAbstractItemModelTester tester(viewOf(tree)->model(),
+        QAbstractItemModelTester tester(treeView(tree)->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         tree.LoadTree(building(), QStringLiteral("DMIndex"));
         QCOMPARE(tree.NodeCount(), qint16(111));
@@ -121,7 +105,7 @@ private slots:
                         {7, 42, "orphan", 7},
                         {8, 0, "no order", 0}});
         KXTree tree;
-        QAbstractItemModelTester tester(viewOf(tree)->model(),
+        QAbstractItemModelTester tester(treeView(tree)->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         tree.LoadTree(path, QStringLiteral("Cats"));
         QCOMPARE(captions(tree),
@@ -130,7 +114,7 @@ private slots:
 
     void catalogueShowsItsEntriesAndTestsFileEntries() {
         KXTree tree;
-        QAbstractItemModelTester tester(viewOf(tree)->model(),
+        QAbstractItemModelTester tester(treeView(tree)->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         tree.setDefaultID(5);
         tree.LoadTree(quotaCatalogue(), QStringLiteral("Index"));
@@ -157,8 +141,8 @@ private slots:
         QVERIFY(tree.NodeAt(2).Selected());
         QCOMPARE(clicks.count(), 0);
 
-        QTreeView* view = viewOf(tree);
-        const QPoint node2 = view->visualRect(indexOfNode(tree, 2)).center();
+        QTreeView* view = treeView(tree);
+        const QPoint node2 = view->visualRect(treeNodeIndex(tree, 2)).center();
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, node2);
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, node2);
         QCOMPARE(clicks.count(), 2);  // clicking the selected node again raises it again
@@ -171,7 +155,7 @@ private slots:
         QCOMPARE(clicks.last().at(0).value<qint16>(), tree.NodeID(3));
         QCOMPARE(tree.SelectedIndex(), qint16(3));
 
-        kxtest::doubleClick(view->viewport(), view->visualRect(indexOfNode(tree, 3)).center());
+        kxtest::doubleClick(view->viewport(), view->visualRect(treeNodeIndex(tree, 3)).center());
         QCOMPARE(doubleClicks.count(), 1);
         QCOMPARE(doubleClicks.at(0).at(0).value<qint16>(), tree.NodeID(3));
     }
@@ -181,9 +165,9 @@ private slots:
         tree.LoadTree(building(), QStringLiteral("DMIndex"));
         for (qint16 i = 1; i <= tree.NodeCount(); ++i) tree.NodeAt(i).setExpanded(true);
         for (qint16 i = 1; i <= tree.NodeCount(); ++i) QVERIFY(tree.NodeAt(i).Expanded());
-        QVERIFY(viewOf(tree)->isExpanded(indexOfNode(tree, 2)));
+        QVERIFY(treeView(tree)->isExpanded(treeNodeIndex(tree, 2)));
         tree.NodeAt(2).setExpanded(false);
-        QVERIFY(!viewOf(tree)->isExpanded(indexOfNode(tree, 2)));
+        QVERIFY(!treeView(tree)->isExpanded(treeNodeIndex(tree, 2)));
         QVERIFY_THROWS_EXCEPTION(kx::ControlError, tree.NodeAt(0));
         QVERIFY_THROWS_EXCEPTION(kx::ControlError, tree.NodeAt(112));
     }
@@ -199,7 +183,7 @@ private slots:
         QCOMPARE(tree.NodeAt(2).Image(), qint16(1));
         tree.NodeAt(2).setSelectedImage(2);
         auto decoration = [&] {
-            return viewOf(tree)->model()->data(indexOfNode(tree, 2), Qt::DecorationRole).value<QIcon>();
+            return treeView(tree)->model()->data(treeNodeIndex(tree, 2), Qt::DecorationRole).value<QIcon>();
         };
         QCOMPARE(decoration().pixmap(16).toImage().pixelColor(8, 8), QColor(Qt::blue));
         tree.NodeAt(2).setSelected(true);
@@ -211,7 +195,7 @@ private slots:
         QFile::remove(path);
         QVERIFY(QFile::copy(quotaCatalogue(), path));
         KXTree tree;
-        QAbstractItemModelTester tester(viewOf(tree)->model(),
+        QAbstractItemModelTester tester(treeView(tree)->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         tree.LoadTree(path, QStringLiteral("Index"));
         tree.NodeAt(2).setSelected(true);
