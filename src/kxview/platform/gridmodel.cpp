@@ -163,7 +163,6 @@ void GridModel::setRows(int rows) {
     if (rows == Rows()) return;
     const int first = Rows();
     if (d->notifying()) beginInsertRows({}, first - FixedRows, rows - 1 - FixedRows);
-    d->rows.reserve(static_cast<size_t>(rows));
     while (Rows() < rows) d->rows.push_back(d->newRow());
     if (d->notifying()) endInsertRows();
 }
