@@ -76,8 +76,16 @@ void DemoWindow::callRow(int row) {
     auto* grid = m_view->findChild<kx::FlexGrid*>(QStringLiteral("F"));
     if (row >= grid->cells().Rows()) return;
     grid->setRow(row);
-    grid->scrollTo(grid->currentIndex());
+    grid->scrollTo(grid->currentIndex(), QAbstractItemView::PositionAtCenter);
     if (auto* call = m_view->findChild<QAbstractButton*>(QStringLiteral("tCall"))) call->click();
+}
+
+int DemoWindow::firstCorrectedRow() const {
+    const kx::GridModel& cells = m_view->findChild<kx::FlexGrid*>(QStringLiteral("F"))->cells();
+    for (int row = 1; row < cells.Rows(); ++row) {
+        if (cells.TextMatrix(row, 3).endsWith(QStringLiteral(" [堪误]"))) return row;
+    }
+    return 0;
 }
 
 void DemoWindow::addHostCalls() {

@@ -28,6 +28,8 @@ public:
     bool open(Library library);
     /// Makes grid row `row` current and presses the toolbar's call tool, as a user picking an item would.
     void callRow(int row);
+    /// The first grid row whose name carries the errata mark; 0 when none does.
+    int firstCorrectedRow() const;
     /// The control.
     kx::KXView& view() const { return *m_view; }
 

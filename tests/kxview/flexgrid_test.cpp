@@ -224,6 +224,9 @@ private slots:
         QCOMPARE(keys.count(), 2);
         QCOMPARE(keys.at(0).at(0).toInt(), int(Qt::Key_Up));
 
+        QTest::keyClicks(grid.viewport(), QStringLiteral("1"));
+        QCOMPARE(grid.Row(), 1);  // typing does not search the grid
+
         moved.clear();
         grid.setCol(5);
         QCOMPARE(grid.Col(), 5);
@@ -235,6 +238,20 @@ private slots:
         grid.cells().setRows(1);
         QCOMPARE(grid.Row(), 0);  // cutting the rows leaves no current row
         QCOMPARE(moved.count(), 4);
+    }
+
+    void aCurrentRowIsShownInAVisibleColumn() {
+        FlexGrid grid;
+        grid.resize(400, 200);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        fillOutline(grid, QStringLiteral("P P P P P P P P P P P P P P P P P P P P P P P P P P P P P P"));
+        grid.cells().setColWidth(1, 0);
+        QCOMPARE(grid.Col(), 1);  // the grid starts on its first data column
+        QCoreApplication::processEvents();  // the view lays the new rows out
+        grid.setRow(30);
+        QCOMPARE(grid.Col(), 2);  // column 1 is out of sight
+        QVERIFY(grid.viewport()->rect().contains(grid.visualRect(grid.currentIndex()).center()));
     }
 
     void columnsAreSizedInTwipsAndZeroWidthHides() {

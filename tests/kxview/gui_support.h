@@ -27,10 +27,11 @@ inline QTreeView* treeView(kx::KXTree& tree) {
 inline QModelIndex treeNodeIndex(kx::KXTree& tree, qint16 index) {
     QAbstractItemModel* model = treeView(tree)->model();
     QList<QModelIndex> preorder;
-    std::function<void(const QModelIndex&)> walk = [&](const QModelIndex& parent) {
+    std::function<void(QModelIndex)> walk = [&](QModelIndex parent) {
         for (int r = 0; r < model->rowCount(parent); ++r) {
-            preorder << model->index(r, 0, parent);
-            walk(preorder.last());
+            const QModelIndex child = model->index(r, 0, parent);
+            preorder << child;
+            walk(child);
         }
     };
     walk({});

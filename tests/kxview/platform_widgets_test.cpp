@@ -138,13 +138,13 @@ private slots:
     }
 
     void picturesThatCannotBeReadAreErrors() {
-        QVERIFY_THROWS_EXCEPTION(kx::ControlError, kx::LoadPicture(QStringLiteral("/nonexistent/Kind.ico")));
+        QVERIFY_THROWS_EXCEPTION(kx::ControlError, kx::loadPicture(QStringLiteral("/nonexistent/Kind.ico")));
         QTemporaryDir dir;
         QFile junk(dir.filePath("Kind.ico"));
         QVERIFY(junk.open(QIODevice::WriteOnly));
         junk.write("not an icon");
         junk.close();
-        QVERIFY_THROWS_EXCEPTION(kx::ControlError, kx::LoadPicture(junk.fileName()));
+        QVERIFY_THROWS_EXCEPTION(kx::ControlError, kx::loadPicture(junk.fileName()));
     }
 
     void guardedHandlersReportFailuresWithoutThrowing() {

@@ -56,7 +56,7 @@ void KXView::Private::InitGrid() {
             g.setColWidth(colOf(HCol_F::Unit), 800);
             g.setColWidth(colOf(HCol_F::Other), 0);
             g.setHeaderPicture(colOf(HCol_F::Other),
-                               LoadPicture(AppPath + QStringLiteral("System\\Ico\\Edit\\Kind.ico")));
+                               loadPicture(AppPath + QStringLiteral("System\\Ico\\Edit\\Kind.ico")));
             break;
         case LibraryKind::DataBook:
             g.setColWidth(colOf(HCol_F::Code), 1000);

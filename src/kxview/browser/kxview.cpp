@@ -31,10 +31,10 @@ constexpr TwipRect kDesignHead{0, 4820, 8000, 1500};
 void registerGridFontFallbacks() {
     static const bool registered = [] {
         // SimSun's Latin letters are half as wide as its ideographs; Noto Sans Mono CJK keeps those metrics.
-        QFont::insertSubstitutions(QStringLiteral("宋体"),
-                                   {QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
-                                    QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("Noto Sans CJK SC"),
-                                    QStringLiteral("WenQuanYi Micro Hei")});
+        QFont::insertSubstitutions(
+            QStringLiteral("宋体"),
+            {QStringLiteral("SimSun"), QStringLiteral("NSimSun"), QStringLiteral("Noto Sans Mono CJK SC"),
+             QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")});
         return true;
     }();
     Q_UNUSED(registered);
@@ -121,20 +121,26 @@ void KXView::Private::UserControl_Resize() {
     const int P2 = Sp->lowerPaneTop();
     const int P3 = Sp->lowerPaneBottom();
     setTwipGeometry(*tree, {0, T, W, P1 * kTwipsPerPixel});
-    const LibraryKind k = kind();
-    if (k == LibraryKind::DE || k == LibraryKind::DataBook) {
-        const int h = twipGeometry(*KXHead1).height;
-        setTwipGeometry(*box, {0, T + P2 * kTwipsPerPixel, W, (P3 - P2) * kTwipsPerPixel - h - 30});
+    const int lowerTop = T + P2 * kTwipsPerPixel;
+    const int lowerHeight = (P3 - P2) * kTwipsPerPixel;
+    auto placeGridInBox = [this] {
         const TwipRect b = twipGeometry(*box);
         setTwipGeometry(*F, {10, 10, b.width - 20, b.height - 30});
+    };
+    const LibraryKind k = kind();
+    if (k == LibraryKind::DE || k == LibraryKind::DataBook) {
+        // The description panel keeps its height; the grid panel takes the rest, 20 twips above it.
+        const int h = twipGeometry(*KXHead1).height;
+        setTwipGeometry(*box, {0, lowerTop, W, lowerHeight - h - 30});
+        placeGridInBox();
+        const TwipRect b = twipGeometry(*box);
         setTwipGeometry(*KXHead1, {0, b.top + b.height + 20, W, h});
         const TwipRect head = twipGeometry(*KXHead1);
         setTwipGeometry(*txtSM, {10, 10, head.width - 30, head.height - 30});
         KXHead1->setVisible(true);
     } else if (k == LibraryKind::Mate) {
-        setTwipGeometry(*box, {0, T + P2 * kTwipsPerPixel, W, (P3 - P2) * kTwipsPerPixel});
-        const TwipRect b = twipGeometry(*box);
-        setTwipGeometry(*F, {10, 10, b.width - 20, b.height - 30});
+        setTwipGeometry(*box, {0, lowerTop, W, lowerHeight});
+        placeGridInBox();
         KXHead1->setVisible(false);
     }
     layingOut = false;

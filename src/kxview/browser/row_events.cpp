@@ -1,6 +1,5 @@
 // Row selection and host events: the call routine (double-click and the call tool), the errata cell's
 // click, Enter on a collapsed node, and the conversion code of a row.
-#include <QKeyEvent>
 
 #include "data/modpub_chars.h"
 #include "data/modpub_db.h"

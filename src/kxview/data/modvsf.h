@@ -8,8 +8,8 @@ class FlexGrid;
 namespace modVSF {
 
 /// Gives `grid` the common look: flat, a frame only when `p_Border`, alternating row colours only when
-/// `p_Stripes`, whole rows selected, no editing, a minimum row height of 300 twips, and a fixed column
-/// 400 twips wide when the grid has any column.
+/// `p_Stripes`, whole rows selected, no editing, texts too wide for their column shortened in the middle,
+/// a minimum row height of 300 twips, and a fixed column 400 twips wide when the grid has any column.
 void InitGridStyle(kx::FlexGrid& grid, bool p_Border, bool p_Stripes);
 
 }  // namespace modVSF

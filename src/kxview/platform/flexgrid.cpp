@@ -187,6 +187,16 @@ struct FlexGrid::Private {
         }
     }
 
+    /// `wanted`, or the first visible data column when `wanted` is out of sight: the view cannot show a current
+    /// cell in a hidden column, nor scroll to it.
+    int visibleCol(int wanted) const {
+        if (!q.isColumnHidden(wanted)) return wanted;
+        for (int c = GridModel::FixedCols; c < model->Cols(); ++c) {
+            if (!q.isColumnHidden(c)) return c;
+        }
+        return wanted;
+    }
+
     void reportIfMoved() {
         if (q.Row() == reportedRow && q.Col() == reportedCol) return;
         reportedRow = q.Row();
@@ -270,7 +280,7 @@ void FlexGrid::setRow(int row) {
         setCurrentIndex({});
         clearSelection();
     } else {
-        setCurrentIndex(d->model->index(row - GridModel::FixedRows, Col()));
+        setCurrentIndex(d->model->index(row - GridModel::FixedRows, d->visibleCol(Col())));
     }
     d->reportIfMoved();
 }
@@ -305,6 +315,8 @@ QRect FlexGrid::outlineButtonRect(int row) const {
                         d->fixedColumn->sectionSize(logical));
     return OutlineHeader::buttonRect(section);
 }
+
+void FlexGrid::keyboardSearch(const QString&) {}
 
 void FlexGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);

@@ -27,7 +27,8 @@ public:
 
     /// The current grid row; 0 (the header row) when no data row is current.
     int Row() const;
-    /// Makes `row` current (0: none); kx::ControlError when out of range.
+    /// Makes `row` current (0: none); kx::ControlError when out of range. The current column moves to the
+    /// first visible one when it is out of sight.
     void setRow(int row);
     /// The current column.
     int Col() const;
@@ -38,6 +39,9 @@ public:
 
     /// The outline button of grid row `row` in the fixed column's coordinates; empty when the row has none.
     QRect outlineButtonRect(int row) const;
+    /// Does nothing: typing does not search the grid (it would also land on rows hidden under collapsed
+    /// nodes).
+    void keyboardSearch(const QString& search) override;
 
 signals:
     /// The current row or column changed (by the user or by the program).

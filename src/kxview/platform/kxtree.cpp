@@ -438,7 +438,8 @@ void KXTree::setImageList(const QList<QIcon>& images) {
 void KXTree::AddNode(const QString& caption) {
     d->checkLoaded();
     const int selected = d->selectedPosition();
-    const int parent = selected < 0 ? (d->isCategoryTable() ? 0 : -1) : d->nodeAt(selected).parent;
+    int parent = selected < 0 ? -1 : d->nodeAt(selected).parent;
+    if (parent < 0 && d->isCategoryTable()) parent = 0;  // category rows hang below the library node
     const qint64 parentRowId = parent < 0 ? 0 : d->nodeAt(parent).id;
 
     auto db = openDatabase(d->dbFullName);

@@ -5,7 +5,7 @@
 
 namespace kx {
 
-QPixmap LoadPicture(const QString& path) {
+QPixmap loadPicture(const QString& path) {
     const QString file = fs::resolve(path);
     if (!fs::isFile(file)) throw ControlError("File not found: " + path.toStdString());
     QPixmap picture;

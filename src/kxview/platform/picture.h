@@ -8,6 +8,6 @@ namespace kx {
 
 /// The picture in the file `path` (icons and the usual image formats; Windows-style paths accepted);
 /// kx::ControlError when the file is missing or holds no picture.
-QPixmap LoadPicture(const QString& path);
+QPixmap loadPicture(const QString& path);
 
 }  // namespace kx
