@@ -304,9 +304,17 @@ const char* kErrata[] = {
 // order, Code1..Code4 order and a sort on Code1 and Code2 alone all differ.
 void assignCodes(QuotaItem& item, size_t k, int64_t& sequence) {
     switch (k % 8) {
-        case 6: item.code2 = sequence; item.code3 = 1; break;
-        case 7: item.code2 = sequence; item.code4 = 1; break;
-        default: item.code2 = ++sequence; break;
+        case 6:
+            item.code2 = sequence;
+            item.code3 = 1;
+            break;
+        case 7:
+            item.code2 = sequence;
+            item.code4 = 1;
+            break;
+        default:
+            item.code2 = ++sequence;
+            break;
     }
     item.deCode = std::to_string(item.code1) + "-" + std::to_string(item.code2);
     if (item.code3 != 0 || item.code4 != 0) item.deCode += "-" + std::to_string(item.code3);

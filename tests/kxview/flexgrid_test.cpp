@@ -247,7 +247,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
         fillOutline(grid, QStringLiteral("P P P P P P P P P P P P P P P P P P P P P P P P P P P P P P"));
         grid.cells().setColWidth(1, 0);
-        QCOMPARE(grid.Col(), 1);  // the grid starts on its first data column
+        QCOMPARE(grid.Col(), 1);            // the grid starts on its first data column
         QCoreApplication::processEvents();  // the view lays the new rows out
         grid.setRow(30);
         QCOMPARE(grid.Col(), 2);  // column 1 is out of sight

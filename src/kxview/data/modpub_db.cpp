@@ -5,7 +5,9 @@
 
 namespace modPub_DB {
 
-std::unique_ptr<kx::Database> OpenDB(const QString& p_FullName) { return kx::openDatabase(p_FullName); }
+std::unique_ptr<kx::Database> OpenDB(const QString& p_FullName) {
+    return kx::openDatabase(p_FullName);
+}
 
 bool TableExists(kx::Database& p_DB, const QString& p_Name) {
     const QStringList names = p_DB.TableDefNames();

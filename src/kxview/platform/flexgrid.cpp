@@ -97,7 +97,8 @@ private:
 /// The header row: the column captions, with a picture centred in a cell where one is set.
 class PictureHeader : public DecoratedHeader {
 public:
-    PictureHeader(GridModel& model, QWidget* parent) : DecoratedHeader(Qt::Horizontal, parent), m_model(model) {
+    PictureHeader(GridModel& model, QWidget* parent)
+        : DecoratedHeader(Qt::Horizontal, parent), m_model(model) {
         setObjectName(QStringLiteral("headerRow"));
         setHighlightSections(false);
         setSectionsClickable(false);
@@ -187,8 +188,8 @@ struct FlexGrid::Private {
         }
     }
 
-    /// `wanted`, or the first visible data column when `wanted` is out of sight: the view cannot show a current
-    /// cell in a hidden column, nor scroll to it.
+    /// `wanted`, or the first visible data column when `wanted` is out of sight: the view cannot show a
+    /// current cell in a hidden column, nor scroll to it.
     int visibleCol(int wanted) const {
         if (!q.isColumnHidden(wanted)) return wanted;
         for (int c = GridModel::FixedCols; c < model->Cols(); ++c) {
