@@ -26,8 +26,8 @@
 #include "browser/kxview.h"
 #include "browser/modsql.h"
 #include "jet/dao.h"
-#include "platform/flexgrid.h"
 #include "platform/kxtree.h"
+#include "platform/outlinegrid.h"
 #include "sample/builder.h"
 #include "sample/names.h"
 
@@ -83,7 +83,7 @@ std::unique_ptr<kx::KXView> quotaView() {
 void BM_ListCategory(benchmark::State& state) {
     auto view = quotaView();
     g_listing = bestOf(state, [&] { view->LoadData(g_library, kCategory); });
-    g_listedRows = view->findChild<kx::FlexGrid*>(QStringLiteral("F"))->cells().Rows() - 1;
+    g_listedRows = view->findChild<kx::OutlineGrid*>(QStringLiteral("F"))->cells().Rows() - 1;
     state.counters["rows"] = g_listedRows;
 }
 
@@ -111,8 +111,8 @@ public:
 };
 
 /// A shown grid of `rows` quota-like rows in the browser's column layout.
-std::unique_ptr<kx::FlexGrid> filledGrid(int rows, CountingDelegate*& delegate) {
-    auto grid = std::make_unique<kx::FlexGrid>();
+std::unique_ptr<kx::OutlineGrid> filledGrid(int rows, CountingDelegate*& delegate) {
+    auto grid = std::make_unique<kx::OutlineGrid>();
     kx::GridModel& g = grid->cells();
     {
         kx::GridModel::Batch batch(g);
@@ -136,7 +136,7 @@ std::unique_ptr<kx::FlexGrid> filledGrid(int rows, CountingDelegate*& delegate) 
 }
 
 /// CPU seconds to paint the grid's viewport once at its current scroll position.
-double paintOnce(kx::FlexGrid& grid) {
+double paintOnce(kx::OutlineGrid& grid) {
     QImage frame(grid.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
     const double start = threadCpuSeconds();
     grid.viewport()->render(&frame);

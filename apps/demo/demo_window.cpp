@@ -7,7 +7,7 @@
 #include <QToolBar>
 
 #include "browser/kxview.h"
-#include "platform/flexgrid.h"
+#include "platform/outlinegrid.h"
 #include "sample/names.h"
 
 namespace demo {
@@ -73,7 +73,7 @@ bool DemoWindow::open(Library library) {
 }
 
 void DemoWindow::callRow(int row) {
-    auto* grid = m_view->findChild<kx::FlexGrid*>(QStringLiteral("F"));
+    auto* grid = m_view->findChild<kx::OutlineGrid*>(QStringLiteral("F"));
     if (row >= grid->cells().Rows()) return;
     grid->setRow(row);
     grid->scrollTo(grid->currentIndex(), QAbstractItemView::PositionAtCenter);
@@ -81,7 +81,7 @@ void DemoWindow::callRow(int row) {
 }
 
 int DemoWindow::firstCorrectedRow() const {
-    const kx::GridModel& cells = m_view->findChild<kx::FlexGrid*>(QStringLiteral("F"))->cells();
+    const kx::GridModel& cells = m_view->findChild<kx::OutlineGrid*>(QStringLiteral("F"))->cells();
     for (int row = 1; row < cells.Rows(); ++row) {
         if (cells.TextMatrix(row, 3).endsWith(QStringLiteral(" [堪误]"))) return row;
     }
@@ -102,7 +102,7 @@ void DemoWindow::addHostCalls() {
         log(QStringLiteral("GetSelectMateKey() = ") + quoted(m_view->GetSelectMateKey()));
     });
     tools->addAction(QStringLiteral("GetHSCode"), this, [this] {
-        const int row = m_view->findChild<kx::FlexGrid*>(QStringLiteral("F"))->Row();
+        const int row = m_view->findChild<kx::OutlineGrid*>(QStringLiteral("F"))->Row();
         try {
             log(QStringLiteral("GetHSCode(%1) = %2")
                     .arg(row)

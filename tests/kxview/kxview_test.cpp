@@ -17,12 +17,12 @@
 #include "data/modpub_db.h"
 #include "gui_support.h"
 #include "platform/errors.h"
-#include "platform/flexgrid.h"
 #include "platform/framedpanel.h"
 #include "platform/kxtree.h"
 #include "platform/messages.h"
+#include "platform/outlinegrid.h"
 #include "platform/propertystore.h"
-#include "platform/richtextbox.h"
+#include "platform/richtextpane.h"
 #include "platform/splitter.h"
 #include "platform/twips.h"
 #include "sample/builder.h"
@@ -111,7 +111,7 @@ struct Browser {
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
     }
-    kx::FlexGrid& F() { return *view.findChild<kx::FlexGrid*>(QStringLiteral("F")); }
+    kx::OutlineGrid& F() { return *view.findChild<kx::OutlineGrid*>(QStringLiteral("F")); }
     kx::GridModel& cells() { return F().cells(); }
     kx::KXTree& tree() { return *view.findChild<kx::KXTree*>(QStringLiteral("tree")); }
     kx::KXBar& toolbar() { return *view.findChild<kx::KXBar*>(QStringLiteral("toolbar")); }
@@ -462,20 +462,20 @@ private slots:
         Browser b;
         load(b, QStringLiteral("DE"), quota());
         b.insertChildRows(1, {" -1", " -2"});
-        b.cells().setIsCollapsed(1, kx::flexOutlineCollapsed);
+        b.cells().setIsCollapsed(1, kx::OutlineCollapsed);
         QVERIFY(b.F().isRowHidden(1));
         b.F().setRow(1);
         QTest::keyClick(b.F().viewport(), Qt::Key_Space);
-        QCOMPARE(b.cells().IsCollapsed(1), qint16(kx::flexOutlineCollapsed));
+        QCOMPARE(b.cells().IsCollapsed(1), qint16(kx::OutlineCollapsed));
         QTest::keyClick(b.F().viewport(), Qt::Key_Return);
-        QCOMPARE(b.cells().IsCollapsed(1), qint16(kx::flexOutlineExpanded));
+        QCOMPARE(b.cells().IsCollapsed(1), qint16(kx::OutlineExpanded));
         QVERIFY(!b.F().isRowHidden(1) && !b.F().isRowHidden(2));
         QCOMPARE(b.F().Row(), 1);
         QTest::keyClick(b.F().viewport(), Qt::Key_Enter);  // an open node stays open
-        QCOMPARE(b.cells().IsCollapsed(1), qint16(kx::flexOutlineExpanded));
+        QCOMPARE(b.cells().IsCollapsed(1), qint16(kx::OutlineExpanded));
         b.F().setRow(4);
         QTest::keyClick(b.F().viewport(), Qt::Key_Return);  // a row without children
-        QCOMPARE(b.cells().IsCollapsed(4), qint16(kx::flexOutlineExpanded));
+        QCOMPARE(b.cells().IsCollapsed(4), qint16(kx::OutlineExpanded));
     }
 
     void linkToolPassesTheLeadingNumberOfTheIdCell_data() {

@@ -15,7 +15,7 @@
 #include "platform/messages.h"
 #include "platform/notifications.h"
 #include "platform/picture.h"
-#include "platform/richtextbox.h"
+#include "platform/richtextpane.h"
 #include "platform/splitter.h"
 #include "platform/twips.h"
 
@@ -130,7 +130,7 @@ private slots:
     }
 
     void descriptionPaneKeepsTheTextAndBreaksLinesAtCrAndLf() {
-        kx::RichTextBox box;
+        kx::RichTextPane box;
         const QString text = QStringLiteral("挖土、抛土。\r说明一\r\n说明二\n说明三");
         box.setText(text);
         QCOMPARE(box.Text(), text);

@@ -7,7 +7,7 @@
 #include "data/modvsf.h"
 #include "kxview_p.h"
 #include "modsql.h"
-#include "platform/flexgrid.h"
+#include "platform/outlinegrid.h"
 #include "platform/picture.h"
 
 namespace kx {

@@ -7,13 +7,13 @@
 
 #include "data/modpub_db.h"
 #include "kxview_p.h"
-#include "platform/flexgrid.h"
 #include "platform/framedpanel.h"
 #include "platform/kxtree.h"
 #include "platform/logging.h"
 #include "platform/notifications.h"
+#include "platform/outlinegrid.h"
 #include "platform/propertystore.h"
-#include "platform/richtextbox.h"
+#include "platform/richtextpane.h"
 #include "platform/splitter.h"
 #include "platform/twips.h"
 #include "toolbar/kxbar.h"
@@ -68,11 +68,11 @@ void KXView::Private::createControls() {
     tree = new KXTree(&q);
     tree->setObjectName(QStringLiteral("tree"));
     box = makePanel(&q, "box", QColor(128, 128, 128));
-    F = new FlexGrid(box);
+    F = new OutlineGrid(box);
     F->setObjectName(QStringLiteral("F"));
     F->setFont(QFont(QStringLiteral("宋体"), 9));
     KXHead1 = makePanel(&q, "KXHead1", QColor(224, 224, 224));
-    txtSM = new RichTextBox(KXHead1);
+    txtSM = new RichTextPane(KXHead1);
     txtSM->setObjectName(QStringLiteral("txtSM"));
     toolbar = new KXBar(&q);
     toolbar->setObjectName(QStringLiteral("toolbar"));
@@ -98,12 +98,12 @@ void KXView::Private::connectNotifications() {
     QObject::connect(tree, &KXTree::NodeClick, &q,
                      guarded(QStringLiteral("category click"),
                              [this](qint16 id, const QString& text) { tree_NodeClick(id, text); }));
-    QObject::connect(F, &FlexGrid::cellDoubleClicked, &q,
+    QObject::connect(F, &OutlineGrid::cellDoubleClicked, &q,
                      guarded(QStringLiteral("grid double-click"), [this] { F_DblClick(); }));
-    QObject::connect(F, &FlexGrid::cellClicked, &q,
+    QObject::connect(F, &OutlineGrid::cellClicked, &q,
                      guarded(QStringLiteral("grid click"), [this] { F_Click(); }));
     QObject::connect(
-        F, &FlexGrid::keyDown, &q,
+        F, &OutlineGrid::keyDown, &q,
         guarded(QStringLiteral("grid key"), [this](int key, Qt::KeyboardModifiers) { F_KeyDown(key); }));
     QObject::connect(Sp, &PaneSplitter::panesChanged, &q, [this] { UserControl_Resize(); });
 }

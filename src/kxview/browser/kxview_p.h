@@ -10,12 +10,12 @@
 
 namespace kx {
 
-class FlexGrid;
+class OutlineGrid;
 class FramedPanel;
 class KXBar;
 class KXTree;
 class PaneSplitter;
-class RichTextBox;
+class RichTextPane;
 
 /// The grid column of an HCol_F member.
 constexpr int colOf(HCol_F c) {
@@ -42,9 +42,9 @@ struct KXView::Private {
     PaneSplitter* Sp = nullptr;
     KXTree* tree = nullptr;
     FramedPanel* box = nullptr;
-    FlexGrid* F = nullptr;
+    OutlineGrid* F = nullptr;
     FramedPanel* KXHead1 = nullptr;
-    RichTextBox* txtSM = nullptr;
+    RichTextPane* txtSM = nullptr;
 
     bool layingOut = false;  // guards the layout against the splitter's notification while it runs
 

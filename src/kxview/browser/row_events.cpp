@@ -5,7 +5,7 @@
 #include "data/modpub_db.h"
 #include "data/numbers.h"
 #include "kxview_p.h"
-#include "platform/flexgrid.h"
+#include "platform/outlinegrid.h"
 
 namespace kx {
 
@@ -69,8 +69,8 @@ void KXView::Private::F_Click() {
 void KXView::Private::F_KeyDown(int key) {
     if (key != Qt::Key_Return && key != Qt::Key_Enter) return;
     const int row = F->Row();
-    if (row >= 1 && F->cells().IsCollapsed(row) == flexOutlineCollapsed)
-        F->cells().setIsCollapsed(row, flexOutlineExpanded);
+    if (row >= 1 && F->cells().IsCollapsed(row) == OutlineCollapsed)
+        F->cells().setIsCollapsed(row, OutlineExpanded);
 }
 
 qint16 KXView::GetHSCode(qint16 p_Row) const {

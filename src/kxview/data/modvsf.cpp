@@ -1,10 +1,10 @@
 #include "modvsf.h"
 
-#include "platform/flexgrid.h"
+#include "platform/outlinegrid.h"
 
 namespace modVSF {
 
-void InitGridStyle(kx::FlexGrid& grid, bool p_Border, bool p_Stripes) {
+void InitGridStyle(kx::OutlineGrid& grid, bool p_Border, bool p_Stripes) {
     grid.setFrameShape(p_Border ? QFrame::Box : QFrame::NoFrame);
     grid.setAlternatingRowColors(p_Stripes);
     grid.setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -20,7 +20,7 @@ struct RowRecord {
     QList<CellFormat> formats;  // empty until a cell of the row gets a format, then one per column
     QVariant data;
     int level = 0;
-    qint16 collapsed = flexOutlineExpanded;
+    qint16 collapsed = OutlineExpanded;
     bool subtotal = false;
     bool merge = false;
 };
@@ -40,7 +40,7 @@ struct GridModel::Private {
     GridModel& q;
     std::vector<RowRecord> rows;
     std::vector<ColumnFormat> columns;
-    int collapsedNodes = 0;  // rows whose IsCollapsed is flexOutlineCollapsed
+    int collapsedNodes = 0;  // rows whose IsCollapsed is OutlineCollapsed
     int batchDepth = 0;
 
     bool notifying() const { return batchDepth == 0; }
@@ -115,7 +115,7 @@ struct GridModel::Private {
     }
 
     void setCollapsed(RowRecord& r, qint16 state) {
-        collapsedNodes += (state == flexOutlineCollapsed) - (r.collapsed == flexOutlineCollapsed);
+        collapsedNodes += (state == OutlineCollapsed) - (r.collapsed == OutlineCollapsed);
         r.collapsed = state;
     }
 
@@ -129,7 +129,7 @@ struct GridModel::Private {
         const int last = static_cast<int>(rows.size()) - 1;
         if (notifying()) q.beginRemoveRows({}, first - FixedRows, last - FixedRows);
         for (int r = first; r <= last; ++r)
-            collapsedNodes -= rows[static_cast<size_t>(r)].collapsed == flexOutlineCollapsed;
+            collapsedNodes -= rows[static_cast<size_t>(r)].collapsed == OutlineCollapsed;
         rows.erase(rows.begin() + first, rows.end());
         if (notifying()) q.endRemoveRows();
     }
@@ -235,7 +235,7 @@ qint16 GridModel::IsCollapsed(int row) const {
 }
 
 void GridModel::setIsCollapsed(int row, qint16 state) {
-    if (state != flexOutlineExpanded && state != flexOutlineCollapsed)
+    if (state != OutlineExpanded && state != OutlineCollapsed)
         throw ControlError("Invalid property value: IsCollapsed " + std::to_string(state));
     d->setCollapsed(d->rowAt(row), state);
     d->outlineChanged(row);
@@ -350,7 +350,7 @@ QBitArray GridModel::hiddenRows() const {
         }
         hidden.setBit(row, collapsedInChain > 0);
         if (r.subtotal) {
-            const bool collapsed = r.collapsed == flexOutlineCollapsed;
+            const bool collapsed = r.collapsed == OutlineCollapsed;
             chain.push_back({r.level, collapsed});
             collapsedInChain += collapsed;
         }

@@ -7,7 +7,7 @@
 //
 // Outline: a row with IsSubtotal set is a node at level RowOutlineLevel. Its descendants are the rows
 // that follow it up to the next node whose level is not greater than its own; plain rows belong to the
-// node above them. A node whose IsCollapsed is flexOutlineCollapsed hides its descendants.
+// node above them. A node whose IsCollapsed is OutlineCollapsed hides its descendants.
 #pragma once
 
 #include <QAbstractItemModel>
@@ -19,7 +19,7 @@
 namespace kx {
 
 /// IsCollapsed values of an outline node.
-enum OutlineState : qint16 { flexOutlineExpanded = 0, flexOutlineCollapsed = 2 };
+enum OutlineState : qint16 { OutlineExpanded = 0, OutlineCollapsed = 2 };
 
 /// The grid's rows, columns and formats as a table model.
 class GridModel : public QAbstractItemModel {
@@ -58,7 +58,7 @@ public:
     /// Outline level of the row (0 for top-level nodes).
     int RowOutlineLevel(int row) const;
     void setRowOutlineLevel(int row, int level);
-    /// flexOutlineExpanded or flexOutlineCollapsed; other values are refused.
+    /// OutlineExpanded or OutlineCollapsed; other values are refused.
     qint16 IsCollapsed(int row) const;
     void setIsCollapsed(int row, qint16 state);
     /// A value the caller keeps with the row (empty for a new row).

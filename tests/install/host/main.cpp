@@ -6,7 +6,7 @@
 #include "browser/kxview.h"
 #include "data/modpub_db.h"
 #include "jet/writer.h"
-#include "platform/flexgrid.h"
+#include "platform/outlinegrid.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     view.resize(640, 480);
     view.show();
     QApplication::processEvents();
-    auto* grid = view.findChild<kx::FlexGrid*>(QStringLiteral("F"));
+    auto* grid = view.findChild<kx::OutlineGrid*>(QStringLiteral("F"));
     std::printf("KXView shown: %s, grid of %d columns\n", view.isVisible() ? "yes" : "no",
                 grid ? grid->cells().Cols() : 0);
     return view.isVisible() && grid && grid->cells().Cols() == 10 ? 0 : 5;

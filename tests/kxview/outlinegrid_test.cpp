@@ -8,11 +8,11 @@
 
 #include "gui_support.h"
 #include "platform/errors.h"
-#include "platform/flexgrid.h"
+#include "platform/outlinegrid.h"
 #include "platform/twips.h"
 
-using kx::FlexGrid;
 using kx::GridModel;
+using kx::OutlineGrid;
 
 namespace {
 
@@ -33,7 +33,7 @@ QList<OutlineRow> parseOutline(const QString& spec) {
 }
 
 /// A shown grid of ten columns whose data rows follow `spec`, with each row's number in column 2.
-void fillOutline(FlexGrid& grid, const QString& spec) {
+void fillOutline(OutlineGrid& grid, const QString& spec) {
     GridModel& g = grid.cells();
     g.setCols(10);
     g.setRows(1);
@@ -43,11 +43,11 @@ void fillOutline(FlexGrid& grid, const QString& spec) {
         g.setTextMatrix(row, 2, QString::number(row));
         g.setIsSubtotal(row, r.node);
         g.setRowOutlineLevel(row, r.level);
-        if (r.collapsed) g.setIsCollapsed(row, kx::flexOutlineCollapsed);
+        if (r.collapsed) g.setIsCollapsed(row, kx::OutlineCollapsed);
     }
 }
 
-QList<int> hiddenInView(const FlexGrid& grid) {
+QList<int> hiddenInView(const OutlineGrid& grid) {
     QList<int> hidden;
     for (int row = 1; row < grid.cells().Rows(); ++row) {
         if (grid.isRowHidden(row - 1)) hidden << row;
@@ -55,18 +55,18 @@ QList<int> hiddenInView(const FlexGrid& grid) {
     return hidden;
 }
 
-QPoint cellCenter(const FlexGrid& grid, int row, int col) {
+QPoint cellCenter(const OutlineGrid& grid, int row, int col) {
     return grid.visualRect(grid.cells().index(row - 1, col)).center();
 }
 
 }  // namespace
 
-class FlexGridTest : public QObject {
+class OutlineGridTest : public QObject {
     Q_OBJECT
 
 private slots:
     void modelFollowsTheGridThroughEveryChange() {
-        FlexGrid grid;
+        OutlineGrid grid;
         GridModel& g = grid.cells();
         QAbstractItemModelTester tester(&g, QAbstractItemModelTester::FailureReportingMode::QtTest);
         g.setCols(10);
@@ -107,7 +107,7 @@ private slots:
     void indexesOutOfRangeAreRefused() {
         QFETCH(int, row);
         QFETCH(int, col);
-        FlexGrid grid;
+        OutlineGrid grid;
         grid.cells().setCols(10);
         grid.cells().setRows(3);
         QVERIFY_THROWS_EXCEPTION(kx::ControlError, grid.cells().TextMatrix(row, col));
@@ -116,7 +116,7 @@ private slots:
     }
 
     void invalidValuesAreRefused() {
-        FlexGrid grid;
+        OutlineGrid grid;
         GridModel& g = grid.cells();
         g.setRows(2);
         QVERIFY_THROWS_EXCEPTION(kx::ControlError, g.setRows(0));
@@ -141,7 +141,7 @@ private slots:
     void collapsedNodesHideTheirDescendants() {
         QFETCH(QString, outline);
         QFETCH(QList<int>, hidden);
-        FlexGrid grid;
+        OutlineGrid grid;
         fillOutline(grid, outline);
         const QBitArray bits = grid.cells().hiddenRows();
         QList<int> fromModel;
@@ -153,10 +153,10 @@ private slots:
     }
 
     void expandingShowsRowsExceptUnderCollapsedChildren() {
-        FlexGrid grid;
+        OutlineGrid grid;
         fillOutline(grid, "N0c N1c P N1 P N0");
         QCOMPARE(hiddenInView(grid), (QList<int>{2, 3, 4, 5}));
-        grid.cells().setIsCollapsed(1, kx::flexOutlineExpanded);
+        grid.cells().setIsCollapsed(1, kx::OutlineExpanded);
         QCOMPARE(hiddenInView(grid), QList<int>{3});
         // A batched refill starts over: nothing hidden until a node collapses again.
         fillOutline(grid, "N0 P P");
@@ -164,9 +164,9 @@ private slots:
     }
 
     void rowsInsertedUnderACollapsedNodeStartHidden() {
-        FlexGrid grid;
+        OutlineGrid grid;
         fillOutline(grid, "N0 N0");
-        grid.cells().setIsCollapsed(1, kx::flexOutlineCollapsed);
+        grid.cells().setIsCollapsed(1, kx::OutlineCollapsed);
         grid.cells().AddItem(QString(), 2);
         grid.cells().setIsSubtotal(2, true);
         grid.cells().setRowOutlineLevel(2, 1);
@@ -176,7 +176,7 @@ private slots:
     }
 
     void outlineButtonTogglesTheNode() {
-        FlexGrid grid;
+        OutlineGrid grid;
         grid.resize(400, 300);
         grid.show();
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
@@ -186,25 +186,25 @@ private slots:
         QVERIFY2(!grid.outlineButtonRect(2).isValid(), "plain rows have no button");
         QWidget* fixedColumn = grid.verticalHeader()->viewport();
         QTest::mouseClick(fixedColumn, Qt::LeftButton, {}, grid.outlineButtonRect(1).center());
-        QCOMPARE(grid.cells().IsCollapsed(1), qint16(kx::flexOutlineCollapsed));
+        QCOMPARE(grid.cells().IsCollapsed(1), qint16(kx::OutlineCollapsed));
         QCOMPARE(hiddenInView(grid), (QList<int>{2, 3}));
         QCOMPARE(grid.Row(), 1);  // the current row moves up to its node when it disappears
         QTest::mouseClick(fixedColumn, Qt::LeftButton, {}, grid.outlineButtonRect(1).center());
-        QCOMPARE(grid.cells().IsCollapsed(1), qint16(kx::flexOutlineExpanded));
+        QCOMPARE(grid.cells().IsCollapsed(1), qint16(kx::OutlineExpanded));
         QCOMPARE(hiddenInView(grid), QList<int>{});
     }
 
     void currentCellAndNotifications() {
-        FlexGrid grid;
+        OutlineGrid grid;
         grid.resize(500, 300);
         grid.show();
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
         fillOutline(grid, "N0c P N0 P P");
         for (int c = 1; c < 10; ++c) grid.cells().setColWidth(c, 600);
-        QSignalSpy moved(&grid, &FlexGrid::rowColChanged);
-        QSignalSpy clicked(&grid, &FlexGrid::cellClicked);
-        QSignalSpy doubleClicked(&grid, &FlexGrid::cellDoubleClicked);
-        QSignalSpy keys(&grid, &FlexGrid::keyDown);
+        QSignalSpy moved(&grid, &OutlineGrid::rowColChanged);
+        QSignalSpy clicked(&grid, &OutlineGrid::cellClicked);
+        QSignalSpy doubleClicked(&grid, &OutlineGrid::cellDoubleClicked);
+        QSignalSpy keys(&grid, &OutlineGrid::keyDown);
         QCOMPARE(grid.Row(), 0);
 
         QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cellCenter(grid, 3, 4));
@@ -241,7 +241,7 @@ private slots:
     }
 
     void aCurrentRowIsShownInAVisibleColumn() {
-        FlexGrid grid;
+        OutlineGrid grid;
         grid.resize(400, 200);
         grid.show();
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
@@ -255,7 +255,7 @@ private slots:
     }
 
     void columnsAreSizedInTwipsAndZeroWidthHides() {
-        FlexGrid grid;
+        OutlineGrid grid;
         GridModel& g = grid.cells();
         g.setCols(10);
         g.setRows(2);
@@ -276,7 +276,7 @@ private slots:
     }
 
     void cellFormatsReachTheView() {
-        FlexGrid grid;
+        OutlineGrid grid;
         GridModel& g = grid.cells();
         g.setCols(10);
         g.setRows(3);
@@ -296,7 +296,7 @@ private slots:
     }
 
     void mergeRowsJoinEqualNeighbours() {
-        FlexGrid grid;
+        OutlineGrid grid;
         GridModel& g = grid.cells();
         g.setCols(10);
         g.setRows(3);
@@ -315,7 +315,7 @@ private slots:
     }
 
     void headerPictureIsDrawnCentred() {
-        FlexGrid grid;
+        OutlineGrid grid;
         GridModel& g = grid.cells();
         g.setCols(3);
         g.setColWidth(2, 1500);
@@ -335,5 +335,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FlexGridTest)
-#include "flexgrid_test.moc"
+QTEST_MAIN(OutlineGridTest)
+#include "outlinegrid_test.moc"

@@ -1,4 +1,4 @@
-#include "flexgrid.h"
+#include "outlinegrid.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -67,7 +67,7 @@ protected:
         const int midY = box.top() + kButtonSide / 2;
         const int midX = box.left() + kButtonSide / 2;
         painter->drawLine(box.left() + 2, midY, box.right() - 2, midY);
-        if (m_model.IsCollapsed(row) == flexOutlineCollapsed)
+        if (m_model.IsCollapsed(row) == OutlineCollapsed)
             painter->drawLine(midX, box.top() + 2, midX, box.bottom() - 2);
         painter->restore();
     }
@@ -86,8 +86,8 @@ private:
     bool toggleAt(const QPoint& pos) {
         const int row = buttonRowAt(pos);
         if (row < 0) return false;
-        const bool collapsed = m_model.IsCollapsed(row) == flexOutlineCollapsed;
-        m_model.setIsCollapsed(row, collapsed ? flexOutlineExpanded : flexOutlineCollapsed);
+        const bool collapsed = m_model.IsCollapsed(row) == OutlineCollapsed;
+        m_model.setIsCollapsed(row, collapsed ? OutlineExpanded : OutlineCollapsed);
         return true;
     }
 
@@ -121,10 +121,10 @@ private:
 
 }  // namespace
 
-struct FlexGrid::Private {
-    explicit Private(FlexGrid& grid) : q(grid), model(new GridModel(&grid)) {}
+struct OutlineGrid::Private {
+    explicit Private(OutlineGrid& grid) : q(grid), model(new GridModel(&grid)) {}
 
-    FlexGrid& q;
+    OutlineGrid& q;
     GridModel* model;
     OutlineHeader* fixedColumn = nullptr;
     int col = GridModel::FixedCols;  // the current column while no data row is current
@@ -241,7 +241,7 @@ struct FlexGrid::Private {
     }
 };
 
-FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent), d(std::make_unique<Private>(*this)) {
+OutlineGrid::OutlineGrid(QWidget* parent) : QTableView(parent), d(std::make_unique<Private>(*this)) {
     d->fixedColumn = new OutlineHeader(*d->model, this);
     setVerticalHeader(d->fixedColumn);
     setHorizontalHeader(new PictureHeader(*d->model, this));
@@ -256,26 +256,26 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent), d(std::make_unique<Pri
     setTabKeyNavigation(false);
     d->connectModel();
     d->applyAllColumns();
-    connect(this, &QAbstractItemView::clicked, this, &FlexGrid::cellClicked);
-    connect(this, &QAbstractItemView::doubleClicked, this, &FlexGrid::cellDoubleClicked);
+    connect(this, &QAbstractItemView::clicked, this, &OutlineGrid::cellClicked);
+    connect(this, &QAbstractItemView::doubleClicked, this, &OutlineGrid::cellDoubleClicked);
     connect(d->fixedColumn, &QHeaderView::sectionDoubleClicked, this, [this](int logical) {
         setRow(logical + GridModel::FixedRows);
         emit cellDoubleClicked();
     });
 }
 
-FlexGrid::~FlexGrid() = default;
+OutlineGrid::~OutlineGrid() = default;
 
-GridModel& FlexGrid::cells() const {
+GridModel& OutlineGrid::cells() const {
     return *d->model;
 }
 
-int FlexGrid::Row() const {
+int OutlineGrid::Row() const {
     const QModelIndex current = currentIndex();
     return current.isValid() ? GridModel::gridRow(current) : 0;
 }
 
-void FlexGrid::setRow(int row) {
+void OutlineGrid::setRow(int row) {
     d->model->checkCell(row, 0);
     if (row < GridModel::FixedRows) {
         setCurrentIndex({});
@@ -286,30 +286,30 @@ void FlexGrid::setRow(int row) {
     d->reportIfMoved();
 }
 
-int FlexGrid::Col() const {
+int OutlineGrid::Col() const {
     const QModelIndex current = currentIndex();
     return current.isValid() ? current.column() : d->col;
 }
 
-void FlexGrid::setCol(int col) {
+void OutlineGrid::setCol(int col) {
     d->model->checkCell(0, col);
     d->col = col;
     if (Row() >= GridModel::FixedRows) setCurrentIndex(d->model->index(Row() - GridModel::FixedRows, col));
     d->reportIfMoved();
 }
 
-int FlexGrid::RowHeightMin() const {
+int OutlineGrid::RowHeightMin() const {
     return d->rowHeightMin;
 }
 
-void FlexGrid::setRowHeightMin(int twips) {
+void OutlineGrid::setRowHeightMin(int twips) {
     d->rowHeightMin = twips;
     const int pixels = std::max(1, toPixels(twips));
     d->fixedColumn->setMinimumSectionSize(pixels);
     d->fixedColumn->setDefaultSectionSize(pixels);
 }
 
-QRect FlexGrid::outlineButtonRect(int row) const {
+QRect OutlineGrid::outlineButtonRect(int row) const {
     if (!d->model->hasChildRows(row) || isRowHidden(row - GridModel::FixedRows)) return {};
     const int logical = row - GridModel::FixedRows;
     const QRect section(0, d->fixedColumn->sectionViewportPosition(logical), d->fixedColumn->width(),
@@ -317,15 +317,15 @@ QRect FlexGrid::outlineButtonRect(int row) const {
     return OutlineHeader::buttonRect(section);
 }
 
-void FlexGrid::keyboardSearch(const QString&) {}
+void OutlineGrid::keyboardSearch(const QString&) {}
 
-void FlexGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+void OutlineGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);
     if (current.isValid()) d->col = current.column();
     d->reportIfMoved();
 }
 
-void FlexGrid::keyPressEvent(QKeyEvent* event) {
+void OutlineGrid::keyPressEvent(QKeyEvent* event) {
     emit keyDown(event->key(), event->modifiers());
     QTableView::keyPressEvent(event);
 }

@@ -12,15 +12,15 @@ namespace kx {
 
 /// The outline grid widget. Its content lives in cells(); this class adds the current cell and the
 /// notifications the browser handles.
-class FlexGrid : public QTableView {
+class OutlineGrid : public QTableView {
     Q_OBJECT
     Q_PROPERTY(int Row READ Row WRITE setRow NOTIFY rowColChanged)
     Q_PROPERTY(int Col READ Col WRITE setCol NOTIFY rowColChanged)
     Q_PROPERTY(int RowHeightMin READ RowHeightMin WRITE setRowHeightMin)
 
 public:
-    explicit FlexGrid(QWidget* parent = nullptr);
-    ~FlexGrid() override;
+    explicit OutlineGrid(QWidget* parent = nullptr);
+    ~OutlineGrid() override;
 
     /// The grid's content (owned by the grid).
     GridModel& cells() const;

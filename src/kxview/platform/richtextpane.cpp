@@ -1,4 +1,4 @@
-#include "richtextbox.h"
+#include "richtextpane.h"
 
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -6,12 +6,12 @@
 
 namespace kx {
 
-struct RichTextBox::Private {
+struct RichTextPane::Private {
     QString text;
     QPlainTextEdit* edit = nullptr;
 };
 
-RichTextBox::RichTextBox(QWidget* parent) : QWidget(parent), d(std::make_unique<Private>()) {
+RichTextPane::RichTextPane(QWidget* parent) : QWidget(parent), d(std::make_unique<Private>()) {
     d->edit = new QPlainTextEdit(this);
     d->edit->setObjectName(QStringLiteral("textEdit"));
     d->edit->setReadOnly(true);
@@ -21,13 +21,13 @@ RichTextBox::RichTextBox(QWidget* parent) : QWidget(parent), d(std::make_unique<
     layout->addWidget(d->edit);
 }
 
-RichTextBox::~RichTextBox() = default;
+RichTextPane::~RichTextPane() = default;
 
-QString RichTextBox::Text() const {
+QString RichTextPane::Text() const {
     return d->text;
 }
 
-void RichTextBox::setText(const QString& text) {
+void RichTextPane::setText(const QString& text) {
     d->text = text;
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
     d->edit->setPlainText(QString(text).replace(lineBreak, QStringLiteral("\n")));

@@ -8,13 +8,13 @@
 namespace kx {
 
 /// The rich-text box control.
-class RichTextBox : public QWidget {
+class RichTextPane : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QString Text READ Text WRITE setText)
 
 public:
-    explicit RichTextBox(QWidget* parent = nullptr);
-    ~RichTextBox() override;
+    explicit RichTextPane(QWidget* parent = nullptr);
+    ~RichTextPane() override;
 
     /// The text as it was set, line-break characters included.
     QString Text() const;
