@@ -542,13 +542,6 @@ private slots:
         QCOMPARE(b.view.GetSelectMateKey(), QString::fromUtf8(sample::names::kMaterialKey));  // not cleared
     }
 
-    void closeMeIsPassedOn() {
-        Browser b;
-        QSignalSpy close(&b.view, &KXView::CloseMe);
-        emit b.toolbar().CloseMe();
-        QCOMPARE(close.count(), 1);
-    }
-
     void layoutPlacesTheControlsInTwips_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QSize>("size");
