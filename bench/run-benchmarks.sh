@@ -3,11 +3,13 @@
 # same run and prints the ratios:
 #   - exporting a 100,000-row, 10-column table: `jet export` against `mdb-export` (goal: >= 2x faster);
 #   - opening and closing a 50 MB file against a 50 KB one (goal: <= 2x the cost);
-#   - a primary-key seek against finding the same row by a full scan (goal: >= 100x faster).
+#   - a primary-key seek against finding the same row by a full scan (goal: >= 100x faster);
+#   - the browser on the scale-20 sample library: a 7,200-item quota listing against the bare engine query
+#     (goal: <= 5x), Load, and grid painting with 50,000 rows against 500 rows (goal: about 1x).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B "${BUILD_DIR:-build}" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "${BUILD_DIR:-build}" --parallel "$(nproc)" --target jet-tool jet_bench
+cmake --build "${BUILD_DIR:-build}" --parallel "$(nproc)" --target jet-tool jet_bench browser_bench
 jet="${BUILD_DIR:-build}"/bin/jet
 data="${BUILD_DIR:-build}"/bench-data
 mkdir -p "$data"
@@ -54,3 +56,5 @@ awk -v o="$ours" -v t="$theirs" 'BEGIN {
   printf "RATIO export 100,000 rows, mdb-export / jet export (goal >= 2): %.3g (CPU: ours %.3f s, baseline %.3f s)\n", t / o, o, t }'
 
 "${BUILD_DIR:-build}"/bin/jet_bench "$data/small.mdb" "$data/large.mdb" "$data/rows100k.mdb" --benchmark_min_time=0.5
+
+"${BUILD_DIR:-build}"/bin/browser_bench

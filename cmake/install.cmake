@@ -7,9 +7,10 @@ install(TARGETS jet kxview kxview_warnings EXPORT KXViewTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/jet/include/jet DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-foreach(part platform data)
+# Private parts (*_p.h) stay out of the installed headers.
+foreach(part platform data toolbar browser)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/kxview/${part}
-          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kxview FILES_MATCHING PATTERN "*.h")
+          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kxview FILES_MATCHING PATTERN "*.h" PATTERN "*_p.h" EXCLUDE)
 endforeach()
 
 set(KXVIEW_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KXView)

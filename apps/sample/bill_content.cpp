@@ -1,4 +1,6 @@
 // The bill-item library: national bill items with features, work content, rules and related quotas.
+#include <algorithm>
+
 #include "norm_content.h"
 
 namespace sample {
@@ -39,6 +41,7 @@ const std::vector<BillCategory>& billCategories() {
         {"010515", "钢筋工程"},
         {"0106", "金属结构工程"},
         {"010603", "钢柱"},
+        {"0108", "门窗工程"},  // a category without bill items
         {"0109", "屋面及防水工程"},
         {"010902", "屋面防水及其他"},
         {"0111", "楼地面装饰工程"},
@@ -345,14 +348,17 @@ BillContent makeBillContent(int scale, const QuotaContent& building, const std::
         const bool installationItem = std::string(t.code).starts_with("03");
         const QuotaContent& quotas = installationItem ? installation : building;
         const std::string& deKey = installationItem ? installationKey : buildingKey;
-        for (size_t v = 0; v < kVariantsPerItem * static_cast<size_t>(scale); ++v) {
+        const size_t variants = kVariantsPerItem * static_cast<size_t>(scale);
+        const int64_t firstOfTemplate = id + 1;
+        for (size_t v = 0; v < variants; ++v) {
             BillItem item;
             item.id = ++id;
             item.code = std::string(t.code) + zeroPadded(v + 1, 3);
             item.name = t.name;
             item.unit = t.unit;
             item.classCode = std::string(t.code).substr(0, 6);
-            item.order = item.id;
+            // Neighbouring variants swap places in the list order (OCode), so it is not ID order.
+            item.order = firstOfTemplate + static_cast<int64_t>((v ^ 1) < variants ? (v ^ 1) : v);
             item.feature = featureText(t.features, v);
             item.content = t.content;
             item.ruler = rulerFor(item.unit);
@@ -361,6 +367,11 @@ BillContent makeBillContent(int scale, const QuotaContent& building, const std::
             content.items.push_back(std::move(item));
         }
     }
+    // A category with an empty class code: it lists every bill item.
+    const auto everything = static_cast<int64_t>(content.categories.size() + 1);
+    content.categories.push_back({everything, 0, "全部清单", "", everything});
+    // The library stores its bill items newest first: neither ID nor OCode order.
+    std::reverse(content.items.begin(), content.items.end());
     return content;
 }
 

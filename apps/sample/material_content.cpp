@@ -60,8 +60,16 @@ const std::vector<MaterialGroup>& materialGroups() {
          {{"水", "m3", 4.5, 7.2, {"施工用水"}},
           {"电", "kW·h", 0.8, 1.2, {"施工用电"}},
           {"其他材料费", "元", 1, 1, {"综合"}}}},
+        {"新型材料", {}},  // a group without materials
     };
     return groups;
+}
+
+// List position (OCode) of the k-th of `count` materials of a leaf: even leaves swap neighbouring pairs,
+// odd leaves run backwards, so that OCode order is never ID order.
+size_t listPosition(size_t k, size_t count, size_t leafNumber) {
+    if (leafNumber % 2 == 1) return count - 1 - k;
+    return (k ^ 1) < count ? (k ^ 1) : k;
 }
 
 // Grades first, then numbered further specifications of the same material.
@@ -79,6 +87,7 @@ MaterialContent makeMaterialContent(int scale) {
     MaterialContent content;
     int64_t categoryId = 0;
     int64_t materialId = 0;
+    size_t leafNumber = 0;
     const auto& groups = materialGroups();
     for (size_t g = 0; g < groups.size(); ++g) {
         const std::string groupClass = zeroPadded(g + 1, 2);
@@ -89,19 +98,25 @@ MaterialContent makeMaterialContent(int scale) {
             const std::string leafClass = groupClass + zeroPadded(l + 1, 2);
             const int64_t leafId = ++categoryId;
             content.categories.push_back({leafId, groupId, leaf.name, leafClass, leafId});
-            for (int k = 0; k < kMaterialsPerLeaf * scale; ++k) {
+            const auto count = static_cast<size_t>(kMaterialsPerLeaf * scale);
+            const int64_t firstOfLeaf = materialId + 1;
+            for (size_t k = 0; k < count; ++k) {
                 Material m;
                 m.id = ++materialId;
-                m.code = leafClass + zeroPadded(static_cast<size_t>(k + 1), 4);
-                m.name = materialName(leaf, static_cast<size_t>(k));
+                m.code = leafClass + zeroPadded(k + 1, 4);
+                m.name = materialName(leaf, k);
                 m.unit = leaf.unit;
                 m.classCode = leafClass;
-                m.order = m.id;
+                m.order = firstOfLeaf + static_cast<int64_t>(listPosition(k, count, leafNumber));
                 m.basePrice = random.money(leaf.lowPrice, leaf.highPrice);
                 content.materials.push_back(std::move(m));
             }
+            ++leafNumber;
         }
     }
+    // A category with an empty class code: it lists every material.
+    ++categoryId;
+    content.categories.push_back({categoryId, 0, "全部材料", "", categoryId});
     return content;
 }
 

@@ -1,5 +1,6 @@
 #include "norm_content.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace sample {
@@ -201,6 +202,7 @@ const std::vector<Chapter>& buildingChapters() {
             {"单项脚手架", "100m2", &kScaffold},
             {"垂直运输", "100m2", &kScaffold}}},
           {"模板", "模板制作、安装、拆除、整理堆放及场内外运输。", {{"现浇构件模板", "100m2", &kFormwork}}}}},
+        {"补充定额", {}},  // a chapter without items
     };
     return chapters;
 }
@@ -297,6 +299,36 @@ const char* kErrata[] = {
     "工作内容增加“清理基层”。",
 };
 
+// Sort keys of the k-th item of a leaf, whose preceding item took number `sequence`. In every eight items
+// the seventh is an appendix (Code3 1) and the eighth a variant (Code4 1) of the sixth, so that creation
+// order, Code1..Code4 order and a sort on Code1 and Code2 alone all differ.
+void assignCodes(QuotaItem& item, size_t k, int64_t& sequence) {
+    switch (k % 8) {
+        case 6:
+            item.code2 = sequence;
+            item.code3 = 1;
+            break;
+        case 7:
+            item.code2 = sequence;
+            item.code4 = 1;
+            break;
+        default:
+            item.code2 = ++sequence;
+            break;
+    }
+    item.deCode = std::to_string(item.code1) + "-" + std::to_string(item.code2);
+    if (item.code3 != 0 || item.code4 != 0) item.deCode += "-" + std::to_string(item.code3);
+    if (item.code4 != 0) item.deCode += "-" + std::to_string(item.code4);
+}
+
+// The first leaf of every book has an item without a unit, one without a code and one without a name
+// (the writer stores an empty text as Null).
+void blankFieldsOfFirstLeaf(QuotaItem& item, size_t k) {
+    if (k == 1) item.unit.clear();
+    if (k == 2) item.deCode.clear();
+    if (k == 3) item.name.clear();
+}
+
 }  // namespace
 
 QuotaContent makeQuotaContent(NormBook book, int64_t firstId, int scale) {
@@ -305,6 +337,7 @@ QuotaContent makeQuotaContent(NormBook book, int64_t firstId, int scale) {
     QuotaContent content;
     int64_t categoryId = 0;
     int64_t itemId = firstId;
+    size_t leafNumber = 0;
     for (size_t c = 0; c < plan.chapters->size(); ++c) {
         const Chapter& chapter = (*plan.chapters)[c];
         const std::string chapterClass = twoDigits(c + 1);
@@ -322,14 +355,18 @@ QuotaContent makeQuotaContent(NormBook book, int64_t firstId, int scale) {
                 const int64_t leafId = ++categoryId;
                 content.categories.push_back({leafId, sectionId, leaf.name, leafClass, leafId});
                 auto& leafItems = content.itemsByLeaf[leaf.name];
-                for (int k = 0; k < plan.itemsPerLeaf * scale; ++k) {
+                const auto count = static_cast<size_t>(plan.itemsPerLeaf * scale);
+                // Every other leaf numbers its items backwards, so ID order is not code order there either.
+                const bool backwards = leafNumber++ % 2 == 1;
+                std::vector<QuotaItem> leafContent;
+                for (size_t k = 0; k < count; ++k) {
                     QuotaItem item;
-                    item.id = itemId++;
+                    item.id = itemId + static_cast<int64_t>(backwards ? count - 1 - k : k);
                     item.code1 = static_cast<int64_t>(c + 1);
-                    item.code2 = ++sequence;
-                    item.deCode = std::to_string(item.code1) + "-" + std::to_string(item.code2);
-                    item.name = variantName(leaf, static_cast<size_t>(k));
+                    assignCodes(item, k, sequence);
+                    item.name = variantName(leaf, k);
                     item.unit = leaf.unit;
+                    if (leafNumber == 1) blankFieldsOfFirstLeaf(item, k);
                     item.classCode = leafClass;
                     item.workInfo = section.work;
                     if (random.below(5) == 0) item.notes = kNotes[random.below(std::size(kNotes))];
@@ -339,19 +376,26 @@ QuotaContent makeQuotaContent(NormBook book, int64_t firstId, int scale) {
                     leafItems.push_back(item.id);
                     // About one item in seventy has published corrections, a few of them more than one.
                     if (random.below(70) == 0) {
-                        const uint64_t count = 1 + random.below(3);
-                        for (uint64_t e = 0; e < count; ++e) {
+                        const uint64_t corrections = 1 + random.below(3);
+                        for (uint64_t e = 0; e < corrections; ++e) {
                             content.errata.push_back({item.id, 2019 + static_cast<int>(e),
                                                       1 + static_cast<int>(random.below(12)),
                                                       1 + static_cast<int>(random.below(28)),
                                                       kErrata[random.below(std::size(kErrata))]});
                         }
                     }
-                    content.items.push_back(std::move(item));
+                    leafContent.push_back(std::move(item));
                 }
+                // Items are stored in ID order.
+                if (backwards) std::reverse(leafContent.begin(), leafContent.end());
+                for (QuotaItem& item : leafContent) content.items.push_back(std::move(item));
+                itemId += static_cast<int64_t>(count);
             }
         }
     }
+    // A category with an empty class code: it lists every item.
+    ++categoryId;
+    content.categories.push_back({categoryId, 0, "全部子目", "", categoryId});
     return content;
 }
 

@@ -5,12 +5,14 @@
 #include <QDomDocument>
 #include <QString>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "jet/cursor.h"
@@ -308,6 +310,67 @@ TEST_F(SampleDirectory, ItemsBelongToCategoriesAndErrataToItems) {
     const std::set<int64_t> corrected = ids(building, "EditRecord", "DMID");
     EXPECT_FALSE(corrected.empty());
     for (int64_t id : corrected) EXPECT_TRUE(items.count(id)) << "EditRecord DMID " << id;
+}
+
+/// Row positions of `t` in storage order, stably sorted by the numeric columns `keys` (none: storage order).
+std::vector<size_t> orderBy(const Table& t, const std::vector<std::string>& keys) {
+    std::vector<size_t> order(t.rows.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        for (const std::string& key : keys) {
+            if (t.number(a, key) != t.number(b, key)) return t.number(a, key) < t.number(b, key);
+        }
+        return false;
+    });
+    return order;
+}
+
+// A listing that forgets its ORDER BY, sorts by ID, or sorts by too few keys gives other rows than the
+// specified order in the sample, and the Null and empty cases of the browser's branches exist.
+TEST_F(SampleDirectory, ListOrdersDifferFromIdAndStorageOrderAndEdgeCasesExist) {
+    const fs::path building = quotaLibrary(names::kBuildingTitle);
+    const Table dm = readTable(building, "DM");
+    const std::vector<size_t> specified = orderBy(dm, {"Code1", "Code2", "Code3", "Code4"});
+    EXPECT_NE(specified, orderBy(dm, {"ID"}));
+    EXPECT_NE(specified, orderBy(dm, {}));
+    EXPECT_NE(specified, orderBy(dm, {"Code1", "Code2"})) << "Code3 and Code4 decide the order of some items";
+    EXPECT_NE(specified, orderBy(dm, {"Code1", "Code2", "Code3"})) << "Code4 decides the order of some items";
+
+    std::set<std::string> nullFields;
+    for (size_t r = 0; r < dm.rows.size(); ++r) {
+        for (const char* field : {"Unit", "Name", "DECode"}) {
+            if (std::holds_alternative<std::monostate>(dm.value(r, field))) nullFields.insert(field);
+        }
+    }
+    EXPECT_EQ(nullFields, (std::set<std::string>{"Unit", "Name", "DECode"}));
+
+    const fs::path material = path(std::string(names::kMaterialDir) + "/" + names::kMaterialTitle + ".QTCJ");
+    const fs::path bill = path(std::string(names::kBillDir) + "/" + names::kBillTitle + ".QTQD");
+    for (const auto& [file, table] : {std::pair{material, "Mate"}, std::pair{bill, "DataBook"}}) {
+        const Table items = readTable(file, table);
+        EXPECT_NE(orderBy(items, {"OCode"}), orderBy(items, {"ID"})) << table;
+        EXPECT_NE(orderBy(items, {"OCode"}), orderBy(items, {})) << table;
+    }
+    const Table book = readTable(bill, "DataBook");
+    EXPECT_NE(orderBy(book, {}), orderBy(book, {"ID"})) << "DataBook is not stored in ID order";
+
+    const std::tuple<fs::path, const char*, const char*> libraries[] = {
+        {building, "DMIndex", "DM"}, {material, "MateIndex", "Mate"}, {bill, "QDIndex", "DataBook"}};
+    for (const auto& [file, categoryTable, itemTable] : libraries) {
+        const Table categories = readTable(file, categoryTable);
+        const Table items = readTable(file, itemTable);
+        bool emptyClass = false, withoutItems = false;
+        for (size_t c = 0; c < categories.rows.size(); ++c) {
+            const std::string cls = categories.text(c, "Class");
+            emptyClass = emptyClass || cls.empty();
+            bool hasItems = false;
+            for (size_t i = 0; i < items.rows.size() && !hasItems; ++i)
+                hasItems = items.text(i, "Class").starts_with(cls);
+            withoutItems = withoutItems || !hasItems;
+        }
+        EXPECT_TRUE(emptyClass) << categoryTable << " has a category with an empty class";
+        EXPECT_TRUE(withoutItems) << categoryTable << " has a category without items";
+    }
 }
 
 TEST_F(SampleDirectory, RelatedQuotasOfBillItemsPointAtExistingQuotaItems) {

@@ -4,17 +4,10 @@
 #include "platform/logging.h"
 
 namespace modPub_DB {
-namespace {
 
-/// The engine object: one per process, created on first use.
-kx::DBEngine& engine() {
-    static kx::DBEngine instance;
-    return instance;
+std::unique_ptr<kx::Database> OpenDB(const QString& p_FullName) {
+    return kx::openDatabase(p_FullName);
 }
-
-}  // namespace
-
-std::unique_ptr<kx::Database> OpenDB(const QString& p_FullName) { return engine().OpenDatabase(p_FullName); }
 
 bool TableExists(kx::Database& p_DB, const QString& p_Name) {
     const QStringList names = p_DB.TableDefNames();

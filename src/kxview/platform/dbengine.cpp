@@ -138,6 +138,16 @@ void Recordset::MoveNext() {
     throwIfError(m_rs->MoveNext());
 }
 
+QStringList Recordset::FieldNames() const {
+    QStringList names;
+    for (size_t i = 0; i < m_rs->FieldCount(); ++i) {
+        auto field = m_rs->Fields(i);
+        if (!field.ok()) return {};  // no current record: the engine names no fields
+        names << text(field->Name());
+    }
+    return names;
+}
+
 jet::Value Recordset::RawValue(const QString& name) const {
     auto field = valueOrThrow(m_rs->Fields(name.toStdString()));
     return field.Value();
@@ -203,6 +213,11 @@ std::unique_ptr<Database> DBEngine::OpenDatabase(const QString& fullName) {
     options.jet3CodePage = kJet3TextEncoding;
     auto db = m_engine.OpenDatabase(path.toStdString(), options);
     return std::make_unique<Database>(valueOrThrow(std::move(db)));
+}
+
+std::unique_ptr<Database> openDatabase(const QString& fullName) {
+    static DBEngine engine;
+    return engine.OpenDatabase(fullName);
 }
 
 }  // namespace kx

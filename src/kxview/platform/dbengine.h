@@ -58,6 +58,9 @@ public:
     qint64 RecordCount() const { return m_rs->RecordCount(); }
     /// True past the last record.
     bool isEOF() const { return m_rs->Eof(); }
+    /// The field names in column order; empty when there is no current record (an empty result, or past
+    /// the last record) unless a record is being added.
+    QStringList FieldNames() const;
     /// Moves to the next record.
     void MoveNext();
     /// The value of field `name` of the current record.
@@ -118,5 +121,8 @@ public:
 private:
     jet::dao::DBEngine m_engine;
 };
+
+/// Opens `fullName` through the process's one engine object (see DBEngine::OpenDatabase).
+std::unique_ptr<Database> openDatabase(const QString& fullName);
 
 }  // namespace kx

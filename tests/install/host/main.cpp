@@ -1,19 +1,33 @@
-// Opens a database through the installed component and prints its key, proving headers and libraries fit.
+// A tiny host that uses the installed libraries the way an application would: it opens a database through
+// the component and shows the library browser on a window.
+#include <QApplication>
 #include <cstdio>
 
+#include "browser/kxview.h"
 #include "data/modpub_db.h"
 #include "jet/writer.h"
+#include "platform/outlinegrid.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
+    QApplication app(argc, argv);
     const std::string path = argv[1];
     if (!jet::createDatabase(path).ok()) return 3;
     try {
         auto db = modPub_DB::OpenDB(QString::fromStdString(path));
         std::printf("%d tables\n", db->TableDefCount());
-        return db->TableDefCount() > 0 ? 0 : 4;
+        if (db->TableDefCount() == 0) return 4;
     } catch (const kx::DbError& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
+    kx::KXView view;
+    view.setFindStyle(QStringLiteral("Mate"));
+    view.resize(640, 480);
+    view.show();
+    QApplication::processEvents();
+    auto* grid = view.findChild<kx::OutlineGrid*>(QStringLiteral("F"));
+    std::printf("KXView shown: %s, grid of %d columns\n", view.isVisible() ? "yes" : "no",
+                grid ? grid->cells().Cols() : 0);
+    return view.isVisible() && grid && grid->cells().Cols() == 10 ? 0 : 5;
 }

@@ -1,0 +1,164 @@
+#include "demo_window.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QToolBar>
+
+#include "browser/kxview.h"
+#include "platform/outlinegrid.h"
+#include "sample/names.h"
+
+namespace demo {
+namespace {
+
+struct LibraryFile {
+    const char* kind;  // FindStyle
+    const char* folder;
+    QString fileName;
+};
+
+LibraryFile fileOf(Library library) {
+    using namespace sample::names;
+    switch (library) {
+        case Library::Quota:
+            return {"DE", kQuotaDir, QString::fromUtf8(kBuildingTitle) + ".QTDE"};
+        case Library::Material:
+            return {"Mate", kMaterialDir, QString::fromUtf8(kMaterialTitle) + ".QTCJ"};
+        case Library::Bill:
+            return {"DataBook", kBillDir, QString::fromUtf8(kBillTitle) + ".QTQD"};
+    }
+    return {};
+}
+
+QString quoted(const QString& text) {
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+}  // namespace
+
+DemoWindow::DemoWindow(const QString& appDir, QWidget* parent)
+    : QMainWindow(parent), m_appDir(appDir), m_view(new kx::KXView), m_log(new QPlainTextEdit) {
+    setWindowTitle(QStringLiteral("KXView 演示"));
+    m_log->setObjectName(QStringLiteral("eventLog"));
+    m_log->setReadOnly(true);
+    auto* split = new QSplitter(Qt::Horizontal);
+    split->addWidget(m_view);
+    split->addWidget(m_log);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 0);
+    split->setSizes({860, 420});
+    setCentralWidget(split);
+    addHostCalls();
+    connectEvents();
+    log(QStringLiteral("application directory: ") + QDir::toNativeSeparators(appDir));
+}
+
+bool DemoWindow::open(Library library) {
+    const LibraryFile file = fileOf(library);
+    const QString path =
+        m_appDir + QLatin1Char('/') + QString::fromUtf8(file.folder) + QLatin1Char('/') + file.fileName;
+    m_view->setFindStyle(QLatin1String(file.kind));
+    m_view->SetAppPath(m_appDir + QLatin1Char('/'));
+    try {
+        m_view->Load(path);
+        log(QStringLiteral("Load(%1) with FindStyle %2")
+                .arg(quoted(file.fileName), quoted(QLatin1String(file.kind))));
+        return true;
+    } catch (const std::exception& e) {
+        log(QStringLiteral("Load(%1) failed: %2").arg(quoted(file.fileName), QString::fromUtf8(e.what())));
+        return false;
+    }
+}
+
+void DemoWindow::callRow(int row) {
+    auto* grid = m_view->findChild<kx::OutlineGrid*>(QStringLiteral("F"));
+    if (row >= grid->cells().Rows()) return;
+    grid->setRow(row);
+    grid->scrollTo(grid->currentIndex(), QAbstractItemView::PositionAtCenter);
+    if (auto* call = m_view->findChild<QAbstractButton*>(QStringLiteral("tCall"))) call->click();
+}
+
+int DemoWindow::firstCorrectedRow() const {
+    const kx::GridModel& cells = m_view->findChild<kx::OutlineGrid*>(QStringLiteral("F"))->cells();
+    for (int row = 1; row < cells.Rows(); ++row) {
+        if (cells.TextMatrix(row, 3).endsWith(QStringLiteral(" [堪误]"))) return row;
+    }
+    return 0;
+}
+
+void DemoWindow::addHostCalls() {
+    QToolBar* tools = addToolBar(QStringLiteral("host"));
+    tools->setObjectName(QStringLiteral("hostCalls"));
+    tools->addAction(QStringLiteral("定额库"), this, [this] { open(Library::Quota); });
+    tools->addAction(QStringLiteral("材料库"), this, [this] { open(Library::Material); });
+    tools->addAction(QStringLiteral("清单库"), this, [this] { open(Library::Bill); });
+    tools->addSeparator();
+    tools->addAction(QStringLiteral("GetSelectMateID"), this, [this] {
+        log(QStringLiteral("GetSelectMateID() = %1").arg(m_view->GetSelectMateID()));
+    });
+    tools->addAction(QStringLiteral("GetSelectMateKey"), this, [this] {
+        log(QStringLiteral("GetSelectMateKey() = ") + quoted(m_view->GetSelectMateKey()));
+    });
+    tools->addAction(QStringLiteral("GetHSCode"), this, [this] {
+        const int row = m_view->findChild<kx::OutlineGrid*>(QStringLiteral("F"))->Row();
+        try {
+            log(QStringLiteral("GetHSCode(%1) = %2")
+                    .arg(row)
+                    .arg(m_view->GetHSCode(static_cast<qint16>(row))));
+        } catch (const std::exception& e) {
+            log(QStringLiteral("GetHSCode(%1) failed: %2").arg(row).arg(QString::fromUtf8(e.what())));
+        }
+    });
+    tools->addAction(QStringLiteral("GetDBFullName"), this,
+                     [this] { log(QStringLiteral("GetDBFullName() = ") + quoted(m_view->GetDBFullName())); });
+    tools->addSeparator();
+    for (const QString& command : {QStringLiteral("全展开"), QStringLiteral("全关闭")}) {
+        tools->addAction(command, this, [this, command] {
+            m_view->SetTreeExpandedState(command);
+            log(QStringLiteral("SetTreeExpandedState(%1)").arg(quoted(command)));
+        });
+    }
+}
+
+void DemoWindow::connectEvents() {
+    using kx::KXView;
+    auto row = [](qint32 id, const QString& code, const QString& key) {
+        return QStringLiteral("p_RowID=%1, p_RowCode=%2, p_RowKey=%3").arg(id).arg(quoted(code), quoted(key));
+    };
+    auto dmid = [](qint32 id, const QString& key) {
+        return QStringLiteral("p_DMID=%1, p_DEKey=%2").arg(id).arg(quoted(key));
+    };
+    connect(m_view, &KXView::CallMate, this, [=, this](qint32 id, const QString& code, const QString& key) {
+        log(QStringLiteral("CallMate(") + row(id, code, key) + QLatin1Char(')'));
+    });
+    connect(m_view, &KXView::DoubleClickMate, this,
+            [=, this](qint32 id, const QString& code, const QString& key) {
+                log(QStringLiteral("DoubleClickMate(") + row(id, code, key) + QLatin1Char(')'));
+            });
+    connect(m_view, &KXView::CloseMe, this, [this] { log(QStringLiteral("CloseMe()")); });
+    connect(m_view, &KXView::CallDE, this,
+            [=, this](qint32 id, const QString& code, const QString& key, qint16 hs) {
+                log(QStringLiteral("CallDE(%1, p_HSCode=%2)").arg(row(id, code, key)).arg(hs));
+            });
+    connect(m_view, &KXView::DoubleClickDE, this,
+            [=, this](qint32 id, const QString& code, const QString& key, qint16 hs) {
+                log(QStringLiteral("DoubleClickDE(%1, p_HSCode=%2)").arg(row(id, code, key)).arg(hs));
+            });
+    connect(m_view, &KXView::DoubleClickDataBook, this, [this](const QString& code) {
+        log(QStringLiteral("DoubleClickDataBook(p_Code=%1)").arg(quoted(code)));
+    });
+    connect(m_view, &KXView::CallDEEditRecord, this, [=, this](qint32 id, const QString& key) {
+        log(QStringLiteral("CallDEEditRecord(") + dmid(id, key) + QLatin1Char(')'));
+    });
+    connect(m_view, &KXView::CallDELink, this, [=, this](qint32 id, const QString& key) {
+        log(QStringLiteral("CallDELink(") + dmid(id, key) + QLatin1Char(')'));
+    });
+}
+
+void DemoWindow::log(const QString& line) {
+    m_log->appendPlainText(line);
+}
+
+}  // namespace demo

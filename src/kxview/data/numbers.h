@@ -1,0 +1,20 @@
+// Numbers read back from text: the leading decimal number of a text, and its rounding to the integer
+// widths the component's procedures use.
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace kx {
+
+/// The leading decimal number of `text`: leading blanks skipped, an optional sign, digits and an
+/// optional decimal part ("12abc" gives 12, " -3.5x" gives -3.5); 0 when the text does not start with
+/// one.
+double leadingNumber(const QString& text);
+
+/// `value` rounded to the nearest 32-bit integer, halves to even; std::overflow_error when out of range.
+qint32 roundToInt32(double value);
+/// `value` rounded to the nearest 16-bit integer, halves to even; std::overflow_error when out of range.
+qint16 roundToInt16(double value);
+
+}  // namespace kx

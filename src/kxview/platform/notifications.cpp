@@ -1,0 +1,19 @@
+#include "notifications.h"
+
+#include "logging.h"
+#include "messages.h"
+
+namespace kx {
+
+void reportError(QWidget* parent, const QString& what, const std::exception& error) {
+    const QString text = QString::fromUtf8(error.what());
+    qCWarning(lcKxView).noquote() << what << "failed:" << text;
+    MessageBoxSpec spec;
+    spec.text = text;
+    spec.title = QStringLiteral("提示");
+    spec.icon = MessageBoxSpec::Icon::Warning;
+    spec.buttons = MessageBoxSpec::Buttons::Ok;
+    messageService().show(spec, parent);
+}
+
+}  // namespace kx
