@@ -2,7 +2,7 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-install(TARGETS jet kxview kxview_warnings EXPORT KXViewTargets
+install(TARGETS jet jet_storage jet_sql jet_dao jet_csv kxview EXPORT KXViewTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/csv.h"
 #include "jet/cursor.h"
 #include "jet/database.h"
 #include "jet/format_value.h"
@@ -175,77 +176,6 @@ int exportTable(jet::Database& db, const std::string& table) {
     return 0;
 }
 
-/// The column described by a CSV header cell "Name:type".
-jet::Result<jet::ColumnSpec> columnFromHeader(const std::string& cell) {
-    jet::ColumnSpec c;
-    size_t colon = cell.rfind(':');
-    c.name = cell.substr(0, colon);
-    std::string type = colon == std::string::npos ? "text(255)" : cell.substr(colon + 1);
-    auto sized = [&](const char* prefix, jet::ColumnType t) {
-        size_t n = std::strlen(prefix);
-        if (type.compare(0, n, prefix) != 0 || type.size() < n + 2 || type.back() != ')') return false;
-        c.type = t;
-        c.size = static_cast<uint16_t>(std::strtoul(type.c_str() + n, nullptr, 10));
-        return true;
-    };
-    static const std::pair<const char*, jet::ColumnType> kPlain[] = {
-        {"byte", jet::ColumnType::Byte},         {"int", jet::ColumnType::Integer},
-        {"long", jet::ColumnType::Long},         {"single", jet::ColumnType::Single},
-        {"double", jet::ColumnType::Double},     {"currency", jet::ColumnType::Currency},
-        {"datetime", jet::ColumnType::DateTime}, {"bool", jet::ColumnType::Boolean},
-        {"guid", jet::ColumnType::Guid},         {"memo", jet::ColumnType::Memo},
-        {"ole", jet::ColumnType::Ole},           {"autonumber", jet::ColumnType::Long}};
-    for (const auto& [name, t] : kPlain) {
-        if (type == name) {
-            c.type = t;
-            c.autoNumber = type == "autonumber";
-            return c;
-        }
-    }
-    if (sized("text(", jet::ColumnType::Text) || sized("binary(", jet::ColumnType::Binary)) return c;
-    return jet::Status::InvalidArgument("unknown column type '" + type + "' in header cell '" + cell + "'");
-}
-
-/// The table and rows described by CSV text.
-jet::Status tableFromCsv(const std::string& text, const Args& args, jet::TableSpec& spec,
-                         std::vector<jet::Row>& rows) {
-    JET_ASSIGN_OR_RETURN(auto records, jet::parseCsvRecords(text));
-    if (records.empty()) return jet::Status::InvalidArgument("the CSV has no header line");
-    spec.name = args.words[2];
-    for (const jet::CsvField& cell : records[0]) {
-        JET_ASSIGN_OR_RETURN(jet::ColumnSpec c, columnFromHeader(cell.text));
-        spec.columns.push_back(std::move(c));
-    }
-    if (!args.primaryKey.empty()) {
-        jet::IndexSpec pk;
-        pk.name = "PrimaryKey";
-        pk.columns = {args.primaryKey};
-        pk.primary = true;
-        spec.indexes.push_back(pk);
-    }
-    for (const std::string& column : args.indexes) {
-        jet::IndexSpec index;
-        index.name = column;
-        index.columns = {column};
-        spec.indexes.push_back(index);
-    }
-    for (size_t r = 1; r < records.size(); ++r) {
-        const auto& record = records[r];
-        std::string where = "CSV record " + std::to_string(r + 1);
-        if (record.size() != spec.columns.size())
-            return jet::Status::InvalidArgument(where + " has " + std::to_string(record.size()) +
-                                                " fields, expected " + std::to_string(spec.columns.size()));
-        jet::Row row;
-        for (size_t i = 0; i < record.size(); ++i) {
-            auto v = jet::parseCsvValue(record[i], spec.columns[i].type, spec.columns[i].scale);
-            if (!v.ok()) return v.status().withContext(where + " column " + spec.columns[i].name);
-            row.push_back(std::move(v).value());
-        }
-        rows.push_back(std::move(row));
-    }
-    return {};
-}
-
 int createFile(const std::string& path) {
     jet::Status s = jet::createDatabase(path);
     return s.ok() ? 0 : fail(s);
@@ -260,15 +190,14 @@ int importCsv(const Args& args) {
     }
     auto csv = jet::readWholeFile(args.words[3]);
     if (!csv.ok()) return fail(csv.status());
-    jet::TableSpec spec;
-    std::vector<jet::Row> rows;
-    jet::Status s = tableFromCsv(std::string(csv->begin(), csv->end()), args, spec, rows);
-    if (!s.ok()) return fail(s);
+    std::string_view text(reinterpret_cast<const char*>(csv->data()), csv->size());
+    auto table = jet::readCsvTable(text, args.words[2], args.primaryKey, args.indexes);
+    if (!table.ok()) return fail(table.status());
     jet::OpenOptions options;
     options.mode = jet::OpenMode::ReadWrite;
     auto db = jet::Database::open(args.words[1], options);
     if (!db.ok()) return fail(db.status());
-    s = jet::createTable(**db, spec, rows);
+    jet::Status s = jet::createTable(**db, table->spec, table->rows);
     return s.ok() ? 0 : fail(s);
 }
 

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "bytes.h"
-#include "engine.h"
 #include "jet/cursor.h"
 #include "jet/database.h"
 #include "jet/format_value.h"
+#include "storage/bytes.h"
+#include "table/engine.h"
 #include "test_support.h"
 
 namespace jet {
@@ -200,7 +200,7 @@ Survey survey(const std::vector<uint8_t>& bytes, const OpenOptions& options = {}
     EXPECT_TRUE(opened.ok()) << opened.status().toString();
     if (!opened.ok()) return s;
     Database& db = **opened;
-    Engine& engine = db.engine();
+    Engine& engine = engineOf(db);
     s.layout = engine.layout();
     s.pageCount = engine.pager().pageCount();
     std::set<uint32_t> dataPages;
@@ -496,7 +496,7 @@ TEST(CorruptionValues, ImpossibleDatesReadAndFormatAsNumbers) {
     auto more = cursor->next();
     ASSERT_TRUE(more.ok() && *more);
     RowImage image;
-    Engine& engine = (*db)->engine();
+    Engine& engine = engineOf(**db);
     ASSERT_TRUE(engine.rowAt(cursor->rowId().page, cursor->rowId().row, false, image).ok());
     ASSERT_TRUE(engine.parseRow(**def, image).ok());
     size_t at = size_t{cursor->rowId().page} * engine.layout().pageSize +

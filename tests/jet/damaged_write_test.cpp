@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "bytes.h"
-#include "engine.h"
-#include "format.h"
 #include "jet/cursor.h"
 #include "jet/sql.h"
 #include "jet/writer.h"
+#include "storage/bytes.h"
+#include "storage/format.h"
+#include "table/engine.h"
 #include "test_support.h"
 
 namespace jet {
@@ -144,7 +144,7 @@ Layout layoutOf(const std::vector<uint8_t>& bytes) {
     l.definition = (*def)->definitionPage;
     l.usedMap = RowId::fromPacked((*def)->usedPagesRef);
     l.freeMap = RowId::fromPacked((*def)->freePagesRef);
-    l.dataPages = o.db->engine().dataPages(**def).value();
+    l.dataPages = engineOf(*o.db).dataPages(**def).value();
     for (const RealIndexDef& real : (*def)->realIndexes) l.indexRoots.push_back(real.rootPage);
     l.otherTablePage = (*o.db->table("Other"))->definitionPage;
     for (uint32_t p = 1; p < bytes.size() / kPage; ++p) {

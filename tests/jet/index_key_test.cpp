@@ -1,6 +1,6 @@
 // Index key encoding. Expected bytes are keys stored in the leaf pages of real sample files (the Jet 3 and
 // Jet 4 index-code test databases and a unicode sample), the flag byte included and the row pointer dropped.
-#include "index_key.h"
+#include "codec/index_key.h"
 
 #include <gtest/gtest.h>
 

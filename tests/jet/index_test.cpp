@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "index_key.h"
+#include "codec/index_key.h"
 #include "jet/cursor.h"
 #include "jet/database.h"
 #include "jet/format_value.h"

@@ -13,10 +13,10 @@
 #include <string_view>
 #include <vector>
 
-#include "engine.h"
 #include "jet/cursor.h"
 #include "jet/database.h"
 #include "jet/format_value.h"
+#include "table/engine.h"
 #include "test_support.h"
 
 namespace jet {
@@ -176,7 +176,7 @@ Result<OurTable> readOurTable(Database& db, const std::shared_ptr<const TableDef
 /// Number of live rows of `def` whose slot is an overflow pointer to a row stored elsewhere.
 Result<int> overflowRowCount(Database& db, const TableDef& def) {
     constexpr uint16_t kDeleted = 0x8000, kOverflow = 0x4000;
-    Engine& engine = db.engine();
+    Engine& engine = engineOf(db);
     JET_ASSIGN_OR_RETURN(std::vector<uint32_t> pages, engine.dataPages(def));
     int count = 0;
     for (uint32_t number : pages) {

@@ -1,5 +1,5 @@
 // Text decoding (Jet 4 UCS-2 with its compression, code pages) and the text forms of values.
-#include "text.h"
+#include "core/text.h"
 
 #include <gtest/gtest.h>
 

@@ -9,11 +9,11 @@
 #include <functional>
 #include <map>
 
-#include "index_key.h"
+#include "codec/index_key.h"
 #include "jet/cursor.h"
 #include "jet/format_value.h"
 #include "test_support.h"
-#include "writer_table.h"
+#include "write/table_state.h"
 
 namespace jet {
 namespace {

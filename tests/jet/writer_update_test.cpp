@@ -17,12 +17,12 @@
 #include <random>
 #include <set>
 
-#include "index_key.h"
+#include "codec/index_key.h"
 #include "jet/cursor.h"
 #include "jet/format_value.h"
 #include "jet/writer.h"
 #include "test_support.h"
-#include "writer_internal.h"
+#include "write/internal.h"
 
 namespace jet {
 namespace {

@@ -9,7 +9,7 @@
 #include "jet/sql.h"
 #include "jet/table.h"
 #include "jet/value.h"
-#include "sql/text_match.h"
+#include "text_match.h"
 
 namespace jet::sql {
 

@@ -2,12 +2,12 @@
 #include <algorithm>
 #include <numeric>
 
-#include "index_key.h"
+#include "eval.h"
+#include "jet/collation.h"
 #include "jet/sql.h"
-#include "sql/eval.h"
-#include "sql/lookup.h"
-#include "sql/parser.h"
-#include "sql/row_writes.h"
+#include "jet/writer.h"
+#include "lookup.h"
+#include "parser.h"
 
 namespace jet::sql {
 
@@ -31,9 +31,7 @@ void addTextKeys(PendingRow& row) {
     for (size_t k = 0; k < row.keys.size(); ++k) {
         auto* text = std::get_if<std::string>(&row.keys[k]);
         if (text == nullptr) continue;
-        std::string key;
-        if (appendIndexKey(key, row.keys[k], ColumnType::Text, true, TextKeyCollation::GeneralLegacy).ok())
-            row.textKeys[k] = std::move(key);
+        if (std::optional<std::string> key = generalSortKey(*text)) row.textKeys[k] = std::move(*key);
     }
 }
 
@@ -216,7 +214,7 @@ Result<uint64_t> runUpdate(Database& db, QueryState& state, const Statement& s,
         return {};
     }));
     if (changes.empty()) return uint64_t{0};
-    JET_RETURN_IF_ERROR(replaceRows(db, table->name, changes));
+    JET_RETURN_IF_ERROR(updateRows(db, table->name, changes));
     return static_cast<uint64_t>(changes.size());
 }
 
@@ -228,7 +226,7 @@ Result<uint64_t> runDelete(Database& db, QueryState& state, const Statement& s,
         return {};
     }));
     if (ids.empty()) return uint64_t{0};
-    JET_RETURN_IF_ERROR(removeRows(db, table->name, ids));
+    JET_RETURN_IF_ERROR(deleteRows(db, table->name, ids));
     return static_cast<uint64_t>(ids.size());
 }
 
@@ -281,9 +279,9 @@ Result<uint64_t> Connection::execute(std::string_view sql) {
     JET_ASSIGN_OR_RETURN(std::shared_ptr<Statement> s, prepare(sql));
     if (s->kind == StatementKind::Select)
         return Status::InvalidArgument("Cannot execute a select query: " + messageExcerpt(sql));
-    JET_RETURN_IF_ERROR(checkWritable(
-        m_db,
-        std::string(s->kind == StatementKind::Update ? "update" : "delete from") + " table " + s->table));
+    JET_RETURN_IF_ERROR(
+        m_db.checkWritable(std::string(s->kind == StatementKind::Update ? "update" : "delete from") +
+                           " table " + messageExcerpt(s->table)));
     JET_ASSIGN_OR_RETURN(WriteLock lock, m_db.lockForWriting());
     JET_ASSIGN_OR_RETURN(auto table, bindToTable(m_db, *s));
     if (table->system)

@@ -1,5 +1,5 @@
 // The expression evaluator.
-#include "sql/eval.h"
+#include "eval.h"
 
 #include <charconv>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "jet/format_value.h"
-#include "sql/text_match.h"
+#include "text_match.h"
 
 namespace jet::sql {
 

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "ast.h"
 #include "jet/cursor.h"
 #include "jet/status.h"
 #include "jet/table.h"
 #include "jet/value.h"
-#include "sql/ast.h"
 
 namespace jet::sql {
 
@@ -39,8 +39,5 @@ std::optional<int> compareForQuery(const Value& a, const Value& b);
 /// The total order of ORDER BY: Nulls first, then numbers, then text without regard to case, then
 /// binary values.
 int compareForSort(const Value& a, const Value& b);
-
-/// `v` converted to the type of `column` for storing, or an error naming the field.
-Result<Value> coerceToColumn(const Value& v, const ColumnDef& column);
 
 }  // namespace jet::sql

@@ -1,5 +1,5 @@
 // The SQL tokenizer.
-#include "sql/lexer.h"
+#include "lexer.h"
 
 #include "jet/table.h"
 

@@ -1,11 +1,11 @@
 // Access paths: index seeks, field hashes and full scans.
-#include "sql/lookup.h"
+#include "lookup.h"
 
 #include <cmath>
 #include <optional>
 
-#include "sql/eval.h"
-#include "sql/text_match.h"
+#include "eval.h"
+#include "text_match.h"
 
 namespace jet::sql {
 

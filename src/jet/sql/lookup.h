@@ -9,9 +9,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ast.h"
 #include "jet/cursor.h"
 #include "jet/database.h"
-#include "sql/ast.h"
 
 namespace jet::sql {
 

@@ -1,12 +1,12 @@
 // A recursive-descent parser for the statements the SQL layer runs, and the binder that resolves names.
-#include "sql/parser.h"
+#include "parser.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <string>
 
-#include "sql/lexer.h"
-#include "sql/text_match.h"
+#include "lexer.h"
+#include "text_match.h"
 
 namespace jet::sql {
 

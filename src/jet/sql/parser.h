@@ -4,8 +4,8 @@
 #include <memory>
 #include <string_view>
 
+#include "ast.h"
 #include "jet/status.h"
-#include "sql/ast.h"
 
 namespace jet::sql {
 

@@ -1,7 +1,7 @@
 // Case folding, text ordering and Like patterns.
-#include "sql/text_match.h"
+#include "text_match.h"
 
-#include "text.h"
+#include "jet/unicode.h"
 
 #include <vector>
 
@@ -35,7 +35,7 @@ std::u32string toCodePoints(std::string_view s) {
 std::string toUtf8(std::u32string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (char32_t c : text) appendCodePoint(c, out);
+    for (char32_t c : text) appendUtf8(c, out);
     return out;
 }
 

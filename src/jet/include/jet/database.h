@@ -98,6 +98,8 @@ public:
     /// Why writes are refused (the file was opened read-only, or could not be opened for writing);
     /// empty when the database can be written.
     std::string readOnlyReason() const;
+    /// An error saying why `what` ("update table DM") cannot be done when writes are refused.
+    Status checkWritable(const std::string& what) const;
 
     /// Waits (up to OpenOptions::lockWait) until no commit is under way, catches up with the file and
     /// keeps commits out until the lock is released. Statements hold one while they run.
@@ -125,10 +127,8 @@ public:
     /// A cursor over the rows of `table` in the order of its logical index `indexName`.
     Result<IndexCursor> indexCursor(std::shared_ptr<const TableDef> table, std::string_view indexName);
 
-    /// The engine behind this database (for the engine's own modules).
-    Engine& engine() { return *m_engine; }
-
 private:
+    friend Engine& engineOf(Database& db);
     explicit Database(std::unique_ptr<Engine> engine);
     std::unique_ptr<Engine> m_engine;
 };

@@ -43,6 +43,11 @@ struct ResultSet {
     std::string table;
 };
 
+/// `v` converted to the type of `column` for storing, as UPDATE converts what it assigns (text to numbers,
+/// numbers to text, rounding into integer fields): an InvalidArgument naming the field when the value does
+/// not convert or overflows the column.
+Result<Value> coerceToColumn(const Value& v, const ColumnDef& column);
+
 /// What a statement is.
 enum class StatementKind : uint8_t { Select, Update, Delete };
 

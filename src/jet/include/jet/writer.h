@@ -59,15 +59,4 @@ Status updateRows(Database& db, std::string_view table, const std::vector<std::p
 /// Deletes rows of the user table `table` by the slots their index entries point at, all or nothing.
 Status deleteRows(Database& db, std::string_view table, const std::vector<RowId>& ids);
 
-/// Splits CSV text (RFC 4180) into records of fields; `quoted` tells which fields were quoted.
-struct CsvField {
-    std::string text;
-    bool quoted = false;
-};
-Result<std::vector<std::vector<CsvField>>> parseCsvRecords(std::string_view text);
-
-/// Parses one field in the form the CSV export writes for a column of `type` (scale for Numeric).
-/// An empty unquoted field is Null.
-Result<Value> parseCsvValue(const CsvField& field, ColumnType type, uint8_t scale = 0);
-
 }  // namespace jet

@@ -1,0 +1,72 @@
+#include "codec/index_page.h"
+
+namespace jet {
+namespace {
+
+constexpr size_t kRowPointerSize = 4;  // 3-byte page + 1-byte row, big-endian
+constexpr size_t kChildPointerSize = 4;
+constexpr size_t kOwnerOffset = 4;  // the table definition page, as on data pages
+
+uint32_t loadBigEndian24(const uint8_t* p) {
+    return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+}
+uint32_t loadBigEndian32(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | loadBigEndian24(p + 1);
+}
+
+}  // namespace
+
+Result<IndexPage> decodeIndexPage(ByteView bytes, const FormatLayout& L, uint32_t number, uint32_t owner) {
+    std::string where = "index page " + std::to_string(number);
+    if (bytes.size() != L.pageSize) return Status::Corruption(where + " is not a whole page");
+    const uint8_t* p = bytes.data();
+    if (p[0] != PageType::IndexNode && p[0] != PageType::IndexLeaf) {
+        return Status::Corruption(where + " has page type " + std::to_string(p[0]));
+    }
+    if (uint32_t stored = ByteView::load32(p + kOwnerOffset); stored != owner) {
+        return Status::Corruption(where + " belongs to the table defined on page " + std::to_string(stored) +
+                                  ", not to the one on page " + std::to_string(owner));
+    }
+    IndexPage page;
+    page.leaf = p[0] == PageType::IndexLeaf;
+    page.next = ByteView::load32(p + L.indexNextPageOffset);
+    // The shared-prefix length is one byte; Jet 3 node pages may set the byte after it.
+    size_t prefixLength = p[L.indexPrefixLengthOffset];
+    size_t tailSize = kRowPointerSize + (page.leaf ? 0 : kChildPointerSize);
+
+    // Entry starts are flagged in a bitmask; the first entry's start is implicit.
+    std::vector<size_t> starts{L.indexFirstEntryOffset};
+    for (size_t byte = L.indexBitmaskOffset; byte < L.indexFirstEntryOffset; ++byte) {
+        for (int bit = 0; p[byte] != 0 && bit < 8; ++bit) {
+            if ((p[byte] >> bit) & 1) {
+                starts.push_back(L.indexFirstEntryOffset + (byte - L.indexBitmaskOffset) * 8 +
+                                 static_cast<size_t>(bit));
+            }
+        }
+    }
+    if (starts.back() > L.pageSize) return Status::Corruption(where + ": entry bitmask points past the page");
+    std::string prefix;
+    for (size_t i = 0; i + 1 < starts.size(); ++i) {
+        size_t begin = starts[i], end = starts[i + 1];
+        if (end <= begin) return Status::Corruption(where + ": entry bitmask out of order");
+        IndexEntry e;
+        if (i == 0) {
+            e.key.assign(reinterpret_cast<const char*>(p + begin), end - begin);
+            if (prefixLength > e.key.size())
+                return Status::Corruption(where + ": shared prefix longer than an entry");
+            prefix = e.key.substr(0, prefixLength);
+        } else {
+            e.key = prefix;
+            e.key.append(reinterpret_cast<const char*>(p + begin), end - begin);
+        }
+        if (e.key.size() < tailSize) return Status::Corruption(where + ": entry shorter than its pointers");
+        const auto* tail = reinterpret_cast<const uint8_t*>(e.key.data() + e.key.size() - tailSize);
+        e.row = RowId{loadBigEndian24(tail), tail[3]};
+        if (!page.leaf) e.child = loadBigEndian32(tail + kRowPointerSize);
+        e.key.resize(e.key.size() - tailSize);
+        page.entries.push_back(std::move(e));
+    }
+    return page;
+}
+
+}  // namespace jet

@@ -1,0 +1,212 @@
+#include "core/text.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+namespace jet {
+namespace {}  // namespace
+
+void appendUtf8(char32_t cp, std::string& out) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+namespace {
+
+constexpr uint32_t kReplacement = 0xFFFD;
+
+iconv_t asIconv(void* p) {
+    return static_cast<iconv_t>(p);
+}
+
+// Runs iconv over the whole input; on an invalid sequence either substitutes or fails.
+bool convert(iconv_t cd, const char* in, size_t inLen, std::string& out, const char* replacement) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    out.clear();
+    out.resize(inLen * 4 + 8);
+    char* src = const_cast<char*>(in);
+    size_t srcLeft = inLen;
+    char* dst = out.data();
+    size_t dstLeft = out.size();
+    while (srcLeft > 0) {
+        if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1)) break;
+        if (errno == E2BIG) {
+            size_t used = static_cast<size_t>(dst - out.data());
+            out.resize(out.size() * 2);
+            dst = out.data() + used;
+            dstLeft = out.size() - used;
+            continue;
+        }
+        if (replacement == nullptr) return false;
+        // EILSEQ or EINVAL: skip one byte. Windows decodes the unassigned bytes 0x80-0x9F of its
+        // single-byte code pages as the C1 controls of the same value; anything else is U+FFFD.
+        auto bad = static_cast<uint8_t>(*src);
+        std::string substitute = replacement;
+        if (bad >= 0x80 && bad <= 0x9F) substitute = {static_cast<char>(0xC2), static_cast<char>(bad)};
+        size_t used = static_cast<size_t>(dst - out.data());
+        out.resize(used);
+        out += substitute;
+        out.resize(out.size() + srcLeft * 4 + 8);
+        dst = out.data() + used + substitute.size();
+        dstLeft = out.size() - (used + substitute.size());
+        ++src;
+        --srcLeft;
+    }
+    out.resize(static_cast<size_t>(dst - out.data()));
+    return true;
+}
+
+}  // namespace
+
+void appendUtf16leAsUtf8(const uint8_t* data, size_t units, std::string& out) {
+    for (size_t i = 0; i < units; ++i) {
+        uint32_t u = ByteView::load16(data + 2 * i);
+        if (u < 0x80) {
+            out.push_back(static_cast<char>(u));
+            continue;
+        }
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
+            uint32_t low = ByteView::load16(data + 2 * (i + 1));
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                appendUtf8(0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00), out);
+                ++i;
+                continue;
+            }
+        }
+        if (u >= 0xD800 && u <= 0xDFFF) u = kReplacement;
+        appendUtf8(u, out);
+    }
+}
+
+std::string decodeJet4Text(ByteView bytes) {
+    std::string out;
+    const uint8_t* p = bytes.data();
+    size_t n = bytes.size();
+    if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+        // Compressed: single bytes stand for U+0000..U+00FF; a 0x00 toggles to two-byte units and back.
+        out.reserve(n);
+        bool compressed = true;
+        size_t i = 2;
+        while (i < n) {
+            if (p[i] == 0x00) {
+                compressed = !compressed;
+                ++i;
+            } else if (compressed) {
+                appendUtf8(p[i], out);
+                ++i;
+            } else if (i + 1 < n) {
+                size_t start = i;
+                while (i + 1 < n && p[i] != 0x00) i += 2;
+                // A zero low byte inside a run is a real character only when paired; Jet never
+                // compresses strings holding such characters, so a 0x00 here always toggles.
+                appendUtf16leAsUtf8(p + start, (i - start) / 2, out);
+            } else {
+                break;  // a lone trailing byte cannot form a unit
+            }
+        }
+        return out;
+    }
+    out.reserve(n / 2);
+    appendUtf16leAsUtf8(p, n / 2, out);
+    return out;
+}
+
+Result<std::string> utf8ToUtf16le(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size() * 2);
+    auto put = [&out](uint32_t u) {
+        out.push_back(static_cast<char>(u & 0xFF));
+        out.push_back(static_cast<char>(u >> 8));
+    };
+    size_t i = 0;
+    while (i < utf8.size()) {
+        auto c = static_cast<uint8_t>(utf8[i]);
+        uint32_t cp = 0;
+        size_t len = 0;
+        if (c < 0x80) {
+            cp = c;
+            len = 1;
+        } else if ((c & 0xE0) == 0xC0) {
+            cp = c & 0x1F;
+            len = 2;
+        } else if ((c & 0xF0) == 0xE0) {
+            cp = c & 0x0F;
+            len = 3;
+        } else if ((c & 0xF8) == 0xF0) {
+            cp = c & 0x07;
+            len = 4;
+        } else
+            return Status::InvalidArgument("invalid UTF-8 at byte " + std::to_string(i));
+        if (i + len > utf8.size())
+            return Status::InvalidArgument("truncated UTF-8 at byte " + std::to_string(i));
+        for (size_t k = 1; k < len; ++k) {
+            auto cc = static_cast<uint8_t>(utf8[i + k]);
+            if ((cc & 0xC0) != 0x80)
+                return Status::InvalidArgument("invalid UTF-8 at byte " + std::to_string(i));
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        i += len;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            put(0xD800 + (cp >> 10));
+            put(0xDC00 + (cp & 0x3FF));
+        } else {
+            put(cp);
+        }
+    }
+    return out;
+}
+
+Result<std::unique_ptr<CodePageDecoder>> CodePageDecoder::create(const std::string& codePage) {
+    iconv_t to = iconv_open("UTF-8", codePage.c_str());
+    if (to == reinterpret_cast<iconv_t>(-1)) return Status::InvalidArgument("unknown code page: " + codePage);
+    iconv_t from = iconv_open(codePage.c_str(), "UTF-8");
+    if (from == reinterpret_cast<iconv_t>(-1)) {
+        iconv_close(to);
+        return Status::InvalidArgument("unknown code page: " + codePage);
+    }
+    return std::unique_ptr<CodePageDecoder>(new CodePageDecoder(to, from));
+}
+
+CodePageDecoder::~CodePageDecoder() {
+    iconv_close(asIconv(m_toUtf8));
+    iconv_close(asIconv(m_fromUtf8));
+}
+
+std::string CodePageDecoder::decode(ByteView bytes) const {
+    const auto* p = reinterpret_cast<const char*>(bytes.data());
+    bool ascii = true;
+    for (size_t i = 0; i < bytes.size() && ascii; ++i) ascii = static_cast<uint8_t>(p[i]) < 0x80;
+    if (ascii) return std::string(p, bytes.size());
+    std::string out;
+    convert(asIconv(m_toUtf8), p, bytes.size(), out, "\xEF\xBF\xBD");
+    return out;
+}
+
+Result<std::string> CodePageDecoder::encode(std::string_view utf8) const {
+    std::string out;
+    if (!convert(asIconv(m_fromUtf8), utf8.data(), utf8.size(), out, nullptr)) {
+        return Status::InvalidArgument("text cannot be written in the database's code page");
+    }
+    return out;
+}
+
+std::string codePageName(uint16_t codePage) {
+    return "CP" + std::to_string(codePage);
+}
+
+}  // namespace jet

@@ -1,0 +1,90 @@
+// Row cursors: physical scans and the shared lazy row reader.
+#include "table/engine.h"
+
+namespace jet {
+
+RowReader::RowReader() = default;
+RowReader::~RowReader() = default;
+RowReader::RowReader(RowReader&&) noexcept = default;
+RowReader& RowReader::operator=(RowReader&&) noexcept = default;
+
+RowId RowReader::rowId() const {
+    return m_image ? m_image->id : RowId{};
+}
+
+Result<Value> RowReader::value(size_t column) const {
+    if (!m_image || !m_image->page) return Status::InvalidArgument("the cursor is not on a row");
+    if (column >= m_table->columns.size()) {
+        return Status::InvalidArgument("column " + std::to_string(column) + " out of range");
+    }
+    return m_engine->decodeColumn(m_table->columns[column], *m_image);
+}
+
+Result<std::vector<Value>> RowReader::values() const {
+    std::vector<Value> out;
+    out.reserve(m_table->columns.size());
+    for (size_t i = 0; i < m_table->columns.size(); ++i) {
+        JET_ASSIGN_OR_RETURN(Value v, value(i));
+        out.push_back(std::move(v));
+    }
+    return out;
+}
+
+RowCursor::RowCursor(Engine& engine, std::shared_ptr<const TableDef> table, std::vector<uint32_t> pages)
+    : m_pages(std::move(pages)) {
+    m_engine = &engine;
+    m_table = std::move(table);
+    m_image = std::make_unique<RowImage>();
+}
+RowCursor::RowCursor(RowCursor&&) noexcept = default;
+RowCursor& RowCursor::operator=(RowCursor&&) noexcept = default;
+RowCursor::~RowCursor() = default;
+
+Result<bool> RowCursor::next() {
+    while (m_pageIndex < m_pages.size()) {
+        uint32_t pageNumber = m_pages[m_pageIndex];
+        if (m_slot < 0) {
+            JET_ASSIGN_OR_RETURN(PageRef page, m_engine->pager().page(pageNumber));
+            JET_ASSIGN_OR_RETURN(m_slotCount,
+                                 m_engine->dataPageSlots(page, pageNumber, m_table->definitionPage));
+        }
+        ++m_slot;
+        if (m_slot >= m_slotCount) {
+            ++m_pageIndex;
+            m_slot = -1;
+            continue;
+        }
+        JET_ASSIGN_OR_RETURN(bool live, m_engine->rowAt(pageNumber, m_slot, false, *m_image));
+        if (!live) continue;
+        JET_RETURN_IF_ERROR(m_engine->parseRow(*m_table, *m_image));
+        return true;
+    }
+    m_image->page.reset();
+    return false;
+}
+
+Result<RowCursor> Engine::scan(std::shared_ptr<const TableDef> table) {
+    JET_ASSIGN_OR_RETURN(std::vector<uint32_t> pages, dataPages(*table));
+    return RowCursor(*this, std::move(table), std::move(pages));
+}
+
+Result<bool> Engine::loadRow(RowReader& reader, const std::shared_ptr<const TableDef>& table, RowId id) {
+    reader.m_engine = this;
+    if (reader.m_table != table) reader.m_table = table;
+    if (!reader.m_image) reader.m_image = std::make_unique<RowImage>();
+    JET_ASSIGN_OR_RETURN(bool live, rowAt(id.page, id.row, false, *reader.m_image));
+    // rowAt checked that the page is a data page; it must also be one of this table's.
+    JET_ASSIGN_OR_RETURN(PageRef page, m_pager->page(id.page));
+    if (ByteView::load32(page->data() + 4) != table->definitionPage) {
+        return Status::Corruption("page " + std::to_string(id.page) + " is not a data page of table " +
+                                  table->name);
+    }
+    if (!live) {
+        reader.m_image->page.reset();
+        return false;
+    }
+    JET_RETURN_IF_ERROR(parseRow(*table, *reader.m_image));
+    return true;
+}
+
+}  // namespace jet

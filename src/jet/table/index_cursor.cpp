@@ -1,0 +1,230 @@
+// Index B-trees: page decoding, ordered walks and seeks by encoded key.
+#include <algorithm>
+#include <optional>
+#include <unordered_set>
+
+#include "codec/index_key.h"
+#include "codec/index_page.h"
+#include "jet/format_value.h"
+#include "table/engine.h"
+
+namespace jet {
+namespace {
+
+constexpr int kMaxTreeDepth = 32;
+
+/// True when `key` begins with `prefix`.
+bool startsWith(const std::string& key, const std::string& prefix) {
+    return key.size() >= prefix.size() && key.compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace
+
+/// Reads and decodes index page `number`.
+static Result<IndexPage> readIndexPage(Engine& engine, uint32_t number, uint32_t owner) {
+    JET_ASSIGN_OR_RETURN(PageRef ref, engine.pager().page(number));
+    return decodeIndexPage(view(ref), engine.layout(), number, owner);
+}
+
+struct IndexCursor::State {
+    const RealIndexDef* real = nullptr;
+    bool encodable = true;  // every key column's keys can be built
+    // Current leaf and position in it.
+    IndexPage leaf;
+    size_t position = 0;
+    bool started = false;
+    bool finished = false;
+    std::unordered_set<uint32_t> leavesSeen;  // leaf pages visited by this walk, to stop a loop of links
+    // Bounds as encoded keys (when encodable) or as values (fallback).
+    std::optional<std::string> lowerKey, upperKey;
+    bool lowerInclusive = true, upperInclusive = true;
+    IndexBound lowerValues, upperValues;
+};
+
+IndexCursor::IndexCursor(Engine& engine, std::shared_ptr<const TableDef> table, std::unique_ptr<State> state)
+    : m_state(std::move(state)) {
+    m_engine = &engine;
+    m_table = std::move(table);
+    m_image = std::make_unique<RowImage>();
+}
+IndexCursor::IndexCursor(IndexCursor&&) noexcept = default;
+IndexCursor& IndexCursor::operator=(IndexCursor&&) noexcept = default;
+IndexCursor::~IndexCursor() = default;
+
+bool IndexCursor::seekable() const {
+    return m_state->encodable;
+}
+
+namespace {
+
+TextKeyCollation collationOf(const Engine& engine, const ColumnDef& c) {
+    return textKeyCollation(engine.layout().jet3, c.sortOrder.id, c.sortOrder.version);
+}
+
+// Encodes `values` as the key of the leading index columns.
+Result<std::string> encodeKey(const Engine& engine, const TableDef& table, const RealIndexDef& real,
+                              const std::vector<Value>& values) {
+    if (values.size() > real.columns.size())
+        return Status::InvalidArgument("more key values than index columns");
+    std::string key;
+    for (size_t i = 0; i < values.size(); ++i) {
+        const ColumnDef& c = table.columns[real.columns[i].column];
+        JET_RETURN_IF_ERROR(
+            appendIndexKey(key, values[i], c.type, real.columns[i].ascending, collationOf(engine, c)));
+    }
+    return key;
+}
+
+// Compares the row's key columns with bound values (fallback for keys that cannot be encoded), honouring
+// each column's direction.
+int compareRowWithBound(const RowReader& row, const TableDef& table, const RealIndexDef& real,
+                        const std::vector<Value>& bound, Status& error) {
+    for (size_t i = 0; i < bound.size() && i < real.columns.size(); ++i) {
+        auto v = row.value(real.columns[i].column);
+        if (!v.ok()) {
+            error = v.status();
+            return 0;
+        }
+        int c = compareValues(*v, bound[i]);
+        if (c != 0) return real.columns[i].ascending ? c : -c;
+    }
+    (void)table;
+    return 0;
+}
+
+}  // namespace
+
+Status IndexCursor::seekEqual(const std::vector<Value>& values) {
+    return seekRange(IndexBound{values, true}, IndexBound{values, true});
+}
+
+Status IndexCursor::seekRange(const IndexBound& lower, const IndexBound& upper) {
+    State& s = *m_state;
+    s.started = false;
+    s.finished = false;
+    s.lowerKey.reset();
+    s.upperKey.reset();
+    s.lowerInclusive = lower.inclusive;
+    s.upperInclusive = upper.inclusive;
+    s.lowerValues = lower;
+    s.upperValues = upper;
+    if (!s.encodable) return {};
+    if (!lower.values.empty()) {
+        auto key = encodeKey(*m_engine, *m_table, *s.real, lower.values);
+        if (key.status().isNotSupported()) {
+            s.encodable = false;
+            return {};
+        }
+        if (!key.ok()) return key.status();
+        s.lowerKey = std::move(key).value();
+    }
+    if (!upper.values.empty()) {
+        auto key = encodeKey(*m_engine, *m_table, *s.real, upper.values);
+        if (key.status().isNotSupported()) {
+            s.encodable = false;
+            s.lowerKey.reset();
+            return {};
+        }
+        if (!key.ok()) return key.status();
+        s.upperKey = std::move(key).value();
+    }
+    return {};
+}
+
+Result<bool> IndexCursor::next() {
+    State& s = *m_state;
+    Engine& engine = *m_engine;
+    if (s.finished) return false;
+    if (!s.started) {
+        // Descend to the leaf that may hold the first key not below the lower bound.
+        s.started = true;
+        s.leavesSeen.clear();
+        uint32_t pageNumber = s.real->rootPage;
+        for (int depth = 0;; ++depth) {
+            if (depth > kMaxTreeDepth) {
+                return Status::Corruption("index tree deeper than any real index at page " +
+                                          std::to_string(pageNumber));
+            }
+            JET_ASSIGN_OR_RETURN(IndexPage page, readIndexPage(engine, pageNumber, m_table->definitionPage));
+            if (page.leaf) {
+                s.leavesSeen.insert(pageNumber);
+                s.leaf = std::move(page);
+                break;
+            }
+            if (page.entries.empty())
+                return Status::Corruption("empty index node page " + std::to_string(pageNumber));
+            size_t i = 0;
+            if (s.lowerKey) {
+                // Node entries carry the last key of their child; the first not below the bound leads down.
+                while (i + 1 < page.entries.size() && page.entries[i].key < *s.lowerKey) ++i;
+            }
+            pageNumber = page.entries[i].child;
+        }
+        s.position = 0;
+        if (s.lowerKey) {
+            auto& entries = s.leaf.entries;
+            auto it = std::lower_bound(entries.begin(), entries.end(), *s.lowerKey,
+                                       [](const IndexEntry& e, const std::string& k) { return e.key < k; });
+            s.position = static_cast<size_t>(it - entries.begin());
+        }
+    }
+    while (true) {
+        while (s.position >= s.leaf.entries.size()) {
+            if (s.leaf.next == 0) {
+                s.finished = true;
+                return false;
+            }
+            uint32_t nextPage = s.leaf.next;
+            if (!s.leavesSeen.insert(nextPage).second)
+                return Status::Corruption("index leaf pages form a loop at page " + std::to_string(nextPage));
+            JET_ASSIGN_OR_RETURN(s.leaf, readIndexPage(engine, nextPage, m_table->definitionPage));
+            if (!s.leaf.leaf)
+                return Status::Corruption("index leaf chain reaches node page " + std::to_string(nextPage));
+            s.position = 0;
+        }
+        const IndexEntry& e = s.leaf.entries[s.position++];
+        if (s.lowerKey && !s.lowerInclusive && startsWith(e.key, *s.lowerKey)) continue;
+        if (s.lowerKey && e.key < *s.lowerKey) continue;
+        if (s.upperKey) {
+            bool within = startsWith(e.key, *s.upperKey) ? s.upperInclusive : e.key < *s.upperKey;
+            if (!within) {
+                s.finished = true;
+                return false;
+            }
+        }
+        JET_ASSIGN_OR_RETURN(bool live, engine.loadRow(*this, m_table, e.row));
+        if (!live)
+            return Status::Corruption("index entry points at a deleted row on page " +
+                                      std::to_string(e.row.page));
+        if (!s.encodable) {
+            Status error;
+            if (!s.lowerValues.values.empty()) {
+                int c = compareRowWithBound(*this, *m_table, *s.real, s.lowerValues.values, error);
+                JET_RETURN_IF_ERROR(error);
+                if (c < 0 || (c == 0 && !s.lowerValues.inclusive)) continue;
+            }
+            if (!s.upperValues.values.empty()) {
+                int c = compareRowWithBound(*this, *m_table, *s.real, s.upperValues.values, error);
+                JET_RETURN_IF_ERROR(error);
+                if (c > 0 || (c == 0 && !s.upperValues.inclusive)) continue;
+            }
+        }
+        return true;
+    }
+}
+
+Result<IndexCursor> Engine::indexCursor(std::shared_ptr<const TableDef> table, std::string_view indexName) {
+    const IndexDef* index = table->findIndex(indexName);
+    if (index == nullptr)
+        return Status::NotFound("table " + table->name + " has no index " + std::string(indexName));
+    auto state = std::make_unique<IndexCursor::State>();
+    state->real = &table->realIndexes[index->realIndex];
+    for (const IndexColumn& col : state->real->columns) {
+        const ColumnDef& c = table->columns[col.column];
+        if (isTextType(c.type) && collationOf(*this, c) == TextKeyCollation::Unsupported)
+            state->encodable = false;
+    }
+    return IndexCursor(*this, std::move(table), std::move(state));
+}
+
+}  // namespace jet

@@ -1,0 +1,298 @@
+// Data pages, usage maps, row layout and the decoding of column values.
+#include <cmath>
+#include <cstring>
+#include <unordered_set>
+
+#include "codec/usage_map.h"
+#include "table/engine.h"
+
+namespace jet {
+namespace {
+
+constexpr int kMaxOverflowHops = 4;
+constexpr uint8_t kLongValueInline = 0x80;
+constexpr uint8_t kLongValueSingle = 0x40;
+constexpr size_t kLongValueHeader = 12;
+
+std::string pageText(uint32_t page) {
+    return "page " + std::to_string(page);
+}
+
+// Fixed text and binary columns are as wide as their declared length.
+size_t fixedWidth(const ColumnDef& c) {
+    uint16_t width = fixedTypeWidth(c.type);
+    return width != 0 ? width : c.length;
+}
+
+// The 16 magnitude bytes of a stored decimal are four little-endian 32-bit words, most significant first.
+Decimal decodeDecimal(const uint8_t* p, uint8_t scale) {
+    Decimal d;
+    d.negative = (p[0] & 0x80) != 0;
+    uint32_t w[4];
+    for (int i = 0; i < 4; ++i) w[i] = ByteView::load32(p + 1 + 4 * i);
+    d.hi = (uint64_t{w[0]} << 32) | w[1];
+    d.lo = (uint64_t{w[2]} << 32) | w[3];
+    d.scale = scale;
+    return d;
+}
+
+template <typename T>
+T loadAs(const uint8_t* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+}  // namespace
+
+Result<std::vector<uint32_t>> Engine::usageMapPages(uint32_t ref) {
+    RowId id = RowId::fromPacked(ref);
+    RowImage row;
+    JET_ASSIGN_OR_RETURN(bool live, rowAt(id.page, id.row, true, row));
+    (void)live;
+    PageRef bitmapPage;
+    auto fetch = [&](uint32_t number) -> Result<ByteView> {
+        JET_ASSIGN_OR_RETURN(bitmapPage, m_pager->page(number));
+        return view(bitmapPage);
+    };
+    return decodeUsageMap(row.bytes, *m_layout, m_pager->pageCount(), fetch,
+                          "usage map at " + pageText(id.page) + " row " + std::to_string(id.row));
+}
+
+Result<std::vector<uint32_t>> Engine::dataPages(const TableDef& table) {
+    auto pages = usageMapPages(table.usedPagesRef);
+    if (!pages.ok()) return pages.status().withContext("table " + table.name);
+    return pages;
+}
+
+Result<int> Engine::dataPageSlots(const PageRef& page, uint32_t pageNumber, uint32_t tdefPage) const {
+    const std::vector<uint8_t>& p = *page;
+    // A table's usage map lists its own data pages only: anything else means the map or the page is
+    // damaged, and skipping the page would lose its rows without a word.
+    if (p[0] != PageType::Data) {
+        return Status::Corruption(pageText(pageNumber) +
+                                  ", listed as a data page of the table, has page type " +
+                                  std::to_string(p[0]));
+    }
+    if (uint32_t owner = ByteView::load32(p.data() + 4); owner != tdefPage) {
+        return Status::Corruption(pageText(pageNumber) + ", listed as a data page of the table defined on " +
+                                  pageText(tdefPage) + ", belongs to the one on " + pageText(owner));
+    }
+    uint16_t count = ByteView::load16(p.data() + m_layout->dataRowCountOffset);
+    if (m_layout->dataRowTableOffset + 2u * count > m_layout->pageSize) {
+        return Status::Corruption(pageText(pageNumber) + ": row count " + std::to_string(count) +
+                                  " overruns the page");
+    }
+    return static_cast<int>(count);
+}
+
+Result<bool> Engine::rowAt(uint32_t pageNumber, int slot, bool includeDeleted, RowImage& row) {
+    for (int hop = 0;; ++hop) {
+        if (hop > kMaxOverflowHops) {
+            return Status::Corruption(pageText(pageNumber) +
+                                      ": overflow pointers form a chain too long or a loop");
+        }
+        JET_ASSIGN_OR_RETURN(PageRef page, m_pager->page(pageNumber));
+        const uint8_t* p = page->data();
+        if (p[0] != PageType::Data) {
+            return Status::Corruption(pageText(pageNumber) + " is not a data page (type " +
+                                      std::to_string(p[0]) + ")");
+        }
+        uint32_t size = m_layout->pageSize;
+        uint16_t count = ByteView::load16(p + m_layout->dataRowCountOffset);
+        uint32_t tableEnd = m_layout->dataRowTableOffset + 2u * count;
+        if (slot < 0 || slot >= count || tableEnd > size) {
+            return Status::Corruption(pageText(pageNumber) + " has no row " + std::to_string(slot));
+        }
+        uint16_t raw = ByteView::load16(p + m_layout->dataRowTableOffset + 2 * slot);
+        uint32_t start = raw & kRowOffsetMask;
+        uint32_t end =
+            slot == 0
+                ? size
+                : (ByteView::load16(p + m_layout->dataRowTableOffset + 2 * (slot - 1)) & kRowOffsetMask);
+        if (hop == 0) row.id = RowId{pageNumber, static_cast<uint8_t>(slot)};
+        if ((raw & kDeletedRowFlag) != 0 && !includeDeleted) return false;
+        if (start < tableEnd || start > end || end > size) {
+            return Status::Corruption(pageText(pageNumber) + " row " + std::to_string(slot) + " spans " +
+                                      std::to_string(start) + ".." + std::to_string(end) +
+                                      ", outside the page");
+        }
+        if ((raw & kOverflowRowFlag) != 0 && (raw & kDeletedRowFlag) == 0) {
+            if (end - start < 4) return Status::Corruption(pageText(pageNumber) + ": short overflow pointer");
+            RowId next = RowId::fromPacked(ByteView::load32(p + start));
+            pageNumber = next.page;
+            slot = next.row;
+            includeDeleted = true;  // the target of an overflow pointer is hidden from scans
+            continue;
+        }
+        row.page = std::move(page);
+        row.bytes = ByteView(row.page->data() + start, end - start);
+        return true;
+    }
+}
+
+Status Engine::parseRow(const TableDef& table, RowImage& row) const {
+    ByteView b = row.bytes;
+    RowLayout& L = row.layout;
+    const size_t n = b.size();
+    const bool jet3 = m_layout->jet3;
+    const size_t countSize = m_layout->rowColumnCountSize;
+    auto bad = [&](const char* what) {
+        return Status::Corruption(pageText(row.id.page) + " row " + std::to_string(row.id.row) + ": " + what);
+    };
+    if (n < countSize + 1) return bad("too short");
+    L.columnCount = jet3 ? b.data()[0] : ByteView::load16(b.data());
+    L.nullMaskSize = (L.columnCount + 7u) / 8u;
+    L.fixedStart = countSize;
+    if (n < countSize + L.nullMaskSize) return bad("null mask overruns the row");
+    L.nullMask = b.data() + n - L.nullMaskSize;
+    L.varOffsets.clear();
+    if (table.variableColumns == 0) return {};
+
+    const uint8_t* d = b.data();
+    size_t tail = n - L.nullMaskSize;  // bytes before the null mask
+    if (!jet3) {
+        if (tail < countSize + 2) return bad("variable-field count overruns the row");
+        size_t varCount = ByteView::load16(d + tail - 2);
+        if (tail < countSize + 2 + 2 * (varCount + 1)) return bad("variable-field table overruns the row");
+        L.varOffsets.resize(varCount + 1);
+        for (size_t i = 0; i <= varCount; ++i) L.varOffsets[i] = ByteView::load16(d + tail - 2 - 2 * (i + 1));
+    } else {
+        if (tail < 2) return bad("variable-field count overruns the row");
+        size_t varCount = d[tail - 1];
+        // Offsets are one byte; a jump table records where they wrap past each multiple of 256.
+        size_t jumps = (n - 1) / 256;
+        if (tail < 1 + jumps + 1 + varCount + 1) return bad("variable-field table overruns the row");
+        size_t first = tail - 1 - jumps - 1;            // position of the first offset; later ones precede it
+        if ((first - varCount) / 256 < jumps) --jumps;  // the last jump entry may be a filler
+        L.varOffsets.resize(varCount + 1);
+        size_t used = 0;
+        for (size_t i = 0; i <= varCount; ++i) {
+            while (used < jumps && i == d[tail - 2 - used]) ++used;
+            L.varOffsets[i] = d[first - i] + static_cast<uint32_t>(256 * used);
+        }
+    }
+    uint32_t previous = static_cast<uint32_t>(L.fixedStart);
+    for (uint32_t offset : L.varOffsets) {
+        if (offset < previous || offset > tail)
+            return bad("variable-field offsets out of order or outside the row");
+        previous = offset;
+    }
+    return {};
+}
+
+Result<Value> Engine::decodeColumn(const ColumnDef& c, const RowImage& row) {
+    const RowLayout& L = row.layout;
+    bool present = c.number < L.columnCount && ((L.nullMask[c.number / 8] >> (c.number % 8)) & 1) != 0;
+    if (c.type == ColumnType::Boolean) return Value(present);
+    if (!present) return Value();
+    auto bad = [&](const std::string& what) {
+        return Status::Corruption(pageText(row.id.page) + " row " + std::to_string(row.id.row) + " column " +
+                                  c.name + ": " + what);
+    };
+    ByteView field;
+    if (c.isFixed()) {
+        size_t width = fixedWidth(c);
+        size_t start = L.fixedStart + c.fixedOffset;
+        if (!row.bytes.contains(start, width)) return bad("fixed field outside the row");
+        field = ByteView(row.bytes.data() + start, width);
+    } else {
+        if (c.varIndex + 1u >= L.varOffsets.size()) return Value();
+        uint32_t start = L.varOffsets[c.varIndex];
+        uint32_t end = L.varOffsets[c.varIndex + 1u];
+        field = ByteView(row.bytes.data() + start, end - start);
+        // Numbers, dates and GUIDs have a fixed width wherever they are stored; a shorter field would be
+        // read past its end.
+        if (c.type != ColumnType::Text && c.type != ColumnType::Memo && c.type != ColumnType::Ole &&
+            c.type != ColumnType::Binary && c.type != ColumnType::Unknown0D &&
+            c.type != ColumnType::Unknown11 && field.size() < fixedWidth(c)) {
+            return bad("variable field shorter than its type");
+        }
+    }
+    const uint8_t* p = field.data();
+    switch (c.type) {
+        case ColumnType::Byte:
+            return Value(int64_t{p[0]});
+        case ColumnType::Integer:
+            return Value(int64_t{static_cast<int16_t>(ByteView::load16(p))});
+        case ColumnType::Long:
+        case ColumnType::Complex:
+            return Value(int64_t{static_cast<int32_t>(ByteView::load32(p))});
+        case ColumnType::Currency:
+            return Value(Currency{static_cast<int64_t>(ByteView::load64(p))});
+        case ColumnType::BigInt:
+            return Value(static_cast<int64_t>(ByteView::load64(p)));
+        case ColumnType::Single:
+            return Value(loadAs<float>(p));
+        case ColumnType::Double:
+            return Value(loadAs<double>(p));
+        case ColumnType::DateTime:
+            return Value(DateTime{loadAs<double>(p)});
+        case ColumnType::Guid: {
+            Guid g;
+            std::memcpy(g.bytes.data(), p, 16);
+            return Value(g);
+        }
+        case ColumnType::Numeric:
+            return Value(decodeDecimal(p, c.scale));
+        case ColumnType::Text:
+            return Value(decodeText(field));
+        case ColumnType::Binary:
+        case ColumnType::Unknown0D:
+        case ColumnType::Unknown11:
+            return Value(Bytes(p, p + field.size()));
+        case ColumnType::Memo:
+        case ColumnType::Ole: {
+            auto bytes = readLongValue(field);
+            if (!bytes.ok()) return bad(bytes.status().message());
+            if (c.type == ColumnType::Ole) return Value(std::move(bytes).value());
+            return Value(decodeText(ByteView(bytes->data(), bytes->size())));
+        }
+        case ColumnType::Boolean:
+            break;
+    }
+    return Status::NotSupported("column " + c.name + " has unknown type " +
+                                std::to_string(static_cast<int>(c.type)));
+}
+
+Result<Bytes> Engine::readLongValue(ByteView field) {
+    if (field.size() < kLongValueHeader)
+        return Status::Corruption("long value descriptor shorter than 12 bytes");
+    uint32_t word = ByteView::load32(field.data());
+    uint32_t length = word & 0x3FFFFFFF;
+    uint8_t kind = static_cast<uint8_t>((word >> 24) & 0xC0);
+    RowId pointer = RowId::fromPacked(ByteView::load32(field.data() + 4));
+    if (kind == kLongValueInline) {
+        if (field.size() - kLongValueHeader < length)
+            return Status::Corruption("inline long value overruns its field");
+        return Bytes(field.data() + kLongValueHeader, field.data() + kLongValueHeader + length);
+    }
+    if (length > uint64_t{m_pager->pageCount()} * m_layout->pageSize) {
+        return Status::Corruption("long value length " + std::to_string(length) + " exceeds the file");
+    }
+    Bytes out;
+    out.reserve(length);
+    if (kind == kLongValueSingle) {
+        RowImage row;
+        JET_ASSIGN_OR_RETURN(bool live, rowAt(pointer.page, pointer.row, true, row));
+        (void)live;
+        if (row.bytes.size() < length) return Status::Corruption("long value row shorter than its length");
+        out.assign(row.bytes.data(), row.bytes.data() + length);
+        return out;
+    }
+    std::unordered_set<uint32_t> visited;
+    while (out.size() < length) {
+        if (pointer.page == 0) return Status::Corruption("long value chain ends early");
+        if (!visited.insert(pointer.packed()).second) return Status::Corruption("long value chain loops");
+        RowImage row;
+        JET_ASSIGN_OR_RETURN(bool live, rowAt(pointer.page, pointer.row, true, row));
+        (void)live;
+        if (row.bytes.size() < 4) return Status::Corruption("long value chain row too short");
+        size_t take = std::min<size_t>(row.bytes.size() - 4, length - out.size());
+        out.insert(out.end(), row.bytes.data() + 4, row.bytes.data() + 4 + take);
+        pointer = RowId::fromPacked(ByteView::load32(row.bytes.data()));
+    }
+    return out;
+}
+
+}  // namespace jet

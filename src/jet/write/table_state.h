@@ -1,0 +1,108 @@
+// The writer's view of one table: its definition plus what rows and long values need when appended.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <set>
+
+#include "jet/writer.h"
+#include "write/internal.h"
+
+namespace jet {
+class Engine;
+}
+
+namespace jet::writer {
+
+/// The used and free page maps of one long-value column.
+struct LongValueMaps {
+    uint16_t column = 0;  // column number
+    uint32_t usedRef = 0;
+    uint32_t freeRef = 0;
+};
+
+/// A table being written: definition, counters and long-value state.
+struct TableState {
+    TableDef def;
+    std::vector<LongValueMaps> lvMaps;
+    std::map<uint16_t, uint32_t> lvPage;              // column number -> long-value page being filled
+    std::map<uint16_t, std::vector<uint32_t>> lvNew;  // column number -> long-value pages added
+    int64_t nextAutoNumber = 1;
+};
+
+/// Builds the stored bytes of rows: values to bytes, long values onto their own pages.
+class RowEncoder {
+public:
+    RowEncoder(PageSet& pages, TableState& table) : m_pages(pages), m_table(table) {}
+
+    /// The stored row for `values`; `rowIndex` names the row in messages.
+    Result<std::string> encode(const Row& values, size_t rowIndex);
+
+private:
+    Result<std::string> encodeVariable(const ColumnDef& c, const Value& v);
+    Result<std::string> encodeLongValue(const ColumnDef& c, const std::string& bytes);
+    Result<RowId> placeLongRow(const ColumnDef& c, const std::string& row);
+
+    PageSet& m_pages;
+    TableState& m_table;
+};
+
+/// Finds room for rows among a table's data pages and keeps its owned and free-space maps.
+class RowPlacer {
+public:
+    RowPlacer(PageSet& pages, const TableState& table) : m_pages(pages), m_table(table) {}
+
+    /// Reads the table's maps; the last owned data page is filled first.
+    Status start();
+    /// Stores `row` with slot flags `flags` on the current page, a page with free space, or a new page.
+    Result<RowId> place(const std::string& row, uint16_t flags = 0);
+    /// Notes that data page `number` changed, so its place in the free-space map is checked.
+    void touched(uint32_t number, const Page& page);
+    /// Writes the owned-pages and free-space maps.
+    Status writeMaps();
+    /// The definition page of the table, which owns its data pages.
+    uint32_t owner() const { return m_table.def.definitionPage; }
+
+private:
+    Result<RowId> placeOn(uint32_t number, const std::string& row, uint16_t flags);
+
+    PageSet& m_pages;
+    const TableState& m_table;
+    std::vector<uint32_t> m_owned;
+    std::vector<uint32_t> m_free;
+    std::set<uint32_t> m_full;  // free-map pages already found too full for a row of this write
+    uint32_t m_current = 0;
+};
+
+/// The key of `row` in real index `realIndex`; NotSupported when a text key cannot be built.
+Result<KeyEntry> indexKey(const TableDef& t, size_t realIndex, const Row& row, size_t rowIndex);
+/// Index keys of `row`, one per real index; NotSupported when a text key cannot be built.
+Status indexKeys(const TableDef& t, const Row& row, size_t rowIndex, std::vector<KeyEntry>& out);
+/// Rewrites real index `realIndex`: entries pointing at `removed` (packed row ids, sorted) go, `fresh`
+/// entries come in; a key repeated in a unique index is refused. Keeps the index's entry count.
+Status updateIndex(PageSet& pages, TableState& table, size_t realIndex, const std::vector<uint32_t>& removed,
+                   std::vector<KeyEntry> fresh);
+/// Writes the used and free maps of long-value columns that gained pages.
+Status writeLongValueMaps(PageSet& pages, TableState& table);
+/// Writes the row count, autonumber counter and index entry counts into the definition page.
+Status writeCounters(PageSet& pages, const TableState& table);
+
+/// Replaces the rows at the given slots with new values, inside the transaction `pages`.
+Status updateRowsTx(PageSet& pages, Engine& engine, TableState& table,
+                    const std::vector<std::pair<RowId, Row>>& rows);
+/// Deletes the rows at the given slots, inside the transaction `pages`.
+Status deleteRowsTx(PageSet& pages, Engine& engine, TableState& table, const std::vector<RowId>& ids);
+
+/// Reads the long-value column maps that end a one-page table definition.
+Status readLongValueMaps(PageSet& pages, TableState& table);
+/// Appends `rows` to `table` inside the transaction `pages`: rows, long values, indexes, counters, maps.
+Status insertRowsTx(PageSet& pages, TableState& table, const std::vector<Row>& rows);
+/// Lays out a new table: its definition page, map rows (on `mapPage`, extended as needed), index roots.
+Result<TableState> createTableTx(PageSet& pages, const TableSpec& spec, bool system, uint32_t tdefPage,
+                                 uint32_t& mapPage);
+/// Text as Jet 4 stores it: compressed when allowed and shorter, UCS-2 otherwise.
+Result<std::string> encodeJet4Text(std::string_view utf8, bool allowCompression);
+/// Days since 1899-12-30 for the current time.
+double nowAsJetDate();
+
+}  // namespace jet::writer
