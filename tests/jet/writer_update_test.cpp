@@ -70,7 +70,8 @@ std::map<RowId, Row> checkTable(const std::string& path, const std::string& tabl
     auto file = openPosixFile(path, OpenMode::ReadOnly);
     EXPECT_TRUE(file.ok());
     if (!file.ok()) return rows;
-    writer::PageSet pages(**file);
+    Pager pager(**file, writer::kPageSize, 256);
+    PageTransaction pages(pager);
     for (const IndexDef& index : (*def)->indexes) {
         const RealIndexDef& real = (*def)->realIndexes[index.realIndex];
         std::vector<writer::KeyEntry> entries;
@@ -451,7 +452,8 @@ TEST(WriterUpdate, RowsGrowIntoOverflowRowsAndBack) {
         EXPECT_EQ(now[1], head) << "a row keeps the slot its index entries point at";
         auto file = openPosixFile(path, OpenMode::ReadOnly);
         ASSERT_TRUE(file.ok());
-        writer::PageSet pages(**file);
+        Pager pager(**file, writer::kPageSize, 256);
+        PageTransaction pages(pager);
         auto page = pages.read(head.page);
         ASSERT_TRUE(page.ok());
         overflowed = overflowed || writer::rowFlags(**page, head.row) == kOverflowRowFlag;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "storage/journal.h"
+
 namespace jet {
 
 namespace {
@@ -26,28 +28,80 @@ Result<PageRef> Pager::page(uint32_t number) {
     while (count < kReadAheadPages && number + count < m_pageCount && !m_cache.count(number + count)) ++count;
     m_readBuffer.resize(size_t{count} * m_pageSize);
     JET_RETURN_IF_ERROR(m_file.read(uint64_t{number} * m_pageSize, m_readBuffer.size(), m_readBuffer.data()));
-    // A full cache is dropped whole: simple, bounded, and scans touch each page once anyway.
-    if (m_cache.size() + count > m_cachePages) m_cache.clear();
     PageRef wanted;
     for (uint32_t i = 0; i < count; ++i) {
         auto first = m_readBuffer.begin() + static_cast<std::ptrdiff_t>(size_t{i} * m_pageSize);
-        auto bytes = std::make_shared<const std::vector<uint8_t>>(first, first + m_pageSize);
+        auto bytes = std::make_shared<const Page>(first, first + m_pageSize);
         if (i == 0) wanted = bytes;
-        m_cache.emplace(number + i, std::move(bytes));
+        remember(number + i, std::move(bytes));
     }
     return wanted;
 }
 
-Status Pager::writePage(uint32_t number, std::vector<uint8_t> bytes) {
-    if (bytes.size() != m_pageSize) return Status::InvalidArgument("page write of the wrong size");
-    Status s = m_file.write(uint64_t{number} * m_pageSize, bytes.size(), bytes.data());
+void Pager::remember(uint32_t number, PageRef page) {
+    // A full cache is dropped whole: simple, bounded, and scans touch each page once anyway.
+    if (m_cache.size() >= m_cachePages && !m_cache.count(number)) m_cache.clear();
+    m_cache[number] = std::move(page);
+}
+
+void Pager::clear() {
+    m_cache.clear();
+    m_pageCount = static_cast<uint32_t>(m_file.size() / m_pageSize);
+}
+
+void Pager::adopt(std::map<uint32_t, Page>& committed, uint32_t pageCount) {
+    for (auto& [number, bytes] : committed) remember(number, std::make_shared<const Page>(std::move(bytes)));
+    committed.clear();
+    m_pageCount = pageCount;
+}
+
+PageTransaction::PageTransaction(Pager& pager)
+    : m_pager(pager), m_filePages(pager.pageCount()), m_pageCount(m_filePages) {}
+
+Result<const Page*> PageTransaction::read(uint32_t number) {
+    if (auto it = m_changed.find(number); it != m_changed.end()) return &it->second;
+    if (auto it = m_pinned.find(number); it != m_pinned.end()) return it->second.get();
+    if (number >= m_filePages)
+        return Status::Corruption("page " + std::to_string(number) + " beyond the file");
+    JET_ASSIGN_OR_RETURN(PageRef page, m_pager.page(number));
+    return m_pinned.emplace(number, std::move(page)).first->second.get();
+}
+
+Result<Page*> PageTransaction::edit(uint32_t number) {
+    if (auto it = m_changed.find(number); it != m_changed.end()) return &it->second;
+    JET_ASSIGN_OR_RETURN(const Page* page, read(number));
+    Page copy = *page;
+    m_pinned.erase(number);
+    return &m_changed.emplace(number, std::move(copy)).first->second;
+}
+
+uint32_t PageTransaction::allocate() {
+    uint32_t number = m_pageCount++;
+    m_changed[number] = Page(m_pager.pageSize(), 0);
+    return number;
+}
+
+std::vector<uint32_t> PageTransaction::changedPages() const {
+    std::vector<uint32_t> numbers;
+    numbers.reserve(m_changed.size());
+    for (const auto& entry : m_changed) numbers.push_back(entry.first);
+    return numbers;
+}
+
+Status PageTransaction::commit() {
+    File& file = m_pager.file();
+    if (file.readOnly()) return Status::InvalidArgument(file.name() + " is open read-only");
+    std::vector<PageWrite> writes;
+    writes.reserve(m_changed.size());
+    for (const auto& [number, bytes] : m_changed) writes.push_back({number, &bytes});
+    Status s = commitPages(file, writes, m_pager.pageSize());
     if (!s.ok()) {
-        m_cache.erase(number);
+        m_pager.clear();
         return s;
     }
-    if (m_cache.size() >= m_cachePages) m_cache.clear();
-    m_cache[number] = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
-    m_pageCount = std::max(m_pageCount, number + 1);
+    m_pager.adopt(m_changed, m_pageCount);
+    m_filePages = m_pageCount;
+    m_pinned.clear();
     return {};
 }
 

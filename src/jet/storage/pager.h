@@ -1,7 +1,9 @@
-// Page access with a bounded cache. Pages are immutable once handed out; writers replace them whole.
+// Page access for reading and writing. A bounded cache serves readers; a write gathers the pages it
+// reads and changes in a PageTransaction, whose commit writes them atomically and hands them to the cache.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -11,8 +13,10 @@
 
 namespace jet {
 
-/// One page's bytes, shared between the cache and its readers.
-using PageRef = std::shared_ptr<const std::vector<uint8_t>>;
+/// One page's bytes.
+using Page = std::vector<uint8_t>;
+/// One page's bytes, shared between the cache and its readers; never changed once handed out.
+using PageRef = std::shared_ptr<const Page>;
 
 /// Reads fixed-size pages from a File and keeps recently used ones.
 class Pager {
@@ -22,25 +26,57 @@ public:
 
     /// The page `number`; a page past the end of the file is Corruption.
     Result<PageRef> page(uint32_t number);
-    /// Replaces page `number` on disk and in the cache.
-    Status writePage(uint32_t number, std::vector<uint8_t> bytes);
     /// Number of whole pages in the file.
     uint32_t pageCount() const { return m_pageCount; }
     uint32_t pageSize() const { return m_pageSize; }
-    /// Forgets every cached page (after a failed write, or after pages were written around the pager).
-    /// Also rereads the file's size, which a writer working below the pager may have changed.
-    void clear() {
-        m_cache.clear();
-        m_pageCount = static_cast<uint32_t>(m_file.size() / m_pageSize);
-    }
+    /// The file the pages come from.
+    File& file() { return m_file; }
+    /// Forgets every cached page and rereads the file's size (after another writer committed).
+    void clear();
+    /// Takes the pages of a commit that reached the file as the cache's, and the file's new page count.
+    void adopt(std::map<uint32_t, Page>& committed, uint32_t pageCount);
 
 private:
+    void remember(uint32_t number, PageRef page);
+
     File& m_file;
     uint32_t m_pageSize;
     size_t m_cachePages;
     uint32_t m_pageCount;  // kept here: asking the file for its size on every miss costs a system call
     std::vector<uint8_t> m_readBuffer;
     std::unordered_map<uint32_t, PageRef> m_cache;
+};
+
+/// The pages one write reads and changes, held in memory until commit: nothing reaches the file before,
+/// so a write refused half-way leaves the file as it was. Pages read stay pinned for the transaction's
+/// life, so the cache may drop them without pulling them from under the writer.
+class PageTransaction {
+public:
+    explicit PageTransaction(Pager& pager);
+
+    /// The page for reading (this transaction's version when it changed it).
+    Result<const Page*> read(uint32_t number);
+    /// The page for changing; it will be written at commit.
+    Result<Page*> edit(uint32_t number);
+    /// A new zeroed page at the end of the file.
+    uint32_t allocate();
+    /// Pages in the file once committed.
+    uint32_t pageCount() const { return m_pageCount; }
+    /// Pages added by this transaction start here.
+    uint32_t firstNewPage() const { return m_filePages; }
+    uint32_t pageSize() const { return m_pager.pageSize(); }
+    /// The numbers of the pages changed or added so far, ascending.
+    std::vector<uint32_t> changedPages() const;
+    /// Writes every changed and added page as one atomic change (see journal.h) and hands them to the
+    /// pager's cache; after a failure the cache is cleared, as the file may hold part of the change.
+    Status commit();
+
+private:
+    Pager& m_pager;
+    uint32_t m_filePages;
+    uint32_t m_pageCount;
+    std::map<uint32_t, PageRef> m_pinned;
+    std::map<uint32_t, Page> m_changed;
 };
 
 /// The page view of a PageRef.

@@ -161,13 +161,13 @@ Status Engine::recoverUnfinishedCommit() {
     return s;
 }
 
-Status Engine::commit(const std::function<Status()>& writePages) {
+Status Engine::commit(PageTransaction& pages) {
     if (m_writeDepth == 0) return Status::InvalidArgument("a commit needs the write lock");
+    std::vector<uint32_t> changed = pages.changedPages();
     // Taking the commit lock exclusively converts a shared hold of this engine's own readers.
     JET_RETURN_IF_ERROR(m_file->lock(LockRange::Commit, LockMode::Exclusive, m_lockWait));
-    Status s;
     auto before = m_file->stamp();
-    s = before.ok() ? writePages() : before.status();
+    Status s = before.ok() ? pages.commit() : before.status();
     if (s.ok()) s = m_file->markChangedSince(*before);
     if (m_holdsCommitShared) {
         // Back to the shared hold the engine's reader had (no one else can take the range meanwhile:
@@ -177,13 +177,27 @@ Status Engine::commit(const std::function<Status()>& writePages) {
     } else {
         m_file->unlock(LockRange::Commit);
     }
-    // Whatever reached the file, the cache catches up with it; the writer lock keeps others out.
-    Status reload = reloadCatalog();
+    // The writer lock keeps others out, so what this engine caches now is the file as committed; after a
+    // failure the file may hold part of the change, and everything is read again.
+    Status caughtUp = s.ok() ? forgetChangedDefinitions(changed) : reloadCatalog();
     auto after = m_file->stamp();
-    if (reload.ok() && after.ok()) m_stamp = *after;
+    if (caughtUp.ok() && after.ok()) m_stamp = *after;
     JET_RETURN_IF_ERROR(s);
-    JET_RETURN_IF_ERROR(reload);
+    JET_RETURN_IF_ERROR(caughtUp);
     return after.status();
+}
+
+Status Engine::forgetChangedDefinitions(const std::vector<uint32_t>& changedPages) {
+    auto changed = [&](uint32_t page) {
+        return std::binary_search(changedPages.begin(), changedPages.end(), page);
+    };
+    for (auto it = m_tableDefs.begin(); it != m_tableDefs.end();) {
+        it = changed(it->second->definitionPage) ? m_tableDefs.erase(it) : std::next(it);
+    }
+    // A new table adds a row to the catalogue, whose definition page changes with its row count.
+    if (!changed(kCatalogPage)) return {};
+    m_tables.clear();
+    return readCatalog();
 }
 
 void Engine::noteTableWritten(std::string_view table) {

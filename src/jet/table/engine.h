@@ -68,9 +68,10 @@ public:
     void releaseWrite();
     /// True while this engine holds the writer lock.
     bool writing() const { return m_writeDepth > 0; }
-    /// Runs `writePages` (the page writes of one finished write) under the exclusive commit lock, makes
-    /// sure the file's stamp moved, and catches up with what was written. Only while writing().
-    Status commit(const std::function<Status()>& writePages);
+    /// Commits `pages` (one finished write) under the exclusive commit lock, makes sure the file's stamp
+    /// moved, and catches up with what was written: the pages stay cached, the definitions of tables they
+    /// changed are read again. Only while writing().
+    Status commit(PageTransaction& pages);
     /// Undoes a commit that a crash cut short, when the file's journal shows one (see journal.h); an
     /// error when the file cannot be written to repair it.
     Status recoverUnfinishedCommit();
@@ -112,6 +113,7 @@ public:
 private:
     Engine() = default;
     Status readFirstPages(const OpenOptions& options);
+    Status forgetChangedDefinitions(const std::vector<uint32_t>& changedPages);
     Status readHeader(const OpenOptions& options);
     Status readCatalog();
 

@@ -14,8 +14,6 @@
 namespace jet {
 namespace {
 
-using writer::Page;
-using writer::PageSet;
 using writer::TableState;
 
 constexpr uint32_t kCryptLength = 128;
@@ -147,7 +145,8 @@ std::vector<Row> permissionRows() {
 }
 
 Status buildDatabase(MemoryFile& file) {
-    PageSet pages(file);
+    Pager pager(file, writer::kPageSize, 64);
+    PageTransaction pages(pager);
     double now = writer::nowAsJetDate();
     uint32_t header = pages.allocate();
     JET_ASSIGN_OR_RETURN(Page * page0, pages.edit(header));

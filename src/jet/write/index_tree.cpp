@@ -30,7 +30,7 @@ std::string entryBytes(const KeyEntry& e) {
 }
 
 /// Decodes page `number` of the transaction as an index page of the table defined on page `owner`.
-Result<IndexPage> readPage(PageSet& pages, uint32_t number, uint32_t owner) {
+Result<IndexPage> readPage(PageTransaction& pages, uint32_t number, uint32_t owner) {
     JET_ASSIGN_OR_RETURN(const Page* page, pages.read(number));
     return decodeIndexPage(ByteView(page->data(), page->size()), kLayout, number, owner);
 }
@@ -38,7 +38,7 @@ Result<IndexPage> readPage(PageSet& pages, uint32_t number, uint32_t owner) {
 /// The pages of one index tree, each met once: a damaged tree that reaches a page twice is refused
 /// before the writer would reuse its pages.
 struct TreeWalk {
-    PageSet& pages;
+    PageTransaction& pages;
     uint32_t owner;
     std::set<uint32_t> seen;
     std::vector<uint32_t>& treePages;
@@ -69,7 +69,7 @@ struct TreeWalk {
 
 // Every entry in key order, read along the leaf chain: new keys at the end of an index may sit in a
 // tail page that no node lists yet.
-Status walk(PageSet& pages, uint32_t root, uint32_t owner, std::vector<KeyEntry>& entries,
+Status walk(PageTransaction& pages, uint32_t root, uint32_t owner, std::vector<KeyEntry>& entries,
             std::vector<uint32_t>& treePages) {
     TreeWalk tree{pages, owner, {}, treePages};
     uint32_t leaf = 0;
@@ -124,12 +124,12 @@ void initEmptyLeaf(Page& page, uint32_t tdefPage) {
     fillIndexPage(page, PageType::IndexLeaf, tdefPage, 0, 0, {});
 }
 
-Status readIndexTree(PageSet& pages, uint32_t root, uint32_t owner, std::vector<KeyEntry>& entries,
+Status readIndexTree(PageTransaction& pages, uint32_t root, uint32_t owner, std::vector<KeyEntry>& entries,
                      std::vector<uint32_t>& treePages) {
     return walk(pages, root, owner, entries, treePages);
 }
 
-Status writeIndexTree(PageSet& pages, uint32_t tdefPage, uint32_t root, std::vector<uint32_t> reuse,
+Status writeIndexTree(PageTransaction& pages, uint32_t tdefPage, uint32_t root, std::vector<uint32_t> reuse,
                       const std::vector<KeyEntry>& sorted, std::vector<uint32_t>& treePages) {
     std::vector<std::string> level;
     level.reserve(sorted.size());

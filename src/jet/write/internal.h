@@ -1,4 +1,4 @@
-// Internals of the writer: a page transaction, usage maps, data pages and index trees.
+// Internals of the writer: usage maps, data pages and index trees, changed inside a PageTransaction.
 #pragma once
 
 #include <functional>
@@ -12,6 +12,7 @@
 #include "jet/table.h"
 #include "storage/bytes.h"
 #include "storage/format.h"
+#include "storage/pager.h"
 
 namespace jet::writer {
 
@@ -23,35 +24,6 @@ inline constexpr uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL": owner of lon
 inline constexpr uint16_t kFreedRowFlags = kDeletedRowFlag | kOverflowRowFlag;  // a deleted row
 inline constexpr uint16_t kRowFlagMask = kFreedRowFlags;
 
-using Page = std::vector<uint8_t>;
-
-/// Every page a write touches, held in memory until commit: nothing reaches the file before then,
-/// so a write refused half-way leaves the file as it was.
-class PageSet {
-public:
-    explicit PageSet(File& file);
-
-    /// The page for reading (from memory when touched before).
-    Result<const Page*> read(uint32_t number);
-    /// The page for changing; it will be written at commit.
-    Result<Page*> edit(uint32_t number);
-    /// A new zeroed page at the end of the file.
-    uint32_t allocate();
-    /// Pages in the file once committed.
-    uint32_t pageCount() const { return m_pageCount; }
-    /// Pages added by this transaction start here.
-    uint32_t firstNewPage() const { return m_filePages; }
-    /// Writes every new and changed page as one atomic change (see journal.h).
-    Status commit();
-
-private:
-    File& m_file;
-    uint32_t m_filePages;
-    uint32_t m_pageCount;
-    std::map<uint32_t, Page> m_pages;
-    std::set<uint32_t> m_dirty;
-};
-
 /// Byte range of row `slot` on a data page; Corruption if the slot does not exist or lies outside the
 /// page.
 Result<std::pair<uint32_t, uint32_t>> rowSpan(const Page& page, uint32_t slot);
@@ -59,7 +31,7 @@ Result<std::pair<uint32_t, uint32_t>> rowSpan(const Page& page, uint32_t slot);
 /// whose rows all lie inside it: the checks a page passes before the writer changes it.
 Status checkDataPage(const Page& page, uint32_t number, uint32_t owner);
 /// Page `number` for changing, after checkDataPage.
-Result<Page*> editDataPage(PageSet& pages, uint32_t number, uint32_t owner);
+Result<Page*> editDataPage(PageTransaction& pages, uint32_t number, uint32_t owner);
 /// Starts a data page owned by `owner` (a table definition page; 0 for map pages; "LVAL" for long values).
 void initDataPage(Page& page, uint32_t owner);
 /// Bytes still free on a data page.
@@ -76,17 +48,17 @@ bool rewriteRow(Page& page, int slot, std::string_view row, uint16_t flags);
 uint32_t packedFree(const Page& page);
 
 /// The pages a usage map lists (a packed row reference), ascending.
-Result<std::vector<uint32_t>> readUsageMap(PageSet& pages, uint32_t ref);
+Result<std::vector<uint32_t>> readUsageMap(PageTransaction& pages, uint32_t ref);
 /// Rewrites the usage map at `ref` in place: bit(p) for every page p it can describe from `first` on,
 /// inline when [first, end) fits its bitmap, else as a list of bitmap pages.
-Status writeUsageMap(PageSet& pages, uint32_t ref, uint32_t first, uint32_t end,
+Status writeUsageMap(PageTransaction& pages, uint32_t ref, uint32_t first, uint32_t end,
                      const std::function<bool(uint32_t)>& bit);
 /// Rewrites the usage map at `ref` to list exactly `sorted`.
-Status writePageList(PageSet& pages, uint32_t ref, const std::vector<uint32_t>& sorted);
+Status writePageList(PageTransaction& pages, uint32_t ref, const std::vector<uint32_t>& sorted);
 /// Updates the global map on page 1: every page of the file is in use.
-Status writeGlobalMap(PageSet& pages);
+Status writeGlobalMap(PageTransaction& pages);
 /// Adds a row of `kMapRowSize` zero bytes for a usage map to a map page; its packed reference.
-Result<uint32_t> addMapRow(PageSet& pages, uint32_t& mapPage);
+Result<uint32_t> addMapRow(PageTransaction& pages, uint32_t& mapPage);
 
 /// One index entry: the encoded key and the row it points at.
 struct KeyEntry {
@@ -99,11 +71,11 @@ struct KeyEntry {
 
 /// Collects the entries of the index tree under `root`, of the table defined on page `owner`, and the
 /// pages the tree occupies.
-Status readIndexTree(PageSet& pages, uint32_t root, uint32_t owner, std::vector<KeyEntry>& entries,
+Status readIndexTree(PageTransaction& pages, uint32_t root, uint32_t owner, std::vector<KeyEntry>& entries,
                      std::vector<uint32_t>& treePages);
 /// Writes a fresh tree of `sorted` entries: the root stays on `root`, other pages come from `reuse` then
 /// new pages. Returns every page of the new tree in `treePages`.
-Status writeIndexTree(PageSet& pages, uint32_t tdefPage, uint32_t root, std::vector<uint32_t> reuse,
+Status writeIndexTree(PageTransaction& pages, uint32_t tdefPage, uint32_t root, std::vector<uint32_t> reuse,
                       const std::vector<KeyEntry>& sorted, std::vector<uint32_t>& treePages);
 /// Writes an empty leaf as the root of a new index.
 void initEmptyLeaf(Page& page, uint32_t tdefPage);

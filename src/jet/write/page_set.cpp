@@ -18,41 +18,6 @@ void setBit(uint8_t* bits, uint32_t index) {
 
 }  // namespace
 
-PageSet::PageSet(File& file)
-    : m_file(file), m_filePages(static_cast<uint32_t>(file.size() / kPageSize)), m_pageCount(m_filePages) {}
-
-Result<const Page*> PageSet::read(uint32_t number) {
-    if (auto it = m_pages.find(number); it != m_pages.end()) return &it->second;
-    if (number >= m_filePages)
-        return Status::Corruption("page " + std::to_string(number) + " beyond the file");
-    Page bytes(kPageSize);
-    JET_RETURN_IF_ERROR(m_file.read(uint64_t{number} * kPageSize, kPageSize, bytes.data()));
-    return &m_pages.emplace(number, std::move(bytes)).first->second;
-}
-
-Result<Page*> PageSet::edit(uint32_t number) {
-    JET_ASSIGN_OR_RETURN(const Page* page, read(number));
-    m_dirty.insert(number);
-    return const_cast<Page*>(page);
-}
-
-uint32_t PageSet::allocate() {
-    uint32_t number = m_pageCount++;
-    m_pages[number] = Page(kPageSize, 0);
-    m_dirty.insert(number);
-    return number;
-}
-
-Status PageSet::commit() {
-    if (m_file.readOnly()) return Status::InvalidArgument(m_file.name() + " is open read-only");
-    std::vector<PageWrite> writes;
-    for (uint32_t n : m_dirty) writes.push_back({n, &m_pages[n]});
-    JET_RETURN_IF_ERROR(commitPages(m_file, writes, kPageSize));
-    m_dirty.clear();
-    m_filePages = m_pageCount;
-    return {};
-}
-
 Result<std::pair<uint32_t, uint32_t>> rowSpan(const Page& page, uint32_t slot) {
     uint16_t count = ByteView::load16(page.data() + 12);
     uint32_t tableEnd = kDataRowTable + 2u * count;
@@ -86,7 +51,7 @@ Status checkDataPage(const Page& page, uint32_t number, uint32_t owner) {
     return {};
 }
 
-Result<Page*> editDataPage(PageSet& pages, uint32_t number, uint32_t owner) {
+Result<Page*> editDataPage(PageTransaction& pages, uint32_t number, uint32_t owner) {
     JET_ASSIGN_OR_RETURN(const Page* page, pages.read(number));
     JET_RETURN_IF_ERROR(checkDataPage(*page, number, owner));
     return pages.edit(number);
@@ -174,7 +139,7 @@ bool rewriteRow(Page& page, int slot, std::string_view row, uint16_t flags) {
     return true;
 }
 
-Result<std::pair<const Page*, std::pair<uint32_t, uint32_t>>> mapRow(PageSet& pages, uint32_t ref) {
+Result<std::pair<const Page*, std::pair<uint32_t, uint32_t>>> mapRow(PageTransaction& pages, uint32_t ref) {
     RowId id = RowId::fromPacked(ref);
     std::string where = "usage map at page " + std::to_string(id.page) + " row " + std::to_string(id.row);
     JET_ASSIGN_OR_RETURN(const Page* page, pages.read(id.page));
@@ -185,7 +150,7 @@ Result<std::pair<const Page*, std::pair<uint32_t, uint32_t>>> mapRow(PageSet& pa
     return std::make_pair(page, *span);
 }
 
-Result<std::vector<uint32_t>> readUsageMap(PageSet& pages, uint32_t ref) {
+Result<std::vector<uint32_t>> readUsageMap(PageTransaction& pages, uint32_t ref) {
     JET_ASSIGN_OR_RETURN(auto located, mapRow(pages, ref));
     auto [page, span] = located;
     RowId id = RowId::fromPacked(ref);
@@ -201,7 +166,7 @@ Result<std::vector<uint32_t>> readUsageMap(PageSet& pages, uint32_t ref) {
 namespace {
 
 // Fills the reference form of a usage map: one bitmap page per 32,736 pages.
-Status writeReferenceMap(PageSet& pages, RowId id, uint32_t start, uint32_t length, uint32_t end,
+Status writeReferenceMap(PageTransaction& pages, RowId id, uint32_t start, uint32_t length, uint32_t end,
                          const std::function<bool(uint32_t)>& bit) {
     uint32_t needed = (end + kPagesPerMapPage - 1) / kPagesPerMapPage;
     uint32_t slots = (length - 1) / 4;
@@ -236,7 +201,7 @@ Status writeReferenceMap(PageSet& pages, RowId id, uint32_t start, uint32_t leng
 
 }  // namespace
 
-Status writeUsageMap(PageSet& pages, uint32_t ref, uint32_t first, uint32_t end,
+Status writeUsageMap(PageTransaction& pages, uint32_t ref, uint32_t first, uint32_t end,
                      const std::function<bool(uint32_t)>& bit) {
     RowId id = RowId::fromPacked(ref);
     JET_ASSIGN_OR_RETURN(auto located, mapRow(pages, ref));
@@ -255,7 +220,7 @@ Status writeUsageMap(PageSet& pages, uint32_t ref, uint32_t first, uint32_t end,
     return {};
 }
 
-Status writePageList(PageSet& pages, uint32_t ref, const std::vector<uint32_t>& sorted) {
+Status writePageList(PageTransaction& pages, uint32_t ref, const std::vector<uint32_t>& sorted) {
     uint32_t first = sorted.empty() ? 0 : sorted.front();
     uint32_t end = sorted.empty() ? 0 : sorted.back() + 1;
     return writeUsageMap(pages, ref, first, end, [&sorted](uint32_t p) {
@@ -263,13 +228,13 @@ Status writePageList(PageSet& pages, uint32_t ref, const std::vector<uint32_t>& 
     });
 }
 
-Status writeGlobalMap(PageSet& pages) {
+Status writeGlobalMap(PageTransaction& pages) {
     // A set bit marks a page that is free; pages past the end of the file count as free.
     return writeUsageMap(pages, kGlobalMapRef, 0, pages.pageCount() + 1,
                          [&pages](uint32_t p) { return p >= pages.pageCount(); });
 }
 
-Result<uint32_t> addMapRow(PageSet& pages, uint32_t& mapPage) {
+Result<uint32_t> addMapRow(PageTransaction& pages, uint32_t& mapPage) {
     const std::string empty(kMapRowSize, '\0');
     if (mapPage != 0) {
         JET_ASSIGN_OR_RETURN(Page * page, pages.edit(mapPage));

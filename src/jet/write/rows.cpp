@@ -349,8 +349,8 @@ std::string indexName(const TableDef& t, size_t realIndex) {
 }  // namespace
 
 // Whole rebuild: every entry is read, changed in memory and written as a fresh packed tree.
-Status updateIndex(PageSet& pages, TableState& table, size_t realIndex, const std::vector<uint32_t>& removed,
-                   std::vector<KeyEntry> fresh) {
+Status updateIndex(PageTransaction& pages, TableState& table, size_t realIndex,
+                   const std::vector<uint32_t>& removed, std::vector<KeyEntry> fresh) {
     RealIndexDef& real = table.def.realIndexes[realIndex];
     std::vector<KeyEntry> entries;
     std::vector<uint32_t> oldPages;
@@ -449,7 +449,7 @@ Status RowPlacer::writeMaps() {
     return writePageList(m_pages, m_table.def.freePagesRef, m_free);
 }
 
-Status writeLongValueMaps(PageSet& pages, TableState& table) {
+Status writeLongValueMaps(PageTransaction& pages, TableState& table) {
     for (const LongValueMaps& maps : table.lvMaps) {
         auto added = table.lvNew.find(maps.column);
         if (added == table.lvNew.end()) continue;
@@ -462,7 +462,7 @@ Status writeLongValueMaps(PageSet& pages, TableState& table) {
     return {};
 }
 
-Status writeCounters(PageSet& pages, const TableState& table) {
+Status writeCounters(PageTransaction& pages, const TableState& table) {
     JET_ASSIGN_OR_RETURN(Page * tdef, pages.edit(table.def.definitionPage));
     store32(tdef->data() + 16, table.def.rowCount);
     store32(tdef->data() + 20, table.def.autoNumber);
@@ -499,7 +499,7 @@ double nowAsJetDate() {
     return std::floor(seconds) / 86400.0 + 25569.0;
 }
 
-Status insertRowsTx(PageSet& pages, TableState& table, const std::vector<Row>& input) {
+Status insertRowsTx(PageTransaction& pages, TableState& table, const std::vector<Row>& input) {
     if (input.empty()) return {};
     std::vector<Row> rows = input;
     assignAutoNumbers(table, rows);

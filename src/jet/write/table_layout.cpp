@@ -246,8 +246,8 @@ Result<Page> encodeDefinition(const TableState& table, bool system) {
 
 }  // namespace
 
-Result<TableState> createTableTx(PageSet& pages, const TableSpec& spec, bool system, uint32_t tdefPage,
-                                 uint32_t& mapPage) {
+Result<TableState> createTableTx(PageTransaction& pages, const TableSpec& spec, bool system,
+                                 uint32_t tdefPage, uint32_t& mapPage) {
     if (spec.name.empty() || spec.name.size() > 64) return Status::InvalidArgument("bad table name");
     TableState table;
     TableDef& def = table.def;
@@ -283,7 +283,7 @@ Result<TableState> createTableTx(PageSet& pages, const TableSpec& spec, bool sys
     return table;
 }
 
-Status readLongValueMaps(PageSet& pages, TableState& table) {
+Status readLongValueMaps(PageTransaction& pages, TableState& table) {
     JET_ASSIGN_OR_RETURN(const Page* page, pages.read(table.def.definitionPage));
     if (ByteView::load32(page->data() + 4) != 0)
         return Status::NotSupported("table " + table.def.name + " has a definition spanning several pages");

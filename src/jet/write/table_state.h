@@ -33,7 +33,7 @@ struct TableState {
 /// Builds the stored bytes of rows: values to bytes, long values onto their own pages.
 class RowEncoder {
 public:
-    RowEncoder(PageSet& pages, TableState& table) : m_pages(pages), m_table(table) {}
+    RowEncoder(PageTransaction& pages, TableState& table) : m_pages(pages), m_table(table) {}
 
     /// The stored row for `values`; `rowIndex` names the row in messages.
     Result<std::string> encode(const Row& values, size_t rowIndex);
@@ -43,14 +43,14 @@ private:
     Result<std::string> encodeLongValue(const ColumnDef& c, const std::string& bytes);
     Result<RowId> placeLongRow(const ColumnDef& c, const std::string& row);
 
-    PageSet& m_pages;
+    PageTransaction& m_pages;
     TableState& m_table;
 };
 
 /// Finds room for rows among a table's data pages and keeps its owned and free-space maps.
 class RowPlacer {
 public:
-    RowPlacer(PageSet& pages, const TableState& table) : m_pages(pages), m_table(table) {}
+    RowPlacer(PageTransaction& pages, const TableState& table) : m_pages(pages), m_table(table) {}
 
     /// Reads the table's maps; the last owned data page is filled first.
     Status start();
@@ -66,7 +66,7 @@ public:
 private:
     Result<RowId> placeOn(uint32_t number, const std::string& row, uint16_t flags);
 
-    PageSet& m_pages;
+    PageTransaction& m_pages;
     const TableState& m_table;
     std::vector<uint32_t> m_owned;
     std::vector<uint32_t> m_free;
@@ -80,26 +80,26 @@ Result<KeyEntry> indexKey(const TableDef& t, size_t realIndex, const Row& row, s
 Status indexKeys(const TableDef& t, const Row& row, size_t rowIndex, std::vector<KeyEntry>& out);
 /// Rewrites real index `realIndex`: entries pointing at `removed` (packed row ids, sorted) go, `fresh`
 /// entries come in; a key repeated in a unique index is refused. Keeps the index's entry count.
-Status updateIndex(PageSet& pages, TableState& table, size_t realIndex, const std::vector<uint32_t>& removed,
-                   std::vector<KeyEntry> fresh);
+Status updateIndex(PageTransaction& pages, TableState& table, size_t realIndex,
+                   const std::vector<uint32_t>& removed, std::vector<KeyEntry> fresh);
 /// Writes the used and free maps of long-value columns that gained pages.
-Status writeLongValueMaps(PageSet& pages, TableState& table);
+Status writeLongValueMaps(PageTransaction& pages, TableState& table);
 /// Writes the row count, autonumber counter and index entry counts into the definition page.
-Status writeCounters(PageSet& pages, const TableState& table);
+Status writeCounters(PageTransaction& pages, const TableState& table);
 
 /// Replaces the rows at the given slots with new values, inside the transaction `pages`.
-Status updateRowsTx(PageSet& pages, Engine& engine, TableState& table,
+Status updateRowsTx(PageTransaction& pages, Engine& engine, TableState& table,
                     const std::vector<std::pair<RowId, Row>>& rows);
 /// Deletes the rows at the given slots, inside the transaction `pages`.
-Status deleteRowsTx(PageSet& pages, Engine& engine, TableState& table, const std::vector<RowId>& ids);
+Status deleteRowsTx(PageTransaction& pages, Engine& engine, TableState& table, const std::vector<RowId>& ids);
 
 /// Reads the long-value column maps that end a one-page table definition.
-Status readLongValueMaps(PageSet& pages, TableState& table);
+Status readLongValueMaps(PageTransaction& pages, TableState& table);
 /// Appends `rows` to `table` inside the transaction `pages`: rows, long values, indexes, counters, maps.
-Status insertRowsTx(PageSet& pages, TableState& table, const std::vector<Row>& rows);
+Status insertRowsTx(PageTransaction& pages, TableState& table, const std::vector<Row>& rows);
 /// Lays out a new table: its definition page, map rows (on `mapPage`, extended as needed), index roots.
-Result<TableState> createTableTx(PageSet& pages, const TableSpec& spec, bool system, uint32_t tdefPage,
-                                 uint32_t& mapPage);
+Result<TableState> createTableTx(PageTransaction& pages, const TableSpec& spec, bool system,
+                                 uint32_t tdefPage, uint32_t& mapPage);
 /// Text as Jet 4 stores it: compressed when allowed and shorter, UCS-2 otherwise.
 Result<std::string> encodeJet4Text(std::string_view utf8, bool allowCompression);
 /// Days since 1899-12-30 for the current time.

@@ -28,7 +28,7 @@ struct StoredRow {
 };
 
 // The bytes in `id` on a data page of `owner`, copied (later rewrites of the page move them).
-Result<std::string> slotBytes(PageSet& pages, RowId id, uint32_t owner) {
+Result<std::string> slotBytes(PageTransaction& pages, RowId id, uint32_t owner) {
     JET_ASSIGN_OR_RETURN(const Page* page, pages.read(id.page));
     JET_RETURN_IF_ERROR(checkDataPage(*page, id.page, owner).withContext(rowName(id)));
     JET_ASSIGN_OR_RETURN(auto span, rowSpan(*page, id.row));
@@ -36,7 +36,7 @@ Result<std::string> slotBytes(PageSet& pages, RowId id, uint32_t owner) {
 }
 
 // The rows on long-value pages that hold the value described by `field`: one row, or a chain.
-Result<std::vector<RowId>> longValueRows(PageSet& pages, std::string_view field) {
+Result<std::vector<RowId>> longValueRows(PageTransaction& pages, std::string_view field) {
     std::vector<RowId> out;
     if (field.size() < kLongValueDescriptor) return out;
     const auto* p = reinterpret_cast<const uint8_t*>(field.data());
@@ -61,7 +61,7 @@ Result<std::vector<RowId>> longValueRows(PageSet& pages, std::string_view field)
 }
 
 // Reads the live row whose indexes point at `head`; refuses slots that are not live rows of the table.
-Result<StoredRow> loadStoredRow(PageSet& pages, Engine& engine, const TableDef& def, RowId head) {
+Result<StoredRow> loadStoredRow(PageTransaction& pages, Engine& engine, const TableDef& def, RowId head) {
     JET_ASSIGN_OR_RETURN(const Page* page, pages.read(head.page));
     if ((*page)[0] != PageType::Data || ByteView::load32(page->data() + 4) != def.definitionPage ||
         head.row >= ByteView::load16(page->data() + 12))
@@ -98,7 +98,7 @@ Result<StoredRow> loadStoredRow(PageSet& pages, Engine& engine, const TableDef& 
 }
 
 // Loads every row named in `heads` before anything changes; a row named twice is refused.
-Result<std::vector<StoredRow>> loadAll(PageSet& pages, Engine& engine, const TableDef& def,
+Result<std::vector<StoredRow>> loadAll(PageTransaction& pages, Engine& engine, const TableDef& def,
                                        const std::vector<RowId>& heads) {
     std::set<RowId> seen;
     std::vector<StoredRow> out;
@@ -113,20 +113,20 @@ Result<std::vector<StoredRow>> loadAll(PageSet& pages, Engine& engine, const Tab
 }
 
 // Marks a row deleted and packs its page (a data page of `owner`), so its bytes become free space.
-Status freeRow(PageSet& pages, RowId id, uint32_t owner) {
+Status freeRow(PageTransaction& pages, RowId id, uint32_t owner) {
     JET_ASSIGN_OR_RETURN(Page * page, editDataPage(pages, id.page, owner));
     if (!rewriteRow(*page, id.row, {}, kFreedRowFlags))
         return Status::Corruption("cannot repack " + rowName(id));  // shrinking always fits
     return {};
 }
 
-Status freeLongValues(PageSet& pages, const StoredRow& row) {
+Status freeLongValues(PageTransaction& pages, const StoredRow& row) {
     for (RowId id : row.longRows) JET_RETURN_IF_ERROR(freeRow(pages, id, kLongValueOwner));
     return {};
 }
 
 // Tries to store `bytes` in slot `id` with `flags`, packing the page for room; false when it does not fit.
-Result<bool> rewriteIn(PageSet& pages, RowPlacer& placer, RowId id, const std::string& bytes,
+Result<bool> rewriteIn(PageTransaction& pages, RowPlacer& placer, RowId id, const std::string& bytes,
                        uint16_t flags) {
     JET_ASSIGN_OR_RETURN(Page * page, editDataPage(pages, id.page, placer.owner()));
     if (!rewriteRow(*page, id.row, bytes, flags)) return false;
@@ -136,7 +136,7 @@ Result<bool> rewriteIn(PageSet& pages, RowPlacer& placer, RowId id, const std::s
 
 // Stores the new bytes of `row`: over its overflow row, back in its head slot, or in a new overflow row
 // that the head slot then points at. The head slot never moves, so index entries stay valid.
-Status storeRow(PageSet& pages, RowPlacer& placer, const StoredRow& row, const std::string& bytes) {
+Status storeRow(PageTransaction& pages, RowPlacer& placer, const StoredRow& row, const std::string& bytes) {
     bool overflowed = row.data != row.head;
     if (overflowed) {
         JET_ASSIGN_OR_RETURN(bool done, rewriteIn(pages, placer, row.data, bytes, kDeletedRowFlag));
@@ -166,7 +166,7 @@ bool sameKey(const RealIndexDef& real, const Row& a, const Row& b) {
 
 // Replaces the entries of rows whose key columns changed; indexes whose columns did not change are left
 // alone, so their keys never need to be built.
-Status reindexChanged(PageSet& pages, TableState& table, const std::vector<StoredRow>& old,
+Status reindexChanged(PageTransaction& pages, TableState& table, const std::vector<StoredRow>& old,
                       const std::vector<Row>& fresh) {
     for (size_t i = 0; i < table.def.realIndexes.size(); ++i) {
         const RealIndexDef& real = table.def.realIndexes[i];
@@ -196,7 +196,7 @@ Row withKeptAutoNumbers(const TableDef& def, const Row& stored, Row values) {
 
 }  // namespace
 
-Status updateRowsTx(PageSet& pages, Engine& engine, TableState& table,
+Status updateRowsTx(PageTransaction& pages, Engine& engine, TableState& table,
                     const std::vector<std::pair<RowId, Row>>& rows) {
     if (rows.empty()) return {};
     std::vector<RowId> heads;
@@ -221,7 +221,8 @@ Status updateRowsTx(PageSet& pages, Engine& engine, TableState& table,
     return writeCounters(pages, table);
 }
 
-Status deleteRowsTx(PageSet& pages, Engine& engine, TableState& table, const std::vector<RowId>& ids) {
+Status deleteRowsTx(PageTransaction& pages, Engine& engine, TableState& table,
+                    const std::vector<RowId>& ids) {
     if (ids.empty()) return {};
     JET_ASSIGN_OR_RETURN(std::vector<StoredRow> old, loadAll(pages, engine, table.def, ids));
     RowPlacer placer(pages, table);

@@ -9,17 +9,16 @@ namespace jet {
 
 namespace {
 
-using writer::PageSet;
 using writer::TableState;
 
 constexpr int64_t kTableObjectType = 1;
 constexpr int64_t kContainerObjectType = 3;
 
 // A user table's writer state, under the write lock; system tables are refused.
-Result<TableState> loadUserTable(Engine& engine, PageSet& pages, std::string_view name);
+Result<TableState> loadUserTable(Engine& engine, PageTransaction& pages, std::string_view name);
 
 // A table's definition as the writer needs it, with its long-value maps.
-Result<TableState> loadTableState(Engine& engine, PageSet& pages, std::string_view name) {
+Result<TableState> loadTableState(Engine& engine, PageTransaction& pages, std::string_view name) {
     JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> def, engine.table(name));
     TableState state;
     state.def = *def;
@@ -110,15 +109,15 @@ Result<Row> catalogRow(const TableDef& objects, const TableState& table, const C
     return row;
 }
 
-Result<TableState> loadUserTable(Engine& engine, PageSet& pages, std::string_view name) {
+Result<TableState> loadUserTable(Engine& engine, PageTransaction& pages, std::string_view name) {
     JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> def, engine.table(name));
     if (def->system) return Status::InvalidArgument("system table " + def->name + " is not written directly");
     return loadTableState(engine, pages, name);
 }
 
-Status finish(Engine& engine, PageSet& pages) {
+Status finish(Engine& engine, PageTransaction& pages) {
     JET_RETURN_IF_ERROR(writer::writeGlobalMap(pages));
-    return engine.commit([&pages] { return pages.commit(); });
+    return engine.commit(pages);
 }
 
 /// Marks `tables` written when the write ends, whether it succeeded or not: caches derived from their
@@ -149,7 +148,7 @@ Status createTable(Database& db, const TableSpec& spec, const std::vector<Row>& 
             return Status::InvalidArgument("table " + spec.name + " exists");
     }
     JET_ASSIGN_OR_RETURN(ContainerInfo container, tablesContainer(engine));
-    PageSet pages(engine.file());
+    PageTransaction pages(engine.pager());
     uint32_t tdefPage = pages.allocate();
     uint32_t mapPage = 0;
     JET_ASSIGN_OR_RETURN(TableState table, writer::createTableTx(pages, spec, false, tdefPage, mapPage));
@@ -174,7 +173,7 @@ Status changeUserTable(Database& db, std::string_view name, Change change) {
     Engine& engine = engineOf(db);
     JET_ASSIGN_OR_RETURN(WriteLock lock, db.lockForWriting());
     WrittenTables written(engine, {std::string(name)});
-    PageSet pages(engine.file());
+    PageTransaction pages(engine.pager());
     JET_ASSIGN_OR_RETURN(TableState table, loadUserTable(engine, pages, name));
     Status s = change(engine, pages, table);
     if (!s.ok()) return s.withContext("table " + table.def.name);
@@ -184,20 +183,21 @@ Status changeUserTable(Database& db, std::string_view name, Change change) {
 }  // namespace
 
 Status insertRows(Database& db, std::string_view name, const std::vector<Row>& rows) {
-    return changeUserTable(db, name, [&rows](Engine& engine, PageSet& pages, TableState& table) -> Status {
-        JET_RETURN_IF_ERROR(findNextAutoNumber(engine, table));
-        return writer::insertRowsTx(pages, table, rows);
-    });
+    return changeUserTable(db, name,
+                           [&rows](Engine& engine, PageTransaction& pages, TableState& table) -> Status {
+                               JET_RETURN_IF_ERROR(findNextAutoNumber(engine, table));
+                               return writer::insertRowsTx(pages, table, rows);
+                           });
 }
 
 Status updateRows(Database& db, std::string_view name, const std::vector<std::pair<RowId, Row>>& rows) {
-    return changeUserTable(db, name, [&rows](Engine& engine, PageSet& pages, TableState& table) {
+    return changeUserTable(db, name, [&rows](Engine& engine, PageTransaction& pages, TableState& table) {
         return writer::updateRowsTx(pages, engine, table, rows);
     });
 }
 
 Status deleteRows(Database& db, std::string_view name, const std::vector<RowId>& ids) {
-    return changeUserTable(db, name, [&ids](Engine& engine, PageSet& pages, TableState& table) {
+    return changeUserTable(db, name, [&ids](Engine& engine, PageTransaction& pages, TableState& table) {
         return writer::deleteRowsTx(pages, engine, table, ids);
     });
 }
