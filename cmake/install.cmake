@@ -7,7 +7,7 @@ install(TARGETS jet kxview kxview_warnings EXPORT KXViewTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/jet/include/jet DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-foreach(part platform data)
+foreach(part platform data update)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/kxview/${part}
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kxview FILES_MATCHING PATTERN "*.h")
 endforeach()
