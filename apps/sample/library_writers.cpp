@@ -53,8 +53,8 @@ jet::Status writeQuotaTables(DbFile& db, const QuotaContent& content) {
     for (const QuotaItem& i : content.items) {
         rows.push_back({number(i.id), number(i.code1), number(i.code2), number(i.code3), number(i.code4),
                         text(i.deCode), text(i.name), text(i.unit), text(i.classCode), text(i.workInfo),
-                        optionalText(i.notes), real(centsSum({i.labour, i.material, i.machine})), real(i.labour),
-                        real(i.material), real(i.machine)});
+                        optionalText(i.notes), real(centsSum({i.labour, i.material, i.machine})),
+                        real(i.labour), real(i.material), real(i.machine)});
     }
     JET_RETURN_IF_ERROR(db.addTable(dm, rows));
 

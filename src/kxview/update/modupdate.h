@@ -44,9 +44,10 @@ bool InstallUpdatePackage(const QString& ManifestFullName, const QString& AppPat
 qint32 UpdateDELibrary(const QString& LibName, const QString& AppPath, const QString& DataRoot);
 
 /// Fetches the catalogue of the price set `MateKey`, lets the user choose new and changed price files,
-/// installs the chosen ones below `DataPath` + "材料价格文件\" + `MateKey` + "\" and reports how many
-/// were installed. Throws kx::DbError when a catalogue cannot be read.
-void UpdatePriceFiles(const QString& MateKey, const QString& AppPath, const QString& DataPath);
+/// installs the chosen ones below `DataPath` + "材料价格文件\" + `MateKey` + "\" and tells the user how
+/// many were installed; returns that number (0 also when the catalogue did not come). Throws
+/// kx::DbError when a catalogue cannot be read.
+int UpdatePriceFiles(const QString& MateKey, const QString& AppPath, const QString& DataPath);
 
 /// Fetches, unpacks and installs one price file `FileName` of the set `MateKey`. True when installed.
 /// A file that cannot be replaced is reported as in use. Never throws.

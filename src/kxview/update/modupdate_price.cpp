@@ -119,10 +119,10 @@ bool fetchAndInstallPriceFile(const PriceSet& set, const QString& fileName) {
 
 }  // namespace
 
-void UpdatePriceFiles(const QString& MateKey, const QString& AppPath, const QString& DataPath) {
+int UpdatePriceFiles(const QString& MateKey, const QString& AppPath, const QString& DataPath) {
     const PriceSet set(MateKey, AppPath, DataPath);
     const QString offered = fetchOfferedCatalogue(set);
-    if (offered.isEmpty()) return;
+    if (offered.isEmpty()) return 0;
     QStringList chosen;
     {
         const RemovedOnExit removeOffered{offered};  // the offered catalogue goes, whatever happens
@@ -132,6 +132,7 @@ void UpdatePriceFiles(const QString& MateKey, const QString& AppPath, const QStr
     int installed = 0;
     for (const QString& name : chosen) installed += UpdatePriceFile(MateKey, AppPath, DataPath, name) ? 1 : 0;
     showWarning(QStringLiteral("完成[ ") + QString::number(installed) + QStringLiteral(" ]个价格文件的更新"));
+    return installed;
 }
 
 bool UpdatePriceFile(const QString& MateKey, const QString& AppPath, const QString& DataPath,
