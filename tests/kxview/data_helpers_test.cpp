@@ -19,19 +19,65 @@ private slots:
         QTest::addColumn<QString>("filePath");
         QTest::addColumn<QString>("fileTitle");
         QTest::addColumn<QString>("parentPath");
-        QTest::newRow("folder path") << "D:\\a\\" << "" << "D:\\a\\" << "" << "D:\\";
-        QTest::newRow("no separator") << "abc" << "" << "" << "abc" << "abc";
-        QTest::newRow("dotted folder") << "D:\\x.y\\abc" << "abc" << "D:\\x.y\\" << "abc" << "D:\\x.y\\";
-        QTest::newRow("several dots") << "D:\\x\\a.b.c" << "a.b.c" << "D:\\x\\" << "a" << "D:\\x\\";
-        QTest::newRow("edition in name") << "C:\\lib\\abc.2001.QTDE" << "abc.2001.QTDE" << "C:\\lib\\" << "abc"
+        QTest::newRow("folder path") << "D:\\a\\"
+                                     << ""
+                                     << "D:\\a\\"
+                                     << ""
+                                     << "D:\\";
+        QTest::newRow("no separator") << "abc"
+                                      << ""
+                                      << ""
+                                      << "abc"
+                                      << "abc";
+        QTest::newRow("dotted folder") << "D:\\x.y\\abc"
+                                       << "abc"
+                                       << "D:\\x.y\\"
+                                       << "abc"
+                                       << "D:\\x.y\\";
+        QTest::newRow("several dots") << "D:\\x\\a.b.c"
+                                      << "a.b.c"
+                                      << "D:\\x\\"
+                                      << "a"
+                                      << "D:\\x\\";
+        QTest::newRow("edition in name") << "C:\\lib\\abc.2001.QTDE"
+                                         << "abc.2001.QTDE"
+                                         << "C:\\lib\\"
+                                         << "abc"
                                          << "C:\\lib\\";
-        QTest::newRow("leading dot") << "D:\\.hidden" << ".hidden" << "D:\\" << "" << "D:\\";
-        QTest::newRow("empty") << "" << "" << "" << "" << "";
-        QTest::newRow("nested folder") << "D:\\data\\K01\\" << "" << "D:\\data\\K01\\" << "" << "D:\\data\\";
-        QTest::newRow("folder without slash") << "D:\\data" << "data" << "D:\\" << "data" << "D:\\";
-        QTest::newRow("relative folder") << "data\\" << "" << "data\\" << "" << "data";
-        QTest::newRow("forward slashes") << "/srv/lib/a.QTDE" << "a.QTDE" << "/srv/lib/" << "a" << "/srv/lib/";
-        QTest::newRow("chinese") << "造价资料\\定额库\\建筑.QTDE" << "建筑.QTDE" << "造价资料\\定额库\\" << "建筑"
+        QTest::newRow("leading dot") << "D:\\.hidden"
+                                     << ".hidden"
+                                     << "D:\\"
+                                     << ""
+                                     << "D:\\";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << ""
+                               << ""
+                               << "";
+        QTest::newRow("nested folder") << "D:\\data\\K01\\"
+                                       << ""
+                                       << "D:\\data\\K01\\"
+                                       << ""
+                                       << "D:\\data\\";
+        QTest::newRow("folder without slash") << "D:\\data"
+                                              << "data"
+                                              << "D:\\"
+                                              << "data"
+                                              << "D:\\";
+        QTest::newRow("relative folder") << "data\\"
+                                         << ""
+                                         << "data\\"
+                                         << ""
+                                         << "data";
+        QTest::newRow("forward slashes") << "/srv/lib/a.QTDE"
+                                         << "a.QTDE"
+                                         << "/srv/lib/"
+                                         << "a"
+                                         << "/srv/lib/";
+        QTest::newRow("chinese") << "造价资料\\定额库\\建筑.QTDE"
+                                 << "建筑.QTDE"
+                                 << "造价资料\\定额库\\"
+                                 << "建筑"
                                  << "造价资料\\定额库\\";
     }
     void pathParts() {
@@ -49,10 +95,14 @@ private slots:
     void fileFilter_data() {
         QTest::addColumn<QString>("ext");
         QTest::addColumn<QString>("filter");
-        QTest::newRow("price") << ".QTJG" << "价格文件(*.QTJG)|*.QTJG";
-        QTest::newRow("old price") << ".JG" << "价格文件(*.JG)|*.JG";
-        QTest::newRow("material") << ".QTCJ" << "材料库文件(*.QTCJ)|*.QTCJ";
-        QTest::newRow("quota") << ".QTDE" << "定额库文件(*.QTDE)|*.QTDE";
+        QTest::newRow("price") << ".QTJG"
+                               << "价格文件(*.QTJG)|*.QTJG";
+        QTest::newRow("old price") << ".JG"
+                                   << "价格文件(*.JG)|*.JG";
+        QTest::newRow("material") << ".QTCJ"
+                                  << "材料库文件(*.QTCJ)|*.QTCJ";
+        QTest::newRow("quota") << ".QTDE"
+                               << "定额库文件(*.QTDE)|*.QTDE";
         QTest::newRow("lower case") << ".qtjg" << QString();
         QTest::newRow("other") << ".mdb" << QString();
     }
@@ -68,14 +118,22 @@ private slots:
         QTest::addColumn<QString>("separator");
         QTest::addColumn<int>("count");
         QTest::addColumn<QStringList>("fields");  // fields 1..count+1; the last must be ""
-        QTest::newRow("two") << "a|b" << "|" << 2 << QStringList{"a", "b", ""};
-        QTest::newRow("trailing separator") << "a|b|" << "|" << 2 << QStringList{"a", "b", ""};
-        QTest::newRow("empty") << "" << "|" << 0 << QStringList{""};
-        QTest::newRow("quoted separator") << "a|'b|c'|d" << "|" << 3 << QStringList{"a", "'b|c'", "d", ""};
-        QTest::newRow("unclosed quote") << "a|'b|c" << "|" << 3 << QStringList{"a", "'b", "c", ""};
-        QTest::newRow("blank separated code") << "01-0001 换" << " " << 2 << QStringList{"01-0001", "换", ""};
-        QTest::newRow("empty fields") << "||" << "|" << 2 << QStringList{"", "", ""};
-        QTest::newRow("files") << "a.QTHS|b.QTHS" << "|" << 2 << QStringList{"a.QTHS", "b.QTHS", ""};
+        QTest::newRow("two") << "a|b"
+                             << "|" << 2 << QStringList{"a", "b", ""};
+        QTest::newRow("trailing separator") << "a|b|"
+                                            << "|" << 2 << QStringList{"a", "b", ""};
+        QTest::newRow("empty") << ""
+                               << "|" << 0 << QStringList{""};
+        QTest::newRow("quoted separator") << "a|'b|c'|d"
+                                          << "|" << 3 << QStringList{"a", "'b|c'", "d", ""};
+        QTest::newRow("unclosed quote") << "a|'b|c"
+                                        << "|" << 3 << QStringList{"a", "'b", "c", ""};
+        QTest::newRow("blank separated code") << "01-0001 换"
+                                              << " " << 2 << QStringList{"01-0001", "换", ""};
+        QTest::newRow("empty fields") << "||"
+                                      << "|" << 2 << QStringList{"", "", ""};
+        QTest::newRow("files") << "a.QTHS|b.QTHS"
+                               << "|" << 2 << QStringList{"a.QTHS", "b.QTHS", ""};
     }
     void fields() {
         QFETCH(QString, text);
@@ -117,7 +175,8 @@ private slots:
             QFile f(tmp.path() + "/" + QString::fromUtf8(name));
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
-        QCOMPARE(kx::fs::listFiles(tmp.path() + "\\", "*.QTDE"), (QStringList{"A.qtde", "b.QTDE", "建筑.QTDE"}));
+        QCOMPARE(kx::fs::listFiles(tmp.path() + "\\", "*.QTDE"),
+                 (QStringList{"A.qtde", "b.QTDE", "建筑.QTDE"}));
         QCOMPARE(kx::fs::listFiles(tmp.path(), "?.qtcj"), QStringList{"c.QTCJ"});
         QVERIFY(kx::fs::listFiles(tmp.path() + "/missing", "*").isEmpty());
     }

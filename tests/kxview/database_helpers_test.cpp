@@ -38,12 +38,18 @@ private slots:
     void getKeyInfo_data() {
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("present") << "Key" << "DE-2024-01";
-        QTest::newRow("chinese value") << "Name" << "建筑工程消耗量定额";
-        QTest::newRow("missing code") << "ShortName" << "";
-        QTest::newRow("null value") << "WithMateKey" << "";
-        QTest::newRow("duplicate code takes the first row") << "Ver" << "1";
-        QTest::newRow("code differs in case (text compares without case)") << "key" << "DE-2024-01";
+        QTest::newRow("present") << "Key"
+                                 << "DE-2024-01";
+        QTest::newRow("chinese value") << "Name"
+                                       << "建筑工程消耗量定额";
+        QTest::newRow("missing code") << "ShortName"
+                                      << "";
+        QTest::newRow("null value") << "WithMateKey"
+                                    << "";
+        QTest::newRow("duplicate code takes the first row") << "Ver"
+                                                            << "1";
+        QTest::newRow("code differs in case (text compares without case)") << "key"
+                                                                           << "DE-2024-01";
     }
     void getKeyInfo() {
         QFETCH(QString, code);
@@ -100,11 +106,21 @@ private slots:
         QTest::addColumn<QString>("ext");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("expectedFile");
-        QTest::newRow("first of two matches in listing order") << ".QTDE" << "K2" << "B.QTDE";
-        QTest::newRow("any code's value matches") << ".QTDE" << "土建" << "a.QTDE";
-        QTest::newRow("no match") << ".QTDE" << "K9" << "";
-        QTest::newRow("other extension") << ".QTCJ" << "M1" << "m.QTCJ";
-        QTest::newRow("apostrophe breaks the probe, no match") << ".QTDE" << "K'2" << "";
+        QTest::newRow("first of two matches in listing order") << ".QTDE"
+                                                               << "K2"
+                                                               << "B.QTDE";
+        QTest::newRow("any code's value matches") << ".QTDE"
+                                                  << "土建"
+                                                  << "a.QTDE";
+        QTest::newRow("no match") << ".QTDE"
+                                  << "K9"
+                                  << "";
+        QTest::newRow("other extension") << ".QTCJ"
+                                         << "M1"
+                                         << "m.QTCJ";
+        QTest::newRow("apostrophe breaks the probe, no match") << ".QTDE"
+                                                               << "K'2"
+                                                               << "";
     }
     void findLibraryByWithCode() {
         QFETCH(QString, ext);
@@ -128,9 +144,10 @@ private slots:
         QTest::newRow("double") << QVariant(1.5) << "1.5";
         QTest::newRow("sum keeps 15 digits") << QVariant(0.1 + 0.2) << "0.3";
         QTest::newRow("text") << QVariant(QString("m3")) << "m3";
-        QTest::newRow("midnight date") << QVariant(QDateTime(QDate(2024, 2, 2), QTime(0, 0), Qt::UTC)) << "2024-02-02";
-        QTest::newRow("date and time") << QVariant(QDateTime(QDate(1899, 12, 29), QTime(6, 0), Qt::UTC))
-                                       << "1899-12-29 06:00:00";
+        QTest::newRow("midnight date")
+            << QVariant(QDateTime(QDate(2024, 2, 2), QTime(0, 0), Qt::UTC)) << "2024-02-02";
+        QTest::newRow("date and time")
+            << QVariant(QDateTime(QDate(1899, 12, 29), QTime(6, 0), Qt::UTC)) << "1899-12-29 06:00:00";
     }
     void valueText() {
         QFETCH(QVariant, value);

@@ -64,9 +64,14 @@ QString describe(QNetworkReply::NetworkError error, const QString& fallback) {
 }  // namespace
 
 DownloadControl::DownloadControl(QObject* parent)
-    : QObject(parent), m_network(new QNetworkAccessManager(this)), m_localTimer(new QTimer(this)) {
+    : QObject(parent),
+      m_progressTimer(new QTimer(this)),
+      m_network(new QNetworkAccessManager(this)),
+      m_localTimer(new QTimer(this)) {
     m_localTimer->setInterval(0);
     connect(m_localTimer, &QTimer::timeout, this, &DownloadControl::copyLocalChunk);
+    m_progressTimer->setSingleShot(true);
+    connect(m_progressTimer, &QTimer::timeout, this, [this] { reportProgress(true); });
 }
 
 DownloadControl::~DownloadControl() {
@@ -79,6 +84,7 @@ void DownloadControl::start() {
     m_savedFile.clear();
     m_expected = -1;
     m_received = 0;
+    m_lastHost.clear();
     // Reported from the event loop: a caller that starts before it shows its dialog sees every signal.
     QTimer::singleShot(0, this, &DownloadControl::begin);
 }
@@ -130,8 +136,13 @@ void DownloadControl::startHttp(const QString& address) {
     request.setMaximumRedirectsAllowed(kMaxRedirects);
     request.setTransferTimeout(kStallTimeoutMs);
     m_reply = m_network->get(request);
-    const QString host = url.host();
-    connect(m_reply, &QNetworkReply::socketStartedConnecting, this, [this, host] { emit connecting(host); });
+    connect(m_reply, &QNetworkReply::socketStartedConnecting, this, [this] {
+        // A redirect may connect again: only another host is news.
+        const QString host = m_reply->url().host();
+        if (host == m_lastHost) return;
+        m_lastHost = host;
+        emit connecting(host);
+    });
     connect(m_reply, &QNetworkReply::readyRead, this, &DownloadControl::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &DownloadControl::onReplyFinished);
     m_sinceProgress.start();
@@ -207,7 +218,11 @@ bool DownloadControl::writeReceived(const char* data, qint64 size) {
 }
 
 void DownloadControl::reportProgress(bool force) {
-    if (!force && m_sinceProgress.elapsed() < kProgressIntervalMs) return;
+    if (!force && m_sinceProgress.elapsed() < kProgressIntervalMs) {
+        if (!m_progressTimer->isActive()) m_progressTimer->start(static_cast<int>(kProgressIntervalMs));
+        return;
+    }
+    m_progressTimer->stop();
     m_sinceProgress.restart();
     const qint64 total = qMax<qint64>(m_expected, 0);
     const float fraction = total > 0 ? static_cast<float>(static_cast<double>(m_received) / total) : 0.0f;
@@ -253,6 +268,7 @@ void DownloadControl::cancel() {
 
 void DownloadControl::releaseTransfer() {
     m_localTimer->stop();
+    m_progressTimer->stop();
     m_source.reset();
     if (m_reply != nullptr) {
         QNetworkReply* reply = m_reply;

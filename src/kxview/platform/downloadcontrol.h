@@ -91,6 +91,8 @@ private:
     qint64 m_expected = -1;  // bytes announced by the source; -1 when unknown
     qint64 m_received = 0;
     QElapsedTimer m_sinceProgress;
+    QTimer* m_progressTimer;  // reports what arrived after a report was held back
+    QString m_lastHost;
     QNetworkAccessManager* m_network;
     QNetworkReply* m_reply = nullptr;
     std::unique_ptr<QFile> m_source;
