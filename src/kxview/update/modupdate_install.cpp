@@ -70,7 +70,8 @@ void registerServer(const QString& file, const QString& systemDir) {
         qCInfo(lcKxView) << "no registration command configured; not registering" << file;
         return;
     }
-    command.replace(QLatin1String("%1"), file);  // the path goes in as it stands, without quotes
+    // The file's real path, in the system's own spelling, goes in as it stands, without quotes.
+    command.replace(QLatin1String("%1"), QDir::toNativeSeparators(kx::fs::resolve(file)));
     kx::startDetached(command);
 }
 
