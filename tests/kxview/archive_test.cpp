@@ -16,7 +16,9 @@
 
 namespace {
 
-std::vector<uint8_t> bytes(const QByteArray& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+std::vector<uint8_t> bytes(const QByteArray& text) {
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
 
 sample::ZipMember member(const QString& name, const QByteArray& content) {
     return sample::ZipMember(name.toStdString(), bytes(content));
@@ -72,17 +74,20 @@ private slots:
         QTest::addColumn<QByteArray>("second");
         QTest::addColumn<int>("questions");
         using A = kx::MessageAnswer;
-        QTest::newRow("yes to both") << QList<int>{int(A::Yes), int(A::Yes)} << QByteArray("new1") << QByteArray("new2") << 2;
-        QTest::newRow("no, then yes") << QList<int>{int(A::No), int(A::Yes)} << QByteArray("old1") << QByteArray("new2") << 2;
-        QTest::newRow("cancel keeps the rest without asking") << QList<int>{int(A::Cancel)} << QByteArray("old1")
-                                                              << QByteArray("old2") << 1;
+        QTest::newRow("yes to both") << QList<int>{int(A::Yes), int(A::Yes)} << QByteArray("new1")
+                                     << QByteArray("new2") << 2;
+        QTest::newRow("no, then yes")
+            << QList<int>{int(A::No), int(A::Yes)} << QByteArray("old1") << QByteArray("new2") << 2;
+        QTest::newRow("cancel keeps the rest without asking")
+            << QList<int>{int(A::Cancel)} << QByteArray("old1") << QByteArray("old2") << 1;
     }
     void asksBeforeReplacingEachExistingFile() {
         QFETCH(QList<int>, answers);
         QFETCH(QByteArray, first);
         QFETCH(QByteArray, second);
         QFETCH(int, questions);
-        writeArchive(m_archive, {member("一.txt", "new1"), member("子/二.txt", "new2"), member("三.txt", "new3")});
+        writeArchive(m_archive,
+                     {member("一.txt", "new1"), member("子/二.txt", "new2"), member("三.txt", "new3")});
         kxtest::writeBytes(m_folder + "/一.txt", "old1");
         kxtest::writeBytes(m_folder + "/子/二.txt", "old2");
         kxtest::ScriptedUi ui;
@@ -126,7 +131,8 @@ private slots:
 
     void namesWithoutTheUtf8FlagAreGb18030() {
         QStringEncoder gb18030("GB18030");
-        sample::ZipMember raw(QByteArray(gb18030.encode(QStringLiteral("定额库/建筑工程.QTDE"))).toStdString(), bytes("gb"));
+        sample::ZipMember raw(
+            QByteArray(gb18030.encode(QStringLiteral("定额库/建筑工程.QTDE"))).toStdString(), bytes("gb"));
         raw.rawName = true;
         writeArchive(m_archive, {raw, member("换算库/系统换算库.QTHS", "utf8")});
         QString folder = m_folder;
@@ -187,7 +193,8 @@ private slots:
         QDir().mkpath(m_folder);
         QString folder = m_folder;
         QVERIFY(!modUnZip::UnZipArchive(m_archive, folder));
-        QCOMPARE(QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 
     void xmlAttributesKeepTheirDocumentOrder() {
@@ -198,13 +205,15 @@ private slots:
         kx::XmlDocument document;
         QVERIFY(document.load(path));
         const kx::XmlNode& entry = document.selectSingleNode("Update")->children.first();
-        for (int i = 0; i < 12; ++i) QCOMPARE(entry.attributeAt(i), std::optional<QString>(QString::number(i)));
+        for (int i = 0; i < 12; ++i)
+            QCOMPARE(entry.attributeAt(i), std::optional<QString>(QString::number(i)));
         QCOMPARE(entry.attributeAt(12), std::optional<QString>());
     }
 
     void xmlChildNodesAreElementsCommentsAndText() {
         const QString path = m_dir->filePath("kinds.xml");
-        kxtest::writeBytes(path, "<Update>\r\n  <!-- note -->\r\n  <File A=\"1\"/>\r\n  loose text\r\n  <Info/></Update>");
+        kxtest::writeBytes(
+            path, "<Update>\r\n  <!-- note -->\r\n  <File A=\"1\"/>\r\n  loose text\r\n  <Info/></Update>");
         kx::XmlDocument document;
         QVERIFY(document.load(path));
         const kx::XmlNode* update = document.selectSingleNode("Update");
@@ -222,8 +231,8 @@ private slots:
         QTest::newRow("not XML") << QByteArray("PK\x03\x04 this is a zip");
         QTest::newRow("cut short") << QByteArray("<Update><Info Ver=\"1.");
         QTest::newRow("empty") << QByteArray();
-        QTest::newRow("external entity in an attribute")
-            << QByteArray("<!DOCTYPE Update [<!ENTITY x SYSTEM \"file:///etc/hostname\">]><Update><F A=\"&x;\"/></Update>");
+        QTest::newRow("external entity in an attribute") << QByteArray(
+            "<!DOCTYPE Update [<!ENTITY x SYSTEM \"file:///etc/hostname\">]><Update><F A=\"&x;\"/></Update>");
     }
     void xmlThatCannotBeUsedLoadsNothing() {
         QFETCH(QByteArray, content);
@@ -244,16 +253,20 @@ private slots:
                                      "\">]><Update><Info Ver=\"1\">before &x; after</Info></Update>");
         kx::XmlDocument document;
         document.load(path);
-        const kx::XmlNode* info = document.selectSingleNode("Update") ? document.selectSingleNode("Update")->selectSingleNode("Info") : nullptr;
+        const kx::XmlNode* info = document.selectSingleNode("Update")
+                                      ? document.selectSingleNode("Update")->selectSingleNode("Info")
+                                      : nullptr;
         QVERIFY(info);
         for (const kx::XmlNode& child : info->children) QVERIFY(!child.text.contains("SECRET-MARKER"));
     }
 
     void xmlEntityExpansionIsCapped() {
-        QByteArray bomb = "<!DOCTYPE Update [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">";
+        QByteArray bomb =
+            "<!DOCTYPE Update [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">";
         for (char c = 'b'; c <= 'k'; ++c)
-            bomb += QByteArray("<!ENTITY ") + c + " \"" + QByteArray("&") + char(c - 1) + ";" + QByteArray("&") +
-                    char(c - 1) + ";&" + char(c - 1) + ";&" + char(c - 1) + ";&" + char(c - 1) + ";\">";
+            bomb += QByteArray("<!ENTITY ") + c + " \"" + QByteArray("&") + char(c - 1) + ";" +
+                    QByteArray("&") + char(c - 1) + ";&" + char(c - 1) + ";&" + char(c - 1) + ";&" +
+                    char(c - 1) + ";\">";
         bomb += "]><Update>&k;</Update>";
         const QString path = m_dir->filePath("bomb.xml");
         kxtest::writeBytes(path, bomb);
@@ -267,11 +280,13 @@ private slots:
     void xmlReadsTheDeclaredEncoding() {
         QStringEncoder gbk("GB18030");
         const QString path = m_dir->filePath("gb.xml");
-        kxtest::writeBytes(path, QByteArray("<?xml version=\"1.0\" encoding=\"gb2312\"?><Update><Info Ver=\"") +
-                                     QByteArray(gbk.encode(QStringLiteral("二版"))) + "\"/></Update>");
+        kxtest::writeBytes(path,
+                           QByteArray("<?xml version=\"1.0\" encoding=\"gb2312\"?><Update><Info Ver=\"") +
+                               QByteArray(gbk.encode(QStringLiteral("二版"))) + "\"/></Update>");
         kx::XmlDocument document;
         QVERIFY(document.load(path));
-        QCOMPARE(document.selectSingleNode("Update")->selectSingleNode("Info")->attributeAt(0), std::optional<QString>("二版"));
+        QCOMPARE(document.selectSingleNode("Update")->selectSingleNode("Info")->attributeAt(0),
+                 std::optional<QString>("二版"));
     }
 
 private:

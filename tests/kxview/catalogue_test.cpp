@@ -50,7 +50,8 @@ Rows mdbtoolsRows(const QString& path) {
     exporter.start("mdb-export", {"-Q", "-d", ",", path, "Index"});
     exporter.waitForFinished(20000);
     Rows rows;
-    const QStringList lines = QString::fromUtf8(exporter.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    const QStringList lines =
+        QString::fromUtf8(exporter.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     for (int i = 1; i < lines.size(); ++i) rows << lines[i].section(',', 0, 4);
     rows.sort();
     return rows;
@@ -100,7 +101,8 @@ private slots:
         // The first file becomes the first top-level entry, and so the parent of the next.
         const Rows expected{"1,0,甲定额,1,A.QTDE", "2,1,乙定额,2,b.QTDE"};
         QCOMPARE(catalogueRows(m_folder + "DEIndex.mdb"), expected);
-        QCOMPARE(mdbtoolsRows(m_folder + "DEIndex.mdb"), (Rows{"1,0,甲定额,1,A.QTDE", "2,1,乙定额,2,b.QTDE"}));
+        QCOMPARE(mdbtoolsRows(m_folder + "DEIndex.mdb"),
+                 (Rows{"1,0,甲定额,1,A.QTDE", "2,1,乙定额,2,b.QTDE"}));
     }
 
     void syncRenamesKnownFilesAddsNewOnesAndKeepsRemovedOnes() {
@@ -136,10 +138,12 @@ private slots:
     void insertAfterAReferenceEntry_data() {
         QTest::addColumn<int>("reference");  // OCode of the reference entry
         QTest::addColumn<Rows>("expected");
-        QTest::newRow("in the middle") << 2 << Rows{"1,0,北京,1,", "2,1,一月,2,1.QTJG", "3,1,二月,4,2.QTJG",
-                                                    "4,0,上海,5,", "5,1,新价格,3,新.QTJG"};
-        QTest::newRow("after the last") << 4 << Rows{"1,0,北京,1,", "2,1,一月,2,1.QTJG", "3,1,二月,3,2.QTJG",
-                                                     "4,0,上海,4,", "5,1,新价格,5,新.QTJG"};
+        QTest::newRow("in the middle") << 2
+                                       << Rows{"1,0,北京,1,", "2,1,一月,2,1.QTJG", "3,1,二月,4,2.QTJG",
+                                               "4,0,上海,5,", "5,1,新价格,3,新.QTJG"};
+        QTest::newRow("after the last") << 4
+                                        << Rows{"1,0,北京,1,", "2,1,一月,2,1.QTJG", "3,1,二月,3,2.QTJG",
+                                                "4,0,上海,4,", "5,1,新价格,5,新.QTJG"};
     }
     void insertAfterAReferenceEntry() {
         QFETCH(int, reference);
@@ -161,7 +165,8 @@ private slots:
 
     void markUninstalledNodesSetsImagesOfFileEntriesOnly() {
         const QString folder = m_app + "造价资料/定额库/";
-        const QList<qint16> ids{1, 5, 6, 7, 8, 99};  // group, installed, installed, not installed, installed, no row
+        const QList<qint16> ids{1, 5, 6,
+                                7, 8, 99};  // group, installed, installed, not installed, installed, no row
         RecordingTree tree(ids, 12);
         modPub_Tree::MarkUninstalledNodes(windows(folder), "DEIndex.mdb", tree);
         QCOMPARE(tree.images(), (QList<qint16>{-1, 12, 12, modPub_Tree::kNotInstalledImage, 12, -1}));
@@ -212,7 +217,8 @@ private slots:
         const bool asked = existing && !overwriteWithoutAsking;
         QCOMPARE(ui.messages->shown().size(), asked ? 1 : 0);
         if (asked) {
-            QCOMPARE(ui.messages->shown().first().text, QStringLiteral("导入的文件[2018年基期价格.QTJG]已经存在，是否覆盖！"));
+            QCOMPARE(ui.messages->shown().first().text,
+                     QStringLiteral("导入的文件[2018年基期价格.QTJG]已经存在，是否覆盖！"));
             QCOMPARE(ui.messages->shown().first().title, QStringLiteral("提示"));
             QVERIFY(ui.messages->shown().first().defaultNo);
         }
@@ -229,7 +235,8 @@ private:
         QFile::setPermissions(m_folder + name, QFile::ReadOwner | QFile::WriteOwner);
     }
 
-    static void addEntry(kx::Database& db, qint32 parent, const QString& name, qint32 order, const QString& file) {
+    static void addEntry(kx::Database& db, qint32 parent, const QString& name, qint32 order,
+                         const QString& file) {
         auto rs = db.OpenRecordset("SELECT * FROM Index WHERE ID=0");
         rs->AddNew();
         rs->SetValue("ParentID", parent);

@@ -18,7 +18,9 @@ QString entry(const QString& source, const QString& target, const QString& reg =
 }
 
 QByteArray manifest(const QStringList& entries) {
-    return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Update>\r\n" + entries.join("\r\n") + "\r\n</Update>").toUtf8();
+    return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Update>\r\n" + entries.join("\r\n") +
+            "\r\n</Update>")
+        .toUtf8();
 }
 
 }  // namespace
@@ -38,9 +40,10 @@ private slots:
 
     void appliesTheManifest_data() {
         QTest::addColumn<QByteArray>("manifestText");
-        QTest::addColumn<Files>("package");      // files in the package folder besides the manifest
+        QTest::addColumn<Files>("package");  // files in the package folder besides the manifest
         QTest::addColumn<bool>("result");
-        QTest::addColumn<QStringList>("changed");  // paths that differ afterwards ("pkg/Update.xml" when deleted)
+        QTest::addColumn<QStringList>(
+            "changed");  // paths that differ afterwards ("pkg/Update.xml" when deleted)
         const QString abs = QDir(m_dir ? m_dir->path() : QString()).path();
         QTest::newRow("below the application folder, folders made at any depth")
             << manifest({entry("a.QTDE", "...\\造价资料\\深\\层\\a.QTDE")}) << Files{{"a.QTDE", "A"}} << true
@@ -50,28 +53,32 @@ private slots:
             << Files{{"x.dll", "X"}, {"y.dll", "Y"}} << true
             << QStringList{"pkg/Update.xml", "pkg/x.dll", "pkg/y.dll", "sys/x.dll", "sys/子/y.dll"};
         QTest::newRow("a source in a sub-folder")
-            << manifest({entry("换算库\\b.QTHS", "...\\换算库\\b.QTHS")}) << Files{{"换算库/b.QTHS", "B"}} << true
-            << QStringList{"app/换算库/b.QTHS", "pkg/Update.xml", "pkg/换算库/b.QTHS"};
+            << manifest({entry("换算库\\b.QTHS", "...\\换算库\\b.QTHS")}) << Files{{"换算库/b.QTHS", "B"}}
+            << true << QStringList{"app/换算库/b.QTHS", "pkg/Update.xml", "pkg/换算库/b.QTHS"};
         QTest::newRow("a source missing from the package is ignored")
             << manifest({entry("missing.QTDE", "...\\m.QTDE"), entry("a.QTDE", "...\\a.QTDE")})
             << Files{{"a.QTDE", "A"}} << true << QStringList{"app/a.QTDE", "pkg/Update.xml", "pkg/a.QTDE"};
         QTest::newRow("an entry without its third attribute is not counted")
             << manifest({entry("a.QTDE", "...\\a.QTDE", QString()), entry("b.QTDE", "...\\b.QTDE")})
-            << Files{{"a.QTDE", "A"}, {"b.QTDE", "B"}} << true << QStringList{"app/b.QTDE", "pkg/Update.xml", "pkg/b.QTDE"};
+            << Files{{"a.QTDE", "A"}, {"b.QTDE", "B"}} << true
+            << QStringList{"app/b.QTDE", "pkg/Update.xml", "pkg/b.QTDE"};
         QTest::newRow("an empty Update") << manifest({}) << Files{} << true << QStringList{"pkg/Update.xml"};
         QTest::newRow("comments and text between entries are no entries")
-            << manifest({"<!-- 说明 -->", "text", entry("a.QTDE", "...\\a.QTDE")}) << Files{{"a.QTDE", "A"}} << true
-            << QStringList{"app/a.QTDE", "pkg/Update.xml", "pkg/a.QTDE"};
-        QTest::newRow("not XML") << QByteArray("PK\x03\x04") << Files{{"a.QTDE", "A"}} << false << QStringList{};
+            << manifest({"<!-- 说明 -->", "text", entry("a.QTDE", "...\\a.QTDE")}) << Files{{"a.QTDE", "A"}}
+            << true << QStringList{"app/a.QTDE", "pkg/Update.xml", "pkg/a.QTDE"};
+        QTest::newRow("not XML") << QByteArray("PK\x03\x04") << Files{{"a.QTDE", "A"}} << false
+                                 << QStringList{};
         QTest::newRow("no Update element") << QByteArray("<Updates><File A=\"a\" B=\"b\" C=\"0\"/></Updates>")
                                            << Files{} << false << QStringList{};
         QTest::newRow("a target that cannot be written fails that entry only")
             << manifest({entry("a.QTDE", "...\\占用\\a.QTDE"), entry("b.QTDE", "...\\b.QTDE")})
             << Files{{"a.QTDE", "A"}, {"b.QTDE", "B"}} << false << QStringList{"app/b.QTDE", "pkg/b.QTDE"};
         QTest::newRow("a target that is no full path fails")
-            << manifest({entry("a.QTDE", "相对\\a.QTDE")}) << Files{{"a.QTDE", "A"}} << false << QStringList{};
+            << manifest({entry("a.QTDE", "相对\\a.QTDE")}) << Files{{"a.QTDE", "A"}} << false
+            << QStringList{};
         QTest::newRow("a source outside the package folder is not an entry")
-            << manifest({entry("..\\outside.txt", "...\\stolen.txt")}) << Files{} << true << QStringList{"pkg/Update.xml"};
+            << manifest({entry("..\\outside.txt", "...\\stolen.txt")}) << Files{} << true
+            << QStringList{"pkg/Update.xml"};
     }
     void appliesTheManifest() {
         QFETCH(QByteArray, manifestText);
@@ -80,14 +87,17 @@ private slots:
         QFETCH(QStringList, changed);
         const QString pkg = m_root + "pkg/";
         kxtest::writeBytes(pkg + "Update.xml", manifestText);
-        for (auto it = package.begin(); it != package.end(); ++it) kxtest::writeBytes(pkg + it.key(), it.value());
+        for (auto it = package.begin(); it != package.end(); ++it)
+            kxtest::writeBytes(pkg + it.key(), it.value());
         kxtest::writeBytes(m_root + "outside.txt", "mine");
         kxtest::writeBytes(m_app + "占用", "a file where a folder should be");
         const auto before = kxtest::snapshot(m_root);
         QCOMPARE(modUpdate::InstallUpdatePackage(windows(pkg + "Update.xml"), windows(m_app), false), result);
         QCOMPARE(kxtest::changedPaths(before, kxtest::snapshot(m_root)), changed);
         for (auto it = package.begin(); it != package.end(); ++it) {
-            const QString installed = changed.filter(QFileInfo(it.key()).fileName()).filter(QRegularExpression("^(app|sys)/")).value(0);
+            const QString installed = changed.filter(QFileInfo(it.key()).fileName())
+                                          .filter(QRegularExpression("^(app|sys)/"))
+                                          .value(0);
             if (!installed.isEmpty()) QCOMPARE(kxtest::readBytes(m_root + installed), it.value());
         }
     }

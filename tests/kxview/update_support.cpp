@@ -118,6 +118,20 @@ bool makeCertificate(const QString& dir, QString& certificate, QString& key) {
     return code == 0 && QFileInfo::exists(certificate);
 }
 
+bool copyTree(const QString& from, const QString& to, const QStringList& skip) {
+    if (!QDir().mkpath(to)) return false;
+    const QDir source(from);
+    for (const QFileInfo& entry :
+         source.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (skip.contains(entry.fileName())) continue;
+        const QString target = QDir(to).filePath(entry.fileName());
+        const bool copied =
+            entry.isDir() ? copyTree(entry.filePath(), target) : QFile::copy(entry.filePath(), target);
+        if (!copied) return false;
+    }
+    return true;
+}
+
 void writeBytes(const QString& path, const QByteArray& content) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);

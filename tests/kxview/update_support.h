@@ -57,6 +57,10 @@ QStringList changedPaths(const QMap<QString, QByteArray>& before, const QMap<QSt
 /// Makes a self-signed certificate for 127.0.0.1 with the openssl tool; false when that fails.
 bool makeCertificate(const QString& dir, QString& certificate, QString& key);
 
+/// Copies the folder `from` into the new folder `to` with everything below it, except top-level entries
+/// named in `skip`.
+bool copyTree(const QString& from, const QString& to, const QStringList& skip = {});
+
 /// Writes `content` to `path`, creating its folders.
 void writeBytes(const QString& path, const QByteArray& content);
 /// The content of the file `path` ("" when it cannot be read).
