@@ -250,7 +250,11 @@ void frmPub_DownLoad_Price::addEntryRow(const kx::Recordset& entry) {
                                                   {ColModified, "ModifyDate"},
                                                   {ColNote, "SM"},
                                                   {ColFile, "WithFileName"}};
-    for (int column = 0; column < kColumnCount; ++column) m_grid->setItem(row, column, new QTableWidgetItem);
+    for (int column = 0; column < kColumnCount; ++column) {
+        auto* cell = new QTableWidgetItem;
+        cell->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);  // no check box unless a file row gets one
+        m_grid->setItem(row, column, cell);
+    }
     for (const auto& [column, field] : fields)
         m_grid->item(row, column)->setText(entry.Text(QLatin1String(field)));
     for (const ColumnSetup& c : kColumns) m_grid->item(row, c.column)->setTextAlignment(c.alignment);
