@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "platform/downloadcontrol.h"
+#include "platform/formchrome.h"
 #include "update/frmpub_download.h"
 #include "update/frmpub_download_price.h"
 
@@ -54,7 +55,9 @@ int HeadlessDialogs::exec(QDialog& dialog) {
 
 void HeadlessDialogs::followDownload(QDialog& dialog) {
     auto* status = dialog.findChild<QLabel*>(QStringLiteral("lbl"));
-    auto echo = [status] { printLine(status->text()); };
+    auto echo = [status] {
+        if (!status->text().isEmpty()) printLine(status->text());
+    };
     echo();  // the title: the transfer begins once the event loop runs
     if (m_followed.contains(&dialog)) return;
     m_followed.insert(&dialog);
@@ -86,7 +89,10 @@ void HeadlessDialogs::answerPriceSelection(QDialog& dialog) {
     for (int row = 0; grid != nullptr && row < grid->rowCount(); ++row) {
         QTableWidgetItem* box = grid->item(row, frmPub_DownLoad_Price::ColUpdate);
         const QString file = grid->item(row, frmPub_DownLoad_Price::ColFile)->text();
-        const QString mark = grid->item(row, frmPub_DownLoad_Price::ColState)->text();
+        // "*" stands for the red text of a new or changed file.
+        const bool marked = grid->item(row, frmPub_DownLoad_Price::ColName)->foreground() ==
+                            QBrush(kx::basicPaletteColor(12));
+        const QString mark = grid->item(row, frmPub_DownLoad_Price::ColState)->text() + (marked ? "*" : "");
         printLine(QStringLiteral("  %1 %2 %3")
                       .arg(mark, -4)
                       .arg(grid->item(row, frmPub_DownLoad_Price::ColName)->text(), file));

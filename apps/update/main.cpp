@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "headless.h"
@@ -12,6 +13,14 @@ namespace {
 
 constexpr int kUsageError = 64;
 constexpr int kFailure = 70;
+
+/// Keeps standard error for what an administrator needs: the component's own lines and real failures,
+/// not the remarks of the screenless platform plugin.
+void printRelevantMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    const bool ours = context.category != nullptr && std::strcmp(context.category, "kxview") == 0;
+    if (!ours && type < QtCriticalMsg) return;
+    std::fprintf(stderr, "%s\n", qFormatLogMessage(type, context, text).toLocal8Bit().constData());
+}
 
 int usage() {
     std::fprintf(stderr,
@@ -98,6 +107,7 @@ int run(const Options& o) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(printRelevantMessages);
     QApplication app(argc, argv);
     Options options;
     if (!parse(QApplication::arguments(), options)) return usage();

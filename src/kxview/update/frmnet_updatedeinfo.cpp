@@ -111,7 +111,7 @@ void frmNet_UpdateDEInfo::prepareGrid() {
     m_grid->setColumnWidth(0, 0);
     m_grid->setRowHeight(0, 0);
     m_grid->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-    m_grid->setColumnWidth(2, 0);
+    m_grid->setColumnHidden(2, true);
     m_lblTitle->clear();
 }
 

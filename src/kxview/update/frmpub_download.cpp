@@ -72,6 +72,7 @@ frmPub_DownLoad::frmPub_DownLoad(QWidget* parent)
     m_lblCaption->setStyleSheet(QStringLiteral("font-weight: bold; color: #1f3f6f;"));
     m_btn1 = closeImage(body, "btn1", false);
     m_btn2 = closeImage(body, "btn2", true);
+    m_btn2->hide();
     m_btn1->installEventFilter(this);
     m_btn2->installEventFilter(this);
     auto* top = new QHBoxLayout;

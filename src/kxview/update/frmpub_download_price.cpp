@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -24,6 +26,8 @@ namespace {
 
 constexpr int kTwipsPerPixel = 15;
 constexpr int kColumnCount = 8;
+constexpr int kMaxFittedColumn =
+    320;  // a long description is cut off rather than widening the dialog without end
 const QColor kFolderRowBackground(232, 240, 250);
 const QColor kFileRowBackground(255, 255, 255);
 
@@ -152,8 +156,9 @@ frmPub_DownLoad_Price::frmPub_DownLoad_Price(QWidget* parent)
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->setSelectionMode(QAbstractItemView::ContiguousSelection);
     m_grid->setWordWrap(false);
+    m_grid->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
     m_grid->setItemDelegateForColumn(ColUpdate, new CentredCheckDelegate(m_grid));
-    m_grid->setMinimumSize(540, 260);
+    m_grid->setMinimumHeight(260);
 
     m_cmdRange = makeButton(body, "cmdRange", QStringLiteral("批量选择"));
     m_cmdStar = makeButton(body, "cmdStar", QStringLiteral("开始更新"));
@@ -202,6 +207,24 @@ void frmPub_DownLoad_Price::Form_Load() {
     }
     m_installed.reset();
     m_grid->setCurrentCell(-1, -1);
+    fitColumns();
+}
+
+void frmPub_DownLoad_Price::fitColumns() {
+    // The widths in twips are the least each column gets; a longer name or date is not cut off. Text is
+    // measured in the fonts the grid will really use, which polishing settles.
+    m_grid->ensurePolished();
+    for (const ColumnSetup& c : kColumns) {
+        if (c.column == ColFile) continue;
+        m_grid->resizeColumnToContents(c.column);
+        const int fitted = qMin(m_grid->columnWidth(c.column), kMaxFittedColumn);
+        m_grid->setColumnWidth(c.column, qMax(c.widthTwips / kTwipsPerPixel, fitted));
+    }
+    constexpr int kSlack = 6;
+    const int wanted = m_grid->horizontalHeader()->length() + m_grid->frameWidth() * 2 +
+                       style()->pixelMetric(QStyle::PM_ScrollBarExtent) + kSlack;
+    const int screenWidth = screen() ? screen()->availableGeometry().width() : 1024;
+    m_grid->setMinimumWidth(qMin(wanted, screenWidth * 9 / 10));
 }
 
 void frmPub_DownLoad_Price::prepareGrid() {

@@ -64,6 +64,7 @@ public:
 private:
     void Form_Load();
     void prepareGrid();
+    void fitColumns();
     void addEntryRow(const kx::Recordset& entry);
     bool isFileRow(int row) const;
     bool isTicked(int row) const;
