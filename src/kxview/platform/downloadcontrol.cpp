@@ -25,6 +25,7 @@ constexpr int kStallTimeoutMs = 60'000;
 constexpr qint64 kProgressIntervalMs = 50;
 // A local copy yields to the event loop after each chunk, so the dialog stays responsive.
 constexpr qint64 kLocalChunk = 4 << 20;
+constexpr qsizetype kReadChunk = 1 << 20;
 
 bool isWebAddress(const QString& address) {
     return address.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
@@ -156,8 +157,11 @@ void DownloadControl::onReadyRead() {
     }
     if (m_expected < 0 && m_reply->header(QNetworkRequest::ContentLengthHeader).isValid())
         m_expected = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-    const QByteArray data = m_reply->readAll();
-    if (!writeReceived(data.constData(), data.size())) return;
+    // One reused buffer: a fresh array for every arrival would cost an allocation and its page faults.
+    if (m_buffer.isEmpty()) m_buffer.resize(kReadChunk);
+    for (qint64 n; (n = m_reply->read(m_buffer.data(), m_buffer.size())) > 0;) {
+        if (!writeReceived(m_buffer.constData(), n)) return;
+    }
     reportProgress(false);
 }
 

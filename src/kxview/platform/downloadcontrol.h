@@ -98,6 +98,7 @@ private:
     std::unique_ptr<QFile> m_source;
     QTimer* m_localTimer;
     std::unique_ptr<QSaveFile> m_out;
+    QByteArray m_buffer;
 };
 
 }  // namespace kx
