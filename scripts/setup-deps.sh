@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   mdbtools
   openssl
+  curl unzip
   fonts-noto-cjk
 )
 missing=()

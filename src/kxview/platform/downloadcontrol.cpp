@@ -259,7 +259,7 @@ void DownloadControl::fail(ErrorCode code, const QString& description) {
     releaseTransfer();
     m_running = false;
     emit failed(code, description);
-    if (code != Cancelled) emit completed(0);
+    emit completed(0);
 }
 
 void DownloadControl::cancel() {

@@ -24,8 +24,8 @@ QString UpdateBaseAddress();
 /// The folder that "<SYS>" targets of a manifest name. Empty (the default) means: the Windows system
 /// directory on Windows, elsewhere `AppPath` + "System\".
 void SetSystemDirectory(const QString& folder);
-/// The command line that registers an installed file; "%1" stands for the file's path. Empty (the
-/// default) means: `regsvr32.exe %1 /s` from the system directory on Windows, elsewhere no
+/// The command line that registers an installed file; "%1" stands for the file's path, unquoted, in the
+/// system's own spelling. Empty (the default) means: `regsvr32.exe %1 /s` from the system directory on Windows, elsewhere no
 /// registration (the step is skipped and logged).
 void SetRegisterCommand(const QString& commandLine);
 
