@@ -8,6 +8,10 @@
 #include <QFileInfo>
 #include <QtTest>
 
+#include <sys/prctl.h>
+
+#include <csignal>
+
 #include "sample/builder.h"
 
 namespace kxtest {
@@ -19,6 +23,8 @@ TestServer::TestServer(const QString& root, const QString& certificate, const QS
         m_scheme = QStringLiteral("https");
     }
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // A test that crashes must not leave its server running.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_process.start(QStringLiteral(KXVIEW_TEST_HTTPD), args);
     if (!m_process.waitForStarted(5000)) return;
     QElapsedTimer wait;

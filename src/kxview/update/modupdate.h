@@ -25,8 +25,8 @@ QString UpdateBaseAddress();
 /// directory on Windows, elsewhere `AppPath` + "System\".
 void SetSystemDirectory(const QString& folder);
 /// The command line that registers an installed file; "%1" stands for the file's path, unquoted, in the
-/// system's own spelling. Empty (the default) means: `regsvr32.exe %1 /s` from the system directory on Windows, elsewhere no
-/// registration (the step is skipped and logged).
+/// system's own spelling. Empty (the default) means: `regsvr32.exe %1 /s` from the system directory on
+/// Windows, elsewhere no registration (the step is skipped and logged).
 void SetRegisterCommand(const QString& commandLine);
 
 /// Applies the manifest `ManifestFullName` (Update.xml in an unpacked package folder): copies each
