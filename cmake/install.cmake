@@ -8,7 +8,7 @@ install(TARGETS jet jet_storage jet_sql jet_dao jet_csv kxview EXPORT KXViewTarg
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/jet/include/jet DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 # Private parts (*_p.h) stay out of the installed headers.
-foreach(part platform data toolbar browser)
+foreach(part platform data toolbar browser update)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/kxview/${part}
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kxview FILES_MATCHING PATTERN "*.h" PATTERN "*_p.h" EXCLUDE)
 endforeach()

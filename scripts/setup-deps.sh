@@ -7,6 +7,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   mdbtools
+  openssl
+  curl unzip
   fonts-noto-cjk
 )
 missing=()

@@ -6,8 +6,8 @@
 
 #include "db_file.h"
 #include "library_writers.h"
-#include "packages.h"
 #include "sample/names.h"
+#include "sample/packages.h"
 
 namespace sample {
 namespace {
@@ -15,6 +15,9 @@ namespace {
 namespace fs = std::filesystem;
 using names::kConversionDir;
 using names::kQuotaDir;
+
+/// What the update service publishes about a library besides its package.
+enum class Information { Readable, Missing, Unreadable };
 
 /// One quota library of the sample: its content, keys and what the update service offers for it.
 struct QuotaLibrary {
@@ -24,20 +27,31 @@ struct QuotaLibrary {
     const char* key;
     const char* displayName;
     bool installed;
+    const char* installedVersion;
     const char* offeredVersion;
     std::vector<ChangeLine> changes;
+    Information information = Information::Readable;
+    bool revised = false;  // the offered edition changes items, not only "Ver"
+    int64_t group = 0;     // the catalogue group it is listed under
 };
 
+// Each library takes the quota-library update down another road.
 std::vector<QuotaLibrary> quotaLibraries() {
     return {
+        // A newer edition whose items really differ.
         {NormBook::Building,
          1,
          names::kBuildingTitle,
          names::kBuildingKey,
          "2018年建筑工程消耗量定额",
          true,
+         "1.0",
          "1.1",
-         {{"新增装配式混凝土构件安装子目", 1}, {"更正第四章混凝土强度等级换算说明", 0}, {"调整人工单价", 0}}},
+         {{"新增装配式混凝土构件安装子目", 1}, {"更正第四章混凝土强度等级换算说明", 0}, {"调整人工单价", 0}},
+         Information::Readable,
+         true,
+         1},
+        // The same version written differently: up to date.
         {NormBook::Installation,
          100001,
          names::kInstallTitle,
@@ -45,15 +59,63 @@ std::vector<QuotaLibrary> quotaLibraries() {
          "2018年安装工程消耗量定额",
          true,
          "1.0",
-         {{"当前版本为最新版本", 0}}},
+         "1.00",
+         {{"当前版本为最新版本", 0}},
+         Information::Readable,
+         false,
+         2},
+        // Not installed: fetched without asking.
         {NormBook::Municipal,
          200001,
          names::kMunicipalTitle,
          names::kMunicipalKey,
          "2018年市政工程消耗量定额",
          false,
+         "",
          "1.0",
-         {{"首次发布", 1}}},
+         {{"首次发布", 1}},
+         Information::Readable,
+         false,
+         3},
+        // Installed, and the service has no information file for it.
+        {NormBook::Landscape,
+         300001,
+         names::kLandscapeTitle,
+         names::kLandscapeKey,
+         "2018年园林绿化工程消耗量定额",
+         true,
+         "1.0",
+         "1.1",
+         {},
+         Information::Missing,
+         false,
+         4},
+        // Installed, and its information file is damaged.
+        {NormBook::Restoration,
+         400001,
+         names::kRestorationTitle,
+         names::kRestorationKey,
+         "2018年仿古建筑工程消耗量定额",
+         true,
+         "1.0",
+         "1.1",
+         {},
+         Information::Unreadable,
+         false,
+         4},
+        // The service offers an older edition than the one installed.
+        {NormBook::Repair,
+         500001,
+         names::kRepairTitle,
+         names::kRepairKey,
+         "2018年房屋修缮工程消耗量定额",
+         true,
+         "2.0",
+         "1.5",
+         {{"恢复2016年版拆除工程子目", 0}},
+         Information::Readable,
+         false,
+         4},
     };
 }
 
@@ -66,30 +128,49 @@ struct PriceFile {
     double level;
     const char* created;
     const char* modified;
-    int group;  // catalogue group: 1 北京市, 2 上海市, 3 自定义价格
+    int group;  // ID of the catalogue entry it is listed under
 };
 
+// Installed and catalogued under 1 北京市, 2 上海市, 3 自定义价格.
 const PriceFile kInstalledPrices[] = {
     {"北京2024年1月信息价", "京24.01", "北京市2024年1月建设工程材料信息价", "ADMIN", 1.00, "2024-01-15",
      "2024-01-15", 1},
     {"北京2024年2月信息价", "京24.02", "北京市2024年2月建设工程材料信息价", "ADMIN", 1.02, "2024-02-15",
      "2024-02-15", 1},
     {"上海2024年1月信息价", "沪24.01", "上海市2024年1月建设工程材料信息价", "ADMIN", 1.05, "2024-01-20",
-     "2024-01-20", 2},
+     "2024-02-01", 2},
     {"项目询价", "询价", "某住宅项目材料询价", "张工", 0.97, "2024-03-05", "2024-03-05", 3},
 };
-// Offered by the update service: a newer edition of an installed file, and a file not installed.
-const PriceFile kNewerEdition = {"北京2024年2月信息价",
-                                 "京24.02",
-                                 "北京市2024年2月建设工程材料信息价（修订）",
-                                 "ADMIN",
-                                 1.03,
-                                 "2024-02-15",
-                                 "2024-03-01",
-                                 1};
-const PriceFile kNotInstalled = {
-    "北京2024年3月信息价", "京24.03", "北京市2024年3月建设工程材料信息价", "ADMIN", 1.04, "2024-03-15",
-    "2024-03-15",          1};
+// Installed in the price folder but missing from its catalogue (copied in by hand).
+const PriceFile kUncatalogued = {
+    "天津2024年1月信息价", "津24.01", "天津市2024年1月建设工程材料信息价", "ADMIN", 1.01, "2024-01-25",
+    "2024-01-25",          0};
+
+// The update service's catalogue, three levels deep: 北京市 (1) > 2024年信息价 (4) > files, 上海市 (2),
+// 天津市 (3). Its rows differ from the installed set in every way the selection dialog tells apart.
+std::vector<CatalogueEntry> offeredPriceGroups() {
+    return {{1, 0, "北京市", 1, "", "", "", "北京市造价管理处发布"},
+            {2, 0, "上海市", 2, "", "", "", "上海市建筑建材业市场管理总站发布"},
+            {3, 0, "天津市", 3, "", "", "", "天津市建设工程造价管理总站发布"},
+            {4, 1, "2024年信息价", 4, "", "", "", "按月发布"}};
+}
+const PriceFile kOfferedPrices[] = {
+    // Created and updated on one day: never shown as changed, though the installed catalogue says 01-15.
+    {"北京2024年1月信息价", "京24.01", "北京市2024年1月建设工程材料信息价", "ADMIN", 1.00, "2024-01-16",
+     "2024-01-16", 4},
+    // A newer edition: updated after its creation, and later than the installed catalogue says.
+    {"北京2024年2月信息价", "京24.02", "北京市2024年2月建设工程材料信息价（修订）", "ADMIN", 1.03,
+     "2024-02-15", "2024-03-01", 4},
+    // Not installed: "[新]".
+    {"北京2024年3月信息价", "京24.03", "北京市2024年3月建设工程材料信息价", "ADMIN", 1.04, "2024-03-15",
+     "2024-03-15", 4},
+    // Updated after its creation, but on the day the installed catalogue already records.
+    {"上海2024年1月信息价", "沪24.01", "上海市2024年1月建设工程材料信息价", "ADMIN", 1.05, "2024-01-20",
+     "2024-02-01", 2},
+    // Updated after its creation, installed, but without a row in the installed catalogue.
+    {"天津2024年1月信息价", "津24.01", "天津市2024年1月建设工程材料信息价（修订）", "ADMIN", 1.02,
+     "2024-01-25", "2024-02-10", 3},
+};
 const PriceFile kStoredInLibrary = {
     "2018年基期价格", "基期价", "2018年材料基期价格", "ADMIN", 0.90, "2018-06-01", "2018-06-01", 3};
 
@@ -209,17 +290,25 @@ jet::Status writeRelatedQuotas(Build& b, const QuotaLibrary& lib, const QuotaCon
     return writeRelatedQuotaFile(db, rows, owners);
 }
 
-// Writes the library once, then copies it for the update package before KeyInfo sets each copy's version.
+// Writes the installed library and the edition the update service offers (a copy of it, or the revised
+// content), each with the KeyInfo of its version.
 jet::Status writeInstalledQuotaLibrary(Build& b, const QuotaLibrary& lib, const QuotaContent& content) {
     const std::string path = quotaFile(lib.title);
+    const std::string packed = std::string(lib.title) + ".QTDE";
     {
         JET_ASSIGN_OR_RETURN(DbFile db, DbFile::create(b.root, path, b.report));
         JET_RETURN_IF_ERROR(writeQuotaTables(db, content));
     }
-    const std::string packed = std::string(lib.title) + ".QTDE";
-    JET_RETURN_IF_ERROR(copyInto(under(b.root, path), under(b.staging, packed)));
+    if (lib.revised) {
+        QuotaContent revised = content;
+        reviseQuotaContent(revised, b.scale);
+        JET_ASSIGN_OR_RETURN(DbFile offered, DbFile::create(b.staging, packed, b.scratch));
+        JET_RETURN_IF_ERROR(writeQuotaTables(offered, revised));
+    } else {
+        JET_RETURN_IF_ERROR(copyInto(under(b.root, path), under(b.staging, packed)));
+    }
     JET_ASSIGN_OR_RETURN(DbFile installed, DbFile::open(b.root, path, b.report));
-    JET_RETURN_IF_ERROR(installed.addKeyInfo(quotaKeyInfo(lib, "1.0")));
+    JET_RETURN_IF_ERROR(installed.addKeyInfo(quotaKeyInfo(lib, lib.installedVersion)));
     JET_ASSIGN_OR_RETURN(DbFile offered, DbFile::open(b.staging, packed, b.scratch));
     JET_RETURN_IF_ERROR(offered.addKeyInfo(quotaKeyInfo(lib, lib.offeredVersion)));
     JET_RETURN_IF_ERROR(writeConversionFiles(lib, content, b.report, b.root));
@@ -235,8 +324,12 @@ jet::Status writeUninstalledQuotaLibrary(Build& b, const QuotaLibrary& lib, cons
     return writeConversionFiles(lib, content, b.scratch, b.staging);
 }
 
-// The package of a quota library: the library and its system conversions, installed below the application
-// directory by the manifest.
+// An information file that breaks off inside an element: not XML.
+constexpr const char* kDamagedInformation =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Update>\r\n  <Info Ver=\"1.";
+
+// The package of a quota library: the library and, in a sub-folder, its system conversions, installed
+// below the application directory by the manifest; beside it the information file, if any.
 jet::Status writeQuotaPackage(Build& b, const QuotaLibrary& lib) {
     const std::string libraryName = std::string(lib.title) + ".QTDE";
     const std::string systemName = std::string(lib.title) + "_系统换算库.QTHS";
@@ -245,28 +338,36 @@ jet::Status writeQuotaPackage(Build& b, const QuotaLibrary& lib) {
                                       : under(b.staging, conversionFile(lib.title, "_系统换算库.QTHS"));
     std::vector<ZipMember> members;
     members.push_back(
-        {"Update.xml",
-         toBytes(updateManifest({{libraryName, "...\\造价资料\\定额库\\" + libraryName, false},
-                                 {systemName, "...\\造价资料\\定额库\\换算库\\" + systemName, false}}))});
+        {"Update.xml", toBytes(updateManifest({{libraryName, "...\\造价资料\\定额库\\" + libraryName, "0"},
+                                               {"换算库\\" + systemName,
+                                                "...\\造价资料\\定额库\\换算库\\" + systemName, "0"}}))});
     JET_ASSIGN_OR_RETURN(auto library, readFile(under(b.staging, libraryName)));
     members.push_back({libraryName, std::move(library)});
     JET_ASSIGN_OR_RETURN(auto system, readFile(systemSource));
-    members.push_back({systemName, std::move(system)});
+    members.push_back({"换算库/" + systemName, std::move(system)});
 
     const std::string base = std::string(names::kUpdateQuotaDir) + "/" + lib.title;
     JET_RETURN_IF_ERROR(writeZip(under(b.root, base + ".rar"), members));
     b.report.packages.push_back(base + ".rar");
+    switch (lib.information) {
+        case Information::Missing:
+            return jet::Status();
+        case Information::Unreadable:
+            return writeFile(under(b.root, base + ".xml"), toBytes(kDamagedInformation));
+        case Information::Readable:
+            break;
+    }
     return writeFile(under(b.root, base + ".xml"), toBytes(informationFile(lib.offeredVersion, lib.changes)));
 }
 
 jet::Status writeQuotaCatalogue(Build& b, const std::vector<QuotaLibrary>& libs) {
     std::vector<CatalogueEntry> entries{{1, 0, "建筑工程", 1, "", "", "", ""},
                                         {2, 0, "安装工程", 2, "", "", "", ""},
-                                        {3, 0, "市政工程", 3, "", "", "", ""}};
-    for (size_t i = 0; i < libs.size(); ++i) {
+                                        {3, 0, "市政工程", 3, "", "", "", ""},
+                                        {4, 0, "其他专业", 4, "", "", "", ""}};
+    for (const QuotaLibrary& lib : libs) {
         const int64_t id = static_cast<int64_t>(entries.size() + 1);
-        entries.push_back({id, static_cast<int64_t>(i + 1), libs[i].displayName, id,
-                           std::string(libs[i].title) + ".QTDE", "", "", ""});
+        entries.push_back({id, lib.group, lib.displayName, id, std::string(lib.title) + ".QTDE", "", "", ""});
     }
     JET_ASSIGN_OR_RETURN(
         DbFile db, DbFile::create(b.root, std::string(kQuotaDir) + "/" + names::kQuotaCatalogue, b.report));
@@ -275,13 +376,17 @@ jet::Status writeQuotaCatalogue(Build& b, const std::vector<QuotaLibrary>& libs)
 
 jet::Status writeQuotaLibraries(Build& b) {
     const auto libs = quotaLibraries();
-    b.building = makeQuotaContent(NormBook::Building, libs[0].firstId, b.scale);
-    b.installation = makeQuotaContent(NormBook::Installation, libs[1].firstId, b.scale);
-    JET_RETURN_IF_ERROR(writeInstalledQuotaLibrary(b, libs[0], b.building));
-    JET_RETURN_IF_ERROR(writeInstalledQuotaLibrary(b, libs[1], b.installation));
-    JET_RETURN_IF_ERROR(writeUninstalledQuotaLibrary(
-        b, libs[2], makeQuotaContent(NormBook::Municipal, libs[2].firstId, b.scale)));
-    for (const QuotaLibrary& lib : libs) JET_RETURN_IF_ERROR(writeQuotaPackage(b, lib));
+    for (const QuotaLibrary& lib : libs) {
+        QuotaContent content = makeQuotaContent(lib.book, lib.firstId, b.scale);
+        if (lib.installed) {
+            JET_RETURN_IF_ERROR(writeInstalledQuotaLibrary(b, lib, content));
+        } else {
+            JET_RETURN_IF_ERROR(writeUninstalledQuotaLibrary(b, lib, content));
+        }
+        if (lib.book == NormBook::Building) b.building = std::move(content);
+        if (lib.book == NormBook::Installation) b.installation = std::move(content);
+        JET_RETURN_IF_ERROR(writeQuotaPackage(b, lib));
+    }
     return writeQuotaCatalogue(b, libs);
 }
 
@@ -356,20 +461,20 @@ jet::Status writeMaterialLibrary(Build& b) {
         {{1, 0, "材料库", 1, "", "", "", ""},
          {2, 1, "2018年建设工程材料库", 2, std::string(names::kMaterialTitle) + ".QTCJ", "", "", ""}}));
     JET_RETURN_IF_ERROR(writeInstalledPrices(b));
+    JET_RETURN_IF_ERROR(writePriceFile(b, b.root, priceDir() + "/" + priceFileName(kUncatalogued), b.report,
+                                       kUncatalogued, 150));
     // A price file outside any catalogue, for browsing by file name.
     return writePriceFile(b, b.root, std::string(names::kMyPriceDir) + "/我的价格.JG", b.report,
                           kInstalledPrices[3], 200);
 }
 
-// The update service's price set: its catalogue lists the installed files, one of them in a newer edition,
-// and one file that is not installed.
+// The update service's price set: one package per offered file and the catalogue package.
 jet::Status writePriceService(Build& b) {
     const std::string remote = std::string(names::kUpdatePriceRoot) + "/" + names::kMaterialKey;
     JET_RETURN_IF_ERROR(makeDirs(b.root, {remote}));
-    std::vector<CatalogueEntry> entries = priceGroups();
-    std::vector<PriceFile> offered{kInstalledPrices[0], kNewerEdition, kInstalledPrices[2], kNotInstalled};
+    std::vector<CatalogueEntry> entries = offeredPriceGroups();
     uint64_t seed = 300;
-    for (const PriceFile& p : offered) {
+    for (const PriceFile& p : kOfferedPrices) {
         const std::string name = priceFileName(p);
         const fs::path staged = under(b.staging, name);
         std::error_code ec;

@@ -68,6 +68,10 @@ const Qualifiers kPipe{{"DN15", "DN20", "DN25", "DN32", "DN50", "DN80", "DN100"}
                        {"镀锌钢管", "PP-R管", "PVC-U管"}};
 const Qualifiers kDuct{{"周长800mm以内", "周长2000mm以内", "周长4000mm以内"},
                        {"δ=0.75mm", "δ=1.0mm", "δ=1.2mm"}};
+const Qualifiers kTree{{"胸径5cm以内", "胸径8cm以内", "胸径12cm以内"}, {"带土球", "裸根"}};
+const Qualifiers kStone{{"青白石", "汉白玉", "花岗石"}, {"剁斧", "扁光", "磨光"}};
+const Qualifiers kPrecast{{"预制柱", "预制梁", "预制叠合板", "预制楼梯", "预制墙板"},
+                          {"单件体积0.5m3以内", "单件体积1m3以内"}};
 const Qualifiers kRoad{{"厚15cm", "厚20cm", "厚25cm", "厚30cm"}, {"水泥稳定碎石", "级配碎石", "沥青混凝土"}};
 
 struct Leaf {
@@ -253,6 +257,45 @@ const std::vector<Chapter>& municipalChapters() {
     return chapters;
 }
 
+const std::vector<Chapter>& landscapeChapters() {
+    static const std::vector<Chapter> chapters{
+        {"绿化工程",
+         {{"栽植花木",
+           "挖坑、栽植、扶正、回土、浇水、清理。",
+           {{"栽植乔木", "株", &kTree}, {"栽植灌木", "株", &kTree}}},
+          {"绿地整理", "清除杂物、整理地形、回填土。", {{"绿地平整", "100m2", &kFill}}}}},
+    };
+    return chapters;
+}
+
+const std::vector<Chapter>& restorationChapters() {
+    static const std::vector<Chapter> chapters{
+        {"石作工程",
+         {{"石构件", "选料、加工、安装、勾缝。", {{"阶条石", "m3", &kStone}, {"柱顶石", "m3", &kStone}}}}},
+        {"木作工程",
+         {{"大木构架", "制作、安装、校正。", {{"木柱", "m3", &kWood}, {"木梁枋", "m3", &kWood}}}}},
+    };
+    return chapters;
+}
+
+const std::vector<Chapter>& repairChapters() {
+    static const std::vector<Chapter> chapters{
+        {"拆除工程",
+         {{"结构拆除",
+           "拆除、清理、归堆。",
+           {{"砖墙拆除", "10m3", &kMasonry}, {"混凝土构件拆除", "10m3", &kConcrete}}}}},
+        {"修补工程", {{"抹灰修补", "铲除旧灰、清理、抹灰。", {{"墙面抹灰修补", "100m2", &kFinish}}}}},
+    };
+    return chapters;
+}
+
+// The section that the revised edition of the building book adds to its concrete chapter.
+const Section kPrecastSection{"装配式混凝土构件",
+                              "构件吊装、就位、校正、临时支撑、灌浆、清理。",
+                              {{"装配式构件安装", "10m3", &kPrecast}}};
+constexpr const char* kConcreteChapterClass = "04";
+constexpr const char* kRevisedNote = "混凝土强度等级与定额不同时，按配合比换算，其余不变。";
+
 struct BookPlan {
     const std::vector<Chapter>* chapters;
     int itemsPerLeaf;
@@ -267,6 +310,12 @@ BookPlan planOf(NormBook book) {
             return {&installationChapters(), 12, 23};
         case NormBook::Municipal:
             return {&municipalChapters(), 6, 37};
+        case NormBook::Landscape:
+            return {&landscapeChapters(), 6, 41};
+        case NormBook::Restoration:
+            return {&restorationChapters(), 6, 43};
+        case NormBook::Repair:
+            return {&repairChapters(), 6, 47};
     }
     return {&buildingChapters(), 0, 0};
 }
@@ -397,6 +446,51 @@ QuotaContent makeQuotaContent(NormBook book, int64_t firstId, int scale) {
     ++categoryId;
     content.categories.push_back({categoryId, 0, "全部子目", "", categoryId});
     return content;
+}
+
+void reviseQuotaContent(QuotaContent& content, int scale) {
+    Random random(53);
+    // "调整人工单价": labour up by 3 percent, in whole cents.
+    for (QuotaItem& item : content.items)
+        item.labour = static_cast<double>(std::llround(item.labour * 103)) / 100.0;
+    // "更正第四章混凝土强度等级换算说明": the notes of every tenth item of the concrete chapter.
+    int64_t lastId = 0, lastCategory = 0, chapterId = 0, sections = 0, sequence = 0;
+    for (QuotaItem& item : content.items) {
+        lastId = std::max(lastId, item.id);
+        if (!item.classCode.starts_with(kConcreteChapterClass)) continue;
+        sequence = std::max(sequence, item.code2);
+        if (item.code2 % 10 == 1) item.notes = kRevisedNote;
+    }
+    for (const Category& c : content.categories) {
+        lastCategory = std::max(lastCategory, c.id);
+        if (c.classCode == kConcreteChapterClass) chapterId = c.id;
+    }
+    for (const Category& c : content.categories)
+        sections += c.parentId == chapterId && chapterId != 0 ? 1 : 0;
+    // "新增装配式混凝土构件安装子目": a section with one leaf of new items in the concrete chapter.
+    const std::string sectionClass =
+        std::string(kConcreteChapterClass) + twoDigits(static_cast<size_t>(sections) + 1);
+    const Leaf& leaf = kPrecastSection.leaves.front();
+    const int64_t sectionId = lastCategory + 1, leafId = lastCategory + 2;
+    content.categories.push_back({sectionId, chapterId, kPrecastSection.name, sectionClass, sectionId});
+    content.categories.push_back({leafId, sectionId, leaf.name, sectionClass + "01", leafId});
+    auto& leafItems = content.itemsByLeaf[leaf.name];
+    for (int k = 0; k < 10 * scale; ++k) {
+        QuotaItem item;
+        item.id = ++lastId;
+        item.code1 = 4;
+        item.code2 = ++sequence;
+        item.deCode = "4-" + std::to_string(item.code2);
+        item.name = variantName(leaf, static_cast<size_t>(k));
+        item.unit = leaf.unit;
+        item.classCode = sectionClass + "01";
+        item.workInfo = kPrecastSection.work;
+        item.labour = random.money(300, 2500);
+        item.material = random.money(2000, 9000);
+        item.machine = random.money(100, 1500);
+        leafItems.push_back(item.id);
+        content.items.push_back(std::move(item));
+    }
 }
 
 }  // namespace sample

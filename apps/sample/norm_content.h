@@ -43,10 +43,14 @@ struct QuotaContent {
 };
 
 /// Which norm book a quota library is made from.
-enum class NormBook { Building, Installation, Municipal };
+enum class NormBook { Building, Installation, Municipal, Landscape, Restoration, Repair };
 
 /// The quota content of `book`; item IDs start at `firstId`; `scale` multiplies the items of every leaf.
 QuotaContent makeQuotaContent(NormBook book, int64_t firstId, int scale);
+
+/// The next edition of `content`: labour costs up 3 percent, revised notes in the concrete chapter
+/// (class "04"), and a new precast section there with 10 * `scale` items numbered after the last ones.
+void reviseQuotaContent(QuotaContent& content, int scale);
 
 /// One material (a Mate row).
 struct Material {

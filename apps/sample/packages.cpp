@@ -1,4 +1,4 @@
-#include "packages.h"
+#include "sample/packages.h"
 
 #include <zip.h>
 
@@ -66,9 +66,10 @@ jet::Status writeZip(const std::filesystem::path& path, const std::vector<ZipMem
     for (const ZipMember& m : members) {
         // The buffer is read at zip_close; members outlive it.
         zip_source_t* source = zip_source_buffer(archive, m.content.data(), m.content.size(), 0);
-        zip_int64_t index = source == nullptr ? -1
-                                              : zip_file_add(archive, m.name.c_str(), source,
-                                                             ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+        const zip_flags_t encoding = m.rawName ? ZIP_FL_ENC_CP437 : ZIP_FL_ENC_UTF_8;
+        zip_int64_t index = source == nullptr
+                                ? -1
+                                : zip_file_add(archive, m.name.c_str(), source, encoding | ZIP_FL_OVERWRITE);
         if (index < 0) {
             if (source != nullptr) zip_source_free(source);
             std::string message = zip_strerror(archive);
@@ -76,6 +77,12 @@ jet::Status writeZip(const std::filesystem::path& path, const std::vector<ZipMem
             return jet::Status::IOError(path.string() + ": " + m.name + ": " + message);
         }
         zip_file_set_mtime(archive, static_cast<zip_uint64_t>(index), kArchiveTime, 0);
+        if (!m.password.empty() && zip_file_set_encryption(archive, static_cast<zip_uint64_t>(index),
+                                                           ZIP_EM_TRAD_PKWARE, m.password.c_str()) != 0) {
+            std::string message = zip_strerror(archive);
+            zip_discard(archive);
+            return jet::Status::NotSupported(path.string() + ": " + m.name + ": " + message);
+        }
     }
     if (zip_close(archive) != 0) {
         std::string message = zip_strerror(archive);
@@ -88,8 +95,9 @@ jet::Status writeZip(const std::filesystem::path& path, const std::vector<ZipMem
 std::string updateManifest(const std::vector<ManifestEntry>& entries) {
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Update>\r\n";
     for (const ManifestEntry& e : entries) {
-        xml += "  <File Source=\"" + xmlEscape(e.source) + "\" Target=\"" + xmlEscape(e.target) +
-               "\" Reg=\"" + (e.registerServer ? "1" : "0") + "\"/>\r\n";
+        xml += "  <File Source=\"" + xmlEscape(e.source) + "\" Target=\"" + xmlEscape(e.target) + "\"";
+        if (e.registerFlag) xml += " Reg=\"" + xmlEscape(*e.registerFlag) + "\"";
+        xml += "/>\r\n";
     }
     return xml + "</Update>\r\n";
 }

@@ -116,15 +116,16 @@ private slots:
         KXTree tree;
         QAbstractItemModelTester tester(treeView(tree)->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
-        tree.setDefaultID(5);
+        tree.setDefaultID(6);
         tree.LoadTree(quotaCatalogue(), QStringLiteral("Index"));
         QCOMPARE(captions(tree),
                  (QStringList{"建筑工程", "2018年建筑工程消耗量定额", "安装工程", "2018年安装工程消耗量定额",
-                              "市政工程", "2018年市政工程消耗量定额"}));
-        QCOMPARE(tree.SelectedID(), qint16(5));
+                              "市政工程", "2018年市政工程消耗量定额", "其他专业", "2018年园林绿化工程消耗量定额",
+                              "2018年仿古建筑工程消耗量定额", "2018年房屋修缮工程消耗量定额"}));
+        QCOMPARE(tree.SelectedID(), qint16(6));
         QCOMPARE(tree.SelectedIndex(), qint16(4));
         QVERIFY2(tree.NodeAt(3).Expanded(), "the selected node's parents open");
-        QVERIFY(tree.TestNode(4));
+        QVERIFY(tree.TestNode(5));
         QVERIFY2(!tree.TestNode(1), "a group entry names no file");
         QVERIFY(!tree.TestNode(99));
     }
@@ -200,15 +201,15 @@ private slots:
         tree.LoadTree(path, QStringLiteral("Index"));
         tree.NodeAt(2).setSelected(true);
         tree.AddNode(QStringLiteral("新增定额库"));
-        QCOMPARE(tree.NodeCount(), qint16(7));
-        QCOMPARE(tree.SelectedID(), qint16(7));
-        QCOMPARE(tree.NodeAt(7).Text(), QStringLiteral("新增定额库"));
+        QCOMPARE(tree.NodeCount(), qint16(11));
+        QCOMPARE(tree.SelectedID(), qint16(11));
+        QCOMPARE(tree.NodeAt(11).Text(), QStringLiteral("新增定额库"));
         {
             auto db = modPub_DB::OpenDB(path);
-            auto rs = db->OpenRecordset(QStringLiteral("SELECT * FROM Index WHERE ID=7"));
+            auto rs = db->OpenRecordset(QStringLiteral("SELECT * FROM Index WHERE ID=11"));
             QCOMPARE(rs->Text(QStringLiteral("Name")), QStringLiteral("新增定额库"));
             QCOMPARE(rs->Value(QStringLiteral("ParentID")).toInt(), 1);  // a sibling of the selected entry
-            QCOMPARE(rs->Value(QStringLiteral("OCode")).toInt(), 7);
+            QCOMPARE(rs->Value(QStringLiteral("OCode")).toInt(), 11);
         }
         KXTree reloaded;
         reloaded.LoadTree(path, QStringLiteral("Index"));
@@ -218,11 +219,13 @@ private slots:
         tree.NodeAt(1).setSelected(true);
         tree.DeleteSelected();
         QCOMPARE(tree.SelectedID(), qint16(0));
-        QCOMPARE(captions(tree), (QStringList{"安装工程", "2018年安装工程消耗量定额", "市政工程",
-                                              "2018年市政工程消耗量定额"}));
+        QCOMPARE(captions(tree),
+                 (QStringList{"安装工程", "2018年安装工程消耗量定额", "市政工程", "2018年市政工程消耗量定额", "其他专业",
+                              "2018年园林绿化工程消耗量定额", "2018年仿古建筑工程消耗量定额",
+                              "2018年房屋修缮工程消耗量定额"}));
         auto db = modPub_DB::OpenDB(path);
         QCOMPARE(db->OpenRecordset(QStringLiteral("SELECT * FROM Index WHERE ID=1"))->RecordCount(), 0);
-        QCOMPARE(db->OpenRecordset(QStringLiteral("SELECT * FROM Index WHERE ID=4"))->RecordCount(),
+        QCOMPARE(db->OpenRecordset(QStringLiteral("SELECT * FROM Index WHERE ID=5"))->RecordCount(),
                  1);  // only the node's own row is deleted, not its children's
         QVERIFY_THROWS_EXCEPTION(kx::ControlError, tree.DeleteSelected());
     }
@@ -240,7 +243,7 @@ private slots:
         KXTree tree;
         tree.LoadTree(quotaCatalogue(), QStringLiteral("Index"));
         QVERIFY_THROWS_EXCEPTION(kx::DbError, tree.LoadTree(file, table));
-        QCOMPARE(tree.NodeCount(), qint16(6));
+        QCOMPARE(tree.NodeCount(), qint16(10));
     }
 
     void idsBeyondSixteenBitsAreRefused() {

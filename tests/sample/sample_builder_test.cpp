@@ -222,7 +222,7 @@ TEST_F(SampleDirectory, QuotaCatalogueListsInstalledLibrariesByTheirNamesAndOneT
         }
         EXPECT_EQ(index.text(r, "Name"), keyInfo(library)["Name"]) << file;
     }
-    EXPECT_EQ(files, 3u);
+    EXPECT_EQ(files, 6u);
     EXPECT_EQ(missing, std::vector<std::string>{std::string(names::kMunicipalTitle) + ".QTDE"});
     EXPECT_TRUE(fs::exists(path(std::string(names::kUpdateQuotaDir) + "/" + names::kMunicipalTitle + ".rar")))
         << "the library that is not installed must be offered by the update service";
@@ -468,43 +468,88 @@ TEST_F(SampleDirectory, SystemFolderHoldsEmptyTemplatesAndAValidIcon) {
 // ---- Update service
 // --------------------------------------------------------------------------------------------
 
-TEST_F(SampleDirectory, QuotaPackagesHoldAManifestWhoseSourcesArePackedAndInformationFilesParse) {
-    for (const char* title : {names::kBuildingTitle, names::kInstallTitle, names::kMunicipalTitle}) {
-        const std::string base = std::string(names::kUpdateQuotaDir) + "/" + title;
+/// The offered edition of a quota library as the update service publishes it.
+struct Offer {
+    const char* title;
+    const char* information;  // "ok", "missing", "damaged"
+    const char* installedVersion;
+};
+
+TEST_F(SampleDirectory, QuotaPackagesHoldAManifestWhoseSourcesArePackedAndInformationFilesAsDocumented) {
+    const Offer offers[] = {
+        {names::kBuildingTitle, "ok", "1.0"},         {names::kInstallTitle, "ok", "1.0"},
+        {names::kMunicipalTitle, "ok", ""},           {names::kLandscapeTitle, "missing", "1.0"},
+        {names::kRestorationTitle, "damaged", "1.0"}, {names::kRepairTitle, "ok", "2.0"}};
+    std::map<std::string, std::string> offeredVersions;
+    bool subFolderMember = false;
+    for (const Offer& offer : offers) {
+        const std::string base = std::string(names::kUpdateQuotaDir) + "/" + offer.title;
         auto members = zipMembers(path(base + ".rar"));
-        ASSERT_TRUE(members.count("Update.xml")) << title;
-        QDomDocument manifest = parseXml(members["Update.xml"], "Update.xml");
-        QDomElement update = manifest.documentElement();
+        ASSERT_TRUE(members.count("Update.xml")) << offer.title;
+        QDomElement update = parseXml(members["Update.xml"], "Update.xml").documentElement();
         ASSERT_EQ(update.tagName(), "Update");
         ASSERT_GT(update.childNodes().count(), 0);
         for (int i = 0; i < update.childNodes().count(); ++i) {
-            QDomNamedNodeMap attributes = update.childNodes().at(i).attributes();
-            ASSERT_EQ(attributes.count(), 3);
-            const std::string source =
-                update.childNodes().at(i).toElement().attribute("Source").toStdString();
-            const std::string target =
-                update.childNodes().at(i).toElement().attribute("Target").toStdString();
-            EXPECT_TRUE(members.count(source)) << title << ": " << source << " is listed but not packed";
-            EXPECT_TRUE(target.starts_with("...\\")) << target;
+            const QDomElement entry = update.childNodes().at(i).toElement();
+            ASSERT_EQ(entry.attributes().count(), 3);
+            std::string source = entry.attribute("Source").toStdString();
+            std::replace(source.begin(), source.end(), '\\', '/');
+            subFolderMember |= source.find('/') != std::string::npos;
+            EXPECT_TRUE(members.count(source))
+                << offer.title << ": " << source << " is listed but not packed";
+            EXPECT_TRUE(entry.attribute("Target").startsWith("...\\"))
+                << entry.attribute("Target").toStdString();
         }
-        const std::string libraryName = std::string(title) + ".QTDE";
+        const std::string libraryName = std::string(offer.title) + ".QTDE";
         ASSERT_TRUE(members.count(libraryName));
-        auto offeredKeys = keyInfo(writeTemp(libraryName, members[libraryName]));
+        offeredVersions[offer.title] = keyInfo(writeTemp(libraryName, members[libraryName]))["Ver"];
+        if (!std::string(offer.installedVersion).empty()) {
+            EXPECT_EQ(keyInfo(quotaLibrary(offer.title))["Ver"], offer.installedVersion) << offer.title;
+        }
 
-        ASSERT_TRUE(fs::exists(path(base + ".xml"))) << title << ": no information file";
+        const fs::path information = path(base + ".xml");
+        const std::string kind = offer.information;
+        ASSERT_EQ(fs::exists(information), kind != "missing") << offer.title;
+        if (kind != "ok") {
+            if (kind == "damaged") {
+                EXPECT_FALSE(QDomDocument().setContent(QByteArray::fromStdString(slurp(information))));
+            }
+            continue;
+        }
         QDomElement infoElement =
-            parseXml(slurp(path(base + ".xml")), base + ".xml").documentElement().firstChildElement("Info");
+            parseXml(slurp(information), base + ".xml").documentElement().firstChildElement("Info");
         ASSERT_FALSE(infoElement.isNull());
-        const QString offered = infoElement.attributes().item(0).nodeValue();
-        EXPECT_EQ(offered.toStdString(), offeredKeys["Ver"])
+        EXPECT_EQ(infoElement.attributes().item(0).nodeValue().toStdString(), offeredVersions[offer.title])
             << "the package carries the version it announces";
         EXPECT_GT(infoElement.childNodes().count(), 0);
     }
-    const auto installed = keyInfo(quotaLibrary(names::kBuildingTitle));
-    EXPECT_EQ(installed.at("Ver"), "1.0");
+    EXPECT_TRUE(subFolderMember) << "a package member in a sub-folder";
+    EXPECT_EQ(offeredVersions[names::kInstallTitle], "1.00")
+        << "equal to the installed 1.0 in value, not in text";
+    EXPECT_EQ(offeredVersions[names::kRepairTitle], "1.5") << "older than the installed 2.0";
 }
 
-TEST_F(SampleDirectory, PriceServiceOffersANewerEditionAndAFileNotInstalled) {
+TEST_F(SampleDirectory, TheOfferedBuildingEditionChangesItemsAndTheInstallationEditionDoesNot) {
+    auto offeredItems = [&](const char* title) {
+        const std::string name = std::string(title) + ".QTDE";
+        auto members = zipMembers(path(std::string(names::kUpdateQuotaDir) + "/" + title + ".rar"));
+        return readTable(writeTemp(name, members[name]), "DM");
+    };
+    auto names = [](const Table& t) {
+        std::map<int64_t, std::string> byId;
+        for (size_t r = 0; r < t.rows.size(); ++r)
+            byId[t.number(r, "ID")] = t.text(r, "Name") + "|" + t.text(r, "DESM");
+        return byId;
+    };
+    const Table installed = readTable(quotaLibrary(names::kBuildingTitle), "DM");
+    const Table offered = offeredItems(names::kBuildingTitle);
+    EXPECT_EQ(offered.rows.size(), installed.rows.size() + 10) << "ten new precast items";
+    EXPECT_NE(names(offered), names(installed));
+    EXPECT_EQ(readTable(quotaLibrary(names::kInstallTitle), "DM").rows,
+              offeredItems(names::kInstallTitle).rows);
+}
+
+TEST_F(SampleDirectory, PriceServiceOffersEveryKindOfDifferenceInAThreeLevelCatalogue) {
     const std::string remote = std::string(names::kUpdatePriceRoot) + "/" + names::kMaterialKey;
     auto catalogue = zipMembers(path(remote + "/MatePriceIndex.rar"));
     ASSERT_TRUE(catalogue.count(names::kPriceCatalogue));
@@ -515,22 +560,33 @@ TEST_F(SampleDirectory, PriceServiceOffersANewerEditionAndAFileNotInstalled) {
     for (size_t r = 0; r < installed.rows.size(); ++r)
         installedModified[installed.text(r, "WithFileName")] = installed.text(r, "ModifyDate");
 
-    size_t notInstalled = 0, newer = 0;
+    std::map<int64_t, int64_t> parentOf;
+    for (size_t r = 0; r < offered.rows.size(); ++r)
+        parentOf[offered.number(r, "ID")] = offered.number(r, "ParentID");
+    std::multiset<std::string> kinds;
+    size_t deepest = 0;
     for (size_t r = 0; r < offered.rows.size(); ++r) {
+        size_t depth = 1;
+        for (int64_t p = offered.number(r, "ParentID"); p != 0; p = parentOf[p]) ++depth;
+        deepest = std::max(deepest, depth);
         const std::string file = offered.text(r, "WithFileName");
         if (file.empty()) continue;
         const std::string title = file.substr(0, file.rfind('.'));
-        auto package = zipMembers(path(remote + "/" + title + ".rar"));
-        EXPECT_TRUE(package.count(file)) << title << ".rar must hold " << file;
-        if (!fs::exists(folder / fs::path(std::u8string(file.begin(), file.end())))) {
-            ++notInstalled;
-        } else if (offered.text(r, "CreatDate") != offered.text(r, "ModifyDate") &&
-                   installedModified[file] != offered.text(r, "ModifyDate")) {
-            ++newer;
-        }
+        EXPECT_TRUE(zipMembers(path(remote + "/" + title + ".rar")).count(file))
+            << title << ".rar must hold " << file;
+        const std::string modified = offered.text(r, "ModifyDate");
+        auto kind = [&]() -> std::string {
+            if (!fs::exists(folder / fs::path(std::u8string(file.begin(), file.end())))) return "new";
+            if (offered.text(r, "CreatDate") == modified)
+                return installedModified[file] != modified ? "same day, other date" : "same day";
+            if (!installedModified.count(file)) return "no installed row";
+            return installedModified[file] != modified ? "changed" : "recorded";
+        };
+        kinds.insert(kind());
     }
-    EXPECT_EQ(notInstalled, 1u);
-    EXPECT_EQ(newer, 1u);
+    EXPECT_EQ(kinds, (std::multiset<std::string>{"new", "same day, other date", "no installed row", "changed",
+                                                 "recorded"}));
+    EXPECT_EQ(deepest, 3u);
 }
 
 // ---- Scale

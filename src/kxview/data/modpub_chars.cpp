@@ -1,5 +1,7 @@
 #include "modpub_chars.h"
 
+#include <QRegularExpression>
+
 namespace modPub_Chars {
 namespace {
 
@@ -27,6 +29,19 @@ qint16 scanFields(const QString& text, const QString& separator, OnField onField
     return count;
 }
 
+constexpr qint32 kKilo = 1024;
+constexpr qint32 kMega = 1024 * 1024;
+constexpr qint32 kGigaFrom = 512 * kMega;  // sizes from half a gigabyte on are shown in G
+
+/// `units` / 1024 with one decimal, rounded half away from zero and without a ".0" ending. The
+/// division is exact in binary, so the rounding is decided on the exact value.
+QString tenthsOf1024(qint64 units) {
+    const qint64 tenths = (units * 10 + kKilo / 2) / kKilo;
+    QString text = QString::number(tenths / 10);
+    if (tenths % 10 != 0) text += QLatin1Char('.') + QString::number(tenths % 10);
+    return text;
+}
+
 }  // namespace
 
 qint16 CountFields(const QString& text, const QString& separator) {
@@ -42,6 +57,20 @@ QString GetField(const QString& text, const QString& separator, qint16 index) {
         return false;
     });
     return result;
+}
+
+QString FormatByteSize(qint32 Bytes) {
+    if (Bytes < kKilo) return QString::number(Bytes) + QLatin1Char('b');
+    if (Bytes < kMega) return QString::number(Bytes / kKilo) + QLatin1Char('k');
+    if (Bytes < kGigaFrom) return tenthsOf1024(Bytes / kKilo) + QLatin1Char('M');
+    return tenthsOf1024(Bytes / kMega) + QLatin1Char('G');
+}
+
+double leadingNumber(const QString& text) {
+    static const QRegularExpression number(
+        QStringLiteral("^\\s*[-+]?(\\d+\\.?\\d*|\\.\\d+)([eE][-+]?\\d+)?"));
+    const QRegularExpressionMatch match = number.match(text);
+    return match.hasMatch() ? match.captured(0).trimmed().toDouble() : 0.0;
 }
 
 }  // namespace modPub_Chars

@@ -1,4 +1,5 @@
-// Text helpers: splitting a text into fields at a one-character separator.
+// Text helpers: splitting a text into fields at a one-character separator, byte sizes for people, and the
+// leading number of a text.
 #pragma once
 
 #include <QString>
@@ -11,5 +12,12 @@ qint16 CountFields(const QString& text, const QString& separator);
 
 /// Field `index` (1-based) of `text` split at `separator`, quotes kept; "" when there are fewer fields.
 QString GetField(const QString& text, const QString& separator, qint16 index);
+
+/// A byte count as the download dialog shows it: "512b", "1k", "1.5M", "0.6G" (from 512 MB on).
+QString FormatByteSize(qint32 Bytes);
+
+/// The decimal number that `text` starts with (after leading blanks), 0 when there is none: "1.0" and
+/// "1.00" both give 1, "2.1 beta" gives 2.1.
+double leadingNumber(const QString& text);
 
 }  // namespace modPub_Chars

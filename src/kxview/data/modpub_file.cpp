@@ -6,7 +6,9 @@
 
 namespace {
 
-bool isSeparator(QChar c) { return c == QLatin1Char('\\') || c == QLatin1Char('/'); }
+bool isSeparator(QChar c) {
+    return c == QLatin1Char('\\') || c == QLatin1Char('/');
+}
 
 /// Position of the last separator in `path`, or -1.
 qsizetype lastSeparator(const QString& path) {
@@ -55,12 +57,19 @@ void CreateDirs(const QString& path) {
     }
 }
 
+bool isPlainFileName(const QString& name) {
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           lastSeparator(name) < 0 && !name.contains(QChar(0));
+}
+
 QString GetFileFilter(const QString& ext) {
     if (ext == QLatin1String(".QTJG") || ext == QLatin1String(".JG")) {
         return QStringLiteral("价格文件(*") + ext + QStringLiteral(")|*") + ext;
     }
-    if (ext == QLatin1String(".QTCJ")) return QStringLiteral("材料库文件(*") + ext + QStringLiteral(")|*") + ext;
-    if (ext == QLatin1String(".QTDE")) return QStringLiteral("定额库文件(*") + ext + QStringLiteral(")|*") + ext;
+    if (ext == QLatin1String(".QTCJ"))
+        return QStringLiteral("材料库文件(*") + ext + QStringLiteral(")|*") + ext;
+    if (ext == QLatin1String(".QTDE"))
+        return QStringLiteral("定额库文件(*") + ext + QStringLiteral(")|*") + ext;
     return {};
 }
 

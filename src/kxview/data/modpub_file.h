@@ -27,6 +27,9 @@ QString GetParentPath(const QString& path);
 /// Creates the folder `path` and every missing folder above it. Creating a folder that exists already
 /// throws kx::FileSystemError, as callers check first.
 void CreateDirs(const QString& path);
+/// True when `name` is a file name without any folder part ("a.QTJG", not "..", "x\a" or "/a"), so
+/// that a folder path followed by it stays in that folder.
+bool isPlainFileName(const QString& name);
 /// The open-file dialog filter for an extension (".QTJG", ".JG", ".QTCJ", ".QTDE"), else a null string.
 QString GetFileFilter(const QString& ext);
 

@@ -1,7 +1,12 @@
 #include "filesystem.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+#include <functional>
+
+#include "logging.h"
 
 namespace kx::fs {
 namespace {
@@ -9,8 +14,9 @@ namespace {
 // The entry of `dir` whose name equals `name` ignoring case, or `name` itself when there is none.
 QString matchEntry(const QString& dir, const QString& name) {
     if (QFileInfo::exists(dir + name)) return name;
-    const QStringList entries = QDir(dir.isEmpty() ? QStringLiteral(".") : dir)
-                                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QStringList entries =
+        QDir(dir.isEmpty() ? QStringLiteral(".") : dir)
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
         if (entry.compare(name, Qt::CaseInsensitive) == 0) return entry;
     }
@@ -21,8 +27,8 @@ QString matchEntry(const QString& dir, const QString& name) {
 bool wildcardMatch(QStringView pattern, QStringView name) {
     qsizetype p = 0, n = 0, starP = -1, starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == QLatin1Char('?') ||
-                                   pattern[p].toCaseFolded() == name[n].toCaseFolded())) {
+        if (p < pattern.size() &&
+            (pattern[p] == QLatin1Char('?') || pattern[p].toCaseFolded() == name[n].toCaseFolded())) {
             ++p;
             ++n;
         } else if (p < pattern.size() && pattern[p] == QLatin1Char('*')) {
@@ -37,6 +43,28 @@ bool wildcardMatch(QStringView pattern, QStringView name) {
     }
     while (p < pattern.size() && pattern[p] == QLatin1Char('*')) ++p;
     return p == pattern.size();
+}
+
+/// Runs `fill` on a QSaveFile for `path` and commits it. Permissions are checked first so that the caller
+/// can tell a refused target (a file in use or protected) from other failures.
+WriteResult writeInPlace(const QString& path, const std::function<bool(QSaveFile&)>& fill) {
+    const QString real = resolve(path);
+    const QFileInfo target(real);
+    const QFileInfo folder(target.absolutePath());
+    if (!folder.isDir()) return WriteResult::Failed;
+    if (!folder.isWritable() || (target.exists() && !target.isWritable()))
+        return WriteResult::PermissionDenied;
+    QSaveFile out(real);
+    if (!out.open(QIODevice::WriteOnly)) {
+        qCWarning(lcKxView) << "cannot write" << real << ":" << out.errorString();
+        return WriteResult::Failed;
+    }
+    if (!fill(out) || !out.commit()) {
+        qCWarning(lcKxView) << "writing" << real << "failed:" << out.errorString();
+        out.cancelWriting();
+        return WriteResult::Failed;
+    }
+    return WriteResult::Ok;
 }
 
 }  // namespace
@@ -65,9 +93,13 @@ QString resolve(const QString& path) {
     return result;
 }
 
-bool isDir(const QString& path) { return QFileInfo(resolve(path)).isDir(); }
+bool isDir(const QString& path) {
+    return QFileInfo(resolve(path)).isDir();
+}
 
-bool isFile(const QString& path) { return QFileInfo(resolve(path)).isFile(); }
+bool isFile(const QString& path) {
+    return QFileInfo(resolve(path)).isFile();
+}
 
 QStringList listFiles(const QString& folder, const QString& pattern) {
     QDir dir(resolve(folder));
@@ -86,6 +118,37 @@ bool makeDir(const QString& path) {
     const QString real = resolve(path);
     if (QFileInfo::exists(real)) return false;
     return QDir().mkdir(real);
+}
+
+}  // namespace kx::fs
+
+namespace kx::fs {
+
+WriteResult writeFile(const QString& path, const QByteArray& content) {
+    return writeInPlace(path, [&](QSaveFile& out) { return out.write(content) == content.size(); });
+}
+
+WriteResult copyFile(const QString& source, const QString& target) {
+    QFile in(resolve(source));
+    if (!in.open(QIODevice::ReadOnly)) {
+        qCWarning(lcKxView) << "cannot read" << in.fileName() << ":" << in.errorString();
+        return WriteResult::Failed;
+    }
+    return writeInPlace(target, [&](QSaveFile& out) {
+        constexpr qint64 kChunk = 1 << 20;
+        QByteArray buffer(kChunk, Qt::Uninitialized);
+        for (;;) {
+            const qint64 n = in.read(buffer.data(), kChunk);
+            if (n < 0) return false;
+            if (n == 0) return true;
+            if (out.write(buffer.constData(), n) != n) return false;
+        }
+    });
+}
+
+bool removeFile(const QString& path) {
+    const QString real = resolve(path);
+    return QFileInfo(real).isFile() && QFile::remove(real);
 }
 
 }  // namespace kx::fs

@@ -5,6 +5,7 @@
 // spelling is looked up without regard to case.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -29,5 +30,17 @@ QStringList listFiles(const QString& folder, const QString& pattern);
 
 /// Creates the single folder `path`; false if it exists already or cannot be made.
 bool makeDir(const QString& path);
+
+/// How writing a file into place ended.
+enum class WriteResult { Ok, PermissionDenied, Failed };
+
+/// Writes `content` to the file `path`, replacing it. The bytes go to a temporary file beside it that is
+/// renamed over `path` only when complete, so a failure never leaves a partial file under that name.
+/// PermissionDenied when the file or its folder is not writable for this process.
+WriteResult writeFile(const QString& path, const QByteArray& content);
+/// Copies the file `source` to `target`, replacing it, the same way as writeFile.
+WriteResult copyFile(const QString& source, const QString& target);
+/// Deletes the file `path`; false when there was none or it could not be deleted.
+bool removeFile(const QString& path);
 
 }  // namespace kx::fs

@@ -7,10 +7,14 @@ namespace {
 
 QMessageBox::Icon toQtIcon(MessageBoxSpec::Icon icon) {
     switch (icon) {
-        case MessageBoxSpec::Icon::Information: return QMessageBox::Information;
-        case MessageBoxSpec::Icon::Warning: return QMessageBox::Warning;
-        case MessageBoxSpec::Icon::Question: return QMessageBox::Question;
-        case MessageBoxSpec::Icon::Critical: return QMessageBox::Critical;
+        case MessageBoxSpec::Icon::Information:
+            return QMessageBox::Information;
+        case MessageBoxSpec::Icon::Warning:
+            return QMessageBox::Warning;
+        case MessageBoxSpec::Icon::Question:
+            return QMessageBox::Question;
+        case MessageBoxSpec::Icon::Critical:
+            return QMessageBox::Critical;
     }
     return QMessageBox::NoIcon;
 }
@@ -25,9 +29,18 @@ public:
             box.exec();
             return MessageAnswer::Ok;
         }
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        const bool withCancel = spec.buttons == MessageBoxSpec::Buttons::YesNoCancel;
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No |
+                               (withCancel ? QMessageBox::Cancel : QMessageBox::NoButton));
         box.setDefaultButton(spec.defaultNo ? QMessageBox::No : QMessageBox::Yes);
-        return box.exec() == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+        switch (box.exec()) {
+            case QMessageBox::Yes:
+                return MessageAnswer::Yes;
+            case QMessageBox::Cancel:
+                return MessageAnswer::Cancel;
+            default:
+                return MessageAnswer::No;
+        }
     }
 };
 
@@ -38,7 +51,9 @@ std::unique_ptr<MessageService>& current() {
 
 }  // namespace
 
-MessageService& messageService() { return *current(); }
+MessageService& messageService() {
+    return *current();
+}
 
 std::unique_ptr<MessageService> setMessageService(std::unique_ptr<MessageService> service) {
     std::unique_ptr<MessageService> previous = std::move(current());

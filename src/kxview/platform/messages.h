@@ -12,16 +12,16 @@ namespace kx {
 /// What a message box shows.
 struct MessageBoxSpec {
     enum class Icon { Information, Warning, Question, Critical };
-    enum class Buttons { Ok, YesNo };
+    enum class Buttons { Ok, YesNo, YesNoCancel };
     QString text;
     QString title;
     Icon icon = Icon::Warning;
     Buttons buttons = Buttons::Ok;
-    bool defaultNo = false;  // for Yes/No: No is the default button
+    bool defaultNo = false;  // for Yes/No and Yes/No/Cancel: No is the default button
 };
 
 /// The button that closed a message box.
-enum class MessageAnswer { Ok, Yes, No };
+enum class MessageAnswer { Ok, Yes, No, Cancel };
 
 /// Shows message boxes. The default implementation shows real QMessageBoxes.
 class MessageService {

@@ -27,6 +27,9 @@ inline constexpr const char* kRelatedTemplate = "WithDE.mdb";
 inline constexpr const char* kBuildingKey = "DE2018JZ";
 inline constexpr const char* kInstallKey = "DE2018AZ";
 inline constexpr const char* kMunicipalKey = "DE2018SZ";
+inline constexpr const char* kLandscapeKey = "DE2018YL";
+inline constexpr const char* kRestorationKey = "DE2018FG";
+inline constexpr const char* kRepairKey = "DE2018XS";
 inline constexpr const char* kMaterialKey = "CJ2018";
 inline constexpr const char* kBillKey = "QD2013";
 
@@ -34,6 +37,9 @@ inline constexpr const char* kBillKey = "QD2013";
 inline constexpr const char* kBuildingTitle = "建筑工程消耗量定额";
 inline constexpr const char* kInstallTitle = "安装工程消耗量定额";
 inline constexpr const char* kMunicipalTitle = "市政工程消耗量定额";
+inline constexpr const char* kLandscapeTitle = "园林绿化工程消耗量定额";
+inline constexpr const char* kRestorationTitle = "仿古建筑工程消耗量定额";
+inline constexpr const char* kRepairTitle = "房屋修缮工程消耗量定额";
 inline constexpr const char* kMaterialTitle = "建设工程材料库";
 inline constexpr const char* kBillTitle = "建设工程工程量清单";
 

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "jet/status.h"
@@ -13,8 +15,13 @@ namespace sample {
 
 /// One member of a ZIP package.
 struct ZipMember {
-    std::string name;  // UTF-8, stored with the UTF-8 flag
+    ZipMember(std::string memberName, std::vector<uint8_t> memberContent)
+        : name(std::move(memberName)), content(std::move(memberContent)) {}
+
+    std::string name;  // UTF-8, stored with the UTF-8 flag; with rawName, bytes stored as they are
     std::vector<uint8_t> content;
+    bool rawName = false;  // store the name's bytes without the UTF-8 flag (as a Chinese Windows archiver)
+    std::string password;  // non-empty: the member is encrypted (traditional PKWARE) with it
 };
 
 /// Writes a ZIP archive holding `members` (fixed timestamps, so equal input gives equal bytes).
@@ -25,11 +32,11 @@ jet::Result<std::vector<uint8_t>> readFile(const std::filesystem::path& path);
 /// Writes a whole file, replacing it.
 jet::Status writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& content);
 
-/// One entry of an update manifest: a file of the package, where it goes, and whether it is registered.
+/// One entry of an update manifest: a file of the package, where it goes, and its register flag.
 struct ManifestEntry {
-    std::string source;
+    std::string source;  // relative to the package folder, '\'-separated
     std::string target;  // "...\dir\file" below the application directory, "<SYS>file", or absolute
-    bool registerServer = false;
+    std::optional<std::string> registerFlag;  // "1" (or "1.0") registers; no value: no third attribute
 };
 
 /// The text of Update.xml listing `entries`.

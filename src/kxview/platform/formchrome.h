@@ -1,0 +1,21 @@
+// Pieces of the borderless dialogs: a title that drags its window, and the drawn close button.
+#pragma once
+
+#include <QColor>
+#include <QPixmap>
+
+class QWidget;
+
+namespace kx {
+
+/// Lets the user move the borderless window of `handle` by dragging `handle` with the left button: the
+/// window system moves it where it can, otherwise the window follows the mouse.
+void makeWindowDragHandle(QWidget* handle);
+
+/// Colour `index` (0 to 15) of the basic 16-colour palette: 0 black, 1 dark blue, ... 12 red, 15 white.
+QColor basicPaletteColor(int index);
+
+/// A close cross of `side` pixels, drawn grey on a clear ground, or white on red when `highlighted`.
+QPixmap closeGlyph(int side, bool highlighted);
+
+}  // namespace kx

@@ -1,0 +1,15 @@
+// Starting outside programs and the operating system's own folders.
+#pragma once
+
+#include <QString>
+
+namespace kx {
+
+/// Starts `commandLine` (program and arguments split as a shell would, without a shell) and does not
+/// wait for it. False when it could not be started.
+bool startDetached(const QString& commandLine);
+
+/// The Windows system directory ending with a backslash; "" on systems that have none.
+QString windowsSystemDirectory();
+
+}  // namespace kx

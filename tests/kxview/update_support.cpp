@@ -1,0 +1,153 @@
+#include "update_support.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+
+#include <sys/prctl.h>
+
+#include <csignal>
+
+#include "sample/builder.h"
+
+namespace kxtest {
+
+TestServer::TestServer(const QString& root, const QString& certificate, const QString& key) {
+    QStringList args{QStringLiteral("--root"), root};
+    if (!certificate.isEmpty()) {
+        args << QStringLiteral("--cert") << certificate << QStringLiteral("--key") << key;
+        m_scheme = QStringLiteral("https");
+    }
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // A test that crashes must not leave its server running.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    m_process.start(QStringLiteral(KXVIEW_TEST_HTTPD), args);
+    if (!m_process.waitForStarted(5000)) return;
+    QElapsedTimer wait;
+    wait.start();
+    while (wait.elapsed() < 10000 && !m_process.canReadLine()) m_process.waitForReadyRead(100);
+    const QByteArray first = m_process.readLine().trimmed();
+    if (first.startsWith("PORT ")) m_port = static_cast<quint16>(first.mid(5).toUInt());
+}
+
+TestServer::~TestServer() {
+    kill();
+}
+
+QString TestServer::base(const QString& behaviour) const {
+    QString url = QStringLiteral("%1://127.0.0.1:%2/").arg(m_scheme).arg(m_port);
+    if (!behaviour.isEmpty()) url += QLatin1Char('~') + behaviour + QLatin1Char('/');
+    return url;
+}
+
+QStringList TestServer::requests() {
+    m_process.waitForReadyRead(100);
+    while (m_process.canReadLine()) {
+        const QString line = QString::fromUtf8(m_process.readLine().trimmed());
+        if (line.startsWith(QLatin1String("GET "))) m_requests << line.mid(4);
+    }
+    return m_requests;
+}
+
+void TestServer::kill() {
+    if (m_process.state() == QProcess::NotRunning) return;
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
+ScriptedUi::ScriptedUi() {
+    auto ownedDialogs = std::make_unique<kx::ScriptedDialogService>();
+    auto ownedMessages = std::make_unique<kx::ScriptedMessageService>();
+    dialogs = ownedDialogs.get();
+    messages = ownedMessages.get();
+    kx::setDialogService(std::move(ownedDialogs));
+    kx::setMessageService(std::move(ownedMessages));
+}
+
+ScriptedUi::~ScriptedUi() {
+    kx::setDialogService(nullptr);
+    kx::setMessageService(nullptr);
+}
+
+QStringList ScriptedUi::messageTexts() const {
+    QStringList texts;
+    for (const kx::MessageBoxSpec& box : messages->shown()) texts << box.text;
+    return texts;
+}
+
+bool buildSample(const QString& dir) {
+    sample::BuildReport report;
+    const jet::Status status =
+        sample::buildApplicationDirectory(QFile::encodeName(dir).toStdString(), {}, report);
+    if (!status.ok()) qWarning() << "sample build failed:" << status.toString().c_str();
+    return status.ok();
+}
+
+QMap<QString, QByteArray> snapshot(const QString& dir) {
+    QMap<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        QCryptographicHash hash(QCryptographicHash::Sha1);
+        if (file.open(QIODevice::ReadOnly)) hash.addData(&file);
+        files.insert(QDir(dir).relativeFilePath(path),
+                     hash.result().toHex() + ' ' + QByteArray::number(file.size()));
+    }
+    return files;
+}
+
+QStringList changedPaths(const QMap<QString, QByteArray>& before, const QMap<QString, QByteArray>& after) {
+    QStringList changed;
+    for (auto it = after.begin(); it != after.end(); ++it)
+        if (before.value(it.key()) != it.value()) changed << it.key();
+    for (auto it = before.begin(); it != before.end(); ++it)
+        if (!after.contains(it.key())) changed << it.key();
+    changed.sort();
+    return changed;
+}
+
+bool makeCertificate(const QString& dir, QString& certificate, QString& key) {
+    certificate = dir + QStringLiteral("/cert.pem");
+    key = dir + QStringLiteral("/key.pem");
+    const int code =
+        QProcess::execute(QStringLiteral("openssl"),
+                          {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                           QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
+                           key, QStringLiteral("-out"), certificate, QStringLiteral("-days"),
+                           QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                           QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
+    return code == 0 && QFileInfo::exists(certificate);
+}
+
+bool copyTree(const QString& from, const QString& to, const QStringList& skip) {
+    if (!QDir().mkpath(to)) return false;
+    const QDir source(from);
+    for (const QFileInfo& entry :
+         source.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (skip.contains(entry.fileName())) continue;
+        const QString target = QDir(to).filePath(entry.fileName());
+        const bool copied =
+            entry.isDir() ? copyTree(entry.filePath(), target) : QFile::copy(entry.filePath(), target);
+        if (!copied) return false;
+    }
+    return true;
+}
+
+void writeBytes(const QString& path, const QByteArray& content) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+QByteArray readBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace kxtest
