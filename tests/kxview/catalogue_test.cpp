@@ -10,6 +10,7 @@
 #include "data/modpub_tree.h"
 #include "jet/database.h"
 #include "jet/writer.h"
+#include "platform/kxtree.h"
 #include "update_support.h"
 
 namespace {
@@ -172,6 +173,25 @@ private slots:
         QCOMPARE(tree.images(), (QList<qint16>{-1, 12, 12, modPub_Tree::kNotInstalledImage, 12, -1}));
         RecordingTree empty({}, 12);
         modPub_Tree::MarkUninstalledNodes(folder, "DEIndex.mdb", empty);
+    }
+
+    // The tree control itself: the not-installed library gets image 18, the others keep the tree's image.
+    void markUninstalledNodesOnTheTreeControl() {
+        const QString folder = m_app + "造价资料/定额库/";
+        kx::KXTree tree;
+        tree.setNodeImage(3);
+        tree.LoadTree(folder + "DEIndex.mdb", "Index");
+        modPub_Tree::MarkUninstalledNodes(windows(folder), "DEIndex.mdb", tree);
+        QList<qint16> notInstalled;
+        for (qint16 k = 1; k <= tree.NodeCount(); ++k) {
+            kx::KXTree::Node node = tree.NodeAt(k);
+            QCOMPARE(node.SelectedImage(), node.Image());
+            if (node.Image() == modPub_Tree::kNotInstalledImage)
+                notInstalled << tree.NodeID(k);
+            else
+                QCOMPARE(node.Image(), qint16(3));
+        }
+        QCOMPARE(notInstalled, QList<qint16>{7});
     }
 
     void exportWithDataWritesStoredFiles_data() {

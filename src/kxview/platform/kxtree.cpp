@@ -504,4 +504,10 @@ bool KXTree::TestNode(qint16 id) const {
     return node.children.empty();
 }
 
+void KXTree::SetNodeImages(qint16 index, qint16 image) {
+    Node node = NodeAt(index);
+    node.setImage(image);
+    node.setSelectedImage(image);
+}
+
 }  // namespace kx

@@ -14,10 +14,12 @@
 #include <memory>
 #include <optional>
 
+#include "platform/catalogue_tree.h"
+
 namespace kx {
 
 /// The tree control.
-class KXTree : public QWidget {
+class KXTree : public QWidget, public CatalogueTreeNodes {
     Q_OBJECT
     Q_PROPERTY(qint16 NodeImage READ NodeImage WRITE setNodeImage)
 
@@ -57,7 +59,7 @@ public:
     /// The ID of the node to select after the next loads (none until set).
     void setDefaultID(qint32 id);
     /// Number of nodes (0 for an empty tree).
-    qint16 NodeCount() const;
+    qint16 NodeCount() const override;
     /// The node at a 1-based index; kx::ControlError when there is none.
     Node NodeAt(qint16 index);
     /// The ID of the selected node; 0 (no row) when none is selected.
@@ -65,10 +67,12 @@ public:
     /// The 1-based index of the selected node; 0 when none is selected.
     qint16 SelectedIndex() const;
     /// The ID of the node at a 1-based index.
-    qint16 NodeID(qint16 index) const;
+    qint16 NodeID(qint16 index) const override;
     /// The image loaded nodes get ("setnodeimgindex").
-    qint16 NodeImage() const;
+    qint16 NodeImage() const override;
     void setNodeImage(qint16 image);
+    /// Sets the image and the selected image of the node at a 1-based index.
+    void SetNodeImages(qint16 index, qint16 image) override;
     /// The images that node image numbers refer to (number 1 is the first).
     void setImageList(const QList<QIcon>& images);
 
