@@ -193,8 +193,10 @@ void trimForKey(std::u32string& text) {
 // "U+FF08 '（'" for error messages; control characters go without the quoted glyph.
 std::string characterName(char32_t c) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string name = "U+";
-    for (int shift = c > 0xFFFF ? 20 : 12; shift >= 0; shift -= 4) name.push_back(kHex[(c >> shift) & 0xF]);
+    std::string hex;
+    for (char32_t rest = c; rest != 0 || hex.size() < 4; rest >>= 4)
+        hex.insert(hex.begin(), kHex[rest & 0xF]);
+    std::string name = "U+" + hex;
     if (c > U' ' && (c < 0x7F || c > 0xA0)) {
         name += " '";
         appendCodePoint(c, name);
@@ -209,26 +211,28 @@ Status uncovered(char32_t c) {
 
 // ---- text: Jet 4 General --------------------------------------------------------------------------------
 
-// The codes of one character, read from its run of the generated table.
-struct LegacyCode {
-    LegacyKind kind;
-    uint32_t weight;
-    uint16_t extra;
-};
-
-std::optional<LegacyCode> legacyCode(char32_t c) {
+const LegacyRun* searchRuns(char32_t c) {
     const std::span<const LegacyRun> runs = sortcodes::kGeneralLegacyRuns;
     const auto run = std::lower_bound(runs.begin(), runs.end(), c,
                                       [](const LegacyRun& r, char32_t x) { return r.last < x; });
-    if (run == runs.end() || c < run->first) return std::nullopt;
-    return LegacyCode{run->kind, run->weight + run->step * static_cast<uint32_t>(c - run->first), run->extra};
+    return run == runs.end() || c < run->first ? nullptr : &*run;
 }
 
-// Appends a byte string the tables store as a big-endian integer (its significant bytes).
+// The run of the generated table that holds `c`; null beyond the BMP. Latin-1 is most of the text keyed,
+// so its runs are found once rather than searched per character.
+const LegacyRun* legacyRun(char32_t c) {
+    static const std::array<const LegacyRun*, 256> kLatin1 = [] {
+        std::array<const LegacyRun*, 256> runs{};
+        for (char32_t l = 0; l < runs.size(); ++l) runs[l] = searchRuns(l);
+        return runs;
+    }();
+    return c < kLatin1.size() ? kLatin1[c] : searchRuns(c);
+}
+
+// Appends a non-empty byte string the tables store as a big-endian integer (its significant bytes).
 void appendPacked(std::string& out, uint32_t bytes) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        if ((bytes >> shift) != 0) out.push_back(static_cast<char>((bytes >> shift) & 0xFF));
-    }
+    for (int shift = (31 - std::countl_zero(bytes | 1)) / 8 * 8; shift >= 0; shift -= 8)
+        out.push_back(static_cast<char>((bytes >> shift) & 0xFF));
 }
 
 // The sections after the weights of a Jet 4 General key, collected character by character. `position` is
@@ -321,30 +325,30 @@ Status encodeGeneralLegacy(std::string& out, const std::u32string& text, bool as
     LegacyTrailer trailer;
     size_t weighted = 0;
     for (char32_t c : text) {
-        const std::optional<LegacyCode> code = legacyCode(c);
-        if (!code) return uncovered(c);
+        const LegacyRun* run = legacyRun(c);
+        if (run == nullptr) return uncovered(c);
         const size_t position = weighted;
-        if (code->weight != 0) {
-            appendPacked(weights, code->weight);
+        if (run->weight != 0) {
+            appendPacked(weights, run->weight + run->step * static_cast<uint32_t>(c - run->first));
             ++weighted;
         }
-        switch (code->kind) {
+        switch (run->kind) {
             case LegacyKind::Ignored:
             case LegacyKind::Plain:
                 break;
             case LegacyKind::Accented:
-                trailer.addAccent(position, code->extra);
+                trailer.addAccent(position, run->extra);
                 break;
             case LegacyKind::Kana:
             case LegacyKind::SmallKana:
-                if (code->extra != 0) trailer.addAccent(position, code->extra);
-                trailer.addKanaMark(code->kind == LegacyKind::SmallKana);
+                if (run->extra != 0) trailer.addAccent(position, run->extra);
+                trailer.addKanaMark(run->kind == LegacyKind::SmallKana);
                 break;
             case LegacyKind::Unprintable:
-                trailer.addUnprintable(position, static_cast<uint8_t>(code->extra));
+                trailer.addUnprintable(position, static_cast<uint8_t>(run->extra));
                 break;
             case LegacyKind::AccentModifier:
-                trailer.modifyAccent(position, static_cast<uint8_t>(code->extra));
+                trailer.modifyAccent(position, static_cast<uint8_t>(run->extra));
                 break;
         }
     }
