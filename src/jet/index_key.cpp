@@ -1,5 +1,5 @@
 // Encoding of index keys. The layout of every column type is described in docs/index-keys.md; comments here
-// explain only the choices that are not obvious from the bytes.
+// explain only the choices that are not obvious from the bytes. Text weights come from general_sort_codes.h.
 #include "index_key.h"
 
 #include <algorithm>
@@ -211,6 +211,7 @@ Status uncovered(char32_t c) {
 
 // ---- text: Jet 4 General --------------------------------------------------------------------------------
 
+// Binary search of the generated runs, which are in character order.
 const LegacyRun* searchRuns(char32_t c) {
     const std::span<const LegacyRun> runs = sortcodes::kGeneralLegacyRuns;
     const auto run = std::lower_bound(runs.begin(), runs.end(), c,
@@ -235,10 +236,58 @@ void appendPacked(std::string& out, uint32_t bytes) {
         out.push_back(static_cast<char>((bytes >> shift) & 0xFF));
 }
 
-// The sections after the weights of a Jet 4 General key, collected character by character. `position` is
-// always the number of weighted characters before the character being added.
+// The sections after the weights of a Jet 4 General key, collected character by character.
 class LegacyTrailer {
 public:
+    /// Notes what the character of `run` adds after the weights; `position` is the number of weighted
+    /// characters before it.
+    void add(const LegacyRun& run, size_t position) {
+        switch (run.kind) {
+            case LegacyKind::Ignored:
+            case LegacyKind::Plain:
+                break;
+            case LegacyKind::Accented:
+                addAccent(position, run.extra);
+                break;
+            case LegacyKind::Kana:
+            case LegacyKind::SmallKana:
+                if (run.extra != 0) addAccent(position, run.extra);
+                m_kanaMarks.push_back(run.kind == LegacyKind::SmallKana ? kSmallKanaMark : kFullKanaMark);
+                break;
+            case LegacyKind::Unprintable:
+                addUnprintable(position, static_cast<uint8_t>(run.extra));
+                break;
+            case LegacyKind::AccentModifier:
+                modifyAccent(position, static_cast<uint8_t>(run.extra));
+                break;
+        }
+    }
+
+    /// Appends the sections: accents, then (after 01 01) kana marks and unprintable records. Call once.
+    void appendTo(std::string& out) {
+        while (!m_accents.empty() && static_cast<uint8_t>(m_accents.back()) <= kAccentFiller)
+            m_accents.pop_back();
+        out += m_accents;
+        if (m_kanaMarks.empty() && m_unprintables.empty()) return;
+        out.append(2, kEndOfWeights);
+        if (!m_kanaMarks.empty()) {
+            appendKanaMarks(out);
+            if (!m_unprintables.empty()) out.push_back(static_cast<char>(kKanaSectionEnd));
+        }
+        if (!m_unprintables.empty()) {
+            out.push_back(kEndOfWeights);
+            out += m_unprintables;
+        }
+    }
+
+private:
+    static constexpr uint16_t kUnprintableFlag = 0x8000;
+    static constexpr uint8_t kUnprintableMarker = 0x06;
+    static constexpr uint8_t kSmallKanaMark = 2;
+    static constexpr uint8_t kFullKanaMark = 3;
+    static constexpr char kKanaMarksTail[] = "\xFF\x02\x80\xFF\x80";
+    static constexpr uint8_t kKanaSectionEnd = 0xFF;
+
     void addAccent(size_t position, uint16_t accent) {
         padAccents(position);
         appendPacked(m_accents, accent);
@@ -266,31 +315,6 @@ public:
         m_unprintables.push_back(static_cast<char>(code));
     }
 
-    void addKanaMark(bool small) { m_kanaMarks.push_back(small ? kSmallKanaMark : kFullKanaMark); }
-
-    void appendTo(std::string& out) {
-        while (!m_accents.empty() && static_cast<uint8_t>(m_accents.back()) <= kAccentFiller)
-            m_accents.pop_back();
-        out += m_accents;
-        if (m_kanaMarks.empty() && m_unprintables.empty()) return;
-        out.append(2, kEndOfWeights);
-        if (!m_kanaMarks.empty()) {
-            appendKanaMarks(out);
-            if (!m_unprintables.empty()) out.push_back(static_cast<char>(kKanaSectionEnd));
-        }
-        if (!m_unprintables.empty()) {
-            out.push_back(kEndOfWeights);
-            out += m_unprintables;
-        }
-    }
-
-private:
-    static constexpr uint16_t kUnprintableFlag = 0x8000;
-    static constexpr uint8_t kUnprintableMarker = 0x06;
-    static constexpr uint8_t kSmallKanaMark = 2;
-    static constexpr uint8_t kFullKanaMark = 3;
-    static constexpr uint8_t kKanaSectionEnd = 0xFF;
-
     // Weighted characters without an accent of their own, up to `position`, get the "no accent" byte.
     void padAccents(size_t position) {
         if (m_accentedChars >= position) return;
@@ -308,7 +332,7 @@ private:
                 packed = static_cast<uint8_t>(packed | m_kanaMarks[i + k] << (4 - 2 * k));
             out.push_back(static_cast<char>(packed));
         }
-        out += "\xFF\x02\x80\xFF\x80";
+        out += kKanaMarksTail;
     }
 
     std::string m_accents;
@@ -318,8 +342,8 @@ private:
     std::vector<uint8_t> m_kanaMarks;
 };
 
-// Jet 4 General: weights, 0x01, then the trailing sections (accents; kana marks and unprintable records
-// after 01 01). Descending appends 0x00, inverts, and still ends in 0x00.
+// Jet 4 General: weights, 0x01, then the trailing sections. Descending appends 0x00, inverts, and still
+// ends in 0x00.
 Status encodeGeneralLegacy(std::string& out, const std::u32string& text, bool ascending) {
     std::string weights;
     LegacyTrailer trailer;
@@ -327,29 +351,10 @@ Status encodeGeneralLegacy(std::string& out, const std::u32string& text, bool as
     for (char32_t c : text) {
         const LegacyRun* run = legacyRun(c);
         if (run == nullptr) return uncovered(c);
-        const size_t position = weighted;
+        trailer.add(*run, weighted);
         if (run->weight != 0) {
             appendPacked(weights, run->weight + run->step * static_cast<uint32_t>(c - run->first));
             ++weighted;
-        }
-        switch (run->kind) {
-            case LegacyKind::Ignored:
-            case LegacyKind::Plain:
-                break;
-            case LegacyKind::Accented:
-                trailer.addAccent(position, run->extra);
-                break;
-            case LegacyKind::Kana:
-            case LegacyKind::SmallKana:
-                if (run->extra != 0) trailer.addAccent(position, run->extra);
-                trailer.addKanaMark(run->kind == LegacyKind::SmallKana);
-                break;
-            case LegacyKind::Unprintable:
-                trailer.addUnprintable(position, static_cast<uint8_t>(run->extra));
-                break;
-            case LegacyKind::AccentModifier:
-                trailer.modifyAccent(position, static_cast<uint8_t>(run->extra));
-                break;
         }
     }
 
@@ -442,20 +447,20 @@ Status appendTextBody(std::string& out, const Value& v, ColumnType type, bool as
                       TextKeyCollation collation) {
     const std::string* s = std::get_if<std::string>(&v);
     if (s == nullptr) return wrongValue(type);
-    if (collation == TextKeyCollation::Unsupported) {
-        return Status::NotSupported("text index keys of this sort order cannot be built");
-    }
     std::optional<std::u32string> text = decodeUtf8(*s);
     if (!text) return Status::InvalidArgument("text index value is not valid UTF-8");
     trimForKey(*text);
     switch (collation) {
         case TextKeyCollation::General97:
             return encodeGeneral97(out, *text, ascending);
+        case TextKeyCollation::GeneralLegacy:
+            return encodeGeneralLegacy(out, *text, ascending);
         case TextKeyCollation::ChinesePrc:
             return encodeChinesePrc(out, *text, ascending);
-        default:
-            return encodeGeneralLegacy(out, *text, ascending);
+        case TextKeyCollation::Unsupported:
+            break;
     }
+    return Status::NotSupported("text index keys of this sort order cannot be built");
 }
 
 // Booleans always carry the value flag: Null indexes as false. True sorts first when ascending.
