@@ -30,54 +30,48 @@ from pathlib import Path
 
 SURROGATES = range(0xD800, 0xE000)
 
-# Kind letters of the input and the LegacyKind names of the output.
-KIND_NAMES = {
-    "X": "Ignored",
-    "S": "Plain",
-    "I": "Accented",
-    "U": "Unprintable",
-    "P": "AccentModifier",
-}
-KANA = "Kana"
-SMALL_KANA = "SmallKana"
+# Kind letter of the input -> number of fields after it.
+FIELD_COUNTS = {"X": 0, "S": 1, "I": 2, "U": 1, "P": 1, "Z": 3}
 
 
 @dataclass(frozen=True)
 class Code:
-    """What one character contributes to a key; byte strings are kept as big-endian integers."""
+    """What one character contributes to a key (kind named as LegacyKind); byte strings are kept as
+    big-endian integers."""
 
     kind: str
     weight: int = 0
     extra: int = 0
 
 
-def hex_bytes(field, what, line):
+def hex_bytes(field, max_bytes, line):
     """The integer value of a hex byte string; its first byte must not be zero (the output drops it)."""
     if field == "":
         return 0
     if len(field) % 2:
         field = "0" + field
     data = bytes.fromhex(field)
-    if data[0] == 0 or len(data) > what:
+    if data[0] == 0 or len(data) > max_bytes:
         raise ValueError(f"unexpected bytes {field!r} in line {line!r}")
     return int.from_bytes(data, "big")
 
 
 def parse_line(line):
-    letter, fields = line[:1], line[1:].split(",") if len(line) > 1 else []
-    shapes = {"X": 0, "S": 1, "I": 2, "U": 1, "P": 1, "Z": 3}
-    if letter not in shapes or len(fields) != shapes[letter]:
+    letter, fields = line[:1], (line[1:].split(",") if len(line) > 1 else [])
+    if FIELD_COUNTS.get(letter) != len(fields) or (letter == "Z" and fields[2] not in ("", "1")):
         raise ValueError(f"unexpected line {line!r}")
     if letter == "X":
         return Code("Ignored")
+    if letter == "U":
+        return Code("Unprintable", extra=hex_bytes(fields[0], 1, line))
+    if letter == "P":
+        return Code("AccentModifier", extra=hex_bytes(fields[0], 1, line))
+    weight = hex_bytes(fields[0], 4, line)
     if letter == "S":
-        return Code("Plain", weight=hex_bytes(fields[0], 4, line))
+        return Code("Plain", weight=weight)
     if letter == "I":
-        return Code("Accented", weight=hex_bytes(fields[0], 4, line), extra=hex_bytes(fields[1], 2, line))
-    if letter in "UP":
-        return Code(KIND_NAMES[letter], extra=hex_bytes(fields[0], 1, line))
-    kind = SMALL_KANA if fields[2] == "1" else KANA
-    return Code(kind, weight=hex_bytes(fields[0], 4, line), extra=hex_bytes(fields[1], 2, line))
+        return Code("Accented", weight=weight, extra=hex_bytes(fields[1], 2, line))
+    return Code("SmallKana" if fields[2] == "1" else "Kana", weight=weight, extra=hex_bytes(fields[1], 2, line))
 
 
 def read_lines(path, expected):
@@ -96,6 +90,8 @@ def load_codes(latin_path, bmp_path):
 
 @dataclass
 class Run:
+    """Characters first..last of one kind and extra whose weights start at code.weight and grow by step."""
+
     first: int
     last: int
     code: Code
@@ -116,6 +112,7 @@ class Run:
 
 
 def fold(codes):
+    """Folds the per-character codes into runs, greedily in character order."""
     runs = []
     for char in sorted(codes):
         code = codes[char]
@@ -129,6 +126,7 @@ def fold(codes):
 
 
 def check(runs, codes):
+    """Fails unless the runs expand to exactly the input codes."""
     unfolded = {c: run.code_of(c) for run in runs for c in range(run.first, run.last + 1)}
     if unfolded != codes:
         raise AssertionError("the runs do not give back the input")
