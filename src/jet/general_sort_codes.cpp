@@ -1,5 +1,5 @@
-// Character weight tables of Jet 3's General sort order, used to build text index keys (see
-// index_key_text.cpp). Jet 4's General order has its own, generated table in general_legacy_codes.cpp.
+// Character weight tables of Jet 3's General sort order, used to build text index keys (see index_key.cpp).
+// Jet 4's General order has its own, generated table in general_legacy_codes.cpp.
 //
 // The values are facts about the on-disk key format, taken from the index-code table published with an
 // open-source Java reader of Jet files (Apache License 2.0). Every one of them is checked byte for byte by

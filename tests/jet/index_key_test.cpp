@@ -396,7 +396,8 @@ TEST(IndexKeyText, Jet4GeneralCoversEveryBmpCharacter) {
         std::string out;
         const Status st = appendIndexKey(out, text, ColumnType::Text, true, Coll::GeneralLegacy);
         const bool surrogate = c >= 0xD800 && c <= 0xDFFF;
-        EXPECT_EQ(st.code(), surrogate ? Status::Code::InvalidArgument : Status::Code::Ok) << std::hex << static_cast<uint32_t>(c);
+        EXPECT_EQ(st.code(), surrogate ? Status::Code::InvalidArgument : Status::Code::Ok)
+            << std::hex << static_cast<uint32_t>(c);
         keyed += st.ok() ? 1 : 0;
     }
     EXPECT_EQ(keyed, 0x10000u - 0x800u);
