@@ -1,12 +1,22 @@
 // Index key encoding. Expected bytes are keys stored in the leaf pages of real sample files (the Jet 3 and
-// Jet 4 index-code test databases and a unicode sample), the flag byte included and the row pointer dropped.
+// Jet 4 index-code test databases and a unicode sample), the flag byte included and the row pointer dropped,
+// or, for characters no sample holds, keys worked out by hand from the published code table. One test
+// rebuilds every leaf entry of every sample file.
 #include "codec/index_key.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
 #include <vector>
+
+#include "storage/format.h"
+#include "codec/index_page.h"
+#include "test_support.h"
+#include "core/text.h"
 
 namespace jet {
 namespace {
@@ -54,7 +64,8 @@ TEST(IndexKeyCollation, ChosenFromFormatSortOrderAndVersion) {
         {true, 1033, 0, Coll::General97},      {true, 0x409, 0xFF, Coll::General97},
         {true, 0, 0, Coll::General97},         {true, 2052, 0, Coll::Unsupported},
         {false, 1033, 0, Coll::GeneralLegacy}, {false, 1033, 1, Coll::Unsupported},
-        {false, 0, 0, Coll::GeneralLegacy},    {false, 2052, 0, Coll::Unsupported},
+        {false, 0, 0, Coll::GeneralLegacy},    {false, 0, 1, Coll::GeneralLegacy},
+        {false, 2052, 0, Coll::ChinesePrc},    {false, 2052, 1, Coll::Unsupported},
         {false, 1036, 0, Coll::Unsupported},
     };
     for (const Case& c : cases) {
@@ -287,10 +298,145 @@ TEST(IndexKeyText, OnlyThe255FirstCharactersAndNoTrailingSpacesCount) {
     }
 }
 
-// Weights of CJK ideographs, read from a stored key of "漢字仮名交じり文" (the kana are not covered).
-TEST(IndexKeyText, CjkIdeographWeights) {
-    EXPECT_EQ(keyHex(std::string("\u6f22\u5b57\u4eee\u540d\u4ea4\u6587"), ColumnType::Text, true),
-              "7fc0b6acaca00da5479fbeb6f60100");
+// The ascending keys of the unicode sample's non-Latin rows, as stored: Cyrillic, polytonic Greek (accents
+// and combining marks) and ideographs with kana (the kana section).
+TEST(IndexKeyText, Jet4UnicodeMatchesStoredKeys) {
+    const TextCase cases[] = {
+        {"\u041c\u0438\u0440", true, "7f7943793b79480100"},
+        {"\u03f0\u03b1\u1f76 \u03c4\u03cc\u03c4' \u1f10\u03b3\u1f7c "
+         "\u039a\u03cd\u03f0\u03bb\u03c9\u03c0\u03b1",
+         true,
+         "7f7915790c07791e791a791e07790e077915791f791579167923791b790c01030202020502020202020503010101801f068"
+         "00"
+         "0"},
+        {"\u6f22\u5b57\u4eee\u540d\u4ea4\u3058\u308a\u6587", true,
+         "7fc0b6acaca00da5479fbe7f137f43b6f6010202020202030101ff0280ff8000"},
+    };
+    for (const TextCase& c : cases) {
+        EXPECT_EQ(keyHex(std::string(c.text), ColumnType::Text, c.ascending), c.stored) << c.text;
+    }
+}
+
+struct ClassCase {
+    const char* what;  // the characters and their lines in the published code table
+    const char* text;
+    bool ascending;
+    const char* key;
+};
+
+// Characters of every class of the BMP, keyed as the published code table and key layout say. No sample
+// stores these keys; each case fails if the class's run, kind or trailing section is wrong.
+TEST(IndexKeyText, Jet4GeneralKeysOfEveryCharacterClass) {
+    const ClassCase cases[] = {
+        // Latin, Greek, Cyrillic beyond Latin-1: case-blind weights, accents in the accent section.
+        {"A macron I4A,17", "\u0100", true, "7f4a011700"},
+        {"Dz caron I4F78,214: two weights, a two-byte accent", "\u01c5", true, "7f4f7801021400"},
+        {"alpha, Alpha S790C", "\u03b1\u0391", true, "7f790c790c0100"},
+        {"De S7933", "\u0414", true, "7f79330100"},
+        // Full-width forms key as their ASCII counterparts.
+        {"full-width ( ) S14 S16", "\uff08\uff09", true, "7f14160100"},
+        {"full-width A a S4A", "\uff21\uff41", true, "7f4a4a0100"},
+        {"full-width : , 0 S20 S1A S36", "\uff1a\uff0c\uff10", true, "7f201a360100"},
+        {"full-width hyphen U82", "a\uff0d", true, "7f4a01010101800b068200"},
+        {"ideographic space S7, kept at the end", "a\u3000", true, "7f4a070100"},
+        // CJK punctuation.
+        {"ideographic comma, full stop S1B03 S1D02", "\u3001\u3002", true, "7f1b031d020100"},
+        {"corner brackets S2B59 S2B5B", "\u300c\u300d", true, "7f2b592b5b0100"},
+        {"wave dash U8D", "a\u301cb", true, "7f4a4c01010101800b068d00"},
+        // Kana: a two-bit mark per kana in its own section; full-size marks at the end are dropped.
+        {"hiragana a Z7F02,,", "\u3042", true, "7f7f02010101ff0280ff8000"},
+        {"katakana a Z7F02,,", "\u30a2", true, "7f7f02010101ff0280ff8000"},
+        {"small a Z7F02,,1", "\u3041", true, "7f7f02010101a0ff0280ff8000"},
+        {"small a, a, small a, small a: three marks a byte", "\u3041\u3042\u3041\u3041", true,
+         "7f7f027f027f027f02010101aea0ff0280ff8000"},
+        {"ga Z7F0A,3,", "\u304c", true, "7f7f0a01030101ff0280ff8000"},
+        {"half-width ka Z7F0A,, and voiced mark P1", "\uff76\uff9e", true, "7f7f0a01030101ff0280ff8000"},
+        {"a then hyphen: FF before the unprintables", "\u3042-", true,
+         "7f7f02010101ff0280ff80ff01800b068200"},
+        {"prolonged sound mark S4A", "\u30fc", true, "7f4a0100"},
+        {"hiragana a, descending", "\u3042", false, "8080fdfefefe00fd7f007fff00"},
+        // Hangul.
+        {"syllables ga gag S8103 S8104", "\uac00\uac01", true, "7f810381040100"},
+        {"jamo and compatibility jamo kiyeok S8102", "\u1100\u3131", true, "7f810281020100"},
+        // CJK ideographs.
+        {"first ideographs S9F02 S9F06", "\u4e00\u4e01", true, "7f9f029f060100"},
+        {"last of U+4E00..U+9FA5 SF1B4", "\u9fa5", true, "7ff1b40100"},
+        {"compatibility ideograph SF1B5", "\uf900", true, "7ff1b50100"},
+        {"extension A and U+9FA6 X", "a\u3400\u9fa6", true, "7f4a0100"},
+        // Other scripts and symbols.
+        {"alef S7994", "\u05d0", true, "7f79940100"},
+        {"ko kai I7C98,3", "\u0e01", true, "7f7c98010300"},
+        {"circled one I38,EE", "\u2460", true, "7f3801ee00"},
+        {"Roman numeral one I3910,47", "\u2160", true, "7f3910014700"},
+        {"full-width yen, yen S34A9", "\uffe5\u00a5", true, "7f34a934a90100"},
+        {"private use SE602", "\ue000", true, "7fe6020100"},
+        // Combining marks add to the accent of the character before them.
+        {"a, combining acute PC: as a-acute", "a\u0301", true, "7f4a010e00"},
+        {"e-acute I51,E, combining diaeresis P11", "\u00e9\u0308", true, "7f51011f00"},
+        {"combining acute first", "\u0301a", true, "7f4a010c00"},
+        {"combining acute first: not counted by the hyphen", "\u0301-", true, "7f010c0101018007068200"},
+        {"two-byte accent: counted twice by the hyphen", "\u01c5-", true, "7f4f78010214010101800f068200"},
+        {"two-byte accent and hyphen, descending", "\u01c5-", false, "80b087fefdebfefefe7ff0f97dff00"},
+        // Unprintable, weighted invisible and ignored characters.
+        {"hyphen U84, em dash U8B", "\u2010\u2014", true, "7f01010101800706848007068b00"},
+        {"zero-width space S813", "\u200b", true, "7f08130100"},
+        {"byte order mark, noncharacters X", "a\ufeff\ufffe\uffff", true, "7f4a0100"},
+    };
+    for (const ClassCase& c : cases) {
+        EXPECT_EQ(keyHex(std::string(c.text), ColumnType::Text, c.ascending), c.key) << c.what;
+    }
+}
+
+// Every BMP character has a key; surrogate code points are not characters and never arrive as valid UTF-8.
+TEST(IndexKeyText, Jet4GeneralCoversEveryBmpCharacter) {
+    size_t keyed = 0;
+    for (char32_t c = 0; c <= 0xFFFF; ++c) {
+        std::string text;
+        appendUtf8(c, text);
+        std::string out;
+        const Status st = appendIndexKey(out, text, ColumnType::Text, true, Coll::GeneralLegacy);
+        const bool surrogate = c >= 0xD800 && c <= 0xDFFF;
+        EXPECT_EQ(st.code(), surrogate ? Status::Code::InvalidArgument : Status::Code::Ok)
+            << std::hex << static_cast<uint32_t>(c);
+        keyed += st.ok() ? 1 : 0;
+    }
+    EXPECT_EQ(keyed, 0x10000u - 0x800u);
+}
+
+// Sort order 2052 keys text of the characters verified in real files exactly as General does.
+TEST(IndexKeyChinesePrc, VerifiedCharactersKeyAsGeneral) {
+    for (const char* text :
+         {"", "abc", "ABC xyz", "user@example.com", "V1.2 3", "0123456789", "trailing  "}) {
+        for (bool ascending : {true, false}) {
+            EXPECT_EQ(keyHex(std::string(text), ColumnType::Text, ascending, Coll::ChinesePrc),
+                      keyHex(std::string(text), ColumnType::Text, ascending, Coll::GeneralLegacy))
+                << text;
+        }
+    }
+    // Characters past the 255th take no part in the key, so they need no verified key either.
+    const std::string a255(255, 'a');
+    EXPECT_EQ(keyHex(a255 + "\u7c98", ColumnType::Memo, true, Coll::ChinesePrc),
+              keyHex(a255, ColumnType::Memo, true, Coll::GeneralLegacy));
+}
+
+TEST(IndexKeyChinesePrc, OtherCharactersAreRefusedByName) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"\u7c98\u8d34\u9519\u8bef", "U+7C98 '\u7c98'"},  // stored as 7F CF5B BD28 8A8D C0FF 01 00 in 2052
+        {"\u6750\u6599\uff08\u65b0\uff09", "U+6750 '\u6750'"},
+        {"abc\uff08", "U+FF08 '\uff08'"},
+        {"a-b", "U+002D '-'"},
+        {"a_b", "U+005F '_'"},
+        {"caf\u00e9", "U+00E9 '\u00e9'"},
+        {"a\tb", "U+0009"},
+    };
+    for (const auto& [text, name] : cases) {
+        std::string out = "prefix";
+        const Status st = appendIndexKey(out, std::string(text), ColumnType::Text, true, Coll::ChinesePrc);
+        EXPECT_TRUE(st.isNotSupported()) << text;
+        EXPECT_NE(st.message().find("2052"), std::string::npos) << st.message();
+        EXPECT_NE(st.message().find(name), std::string::npos) << st.message();
+        EXPECT_EQ(out, "prefix");
+    }
 }
 
 // A two-column entry is the two column keys back to back (stored entries of a desc/desc Jet 4 index).
@@ -308,6 +454,125 @@ TEST(IndexKeyMultiColumn, ConcatenatesColumnKeys) {
     EXPECT_EQ(toHex(entry), "809f9b96aefeff00ff");
 }
 
+// ---------------------------------------------------------------------------------------------------------
+// Every key stored in the sample files: each leaf entry, read straight from the file's index pages, must
+// equal the key built from the values of the row it points at.
+
+struct StoredEntry {
+    std::string key;
+    RowId row;
+};
+
+/// The leaf entries of `real` in key order: down the leftmost branch, then along the leaf chain.
+Result<std::vector<StoredEntry>> storedEntries(const std::string& file, const FormatLayout& layout,
+                                               const TableDef& def, const RealIndexDef& real) {
+    auto pageAt = [&](uint32_t number) -> Result<IndexPage> {
+        if ((uint64_t{number} + 1) * layout.pageSize > file.size())
+            return Status::Corruption("index page " + std::to_string(number) + " beyond the file");
+        ByteView bytes(reinterpret_cast<const uint8_t*>(file.data()) + uint64_t{number} * layout.pageSize,
+                       layout.pageSize);
+        return decodeIndexPage(bytes, layout, number, def.definitionPage);
+    };
+    JET_ASSIGN_OR_RETURN(IndexPage page, pageAt(real.rootPage));
+    while (!page.leaf && !page.entries.empty()) {
+        JET_ASSIGN_OR_RETURN(page, pageAt(page.entries.front().child));
+    }
+    std::vector<StoredEntry> entries;
+    while (true) {
+        for (IndexEntry& e : page.entries) entries.push_back({std::move(e.key), e.row});
+        if (page.next == 0) return entries;
+        JET_ASSIGN_OR_RETURN(page, pageAt(page.next));
+    }
+}
+
+/// The key of every column of `real` for a row's values.
+Result<std::string> rebuiltKey(const TableDef& def, const RealIndexDef& real, const std::vector<Value>& row,
+                               bool jet3) {
+    std::string key;
+    for (const IndexColumn& c : real.columns) {
+        const ColumnDef& column = def.columns[c.column];
+        JET_RETURN_IF_ERROR(
+            appendIndexKey(key, row[c.column], column.type, c.ascending,
+                           textKeyCollation(jet3, column.sortOrder.id, column.sortOrder.version)));
+    }
+    return key;
+}
+
+/// How many of `rows` an index holds: all, except rows whose key is all Null in an ignore-nulls index.
+size_t rowsIndexed(const std::map<RowId, std::vector<Value>>& rows, const RealIndexDef& real) {
+    if ((real.flags & IndexFlag::IgnoreNulls) == 0) return rows.size();
+    return static_cast<size_t>(std::count_if(rows.begin(), rows.end(), [&](const auto& row) {
+        return std::any_of(real.columns.begin(), real.columns.end(),
+                           [&](const IndexColumn& c) { return !isNull(row.second[c.column]); });
+    }));
+}
+
+struct StoredKeyCount {
+    size_t entries = 0;
+    size_t textEntries = 0;
+};
+
+/// Compares every stored entry of every index of every table (system tables included) of one sample.
+StoredKeyCount checkStoredKeys(const std::string& path) {
+    StoredKeyCount count;
+    auto db = Database::open(path, test::optionsFor(path));
+    EXPECT_TRUE(db.ok()) << path << ": " << db.status().toString();
+    if (!db.ok()) return count;
+    std::ifstream in(path, std::ios::binary);
+    const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const bool jet3 = (*db)->version() == Version::Jet3;
+    const FormatLayout& layout = formatLayout((*db)->version());
+    for (const std::string& name : (*db)->tableNames(true)) {
+        auto def = (*db)->table(name);
+        EXPECT_TRUE(def.ok()) << name << ": " << def.status().toString();
+        if (!def.ok()) continue;
+        std::map<RowId, std::vector<Value>> rows;
+        for (test::ScannedRow& r : test::scanRows(**db, name)) rows[r.id] = std::move(r.values);
+        for (const RealIndexDef& real : (*def)->realIndexes) {
+            auto entries = storedEntries(file, layout, **def, real);
+            EXPECT_TRUE(entries.ok()) << name << ": " << entries.status().toString();
+            if (!entries.ok()) continue;
+            EXPECT_EQ(entries->size(), rowsIndexed(rows, real)) << name;
+            const bool text =
+                std::any_of(real.columns.begin(), real.columns.end(),
+                            [&](const IndexColumn& c) { return isTextType((*def)->columns[c.column].type); });
+            for (const StoredEntry& e : *entries) {
+                auto row = rows.find(e.row);
+                if (row == rows.end()) {
+                    ADD_FAILURE() << name << ": an entry points at no row";
+                    continue;
+                }
+                auto key = rebuiltKey(**def, real, row->second, jet3);
+                EXPECT_EQ(key.ok() ? toHex(*key) : key.status().toString(), toHex(e.key))
+                    << name << " row on page " << e.row.page;
+                ++count.entries;
+                count.textEntries += text ? 1 : 0;
+            }
+        }
+    }
+    return count;
+}
+
+TEST(IndexKeyStored, EveryLeafEntryOfEverySampleIsRebuiltByteForByte) {
+    std::map<std::string, StoredKeyCount> counts;
+    for (const std::string& path : test::sampleFiles()) {
+        SCOPED_TRACE(path);
+        counts[std::filesystem::path(path).filename().string()] = checkStoredKeys(path);
+    }
+    // The index-code samples hold a text key of every 8-bit character in both directions, the unicode sample
+    // Cyrillic, Greek, ideographs and kana.
+    EXPECT_EQ(counts["jackcess_V1997_testIndexCodesV1997.mdb"].textEntries, 2846u);
+    EXPECT_EQ(counts["jackcess_hist_testIndexCodes_jet4.mdb"].textEntries, 1597u);
+    EXPECT_EQ(counts["jackcess_V2003_testUnicodeCompV2003.mdb"].textEntries, 64u);
+    size_t entries = 0, textEntries = 0;
+    for (const auto& [file, c] : counts) {
+        entries += c.entries;
+        textEntries += c.textEntries;
+    }
+    RecordProperty("entries", static_cast<int>(entries));
+    RecordProperty("textEntries", static_cast<int>(textEntries));
+}
+
 TEST(IndexKeyErrors, FailuresLeaveOutputUnchanged) {
     struct Case {
         Value value;
@@ -319,11 +584,11 @@ TEST(IndexKeyErrors, FailuresLeaveOutputUnchanged) {
     using T = ColumnType;
     const Case cases[] = {
         {std::string("abc"), T::Text, Coll::Unsupported, C::NotSupported},
-        {std::string("ab\u03b1"), T::Text, Coll::GeneralLegacy, C::NotSupported},     // Greek
-        {std::string("\u3058"), T::Memo, Coll::GeneralLegacy, C::NotSupported},       // kana
         {std::string("a\U0001F600"), T::Text, Coll::GeneralLegacy, C::NotSupported},  // beyond the BMP
         {std::string("\u0100"), T::Text, Coll::General97, C::NotSupported},           // not in code page 1252
         {std::string("\u6f22"), T::Text, Coll::General97, C::NotSupported},
+        {std::string("\u6f22"), T::Text, Coll::ChinesePrc, C::NotSupported},
+        {std::string("\xED\xA0\x80"), T::Text, Coll::ChinesePrc, C::InvalidArgument},
         {std::string("a\xC3"), T::Text, Coll::GeneralLegacy, C::InvalidArgument},         // truncated UTF-8
         {std::string("\xC0\xAF"), T::Text, Coll::GeneralLegacy, C::InvalidArgument},      // overlong
         {std::string("\xED\xA0\x80"), T::Text, Coll::GeneralLegacy, C::InvalidArgument},  // surrogate

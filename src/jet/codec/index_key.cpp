@@ -1,5 +1,5 @@
 // Encoding of index keys. The layout of every column type is described in docs/index-keys.md; comments here
-// explain only the choices that are not obvious from the bytes.
+// explain only the choices that are not obvious from the bytes. Text weights come from general_sort_codes.h.
 #include "codec/index_key.h"
 
 #include "jet/collation.h"
@@ -8,9 +8,11 @@
 #include <array>
 #include <bit>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "codec/general_sort_codes.h"
+#include "core/text.h"
 #include "storage/format.h"
 
 namespace jet {
@@ -18,14 +20,16 @@ namespace {
 
 using sortcodes::CharCode;
 using sortcodes::CodeKind;
+using sortcodes::LegacyKind;
+using sortcodes::LegacyRun;
 
 constexpr uint8_t kLegacySortVersion = 0;
+constexpr uint16_t kChinesePrcSortOrder = 2052;
 
 // Text key section markers.
 constexpr char kEndOfWeights = 0x01;     // closes the weight section of a Jet 4 text key
 constexpr char kEndOfText = 0x00;        // last byte of every text key
 constexpr uint8_t kAccentFiller = 0x02;  // accent code of a character that has none
-constexpr uint8_t kUnprintableMarker = 0x06;
 
 void invertBytes(std::string& s, size_t from) {
     for (size_t i = from; i < s.size(); ++i) s[i] = static_cast<char>(~static_cast<uint8_t>(s[i]));
@@ -118,6 +122,7 @@ Status appendNumberBody(std::string& out, const Value& v, ColumnType type) {
         case ColumnType::Integer:
             return appendSignedInteger(out, v, type, 2);
         case ColumnType::Long:
+        case ColumnType::Complex:  // keyed by its 32-bit id, like a Long
             return appendSignedInteger(out, v, type, 4);
         case ColumnType::Currency: {
             const Currency* c = std::get_if<Currency>(&v);
@@ -187,17 +192,205 @@ void trimForKey(std::u32string& text) {
     while (!text.empty() && text.back() == U' ') text.pop_back();
 }
 
-std::optional<CharCode> legacyCode(char32_t c) {
-    if (c < 0x100) return sortcodes::kGeneralLegacyLatin[c];
-    for (const sortcodes::WeightRun& run : sortcodes::kGeneralLegacyCjkRuns) {
-        if (c >= run.firstChar && c < static_cast<char32_t>(run.firstChar) + run.length) {
-            const uint16_t weight = static_cast<uint16_t>(run.firstWeight + (c - run.firstChar));
-            return CharCode{
-                CodeKind::Plain, {static_cast<uint8_t>(weight >> 8), static_cast<uint8_t>(weight)}, 0};
+// "U+FF08 '（'" for error messages; control characters go without the quoted glyph.
+std::string characterName(char32_t c) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string hex;
+    for (char32_t rest = c; rest != 0 || hex.size() < 4; rest >>= 4)
+        hex.insert(hex.begin(), kHex[rest & 0xF]);
+    std::string name = "U+" + hex;
+    if (c > U' ' && (c < 0x7F || c > 0xA0)) {
+        name += " '";
+        appendUtf8(c, name);
+        name += "'";
+    }
+    return name;
+}
+
+Status uncovered(char32_t c) {
+    return Status::NotSupported("no General sort weight known for character " + characterName(c));
+}
+
+// ---- text: Jet 4 General --------------------------------------------------------------------------------
+
+// Binary search of the generated runs, which are in character order.
+const LegacyRun* searchRuns(char32_t c) {
+    const std::span<const LegacyRun> runs = sortcodes::kGeneralLegacyRuns;
+    const auto run = std::lower_bound(runs.begin(), runs.end(), c,
+                                      [](const LegacyRun& r, char32_t x) { return r.last < x; });
+    return run == runs.end() || c < run->first ? nullptr : &*run;
+}
+
+// The run of the generated table that holds `c`; null beyond the BMP. Latin-1 is most of the text keyed,
+// so its runs are found once rather than searched per character.
+const LegacyRun* legacyRun(char32_t c) {
+    static const std::array<const LegacyRun*, 256> kLatin1 = [] {
+        std::array<const LegacyRun*, 256> runs{};
+        for (char32_t l = 0; l < runs.size(); ++l) runs[l] = searchRuns(l);
+        return runs;
+    }();
+    return c < kLatin1.size() ? kLatin1[c] : searchRuns(c);
+}
+
+// Appends a non-empty byte string the tables store as a big-endian integer (its significant bytes).
+void appendPacked(std::string& out, uint32_t bytes) {
+    for (int shift = (31 - std::countl_zero(bytes | 1)) / 8 * 8; shift >= 0; shift -= 8)
+        out.push_back(static_cast<char>((bytes >> shift) & 0xFF));
+}
+
+// The sections after the weights of a Jet 4 General key, collected character by character.
+class LegacyTrailer {
+public:
+    /// Notes what the character of `run` adds after the weights; `position` is the number of weighted
+    /// characters before it.
+    void add(const LegacyRun& run, size_t position) {
+        switch (run.kind) {
+            case LegacyKind::Ignored:
+            case LegacyKind::Plain:
+                break;
+            case LegacyKind::Accented:
+                addAccent(position, run.extra);
+                break;
+            case LegacyKind::Kana:
+            case LegacyKind::SmallKana:
+                if (run.extra != 0) addAccent(position, run.extra);
+                m_kanaMarks.push_back(run.kind == LegacyKind::SmallKana ? kSmallKanaMark : kFullKanaMark);
+                break;
+            case LegacyKind::Unprintable:
+                addUnprintable(position, static_cast<uint8_t>(run.extra));
+                break;
+            case LegacyKind::AccentModifier:
+                modifyAccent(position, static_cast<uint8_t>(run.extra));
+                break;
         }
     }
-    return std::nullopt;
+
+    /// Appends the sections: accents, then (after 01 01) kana marks and unprintable records. Call once.
+    void appendTo(std::string& out) {
+        while (!m_accents.empty() && static_cast<uint8_t>(m_accents.back()) <= kAccentFiller)
+            m_accents.pop_back();
+        out += m_accents;
+        if (m_kanaMarks.empty() && m_unprintables.empty()) return;
+        out.append(2, kEndOfWeights);
+        if (!m_kanaMarks.empty()) {
+            appendKanaMarks(out);
+            if (!m_unprintables.empty()) out.push_back(static_cast<char>(kKanaSectionEnd));
+        }
+        if (!m_unprintables.empty()) {
+            out.push_back(kEndOfWeights);
+            out += m_unprintables;
+        }
+    }
+
+private:
+    static constexpr uint16_t kUnprintableFlag = 0x8000;
+    static constexpr uint8_t kUnprintableMarker = 0x06;
+    static constexpr uint8_t kSmallKanaMark = 2;
+    static constexpr uint8_t kFullKanaMark = 3;
+    static constexpr char kKanaMarksTail[] = "\xFF\x02\x80\xFF\x80";
+    static constexpr uint8_t kKanaSectionEnd = 0xFF;
+
+    void addAccent(size_t position, uint16_t accent) {
+        padAccents(position);
+        appendPacked(m_accents, accent);
+        ++m_accentedChars;
+    }
+
+    // Combining marks adjust the accent of the character before them instead of adding one of their own.
+    void modifyAccent(size_t position, uint8_t increment) {
+        padAccents(position);
+        if (m_accents.empty()) {
+            m_accents.push_back(static_cast<char>(increment));
+            m_leadingIncrement = 1;
+        } else {
+            m_accents.back() = static_cast<char>(static_cast<uint8_t>(m_accents.back()) + increment);
+        }
+    }
+
+    // Jet counts the record's position in accent bytes, not characters: a two-byte accent counts twice and
+    // an increment with no accent before it not at all.
+    void addUnprintable(size_t position, uint8_t code) {
+        const size_t slot = position + m_accents.size() - m_accentedChars - m_leadingIncrement;
+        const uint16_t field = static_cast<uint16_t>(kUnprintableFlag | (7 + 4 * slot));
+        appendBigEndian(m_unprintables, field, 2);
+        m_unprintables.push_back(static_cast<char>(kUnprintableMarker));
+        m_unprintables.push_back(static_cast<char>(code));
+    }
+
+    // Weighted characters without an accent of their own, up to `position`, get the "no accent" byte.
+    void padAccents(size_t position) {
+        if (m_accentedChars >= position) return;
+        m_accents.append(position - m_accentedChars, static_cast<char>(kAccentFiller));
+        m_accentedChars = position;
+    }
+
+    // Two-bit marks, three to a byte under the prefix bits 10; trailing full-size marks are dropped. A fixed
+    // tail follows even when no mark is left.
+    void appendKanaMarks(std::string& out) {
+        while (!m_kanaMarks.empty() && m_kanaMarks.back() == kFullKanaMark) m_kanaMarks.pop_back();
+        for (size_t i = 0; i < m_kanaMarks.size(); i += 3) {
+            uint8_t packed = 0x80;
+            for (size_t k = 0; k < 3 && i + k < m_kanaMarks.size(); ++k)
+                packed = static_cast<uint8_t>(packed | m_kanaMarks[i + k] << (4 - 2 * k));
+            out.push_back(static_cast<char>(packed));
+        }
+        out += kKanaMarksTail;
+    }
+
+    std::string m_accents;
+    size_t m_accentedChars = 0;     // weighted characters the accent bytes account for
+    size_t m_leadingIncrement = 0;  // 1 when an increment came before any accent
+    std::string m_unprintables;
+    std::vector<uint8_t> m_kanaMarks;
+};
+
+// Jet 4 General: weights, 0x01, then the trailing sections. Descending appends 0x00, inverts, and still
+// ends in 0x00.
+Status encodeGeneralLegacy(std::string& out, const std::u32string& text, bool ascending) {
+    std::string weights;
+    LegacyTrailer trailer;
+    size_t weighted = 0;
+    for (char32_t c : text) {
+        const LegacyRun* run = legacyRun(c);
+        if (run == nullptr) return uncovered(c);
+        trailer.add(*run, weighted);
+        if (run->weight != 0) {
+            appendPacked(weights, run->weight + run->step * static_cast<uint32_t>(c - run->first));
+            ++weighted;
+        }
+    }
+
+    const size_t start = out.size();
+    out += weights;
+    out.push_back(kEndOfWeights);
+    trailer.appendTo(out);
+    if (!ascending) {
+        out.push_back(kEndOfText);
+        invertBytes(out, start);
+    }
+    out.push_back(kEndOfText);
+    return Status();
 }
+
+// ---- text: Chinese PRC ----------------------------------------------------------------------------------
+
+// Characters whose keys in real sort order 2052 files were seen to equal their Jet 4 General keys. The
+// order's weights for everything else (ideographs, punctuation) are not known.
+bool verifiedForChinesePrc(char32_t c) {
+    return (c >= U'0' && c <= U'9') || (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z') || c == U' ' ||
+           c == U'.' || c == U'@';
+}
+
+Status encodeChinesePrc(std::string& out, const std::u32string& text, bool ascending) {
+    const auto unverified = std::find_if_not(text.begin(), text.end(), verifiedForChinesePrc);
+    if (unverified != text.end()) {
+        return Status::NotSupported("no index key of sort order 2052 (Chinese PRC) is known for character " +
+                                    characterName(*unverified));
+    }
+    return encodeGeneralLegacy(out, text, ascending);
+}
+
+// ---- text: Jet 3 General --------------------------------------------------------------------------------
 
 std::optional<CharCode> general97Code(char32_t c) {
     if (c < 0x100) return sortcodes::kGeneral97Latin[c];
@@ -207,69 +400,9 @@ std::optional<CharCode> general97Code(char32_t c) {
     return std::nullopt;
 }
 
-Status uncovered(char32_t c) {
-    return Status::NotSupported("no General sort weight known for character U+" + [c] {
-        static constexpr char kHex[] = "0123456789ABCDEF";
-        std::string hex;
-        for (int shift = c > 0xFFFF ? 20 : 12; shift >= 0; shift -= 4)
-            hex.push_back(kHex[(c >> shift) & 0xF]);
-        return hex;
-    }());
-}
-
 void appendWeight(std::string& out, const CharCode& code) {
     out.push_back(static_cast<char>(code.weight[0]));
     if (code.weight[1] != 0) out.push_back(static_cast<char>(code.weight[1]));
-}
-
-// Jet 4 General: weights, 0x01, then optional trailing sections: one accent code per weighted character
-// (filler 0x02, trailing fillers dropped) and, after 01 01 01, one 4-byte record per unprintable character
-// naming the weighted position it follows. Descending appends 0x00, inverts, and still ends in 0x00.
-Status encodeGeneralLegacy(std::string& out, const std::u32string& text, bool ascending) {
-    std::string weights, accents, unprintables;
-    size_t position = 0;  // characters that contributed a weight so far
-    for (char32_t c : text) {
-        const std::optional<CharCode> code = legacyCode(c);
-        if (!code) return uncovered(c);
-        switch (code->kind) {
-            case CodeKind::Ignored:
-                break;
-            case CodeKind::Plain:
-            case CodeKind::Significant:
-                appendWeight(weights, *code);
-                ++position;
-                break;
-            case CodeKind::Accented:
-                appendWeight(weights, *code);
-                accents.resize(position, static_cast<char>(kAccentFiller));
-                accents.push_back(static_cast<char>(code->code));
-                ++position;
-                break;
-            case CodeKind::Unprintable: {
-                const uint16_t where = static_cast<uint16_t>(0x8000 | (7 + 4 * position));
-                appendBigEndian(unprintables, where, 2);
-                unprintables.push_back(static_cast<char>(kUnprintableMarker));
-                unprintables.push_back(static_cast<char>(code->code));
-                break;
-            }
-        }
-    }
-    while (!accents.empty() && static_cast<uint8_t>(accents.back()) <= kAccentFiller) accents.pop_back();
-
-    const size_t start = out.size();
-    out += weights;
-    out.push_back(kEndOfWeights);
-    out += accents;
-    if (!unprintables.empty()) {
-        out.append(3, kEndOfWeights);
-        out += unprintables;
-    }
-    if (!ascending) {
-        out.push_back(kEndOfText);
-        invertBytes(out, start);
-    }
-    out.push_back(kEndOfText);
-    return Status();
 }
 
 // Packs 4-bit codes two to a byte, high nibble first, padding the last byte with 0.
@@ -316,14 +449,20 @@ Status appendTextBody(std::string& out, const Value& v, ColumnType type, bool as
                       TextKeyCollation collation) {
     const std::string* s = std::get_if<std::string>(&v);
     if (s == nullptr) return wrongValue(type);
-    if (collation == TextKeyCollation::Unsupported) {
-        return Status::NotSupported("text index keys of this sort order cannot be built");
-    }
     std::optional<std::u32string> text = decodeUtf8(*s);
     if (!text) return Status::InvalidArgument("text index value is not valid UTF-8");
     trimForKey(*text);
-    return collation == TextKeyCollation::General97 ? encodeGeneral97(out, *text, ascending)
-                                                    : encodeGeneralLegacy(out, *text, ascending);
+    switch (collation) {
+        case TextKeyCollation::General97:
+            return encodeGeneral97(out, *text, ascending);
+        case TextKeyCollation::GeneralLegacy:
+            return encodeGeneralLegacy(out, *text, ascending);
+        case TextKeyCollation::ChinesePrc:
+            return encodeChinesePrc(out, *text, ascending);
+        case TextKeyCollation::Unsupported:
+            break;
+    }
+    return Status::NotSupported("text index keys of this sort order cannot be built");
 }
 
 // Booleans always carry the value flag: Null indexes as false. True sorts first when ascending.
@@ -343,10 +482,12 @@ Status appendBoolean(std::string& out, const Value& v, bool ascending) {
 
 TextKeyCollation textKeyCollation(bool jet3, uint16_t sortOrderId, uint8_t sortVersion) {
     // 0 appears in files whose writer left the sort order unset; readers take the format's default (General).
-    if (sortOrderId != kGeneralSortOrder && sortOrderId != 0) return TextKeyCollation::Unsupported;
-    if (jet3) return TextKeyCollation::General97;
-    return sortVersion == kLegacySortVersion || sortOrderId == 0 ? TextKeyCollation::GeneralLegacy
-                                                                 : TextKeyCollation::Unsupported;
+    if (sortOrderId == 0) return jet3 ? TextKeyCollation::General97 : TextKeyCollation::GeneralLegacy;
+    if (jet3)
+        return sortOrderId == kGeneralSortOrder ? TextKeyCollation::General97 : TextKeyCollation::Unsupported;
+    if (sortVersion != kLegacySortVersion) return TextKeyCollation::Unsupported;
+    if (sortOrderId == kGeneralSortOrder) return TextKeyCollation::GeneralLegacy;
+    return sortOrderId == kChinesePrcSortOrder ? TextKeyCollation::ChinesePrc : TextKeyCollation::Unsupported;
 }
 
 Status appendIndexKey(std::string& out, const Value& v, ColumnType type, bool ascending,
