@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "jet/format_value.h"
 #include "jet/sql.h"
 #include "jet/writer.h"
 #include "test_support.h"
@@ -87,6 +88,22 @@ std::vector<std::pair<const char*, std::function<Status(Database&)>>> writes() {
     };
 }
 
+/// Every user table's rows as CSV, for comparing what two files hold (a new table's catalogue row carries
+/// the time it was made, so the bytes of two such files differ).
+std::string contents(const std::vector<uint8_t>& bytes) {
+    InMemory m = openCopy(bytes, std::nullopt, OpenMode::ReadOnly);
+    std::string out;
+    if (!m.db) return out;
+    for (const std::string& name : m.db->tableNames()) {
+        out += name + "\n";
+        for (const test::ScannedRow& row : test::scanRows(*m.db, name)) {
+            for (const Value& v : row.values) appendCsvField(out, v);
+            out += "\n";
+        }
+    }
+    return out;
+}
+
 TEST(Journal, ACommitCutShortAtAnyWriteIsUndoneByTheNextOpen) {
     const std::vector<uint8_t> clean = keyedFile();
     for (const auto& [name, write] : writes()) {
@@ -94,7 +111,7 @@ TEST(Journal, ACommitCutShortAtAnyWriteIsUndoneByTheNextOpen) {
         // The file as the write leaves it when nothing stops it.
         InMemory whole = openCopy(clean);
         ASSERT_TRUE(write(*whole.db).ok());
-        const std::vector<uint8_t> committed = whole.file->bytes();
+        const std::string committed = contents(whole.file->bytes());
         int cutPoints = 0;
         for (int64_t allowed = 0;; ++allowed) {
             InMemory m = openCopy(clean);
@@ -102,7 +119,7 @@ TEST(Journal, ACommitCutShortAtAnyWriteIsUndoneByTheNextOpen) {
             Status s = write(*m.db);
             if (s.ok()) {
                 EXPECT_FALSE(m.file->journalExists());
-                EXPECT_TRUE(m.file->bytes() == committed);
+                EXPECT_EQ(contents(m.file->bytes()), committed);
                 break;
             }
             ++cutPoints;

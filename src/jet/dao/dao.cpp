@@ -49,6 +49,16 @@ Result<jet::Value> storable(const ColumnDef& column, const jet::Value& value) {
     return sql::coerceToColumn(value, column);
 }
 
+/// True when `source` begins with the word SELECT: a statement, not a table's name.
+bool isSelect(std::string_view source) {
+    size_t start = source.find_first_not_of(" \t\r\n");
+    if (start == std::string_view::npos || source.size() - start < 7) return false;
+    std::string_view word = source.substr(start, 6);
+    char after = source[start + 6];
+    return equalsIgnoreCase(word, "SELECT") &&
+           (after == ' ' || after == '\t' || after == '\r' || after == '\n');
+}
+
 Status writeConflict(const std::string& table, const std::string& what) {
     return Status::InvalidArgument("write conflict in table " + table + ": " + what +
                                    " since the record was read; read it again and repeat the change");
@@ -226,7 +236,7 @@ Result<std::unique_ptr<Recordset>> Database::OpenRecordset(std::string_view sour
     JET_RETURN_IF_ERROR(m_state->checkOpen());
     JET_ASSIGN_OR_RETURN(ReadLock lock, m_state->db->lockForReading());
     std::string sqlText(source);
-    if (m_state->db->table(source).ok()) sqlText = "SELECT * FROM [" + sqlText + "]";
+    if (!isSelect(source) && m_state->db->table(source).ok()) sqlText = "SELECT * FROM [" + sqlText + "]";
     JET_ASSIGN_OR_RETURN(sql::ResultSet rows, m_state->sql->query(sqlText));
     JET_ASSIGN_OR_RETURN(auto table, m_state->db->table(rows.table));
     auto state = std::make_shared<RecordsetState>();

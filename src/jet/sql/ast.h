@@ -40,8 +40,9 @@ struct Expr {
     std::string qualifier;
     int column = -1;
     size_t slot = 0;
-    size_t pos = 0;    // byte offset in the statement, for messages
-    size_t depth = 1;  // levels of the tree this node heads
+    size_t pos = 0;               // byte offset in the statement, for messages
+    bool negatedLiteral = false;  // a number literal with its minus sign folded in
+    size_t depth = 1;             // levels of the tree this node heads
     std::vector<std::unique_ptr<Expr>> args;
     // Like: the pattern compiled for the text it was last given, kept across rows and runs.
     mutable std::shared_ptr<const LikePattern> likePattern;
@@ -81,6 +82,10 @@ struct Statement {
 
     /// The definition the Column nodes were resolved against; rebinding happens when it changes.
     std::shared_ptr<const TableDef> boundTo;
+
+    /// Every literal of the statement with the index of the token it came from: a statement of the same
+    /// shape (the same tokens, other literals) reuses this parse with its own values put in.
+    std::vector<std::pair<size_t, Expr*>> literals;
 };
 
 }  // namespace jet::sql

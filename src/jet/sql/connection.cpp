@@ -13,9 +13,6 @@ namespace jet::sql {
 
 namespace {
 
-// Parsed statements kept per connection; beyond this the cache starts afresh rather than growing.
-constexpr size_t kStatementCacheLimit = 4096;
-
 /// A row on its way into a result: output values, sort keys and where it lives.
 struct PendingRow {
     std::vector<Value> values;
@@ -35,13 +32,12 @@ void addTextKeys(PendingRow& row) {
     }
 }
 
+// Texts that the sort order keys alike (trailing spaces, widths the order does not tell apart) sort as
+// equals, as an index on them lists them.
 int compareKey(const PendingRow& a, const PendingRow& b, size_t k) {
     const std::string& x = a.textKeys[k];
     const std::string& y = b.textKeys[k];
-    if (!x.empty() && !y.empty()) {
-        int c = x.compare(y);
-        if (c != 0) return c;
-    }
+    if (!x.empty() && !y.empty()) return x.compare(y);
     return compareForSort(a.keys[k], b.keys[k]);
 }
 
@@ -170,7 +166,9 @@ Result<ResultSet> runSelect(Database& db, QueryState& state, const Statement& s,
     for (const SelectItem& item : s.items) items.push_back(item.expr.get());
     for (const SortKey& k : s.orderBy) keys.push_back(k.expr.get());
     std::vector<PendingRow> rows;
-    JET_RETURN_IF_ERROR(forEachMatch(db, state, s, table, [&](const RowReader& row) -> Status {
+    JET_ASSIGN_OR_RETURN(AccessPlan plan, planAccess(db, state, s, table));
+    const bool ordered = plan.ordered;
+    JET_RETURN_IF_ERROR(visitMatches(db, s, table, plan, [&](const RowReader& row) -> Status {
         EvalContext context{&row, nullptr};
         PendingRow pending;
         pending.id = row.rowId();
@@ -179,12 +177,14 @@ Result<ResultSet> runSelect(Database& db, QueryState& state, const Statement& s,
         } else {
             JET_ASSIGN_OR_RETURN(pending.values, evaluateAll(items, context));
         }
-        JET_ASSIGN_OR_RETURN(pending.keys, evaluateAll(keys, context));
-        if (!keys.empty()) addTextKeys(pending);
+        if (!ordered) {
+            JET_ASSIGN_OR_RETURN(pending.keys, evaluateAll(keys, context));
+            if (!keys.empty()) addTextKeys(pending);
+        }
         rows.push_back(std::move(pending));
         return {};
     }));
-    if (!s.orderBy.empty()) sortRows(s, rows);
+    if (!s.orderBy.empty() && !ordered) sortRows(s, rows);
     ResultSet result;
     result.table = table->name;
     result.columns = outputNames(s, *table);
@@ -251,14 +251,17 @@ Connection::Connection(Database& db) : m_db(db), m_state(std::make_unique<QueryS
 Connection::~Connection() = default;
 
 Result<std::shared_ptr<Statement>> Connection::prepare(std::string_view sql) {
-    std::string key(sql);
-    auto it = m_state->statements.find(key);
-    if (it != m_state->statements.end()) return it->second;
-    JET_ASSIGN_OR_RETURN(std::unique_ptr<Statement> parsed, parseStatement(sql));
-    if (m_state->statements.size() >= kStatementCacheLimit) m_state->statements.clear();
-    std::shared_ptr<Statement> shared = std::move(parsed);
-    m_state->statements.emplace(std::move(key), shared);
-    return shared;
+    return m_state->statements.prepare(sql);
+}
+
+Result<std::string> Connection::plan(std::string_view sql) {
+    JET_ASSIGN_OR_RETURN(std::shared_ptr<Statement> s, prepare(sql));
+    JET_ASSIGN_OR_RETURN(ReadLock lock, m_db.lockForReading());
+    JET_ASSIGN_OR_RETURN(auto table, bindToTable(m_db, *s));
+    JET_ASSIGN_OR_RETURN(AccessPlan chosen, planAccess(m_db, *m_state, *s, table));
+    bool sorted =
+        s->kind == StatementKind::Select && !s->orderBy.empty() && !chosen.ordered && s->aggregateCount == 0;
+    return chosen.description + (sorted ? ", sorted" : "");
 }
 
 Result<StatementKind> Connection::kindOf(std::string_view sql) {

@@ -12,6 +12,7 @@
 #include "ast.h"
 #include "jet/cursor.h"
 #include "jet/database.h"
+#include "parser.h"
 
 namespace jet::sql {
 
@@ -24,8 +25,8 @@ struct FieldHash {
 
 /// The per-database state of the SQL layer: parsed statements and field hashes.
 struct QueryState {
-    /// Parsed statements keyed by their text.
-    std::unordered_map<std::string, std::shared_ptr<Statement>> statements;
+    /// Parsed statements by shape.
+    StatementCache statements;
     /// Field hashes keyed by upper-cased table name and column position.
     std::map<std::pair<std::string, int>, FieldHash> hashes;
 };
@@ -33,8 +34,28 @@ struct QueryState {
 /// Called for every row that satisfies the WHERE clause; returning an error stops the walk.
 using RowVisitor = std::function<Status(const RowReader&)>;
 
-/// Visits the rows of `table` that satisfy `stmt.where`, using an index or a field hash for a top-level
-/// `field = constant` when it can. Rows come in physical order, or index order after a seek.
+/// How a statement reaches its rows: an index cursor already positioned (a seek for a top-level
+/// `field = constant` or text prefix, Mid(field,1,n) = 'text', Left(field,n) = 'text', field Like 'text*';
+/// or a walk of an index in ORDER BY order), the rows a field hash lists for `field = constant`, or a scan.
+struct AccessPlan {
+    std::optional<IndexCursor> cursor;
+    std::string description;  // "scan", "hash of DMID", "seek index Class", "walk index Codes"
+    bool hashed = false;
+    const std::vector<RowId>* rows = nullptr;  // hashed: the rows listed (none when null)
+    /// The rows come in the order of the statement's ORDER BY, so they need no sort; ties then come in
+    /// physical order, as a stable sort of a scan would leave them.
+    bool ordered = false;
+};
+
+/// Chooses how `stmt` reaches the rows of `table` (positioning any index cursor).
+Result<AccessPlan> planAccess(Database& db, QueryState& state, const Statement& stmt,
+                              const std::shared_ptr<const TableDef>& table);
+
+/// Visits the rows `plan` reaches that satisfy `stmt.where` (checked on every row: a path may reach more).
+Status visitMatches(Database& db, const Statement& stmt, const std::shared_ptr<const TableDef>& table,
+                    AccessPlan& plan, const RowVisitor& visit);
+
+/// Plans and visits in one step, for statements whose order does not matter.
 Status forEachMatch(Database& db, QueryState& state, const Statement& stmt,
                     const std::shared_ptr<const TableDef>& table, const RowVisitor& visit);
 

@@ -56,7 +56,7 @@ std::string nearText(std::string_view sql, size_t pos) {
 
 class Parser {
 public:
-    Parser(std::string_view sql) : m_sql(sql), m_tokens(tokenize(sql)) {}
+    Parser(std::string_view sql, std::vector<Token> tokens) : m_sql(sql), m_tokens(std::move(tokens)) {}
 
     Result<std::unique_ptr<Statement>> statement();
 
@@ -108,6 +108,7 @@ private:
     size_t m_at = 0;
     size_t m_aggregates = 0;
     int m_nesting = 0;
+    std::vector<std::pair<size_t, Expr*>> m_literals;
 };
 
 ExprPtr makeExpr(Expr::Kind kind, size_t pos) {
@@ -167,6 +168,7 @@ Result<std::unique_ptr<Statement>> Parser::statement() {
     acceptSymbol(";");
     if (peek().kind != Token::Kind::End) return error();
     s->aggregateCount = m_aggregates;
+    s->literals = std::move(m_literals);
     return s;
 }
 
@@ -361,11 +363,13 @@ Result<ExprPtr> Parser::unary() {
         if (auto* i = std::get_if<int64_t>(&operand->literal); i != nullptr && *i != INT64_MIN) {
             operand->literal = -*i;
             operand->pos = pos;
+            operand->negatedLiteral = true;
             return operand;
         }
         if (auto* d = std::get_if<double>(&operand->literal)) {
             operand->literal = -*d;
             operand->pos = pos;
+            operand->negatedLiteral = true;
             return operand;
         }
     }
@@ -384,12 +388,16 @@ Value numberValue(const std::string& text) {
     return Value(std::strtod(text.c_str(), nullptr));
 }
 
+Value literalValue(const Token& t) {
+    return t.kind == Token::Kind::Number ? numberValue(t.text) : Value(t.text);
+}
+
 Result<ExprPtr> Parser::primary() {
     const Token& t = peek();
     if (t.kind == Token::Kind::Number || t.kind == Token::Kind::String) {
-        ++m_at;
         auto e = makeExpr(Expr::Kind::Literal, t.pos);
-        e->literal = t.kind == Token::Kind::Number ? numberValue(t.text) : Value(t.text);
+        e->literal = literalValue(t);
+        m_literals.emplace_back(m_at++, e.get());
         return e;
     }
     if (t.isWord("TRUE") || t.isWord("FALSE") || t.isWord("NULL")) {
@@ -526,8 +534,54 @@ Status syntaxError(std::string_view sql, size_t pos) {
 }
 
 Result<std::unique_ptr<Statement>> parseStatement(std::string_view sql) {
-    Parser parser(sql);
+    Parser parser(sql, tokenize(sql));
     return parser.statement();
+}
+
+namespace {
+
+// Statement shapes kept per connection; beyond this the cache starts afresh rather than growing.
+constexpr size_t kShapeCacheLimit = 4096;
+
+// The tokens of a statement with every literal reduced to its kind: statements of one shape differ only
+// in their numbers and strings.
+std::string shapeOf(const std::vector<Token>& tokens) {
+    std::string shape;
+    for (const Token& t : tokens) {
+        shape.push_back(static_cast<char>('A' + static_cast<int>(t.kind)));
+        if (t.kind != Token::Kind::Number && t.kind != Token::Kind::String) shape += t.text;
+        shape.push_back('\x1f');
+    }
+    return shape;
+}
+
+// Puts the literals of `tokens` into the parse of a statement of the same shape.
+void setLiterals(Statement& s, const std::vector<Token>& tokens) {
+    for (auto& [index, expr] : s.literals) {
+        expr->literal = literalValue(tokens[index]);
+        if (!expr->negatedLiteral) continue;
+        if (auto* i = std::get_if<int64_t>(&expr->literal)) expr->literal = -*i;
+        if (auto* d = std::get_if<double>(&expr->literal)) expr->literal = -*d;
+    }
+}
+
+}  // namespace
+
+Result<std::shared_ptr<Statement>> StatementCache::prepare(std::string_view sql) {
+    std::vector<Token> tokens = tokenize(sql);
+    std::string shape = shapeOf(tokens);
+    if (auto it = m_byShape.find(shape); it != m_byShape.end()) {
+        Statement& s = *it->second;
+        setLiterals(s, tokens);
+        s.text = std::string(sql);
+        return it->second;
+    }
+    Parser parser(sql, std::move(tokens));
+    JET_ASSIGN_OR_RETURN(std::unique_ptr<Statement> parsed, parser.statement());
+    if (m_byShape.size() >= kShapeCacheLimit) m_byShape.clear();
+    std::shared_ptr<Statement> shared = std::move(parsed);
+    m_byShape.emplace(std::move(shape), shared);
+    return shared;
 }
 
 Status bindStatement(Statement& s, const std::shared_ptr<const TableDef>& table) {

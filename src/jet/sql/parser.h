@@ -2,7 +2,9 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "ast.h"
 #include "jet/status.h"
@@ -11,6 +13,17 @@ namespace jet::sql {
 
 /// Parses one SELECT, UPDATE or DELETE statement; an optional `;` may end it.
 Result<std::unique_ptr<Statement>> parseStatement(std::string_view sql);
+
+/// Parsed statements by shape. Statements that differ only in their literals (the thousands of
+/// "... WHERE ID=" & n a caller issues) share one parse, whose literals are replaced by the new ones.
+class StatementCache {
+public:
+    /// The statement `sql`, parsed or taken from the cache with its literals set from `sql`.
+    Result<std::shared_ptr<Statement>> prepare(std::string_view sql);
+
+private:
+    std::unordered_map<std::string, std::shared_ptr<Statement>> m_byShape;
+};
 
 /// Resolves every field name of `stmt` against `table` (the table the statement names).
 Status bindStatement(Statement& stmt, const std::shared_ptr<const TableDef>& table);

@@ -62,6 +62,7 @@ Status Engine::readFirstPages(const OpenOptions& options) {
 
 Status Engine::reloadCatalog() {
     m_pager->clear();
+    m_indexPages.clear();
     m_tables.clear();
     m_tableDefs.clear();
     return readCatalog();

@@ -5,8 +5,10 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "codec/index_page.h"
 #include "core/text.h"
 #include "jet/cursor.h"
 #include "jet/database.h"
@@ -104,6 +106,10 @@ public:
     /// UTF-8 name from a table definition (UCS-2 in Jet 4, code page in Jet 3).
     std::string decodeName(ByteView bytes) const { return decodeText(bytes); }
 
+    /// Index page `number` of the table defined on page `owner`, decoded; decoded pages are kept while their
+    /// bytes stay cached, so repeated seeks descend without decoding again.
+    Result<std::shared_ptr<const IndexPage>> indexPage(uint32_t number, uint32_t owner);
+
     /// Cursors (created here so the public classes stay free of engine details).
     Result<RowCursor> scan(std::shared_ptr<const TableDef> table);
     Result<IndexCursor> indexCursor(std::shared_ptr<const TableDef> table, std::string_view indexName);
@@ -126,6 +132,14 @@ private:
     std::unique_ptr<CodePageDecoder> m_codePageText;  // Jet 3 only
     std::vector<TableEntry> m_tables;
     std::map<std::string, std::shared_ptr<const TableDef>> m_tableDefs;  // key: upper-cased name
+
+    /// A decoded index page and the bytes it was decoded from (stale once the pager holds other bytes).
+    struct DecodedIndexPage {
+        PageRef source;
+        uint32_t owner = 0;
+        std::shared_ptr<const IndexPage> page;
+    };
+    std::unordered_map<uint32_t, DecodedIndexPage> m_indexPages;
 
     std::chrono::milliseconds m_lockWait{5000};
     FileStamp m_stamp;  // the file as the cached pages and definitions show it

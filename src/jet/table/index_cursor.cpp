@@ -20,17 +20,28 @@ bool startsWith(const std::string& key, const std::string& prefix) {
 
 }  // namespace
 
-/// Reads and decodes index page `number`.
-static Result<IndexPage> readIndexPage(Engine& engine, uint32_t number, uint32_t owner) {
-    JET_ASSIGN_OR_RETURN(PageRef ref, engine.pager().page(number));
-    return decodeIndexPage(view(ref), engine.layout(), number, owner);
+namespace {
+// Decoded index pages kept by an engine; beyond this many the cache starts afresh.
+constexpr size_t kDecodedIndexPages = 2048;
+}  // namespace
+
+Result<std::shared_ptr<const IndexPage>> Engine::indexPage(uint32_t number, uint32_t owner) {
+    JET_ASSIGN_OR_RETURN(PageRef bytes, m_pager->page(number));
+    if (auto it = m_indexPages.find(number); it != m_indexPages.end()) {
+        if (it->second.source == bytes && it->second.owner == owner) return it->second.page;
+    }
+    JET_ASSIGN_OR_RETURN(IndexPage decoded, decodeIndexPage(view(bytes), *m_layout, number, owner));
+    if (m_indexPages.size() >= kDecodedIndexPages) m_indexPages.clear();
+    auto page = std::make_shared<const IndexPage>(std::move(decoded));
+    m_indexPages[number] = DecodedIndexPage{std::move(bytes), owner, page};
+    return page;
 }
 
 struct IndexCursor::State {
     const RealIndexDef* real = nullptr;
     bool encodable = true;  // every key column's keys can be built
     // Current leaf and position in it.
-    IndexPage leaf;
+    std::shared_ptr<const IndexPage> leaf;
     size_t position = 0;
     bool started = false;
     bool finished = false;
@@ -94,6 +105,39 @@ int compareRowWithBound(const RowReader& row, const TableDef& table, const RealI
 
 }  // namespace
 
+// The key bytes every key of a text beginning with `prefix` begins with: the weights of its characters,
+// which come before a key's trailing sections. The keys of the prefix followed by two characters of
+// different weights agree exactly that far, as long as each character's weight does not depend on its
+// neighbours, which holds for the General orders.
+Result<std::string> textPrefixKey(std::string_view prefix, TextKeyCollation collation) {
+    // Trailing spaces are not keyed: a text that is the prefix itself keeps none of them.
+    while (!prefix.empty() && prefix.back() == ' ') prefix.remove_suffix(1);
+    std::string a, b;
+    JET_RETURN_IF_ERROR(
+        appendIndexKey(a, Value(std::string(prefix) + "0"), ColumnType::Text, true, collation));
+    JET_RETURN_IF_ERROR(
+        appendIndexKey(b, Value(std::string(prefix) + "a"), ColumnType::Text, true, collation));
+    size_t common = 0;
+    while (common < a.size() && common < b.size() && a[common] == b[common]) ++common;
+    return a.substr(0, common);
+}
+
+Status IndexCursor::seekTextPrefix(std::string_view prefix) {
+    State& s = *m_state;
+    constexpr size_t kLongestPrefix = 200;  // well inside the 255 characters a key holds
+    if (!s.encodable || s.real->columns.empty() || !s.real->columns[0].ascending ||
+        prefix.size() > kLongestPrefix)
+        return Status::NotSupported("this index cannot be sought by a text prefix");
+    const ColumnDef& column = m_table->columns[s.real->columns[0].column];
+    if (!isTextType(column.type)) return Status::NotSupported("the index does not begin with a text column");
+    JET_ASSIGN_OR_RETURN(std::string key, textPrefixKey(prefix, collationOf(*m_engine, column)));
+    JET_RETURN_IF_ERROR(seekRange({}, {}));
+    // Both bounds the prefix, inclusive: keys from it on, and no further than those that begin with it.
+    s.lowerKey = key;
+    s.upperKey = std::move(key);
+    return {};
+}
+
 Status IndexCursor::seekEqual(const std::vector<Value>& values) {
     return seekRange(IndexBound{values, true}, IndexBound{values, true});
 }
@@ -145,44 +189,49 @@ Result<bool> IndexCursor::next() {
                 return Status::Corruption("index tree deeper than any real index at page " +
                                           std::to_string(pageNumber));
             }
-            JET_ASSIGN_OR_RETURN(IndexPage page, readIndexPage(engine, pageNumber, m_table->definitionPage));
-            if (page.leaf) {
+            JET_ASSIGN_OR_RETURN(std::shared_ptr<const IndexPage> page,
+                                 engine.indexPage(pageNumber, m_table->definitionPage));
+            if (page->leaf) {
                 s.leavesSeen.insert(pageNumber);
                 s.leaf = std::move(page);
                 break;
             }
-            if (page.entries.empty())
+            const std::vector<IndexEntry>& entries = page->entries;
+            if (entries.empty())
                 return Status::Corruption("empty index node page " + std::to_string(pageNumber));
             size_t i = 0;
             if (s.lowerKey) {
                 // Node entries carry the last key of their child; the first not below the bound leads down.
-                while (i + 1 < page.entries.size() && page.entries[i].key < *s.lowerKey) ++i;
+                auto it =
+                    std::lower_bound(entries.begin(), entries.end() - 1, *s.lowerKey,
+                                     [](const IndexEntry& e, const std::string& k) { return e.key < k; });
+                i = static_cast<size_t>(it - entries.begin());
             }
-            pageNumber = page.entries[i].child;
+            pageNumber = entries[i].child;
         }
         s.position = 0;
         if (s.lowerKey) {
-            auto& entries = s.leaf.entries;
+            auto& entries = s.leaf->entries;
             auto it = std::lower_bound(entries.begin(), entries.end(), *s.lowerKey,
                                        [](const IndexEntry& e, const std::string& k) { return e.key < k; });
             s.position = static_cast<size_t>(it - entries.begin());
         }
     }
     while (true) {
-        while (s.position >= s.leaf.entries.size()) {
-            if (s.leaf.next == 0) {
+        while (s.position >= s.leaf->entries.size()) {
+            if (s.leaf->next == 0) {
                 s.finished = true;
                 return false;
             }
-            uint32_t nextPage = s.leaf.next;
+            uint32_t nextPage = s.leaf->next;
             if (!s.leavesSeen.insert(nextPage).second)
                 return Status::Corruption("index leaf pages form a loop at page " + std::to_string(nextPage));
-            JET_ASSIGN_OR_RETURN(s.leaf, readIndexPage(engine, nextPage, m_table->definitionPage));
-            if (!s.leaf.leaf)
+            JET_ASSIGN_OR_RETURN(s.leaf, engine.indexPage(nextPage, m_table->definitionPage));
+            if (!s.leaf->leaf)
                 return Status::Corruption("index leaf chain reaches node page " + std::to_string(nextPage));
             s.position = 0;
         }
-        const IndexEntry& e = s.leaf.entries[s.position++];
+        const IndexEntry& e = s.leaf->entries[s.position++];
         if (s.lowerKey && !s.lowerInclusive && startsWith(e.key, *s.lowerKey)) continue;
         if (s.lowerKey && e.key < *s.lowerKey) continue;
         if (s.upperKey) {

@@ -75,6 +75,11 @@ public:
     Status seekEqual(const std::vector<Value>& values);
     /// Limits the walk to keys between `lower` and `upper` (either may be absent: empty values).
     Status seekRange(const IndexBound& lower, const IndexBound& upper);
+    /// Limits the walk to rows whose first index column (ascending text) may begin with `prefix`: every
+    /// row whose text begins with it, letter case aside, and possibly others that the caller's own
+    /// comparison must turn away (accents and ignored characters do not separate keys). NotSupported,
+    /// with the cursor unchanged, when the index cannot be sought that way.
+    Status seekTextPrefix(std::string_view prefix);
     /// Moves to the next row in key order; false when there are no more.
     Result<bool> next();
     /// True when seeks descend the B-tree; false when they fall back to a scan of the leaves

@@ -74,6 +74,10 @@ public:
     Result<uint64_t> execute(std::string_view sql);
     /// The kind of statement `sql` is, parsing it (and caching the parse) without running it.
     Result<StatementKind> kindOf(std::string_view sql);
+    /// How the statement would reach its rows, without running it: "scan", "hash of FIELD", "seek index
+    /// NAME" (for an equal key), "seek index NAME for a prefix" or "walk index NAME" (for the ORDER BY),
+    /// followed by ", sorted" when the rows then need sorting.
+    Result<std::string> plan(std::string_view sql);
 
     /// The database the connection runs against.
     Database& database() { return m_db; }
