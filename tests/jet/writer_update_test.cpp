@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <numeric>
 #include <optional>
 #include <random>
 #include <set>
@@ -20,6 +21,7 @@
 #include "codec/index_key.h"
 #include "jet/cursor.h"
 #include "jet/format_value.h"
+#include "jet/sql.h"
 #include "jet/writer.h"
 #include "test_support.h"
 #include "write/internal.h"
@@ -309,6 +311,87 @@ TEST(WriterUpdate, RandomBatchesMatchTheModelOnDiskAndInMdbtools) {
         ASSERT_EQ(onDisk, model);
     }
     expectMdbtoolsAgrees(path, model);
+}
+
+// One row per write, as DAO and catalogue code write: each change walks to its entries and splits or
+// empties pages along the way, so trees of several levels form and shrink again; every index is checked
+// on disk at each stage, mdbtools reads the result, and a one-row write changes only a few pages.
+TEST(WriterUpdate, TreesChangedOneRowAtATimeStayInOrderAndTouchFewPages) {
+    std::string path = test::tempDir() + "/onebyone.mdb";
+    ASSERT_TRUE(createDatabase(path).ok());
+    TableSpec spec{"Items", {}, {}};
+    for (const char* name : {"Id", "Code", "Qty"}) {
+        ColumnSpec c;
+        c.name = name;
+        c.type = std::string(name) == "Code" ? ColumnType::Text : ColumnType::Long;
+        c.size = 200;
+        spec.columns.push_back(c);
+    }
+    spec.indexes = {{"PrimaryKey", {"Id"}, {}, true, false},
+                    {"ByCode", {"Code"}, {}, false, true},
+                    {"ByQtyDesc", {"Qty", "Id"}, {false, true}, false, false}};
+    {
+        auto db = openForWriting(path);
+        ASSERT_TRUE(createTable(*db, spec).ok());
+    }
+    std::mt19937 random(11);
+    std::vector<int64_t> order(3000);
+    std::iota(order.begin(), order.end(), 1);
+    std::shuffle(order.begin(), order.end(), random);
+    // Codes of about 120 characters: some thirty entries fill a page, so the tree grows three levels.
+    auto rowFor = [](int64_t id, int64_t qty) {
+        return Row{Value(id), Value("K" + std::to_string(id * 7919 % 10007) + std::string(120, 'p')),
+                   Value(qty)};
+    };
+    Model model;
+    auto check = [&](const char* stage) {
+        SCOPED_TRACE(stage);
+        std::map<int64_t, RowId> ids;
+        Model onDisk = byId(checkTable(path, "Items"), &ids);
+        ASSERT_EQ(onDisk.size(), model.size());
+        for (const auto& [id, row] : model) ASSERT_EQ(onDisk.at(id), row) << id;
+    };
+    auto db = openForWriting(path);
+    for (size_t i = 0; i < order.size(); ++i) {
+        Row row = rowFor(order[i], static_cast<int64_t>(i % 50));
+        ASSERT_TRUE(insertRows(*db, "Items", {row}).ok());
+        model[order[i]] = row;
+        if (i == 200 || i == 1500) check("inserting");
+    }
+    check("inserted");
+    // A one-row insert into the 3,000-row table changes the data page, the definition, the maps and the
+    // leaves and nodes on three paths: a handful of pages, not the trees.
+    const std::vector<uint8_t> before = fileBytes(path);
+    ASSERT_TRUE(insertRows(*db, "Items", {rowFor(5000, 7)}).ok());
+    model[5000] = rowFor(5000, 7);
+    const std::vector<uint8_t> after = fileBytes(path);
+    size_t changedPages = 0;
+    for (size_t page = 0; page * 4096 < before.size(); ++page)
+        changedPages += !std::equal(before.begin() + page * 4096, before.begin() + (page + 1) * 4096,
+                                    after.begin() + page * 4096);
+    EXPECT_LE(changedPages, 20u);
+    // Key changes and deletes, one row each, until the table is empty again.
+    std::shuffle(order.begin(), order.end(), random);
+    sql::Connection connection(*db);
+    for (size_t i = 0; i < 600; ++i) {
+        std::string id = std::to_string(order[i]);
+        ASSERT_TRUE(
+            connection.execute("UPDATE Items SET Code = 'U' & Code, Qty = Qty + 100 WHERE Id = " + id).ok());
+        model[order[i]][1] = Value("U" + std::get<std::string>(model[order[i]][1]));
+        model[order[i]][2] = Value(std::get<int64_t>(model[order[i]][2]) + 100);
+    }
+    check("updated");
+    order.push_back(5000);
+    for (size_t i = 0; i < order.size(); ++i) {
+        ASSERT_TRUE(connection.execute("DELETE FROM Items WHERE Id = " + std::to_string(order[i])).ok());
+        model.erase(order[i]);
+        if (i == 2000) check("deleting");
+    }
+    check("emptied");
+    ASSERT_TRUE(insertRows(*db, "Items", {rowFor(1, 1)}).ok());
+    model[1] = rowFor(1, 1);
+    check("used again");
+    EXPECT_EQ(mdbCount(path, "Items"), 1);
 }
 
 // Refused writes of every kind change no byte, whatever else the same call would have changed.

@@ -14,6 +14,10 @@ uint32_t loadBigEndian32(const uint8_t* p) {
     return (uint32_t{p[0]} << 24) | loadBigEndian24(p + 1);
 }
 
+void appendBigEndian32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
 }  // namespace
 
 Result<IndexPage> decodeIndexPage(ByteView bytes, const FormatLayout& L, uint32_t number, uint32_t owner) {
@@ -29,7 +33,9 @@ Result<IndexPage> decodeIndexPage(ByteView bytes, const FormatLayout& L, uint32_
     }
     IndexPage page;
     page.leaf = p[0] == PageType::IndexLeaf;
+    page.prev = ByteView::load32(p + L.indexNextPageOffset - 4);
     page.next = ByteView::load32(p + L.indexNextPageOffset);
+    page.tail = ByteView::load32(p + L.indexNextPageOffset + 4);
     // The shared-prefix length is one byte; Jet 3 node pages may set the byte after it.
     size_t prefixLength = p[L.indexPrefixLengthOffset];
     size_t tailSize = kRowPointerSize + (page.leaf ? 0 : kChildPointerSize);
@@ -67,6 +73,44 @@ Result<IndexPage> decodeIndexPage(ByteView bytes, const FormatLayout& L, uint32_
         page.entries.push_back(std::move(e));
     }
     return page;
+}
+
+size_t encodedEntrySize(const IndexEntry& entry, bool leaf) {
+    return entry.key.size() + kRowPointerSize + (leaf ? 0 : kChildPointerSize);
+}
+
+size_t indexEntryArea(const FormatLayout& layout) {
+    return layout.pageSize - layout.indexFirstEntryOffset;
+}
+
+Status encodeIndexPage(const IndexPage& page, const FormatLayout& L, uint32_t owner,
+                       std::vector<uint8_t>& out) {
+    out.assign(L.pageSize, 0);
+    out[0] = page.leaf ? PageType::IndexLeaf : PageType::IndexNode;
+    out[1] = 0x01;
+    store32(out.data() + kOwnerOffset, owner);
+    store32(out.data() + L.indexNextPageOffset - 4, page.prev);
+    store32(out.data() + L.indexNextPageOffset, page.next);
+    store32(out.data() + L.indexNextPageOffset + 4, page.tail);
+    size_t pos = L.indexFirstEntryOffset;
+    for (const IndexEntry& e : page.entries) {
+        if (pos + encodedEntrySize(e, page.leaf) > L.pageSize)
+            return Status::InvalidArgument("index entries do not fit one page");
+        std::copy(e.key.begin(), e.key.end(), out.begin() + static_cast<std::ptrdiff_t>(pos));
+        pos += e.key.size();
+        appendBigEndian32(out, pos, e.row.packed());
+        pos += kRowPointerSize;
+        if (!page.leaf) {
+            appendBigEndian32(out, pos, e.child);
+            pos += kChildPointerSize;
+        }
+        // A set bit marks where the next entry (or the end of the entries) begins.
+        size_t bit = pos - L.indexFirstEntryOffset;
+        out[L.indexBitmaskOffset + bit / 8] =
+            static_cast<uint8_t>(out[L.indexBitmaskOffset + bit / 8] | (1u << (bit % 8)));
+    }
+    store16(out.data() + 2, static_cast<uint16_t>(L.pageSize - pos));
+    return {};
 }
 
 }  // namespace jet

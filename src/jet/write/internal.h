@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/index_page.h"
 #include "jet/file.h"
 #include "jet/table.h"
 #include "storage/bytes.h"
@@ -79,5 +80,52 @@ Status writeIndexTree(PageTransaction& pages, uint32_t tdefPage, uint32_t root, 
                       const std::vector<KeyEntry>& sorted, std::vector<uint32_t>& treePages);
 /// Writes an empty leaf as the root of a new index.
 void initEmptyLeaf(Page& page, uint32_t tdefPage);
+
+/// An index B-tree changed entry by entry: pages are decoded once, changed in memory, and written back by
+/// flush. Inserts split full pages (the root keeps its page); removals drop pages left empty. A node
+/// entry stands for the last entry below it and may stay larger than that entry after removals, which
+/// still parts the keys correctly.
+class IndexTree {
+public:
+    /// The tree under `root` of the table defined on page `owner`.
+    IndexTree(PageTransaction& pages, uint32_t root, uint32_t owner);
+    ~IndexTree();
+    IndexTree(const IndexTree&) = delete;
+    IndexTree& operator=(const IndexTree&) = delete;
+
+    /// False when the tree has a shape this class does not change in place (leaves that no node lists
+    /// yet, as Access leaves them): the caller rewrites such a tree whole.
+    Result<bool> changeableInPlace();
+    /// True when some entry has key `key`.
+    Result<bool> containsKey(const std::string& key);
+    /// Adds the entry (key, row).
+    Status insert(const std::string& key, RowId row);
+    /// Removes the entry (key, row); false when there is none.
+    Result<bool> remove(const std::string& key, RowId row);
+    /// Writes the changed pages into the transaction.
+    Status flush();
+    /// Pages the tree gained.
+    const std::vector<uint32_t>& addedPages() const { return m_added; }
+
+private:
+    struct Step {
+        uint32_t page;
+        size_t slot;  // node pages: the entry followed down
+    };
+    Result<IndexPage*> load(uint32_t number);
+    Status descend(const std::string& key, RowId row, std::vector<Step>& path);
+    Status raiseBounds(const std::vector<Step>& path, const IndexEntry& last);
+    Status splitIfFull(const std::vector<Step>& path, size_t level);
+    Status splitRoot();
+    Status dropIfEmpty(const std::vector<Step>& path, size_t level);
+    static size_t halfOf(const std::vector<IndexEntry>& entries, bool leaf);
+
+    PageTransaction& m_pages;
+    uint32_t m_root;
+    uint32_t m_owner;
+    std::map<uint32_t, IndexPage> m_loaded;
+    std::set<uint32_t> m_dirty;
+    std::vector<uint32_t> m_added;
+};
 
 }  // namespace jet::writer

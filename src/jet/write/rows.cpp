@@ -348,18 +348,35 @@ std::string indexName(const TableDef& t, size_t realIndex) {
 
 }  // namespace
 
+std::optional<Removal> removalOf(const TableDef& t, size_t realIndex, const Row& values, RowId row) {
+    auto entry = indexKey(t, realIndex, values, 0);
+    if (!entry.ok()) return Removal{row, std::nullopt};
+    if (entry->ignored) return std::nullopt;
+    return Removal{row, std::move(entry->key)};
+}
+
+namespace {
+
+Status duplicateKey(const TableState& table, size_t realIndex) {
+    return Status::InvalidArgument("duplicate key in unique index " + indexName(table.def, realIndex) +
+                                   " of table " + table.def.name);
+}
+
 // Whole rebuild: every entry is read, changed in memory and written as a fresh packed tree.
-Status updateIndex(PageTransaction& pages, TableState& table, size_t realIndex,
-                   const std::vector<uint32_t>& removed, std::vector<KeyEntry> fresh) {
+Status rebuildIndex(PageTransaction& pages, TableState& table, size_t realIndex,
+                    const std::vector<Removal>& removed, std::vector<KeyEntry> fresh) {
     RealIndexDef& real = table.def.realIndexes[realIndex];
     std::vector<KeyEntry> entries;
     std::vector<uint32_t> oldPages;
     JET_RETURN_IF_ERROR(readIndexTree(pages, real.rootPage, table.def.definitionPage, entries, oldPages));
     if (!removed.empty()) {
-        auto gone = [&removed](const KeyEntry& e) {
-            return std::binary_search(removed.begin(), removed.end(), e.row.packed());
+        std::vector<uint32_t> gone;
+        for (const Removal& r : removed) gone.push_back(r.row.packed());
+        std::sort(gone.begin(), gone.end());
+        auto isGone = [&gone](const KeyEntry& e) {
+            return std::binary_search(gone.begin(), gone.end(), e.row.packed());
         };
-        entries.erase(std::remove_if(entries.begin(), entries.end(), gone), entries.end());
+        entries.erase(std::remove_if(entries.begin(), entries.end(), isGone), entries.end());
     }
     for (KeyEntry& e : fresh) {
         if (!e.ignored) entries.push_back(std::move(e));
@@ -369,11 +386,8 @@ Status updateIndex(PageTransaction& pages, TableState& table, size_t realIndex,
         for (size_t i = 1; i < entries.size(); ++i) {
             const KeyEntry& a = entries[i - 1];
             const KeyEntry& b = entries[i];
-            if (a.key == b.key && (a.fresh || b.fresh) && !a.hasNull && !b.hasNull) {
-                return Status::InvalidArgument("duplicate key in unique index " +
-                                               indexName(table.def, realIndex) + " of table " +
-                                               table.def.name);
-            }
+            if (a.key == b.key && (a.fresh || b.fresh) && !a.hasNull && !b.hasNull)
+                return duplicateKey(table, realIndex);
         }
     }
     real.entryCount = static_cast<uint32_t>(entries.size());
@@ -384,6 +398,56 @@ Status updateIndex(PageTransaction& pages, TableState& table, size_t realIndex,
         writeIndexTree(pages, table.def.definitionPage, real.rootPage, oldPages, entries, treePages));
     if (real.usedPagesRef != 0) JET_RETURN_IF_ERROR(writePageList(pages, real.usedPagesRef, treePages));
     return {};
+}
+
+// Entry by entry along their paths; false (nothing written) when the tree or the change calls for a
+// rebuild instead.
+Result<bool> changeIndexInPlace(PageTransaction& pages, TableState& table, size_t realIndex,
+                                const std::vector<Removal>& removed, std::vector<KeyEntry>& fresh) {
+    // Beyond a few changes per hundred entries, writing the tree afresh costs less than walking to each.
+    constexpr size_t kFewChanges = 64;
+    RealIndexDef& real = table.def.realIndexes[realIndex];
+    if ((removed.size() + fresh.size()) * 16 > std::max<size_t>(real.entryCount, kFewChanges * 16))
+        return false;
+    if (std::any_of(removed.begin(), removed.end(), [](const Removal& r) { return !r.key; })) return false;
+    IndexTree tree(pages, real.rootPage, table.def.definitionPage);
+    JET_ASSIGN_OR_RETURN(bool changeable, tree.changeableInPlace());
+    if (!changeable) return false;
+    uint32_t count = real.entryCount;
+    for (const Removal& r : removed) {
+        JET_ASSIGN_OR_RETURN(bool found, tree.remove(*r.key, r.row));
+        // An entry not where its key says: whatever the tree holds, a rebuild finds entries by row.
+        if (!found) return false;
+        --count;
+    }
+    std::sort(fresh.begin(), fresh.end(), entryLess);
+    for (const KeyEntry& e : fresh) {
+        if (e.ignored) continue;
+        if (real.unique() && !e.hasNull) {
+            JET_ASSIGN_OR_RETURN(bool taken, tree.containsKey(e.key));
+            if (taken) return duplicateKey(table, realIndex);
+        }
+        JET_RETURN_IF_ERROR(tree.insert(e.key, e.row));
+        ++count;
+    }
+    JET_RETURN_IF_ERROR(tree.flush());
+    real.entryCount = count;
+    if (!tree.addedPages().empty() && real.usedPagesRef != 0) {
+        JET_ASSIGN_OR_RETURN(std::vector<uint32_t> used, readUsageMap(pages, real.usedPagesRef));
+        used.insert(used.end(), tree.addedPages().begin(), tree.addedPages().end());
+        std::sort(used.begin(), used.end());
+        JET_RETURN_IF_ERROR(writePageList(pages, real.usedPagesRef, used));
+    }
+    return true;
+}
+
+}  // namespace
+
+Status updateIndex(PageTransaction& pages, TableState& table, size_t realIndex,
+                   const std::vector<Removal>& removed, std::vector<KeyEntry> fresh) {
+    JET_ASSIGN_OR_RETURN(bool done, changeIndexInPlace(pages, table, realIndex, removed, fresh));
+    if (done) return {};
+    return rebuildIndex(pages, table, realIndex, removed, std::move(fresh));
 }
 
 Status RowPlacer::start() {

@@ -3,6 +3,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "jet/writer.h"
@@ -78,10 +79,22 @@ private:
 Result<KeyEntry> indexKey(const TableDef& t, size_t realIndex, const Row& row, size_t rowIndex);
 /// Index keys of `row`, one per real index; NotSupported when a text key cannot be built.
 Status indexKeys(const TableDef& t, const Row& row, size_t rowIndex, std::vector<KeyEntry>& out);
-/// Rewrites real index `realIndex`: entries pointing at `removed` (packed row ids, sorted) go, `fresh`
-/// entries come in; a key repeated in a unique index is refused. Keeps the index's entry count.
+/// An entry to take out of an index: the row it points at, and its key when the key could be built.
+struct Removal {
+    RowId row;
+    std::optional<std::string> key;
+};
+
+/// The removal of `row`'s entry from real index `realIndex`, for a row whose values are `values`; nothing
+/// when the index holds no entry for it (all key columns Null in an index that leaves such rows out).
+std::optional<Removal> removalOf(const TableDef& t, size_t realIndex, const Row& values, RowId row);
+
+/// Changes real index `realIndex`: the `removed` entries go, `fresh` entries come in; a key repeated in a
+/// unique index is refused. A few changes are made entry by entry along their paths; many changes, a key
+/// that could not be built, or a tree Access left with leaves no node lists yet rewrite the tree whole.
+/// Keeps the index's entry count.
 Status updateIndex(PageTransaction& pages, TableState& table, size_t realIndex,
-                   const std::vector<uint32_t>& removed, std::vector<KeyEntry> fresh);
+                   const std::vector<Removal>& removed, std::vector<KeyEntry> fresh);
 /// Writes the used and free maps of long-value columns that gained pages.
 Status writeLongValueMaps(PageTransaction& pages, TableState& table);
 /// Writes the row count, autonumber counter and index entry counts into the definition page.

@@ -170,17 +170,17 @@ Status reindexChanged(PageTransaction& pages, TableState& table, const std::vect
                       const std::vector<Row>& fresh) {
     for (size_t i = 0; i < table.def.realIndexes.size(); ++i) {
         const RealIndexDef& real = table.def.realIndexes[i];
-        std::vector<uint32_t> removed;
+        std::vector<Removal> removed;
         std::vector<KeyEntry> entries;
         for (size_t r = 0; r < old.size(); ++r) {
             if (sameKey(real, old[r].values, fresh[r])) continue;
             JET_ASSIGN_OR_RETURN(KeyEntry e, indexKey(table.def, i, fresh[r], r));
             e.row = old[r].head;
-            removed.push_back(old[r].head.packed());
+            if (auto removal = removalOf(table.def, i, old[r].values, old[r].head))
+                removed.push_back(std::move(*removal));
             entries.push_back(std::move(e));
         }
-        if (removed.empty()) continue;
-        std::sort(removed.begin(), removed.end());
+        if (entries.empty()) continue;
         JET_RETURN_IF_ERROR(updateIndex(pages, table, i, removed, std::move(entries)));
     }
     return {};
@@ -227,7 +227,6 @@ Status deleteRowsTx(PageTransaction& pages, Engine& engine, TableState& table,
     JET_ASSIGN_OR_RETURN(std::vector<StoredRow> old, loadAll(pages, engine, table.def, ids));
     RowPlacer placer(pages, table);
     JET_RETURN_IF_ERROR(placer.start());
-    std::vector<uint32_t> removed;
     for (const StoredRow& row : old) {
         JET_RETURN_IF_ERROR(freeLongValues(pages, row));
         if (row.data != row.head) JET_RETURN_IF_ERROR(freeRow(pages, row.data, table.def.definitionPage));
@@ -236,12 +235,17 @@ Status deleteRowsTx(PageTransaction& pages, Engine& engine, TableState& table,
             JET_ASSIGN_OR_RETURN(Page * page, pages.edit(id.page));
             placer.touched(id.page, *page);
         }
-        removed.push_back(row.head.packed());
     }
-    std::sort(removed.begin(), removed.end());
-    // Entries are found by their row pointers, so no key has to be built.
-    for (size_t i = 0; i < table.def.realIndexes.size(); ++i)
+    // An entry whose key cannot be built (text of a sort order the key tables do not cover) is still
+    // found: a rebuild finds entries by their row pointers.
+    for (size_t i = 0; i < table.def.realIndexes.size(); ++i) {
+        std::vector<Removal> removed;
+        for (const StoredRow& row : old) {
+            if (auto removal = removalOf(table.def, i, row.values, row.head))
+                removed.push_back(std::move(*removal));
+        }
         JET_RETURN_IF_ERROR(updateIndex(pages, table, i, removed, {}));
+    }
     table.def.rowCount -= std::min<uint32_t>(table.def.rowCount, static_cast<uint32_t>(old.size()));
     JET_RETURN_IF_ERROR(placer.writeMaps());
     return writeCounters(pages, table);
