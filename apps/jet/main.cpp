@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -188,16 +190,18 @@ int importCsv(const Args& args) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    auto csv = jet::readWholeFile(args.words[3]);
-    if (!csv.ok()) return fail(csv.status());
-    std::string_view text(reinterpret_cast<const char*>(csv->data()), csv->size());
-    auto table = jet::readCsvTable(text, args.words[2], args.primaryKey, args.indexes);
+    // The rows are read in batches as the table fills, so a CSV of any size passes through bounded memory.
+    std::ifstream in(args.words[3], std::ios::binary);
+    if (!in) return fail(jet::Status::IOError("cannot open " + args.words[3]));
+    auto table = jet::CsvTableReader::start(std::make_unique<jet::CsvReader>(in), args.words[2],
+                                            args.primaryKey, args.indexes);
     if (!table.ok()) return fail(table.status());
     jet::OpenOptions options;
     options.mode = jet::OpenMode::ReadWrite;
     auto db = jet::Database::open(args.words[1], options);
     if (!db.ok()) return fail(db.status());
-    jet::Status s = jet::createTable(**db, table->spec, table->rows);
+    constexpr size_t kBatchRows = 10000;
+    jet::Status s = jet::createTable(**db, (*table)->spec(), [&] { return (*table)->nextRows(kBatchRows); });
     return s.ok() ? 0 : fail(s);
 }
 

@@ -105,57 +105,80 @@ Result<Value> parseFloating(const CsvField& f) {
 
 }  // namespace
 
-Result<std::vector<std::vector<CsvField>>> parseCsvRecords(std::string_view text) {
-    std::vector<std::vector<CsvField>> records;
-    std::vector<CsvField> record;
+namespace {
+constexpr size_t kReadChunk = 1 << 16;
+}  // namespace
+
+CsvReader::CsvReader(std::istream& in) : m_in(&in) {}
+CsvReader::CsvReader(std::string_view text) : m_text(text) {}
+CsvReader::~CsvReader() = default;
+
+bool CsvReader::refill() {
+    if (m_in == nullptr || !*m_in) return false;
+    m_buffer.resize(kReadChunk);
+    m_in->read(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
+    m_buffer.resize(static_cast<size_t>(m_in->gcount()));
+    m_text = m_buffer;
+    m_at = 0;
+    return !m_text.empty();
+}
+
+int CsvReader::peek() {
+    if (m_at >= m_text.size() && !refill()) return -1;
+    return static_cast<unsigned char>(m_text[m_at]);
+}
+
+int CsvReader::get() {
+    int c = peek();
+    if (c >= 0) ++m_at;
+    return c;
+}
+
+Result<bool> CsvReader::next(std::vector<CsvField>& record) {
+    record.clear();
+    if (peek() < 0) return false;
     CsvField field;
-    size_t i = 0;
-    bool fieldStarted = false;
-    auto endField = [&]() {
-        record.push_back(std::move(field));
-        field = CsvField{};
-        fieldStarted = false;
-    };
-    while (i < text.size()) {
-        char c = text[i];
-        if (c == '"' && !fieldStarted) {
-            field.quoted = true;
-            fieldStarted = true;
-            ++i;
+    bool started = false;
+    while (true) {
+        int c = get();
+        if (c == '"' && !started) {
+            field.quoted = started = true;
             while (true) {
-                if (i >= text.size()) return Status::InvalidArgument("CSV: unterminated quoted field");
-                if (text[i] == '"') {
-                    if (i + 1 < text.size() && text[i + 1] == '"') {
-                        field.text.push_back('"');
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
+                int q = get();
+                if (q < 0) return Status::InvalidArgument("CSV: unterminated quoted field");
+                if (q == '"') {
+                    if (peek() != '"') break;
+                    get();
                 }
-                field.text.push_back(text[i++]);
+                field.text.push_back(static_cast<char>(q));
             }
-            if (i < text.size() && text[i] != ',' && text[i] != '\r' && text[i] != '\n')
+            int after = peek();
+            if (after >= 0 && after != ',' && after != '\r' && after != '\n')
                 return Status::InvalidArgument("CSV: text after a closing quote");
         } else if (c == ',') {
-            endField();
-            ++i;
-        } else if (c == '\r' || c == '\n') {
-            endField();
-            records.push_back(std::move(record));
-            record.clear();
-            i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
+            record.push_back(std::move(field));
+            field = CsvField{};
+            started = false;
+        } else if (c == '\r' || c == '\n' || c < 0) {
+            if (c == '\r' && peek() == '\n') get();
+            record.push_back(std::move(field));
+            return true;
         } else {
-            fieldStarted = true;
-            field.text.push_back(c);
-            ++i;
+            started = true;
+            field.text.push_back(static_cast<char>(c));
         }
     }
-    if (fieldStarted || !record.empty()) {
-        endField();
+}
+
+Result<std::vector<std::vector<CsvField>>> parseCsvRecords(std::string_view text) {
+    CsvReader reader(text);
+    std::vector<std::vector<CsvField>> records;
+    std::vector<CsvField> record;
+    while (true) {
+        JET_ASSIGN_OR_RETURN(bool more, reader.next(record));
+        if (!more) return records;
         records.push_back(std::move(record));
     }
-    return records;
 }
 
 Result<Value> parseCsvValue(const CsvField& f, ColumnType type, uint8_t scale) {
@@ -235,36 +258,46 @@ Result<ColumnSpec> columnFromHeaderCell(std::string_view cell) {
                                    "'");
 }
 
-Result<CsvTable> readCsvTable(std::string_view text, const std::string& name, const std::string& primaryKey,
-                              const std::vector<std::string>& indexed) {
-    JET_ASSIGN_OR_RETURN(auto records, parseCsvRecords(text));
-    if (records.empty()) return Status::InvalidArgument("the CSV has no header line");
-    CsvTable table;
-    table.spec.name = name;
-    for (const CsvField& cell : records[0]) {
+Result<std::unique_ptr<CsvTableReader>> CsvTableReader::start(std::unique_ptr<CsvReader> csv,
+                                                              const std::string& name,
+                                                              const std::string& primaryKey,
+                                                              const std::vector<std::string>& indexed) {
+    std::vector<CsvField> header;
+    JET_ASSIGN_OR_RETURN(bool any, csv->next(header));
+    if (!any) return Status::InvalidArgument("the CSV has no header line");
+    TableSpec spec;
+    spec.name = name;
+    for (const CsvField& cell : header) {
         JET_ASSIGN_OR_RETURN(ColumnSpec c, columnFromHeaderCell(cell.text));
-        table.spec.columns.push_back(std::move(c));
+        spec.columns.push_back(std::move(c));
     }
-    if (!primaryKey.empty())
-        table.spec.indexes.push_back(IndexSpec{"PrimaryKey", {primaryKey}, {}, true, true});
+    if (!primaryKey.empty()) spec.indexes.push_back(IndexSpec{"PrimaryKey", {primaryKey}, {}, true, true});
     for (const std::string& column : indexed)
-        table.spec.indexes.push_back(IndexSpec{column, {column}, {}, false, false});
-    const std::vector<ColumnSpec>& columns = table.spec.columns;
-    for (size_t r = 1; r < records.size(); ++r) {
-        const auto& record = records[r];
-        std::string where = "CSV record " + std::to_string(r + 1);
+        spec.indexes.push_back(IndexSpec{column, {column}, {}, false, false});
+    return std::unique_ptr<CsvTableReader>(new CsvTableReader(std::move(csv), std::move(spec)));
+}
+
+Result<std::vector<Row>> CsvTableReader::nextRows(size_t count) {
+    std::vector<Row> rows;
+    std::vector<CsvField> record;
+    const std::vector<ColumnSpec>& columns = m_spec.columns;
+    while (rows.size() < count) {
+        JET_ASSIGN_OR_RETURN(bool more, m_csv->next(record));
+        if (!more) break;
+        std::string where = "CSV record " + std::to_string(++m_record);
         if (record.size() != columns.size())
             return Status::InvalidArgument(where + " has " + std::to_string(record.size()) +
                                            " fields, expected " + std::to_string(columns.size()));
         Row row;
+        row.reserve(columns.size());
         for (size_t i = 0; i < record.size(); ++i) {
             auto v = parseCsvValue(record[i], columns[i].type, columns[i].scale);
             if (!v.ok()) return v.status().withContext(where + " column " + columns[i].name);
             row.push_back(std::move(v).value());
         }
-        table.rows.push_back(std::move(row));
+        rows.push_back(std::move(row));
     }
-    return table;
+    return rows;
 }
 
 }  // namespace jet

@@ -1,6 +1,7 @@
 #include "storage/journal.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "storage/bytes.h"
@@ -9,9 +10,11 @@ namespace jet {
 namespace {
 
 // Layout: magic, page size (4), old file length (8), page count (4); then per page its number (4) and
-// bytes; then an FNV-1a checksum (8) of everything before it.
+// bytes; then an FNV-1a checksum (8) of everything before it. A started journal holds the first three
+// fields alone, which the whole journal later rewrites with the same bytes.
 constexpr char kMagic[8] = {'J', 'e', 't', 'J', 'r', 'n', 'l', '1'};
-constexpr size_t kHeaderSize = 8 + 4 + 8 + 4;
+constexpr size_t kLengthEnd = 8 + 4 + 8;  // the fields a started journal holds
+constexpr size_t kHeaderSize = kLengthEnd + 4;
 constexpr size_t kChecksumSize = 8;
 
 uint64_t checksum(const uint8_t* data, size_t size) {
@@ -23,60 +26,91 @@ uint64_t checksum(const uint8_t* data, size_t size) {
     return h;
 }
 
-std::vector<uint8_t> journalImage(File& file, const std::vector<PageWrite>& pages, uint32_t pageSize,
-                                  Status& status) {
-    uint64_t oldSize = file.size();
-    std::vector<uint32_t> kept;
-    for (const PageWrite& w : pages) {
-        if (uint64_t{w.number} * pageSize < oldSize) kept.push_back(w.number);
-    }
-    std::vector<uint8_t> image(kHeaderSize + kept.size() * (4 + size_t{pageSize}) + kChecksumSize);
+void writeLength(std::vector<uint8_t>& image, uint32_t pageSize, uint64_t oldSize) {
     std::memcpy(image.data(), kMagic, sizeof kMagic);
     store32(image.data() + 8, pageSize);
     store64(image.data() + 12, oldSize);
-    store32(image.data() + 20, static_cast<uint32_t>(kept.size()));
+}
+
+Result<std::vector<uint8_t>> journalImage(File& file, const std::vector<PageWrite>& pages, uint32_t pageSize,
+                                          uint64_t oldSize) {
+    std::vector<uint32_t> kept;
+    for (const PageWrite& w : pages) {
+        if (uint64_t{w.number + 1} * pageSize <= oldSize) kept.push_back(w.number);
+    }
+    std::vector<uint8_t> image(kHeaderSize + kept.size() * (4 + size_t{pageSize}) + kChecksumSize);
+    writeLength(image, pageSize, oldSize);
+    store32(image.data() + kLengthEnd, static_cast<uint32_t>(kept.size()));
     uint8_t* at = image.data() + kHeaderSize;
     for (uint32_t number : kept) {
         store32(at, number);
         // The page as the file holds it now; the writer lock kept everyone else from changing it.
-        status = file.read(uint64_t{number} * pageSize, pageSize, at + 4);
-        if (!status.ok()) return {};
+        JET_RETURN_IF_ERROR(file.read(uint64_t{number} * pageSize, pageSize, at + 4));
         at += 4 + pageSize;
     }
     store64(at, checksum(image.data(), static_cast<size_t>(at - image.data())));
     return image;
 }
 
-Status writeJournal(File& file, const std::vector<uint8_t>& image) {
-    JET_ASSIGN_OR_RETURN(std::unique_ptr<File> journal, file.openJournal(true));
+Status writeJournal(File& file, const std::vector<uint8_t>& image, bool create) {
+    JET_ASSIGN_OR_RETURN(std::unique_ptr<File> journal, file.openJournal(create));
     JET_RETURN_IF_ERROR(journal->write(0, image.size(), image.data()));
     return journal->sync();
 }
 
-/// The journal's bytes when they are whole and consistent.
-Result<std::vector<uint8_t>> completeJournal(File& file) {
+Result<std::vector<uint8_t>> journalBytes(File& file) {
     JET_ASSIGN_OR_RETURN(std::unique_ptr<File> journal, file.openJournal(false));
     std::vector<uint8_t> image(journal->size());
     if (!image.empty()) JET_RETURN_IF_ERROR(journal->read(0, image.size(), image.data()));
-    auto incomplete = [] { return Status::NotFound("incomplete journal"); };
-    if (image.size() < kHeaderSize + kChecksumSize || std::memcmp(image.data(), kMagic, sizeof kMagic) != 0)
-        return incomplete();
-    uint32_t pageSize = ByteView::load32(image.data() + 8);
-    uint64_t count = ByteView::load32(image.data() + 20);
-    if (pageSize == 0 || image.size() != kHeaderSize + count * (4 + uint64_t{pageSize}) + kChecksumSize)
-        return incomplete();
-    size_t body = image.size() - kChecksumSize;
-    if (ByteView::load64(image.data() + body) != checksum(image.data(), body)) return incomplete();
     return image;
+}
+
+/// The file length a journal records, when its first fields are there.
+std::optional<uint64_t> recordedLength(const std::vector<uint8_t>& image) {
+    if (image.size() < kLengthEnd || std::memcmp(image.data(), kMagic, sizeof kMagic) != 0)
+        return std::nullopt;
+    return ByteView::load64(image.data() + 12);
+}
+
+bool isComplete(const std::vector<uint8_t>& image) {
+    if (!recordedLength(image) || image.size() < kHeaderSize + kChecksumSize) return false;
+    uint32_t pageSize = ByteView::load32(image.data() + 8);
+    uint64_t count = ByteView::load32(image.data() + kLengthEnd);
+    if (pageSize == 0 || image.size() != kHeaderSize + count * (4 + uint64_t{pageSize}) + kChecksumSize)
+        return false;
+    size_t body = image.size() - kChecksumSize;
+    return ByteView::load64(image.data() + body) == checksum(image.data(), body);
+}
+
+Status restorePages(File& file, const std::vector<uint8_t>& image) {
+    uint32_t pageSize = ByteView::load32(image.data() + 8);
+    uint32_t count = ByteView::load32(image.data() + kLengthEnd);
+    const uint8_t* at = image.data() + kHeaderSize;
+    for (uint32_t i = 0; i < count; ++i, at += 4 + pageSize) {
+        JET_RETURN_IF_ERROR(file.write(uint64_t{ByteView::load32(at)} * pageSize, pageSize, at + 4));
+    }
+    return {};
 }
 
 }  // namespace
 
-Status commitPages(File& file, const std::vector<PageWrite>& pages, uint32_t pageSize) {
-    Status status;
-    std::vector<uint8_t> image = journalImage(file, pages, pageSize, status);
-    JET_RETURN_IF_ERROR(status.withContext("journal"));
-    JET_RETURN_IF_ERROR(writeJournal(file, image));
+JournalState journalState(File& file) {
+    if (!file.journalExists()) return JournalState::None;
+    auto image = journalBytes(file);
+    return image.ok() && isComplete(*image) ? JournalState::Complete : JournalState::Incomplete;
+}
+
+Status startJournal(File& file, uint32_t pageSize, uint64_t oldSize) {
+    std::vector<uint8_t> image(kLengthEnd);
+    writeLength(image, pageSize, oldSize);
+    return writeJournal(file, image, true);
+}
+
+Status commitPages(File& file, const std::vector<PageWrite>& pages, uint32_t pageSize, uint64_t oldSize,
+                   bool started) {
+    JET_ASSIGN_OR_RETURN(std::vector<uint8_t> image, journalImage(file, pages, pageSize, oldSize));
+    // A started journal is written over in place: its first bytes stay what they were throughout.
+    JET_RETURN_IF_ERROR(writeJournal(file, image, !started).withContext("journal"));
     for (const PageWrite& w : pages) {
         JET_RETURN_IF_ERROR(file.write(uint64_t{w.number} * pageSize, pageSize, w.bytes->data()));
     }
@@ -86,21 +120,11 @@ Status commitPages(File& file, const std::vector<PageWrite>& pages, uint32_t pag
 
 Status rollBackUnfinishedCommit(File& file) {
     if (!file.journalExists()) return {};
-    auto image = completeJournal(file);
-    if (!image.ok()) {
-        // Cut short while the journal was being written: the file itself was not touched yet.
-        if (image.status().isNotFound()) return file.removeJournal();
-        return image.status();
-    }
-    const uint8_t* p = image->data();
-    uint32_t pageSize = ByteView::load32(p + 8);
-    uint64_t oldSize = ByteView::load64(p + 12);
-    uint32_t count = ByteView::load32(p + 20);
-    const uint8_t* at = p + kHeaderSize;
-    for (uint32_t i = 0; i < count; ++i, at += 4 + pageSize) {
-        JET_RETURN_IF_ERROR(file.write(uint64_t{ByteView::load32(at)} * pageSize, pageSize, at + 4));
-    }
-    JET_RETURN_IF_ERROR(file.truncate(oldSize));
+    JET_ASSIGN_OR_RETURN(std::vector<uint8_t> image, journalBytes(file));
+    if (isComplete(image)) JET_RETURN_IF_ERROR(restorePages(file, image));
+    // A journal cut short before its length was written belongs to a write that changed nothing.
+    if (std::optional<uint64_t> length = recordedLength(image); length && file.size() > *length)
+        JET_RETURN_IF_ERROR(file.truncate(*length));
     JET_RETURN_IF_ERROR(file.sync());
     return file.removeJournal();
 }

@@ -55,16 +55,41 @@ void Pager::adopt(std::map<uint32_t, Page>& committed, uint32_t pageCount) {
     m_pageCount = pageCount;
 }
 
+namespace {
+// The newest pages stay in memory when the others go to the file: they are the ones still being filled.
+constexpr uint32_t kKeptWhenSpilling = 256;
+}  // namespace
+
 PageTransaction::PageTransaction(Pager& pager)
-    : m_pager(pager), m_filePages(pager.pageCount()), m_pageCount(m_filePages) {}
+    : m_pager(pager),
+      m_fileSize(pager.file().size()),
+      m_filePages(pager.pageCount()),
+      m_pageCount(m_filePages) {}
+
+PageTransaction::~PageTransaction() {
+    // New pages that went to the file ahead of a commit that never came are cut off again; should that
+    // fail, the journal left behind tells the next writer to do it.
+    if (!m_journalStarted || m_committed) return;
+    File& file = m_pager.file();
+    if (file.truncate(m_fileSize).ok() && file.sync().ok()) (void)file.removeJournal();
+}
 
 Result<const Page*> PageTransaction::read(uint32_t number) {
     if (auto it = m_changed.find(number); it != m_changed.end()) return &it->second;
     if (auto it = m_pinned.find(number); it != m_pinned.end()) return it->second.get();
+    if (m_appended.count(number) != 0) return readAppended(number);
     if (number >= m_filePages)
         return Status::Corruption("page " + std::to_string(number) + " beyond the file");
     JET_ASSIGN_OR_RETURN(PageRef page, m_pager.page(number));
     return m_pinned.emplace(number, std::move(page)).first->second.get();
+}
+
+// A new page this write already put in the file: the pager does not know it yet.
+Result<const Page*> PageTransaction::readAppended(uint32_t number) {
+    Page bytes(m_pager.pageSize());
+    JET_RETURN_IF_ERROR(
+        m_pager.file().read(uint64_t{number} * m_pager.pageSize(), bytes.size(), bytes.data()));
+    return m_pinned.emplace(number, std::make_shared<const Page>(std::move(bytes))).first->second.get();
 }
 
 Result<Page*> PageTransaction::edit(uint32_t number) {
@@ -72,19 +97,48 @@ Result<Page*> PageTransaction::edit(uint32_t number) {
     JET_ASSIGN_OR_RETURN(const Page* page, read(number));
     Page copy = *page;
     m_pinned.erase(number);
+    if (m_appended.erase(number) != 0) ++m_newInMemory;
     return &m_changed.emplace(number, std::move(copy)).first->second;
 }
 
 uint32_t PageTransaction::allocate() {
     uint32_t number = m_pageCount++;
     m_changed[number] = Page(m_pager.pageSize(), 0);
+    ++m_newInMemory;
     return number;
+}
+
+Status PageTransaction::spillIfFull() {
+    if (m_newInMemory <= m_spillLimit) return {};
+    return spill();
+}
+
+// Appends the new pages held in memory, but the newest, to the file; nothing the file's readers follow
+// points at them until the commit.
+Status PageTransaction::spill() {
+    File& file = m_pager.file();
+    if (!m_journalStarted) {
+        JET_RETURN_IF_ERROR(startJournal(file, m_pager.pageSize(), m_fileSize));
+        m_journalStarted = true;
+    }
+    uint32_t kept = static_cast<uint32_t>(std::min<size_t>(kKeptWhenSpilling, m_spillLimit / 2));
+    uint32_t keepFrom = m_pageCount > kept ? m_pageCount - kept : 0;
+    for (auto it = m_changed.lower_bound(m_filePages); it != m_changed.end() && it->first < keepFrom;) {
+        JET_RETURN_IF_ERROR(
+            file.write(uint64_t{it->first} * m_pager.pageSize(), it->second.size(), it->second.data()));
+        m_appended.insert(it->first);
+        --m_newInMemory;
+        it = m_changed.erase(it);
+    }
+    return {};
 }
 
 std::vector<uint32_t> PageTransaction::changedPages() const {
     std::vector<uint32_t> numbers;
-    numbers.reserve(m_changed.size());
+    numbers.reserve(m_changed.size() + m_appended.size());
     for (const auto& entry : m_changed) numbers.push_back(entry.first);
+    numbers.insert(numbers.end(), m_appended.begin(), m_appended.end());
+    std::sort(numbers.begin(), numbers.end());
     return numbers;
 }
 
@@ -94,14 +148,22 @@ Status PageTransaction::commit() {
     std::vector<PageWrite> writes;
     writes.reserve(m_changed.size());
     for (const auto& [number, bytes] : m_changed) writes.push_back({number, &bytes});
-    Status s = commitPages(file, writes, m_pager.pageSize());
+    Status s = commitPages(file, writes, m_pager.pageSize(), m_fileSize, m_journalStarted);
     if (!s.ok()) {
+        // Undo at once what reached the file; should that fail too, the journal stays for the next writer.
+        (void)rollBackUnfinishedCommit(file);
+        m_journalStarted = false;
         m_pager.clear();
         return s;
     }
+    m_committed = true;
     m_pager.adopt(m_changed, m_pageCount);
+    m_fileSize = file.size();
     m_filePages = m_pageCount;
     m_pinned.clear();
+    m_appended.clear();
+    m_newInMemory = 0;
+    m_journalStarted = false;
     return {};
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -47,12 +48,25 @@ private:
     std::unordered_map<uint32_t, PageRef> m_cache;
 };
 
-/// The pages one write reads and changes, held in memory until commit: nothing reaches the file before,
-/// so a write refused half-way leaves the file as it was. Pages read stay pinned for the transaction's
-/// life, so the cache may drop them without pulling them from under the writer.
+/// The pages one write reads and changes, held in memory until commit: nothing reaches the file's own
+/// pages before, so a write refused half-way leaves the file as it was. Pages read stay pinned for the
+/// transaction's life, so the cache may drop them without pulling them from under the writer.
+///
+/// A write larger than memory should hold (an import of a million rows) appends its new pages to the file
+/// when it calls spillIfFull with more than the spill limit of them held, behind the started journal (see
+/// journal.h); a write that does not commit cuts them off again.
 class PageTransaction {
 public:
     explicit PageTransaction(Pager& pager);
+    ~PageTransaction();
+    PageTransaction(const PageTransaction&) = delete;
+    PageTransaction& operator=(const PageTransaction&) = delete;
+
+    /// New pages held in memory before spillIfFull sends them to the file ahead of the commit.
+    void setSpillLimit(size_t pages) { m_spillLimit = pages; }
+    /// Sends the new pages held in memory, but the newest, to the file when there are more than the spill
+    /// limit. Pointers from read and edit do not survive it: call it where the writer holds none.
+    Status spillIfFull();
 
     /// The page for reading (this transaction's version when it changed it).
     Result<const Page*> read(uint32_t number);
@@ -72,11 +86,20 @@ public:
     Status commit();
 
 private:
+    Result<const Page*> readAppended(uint32_t number);
+    Status spill();
+
     Pager& m_pager;
-    uint32_t m_filePages;
+    uint64_t m_fileSize;   // the file's length before this write
+    uint32_t m_filePages;  // pages before this write
     uint32_t m_pageCount;
     std::map<uint32_t, PageRef> m_pinned;
     std::map<uint32_t, Page> m_changed;
+    size_t m_spillLimit = 8192;
+    size_t m_newInMemory = 0;
+    std::set<uint32_t> m_appended;  // new pages already in the file
+    bool m_journalStarted = false;
+    bool m_committed = false;
 };
 
 /// The page view of a PageRef.

@@ -115,13 +115,15 @@ Status Engine::acquireWrite() {
     if (m_file->readOnly())
         return Status::InvalidArgument(m_file->name() + " is " + m_file->readOnlyReason());
     JET_RETURN_IF_ERROR(m_file->lock(LockRange::Writer, LockMode::Exclusive, m_lockWait));
-    Status s = refresh();
-    if (!s.ok()) {
-        m_file->unlock(LockRange::Writer);
-        return s;
-    }
     ++m_writeDepth;
-    return {};
+    // Holding the writer lock, any journal is one a write left behind: undo it before writing anew.
+    Status s = recoverUnfinishedCommit();
+    if (s.ok()) s = refresh();
+    if (!s.ok()) {
+        --m_writeDepth;
+        m_file->unlock(LockRange::Writer);
+    }
+    return s;
 }
 
 void Engine::releaseWrite() {
@@ -130,19 +132,20 @@ void Engine::releaseWrite() {
 }
 
 Status Engine::recoverUnfinishedCommit() {
-    // A journal seen without the locks may belong to a commit under way; rollBackUnfinishedCommit looks
-    // again once the locks keep every writer out.
     if (!m_file->journalExists()) return {};
-    if (m_file->readOnly()) {
-        // Only a journal still there once no commit is under way was left by a crash.
-        bool locked = !m_holdsCommitShared && m_writeDepth == 0;
+    if (m_writeDepth == 0) {
+        // A writer at work may own the journal: only a complete journal seen while no commit runs says that
+        // the file's pages may be half written. An incomplete one leaves them as the last commit did.
+        bool locked = !m_holdsCommitShared;
         if (locked) JET_RETURN_IF_ERROR(m_file->lock(LockRange::Commit, LockMode::Shared, m_lockWait));
-        bool left = m_file->journalExists();
+        JournalState state = journalState(*m_file);
         if (locked) m_file->unlock(LockRange::Commit);
-        if (!left) return {};
-        return Status::IOError(m_file->name() +
-                               " was left half written by a write that did not finish; open it for writing "
-                               "once to put it back as it was before that write");
+        if (state != JournalState::Complete) return {};
+        if (m_file->readOnly()) {
+            return Status::IOError(m_file->name() +
+                                   " was left half written by a write that did not finish; open it for writing "
+                                   "once to put it back as it was before that write");
+        }
     }
     // Writers take the writer lock before the commit lock; so does the repair, letting go of a reader's
     // shared hold first, or it could wait on a writer that waits on it.

@@ -115,10 +115,11 @@ Status readIndexTree(PageTransaction& pages, uint32_t root, uint32_t owner, std:
 }
 
 Status writeIndexTree(PageTransaction& pages, uint32_t tdefPage, uint32_t root, std::vector<uint32_t> reuse,
-                      const std::vector<KeyEntry>& sorted, std::vector<uint32_t>& treePages) {
+                      std::vector<KeyEntry> sorted, std::vector<uint32_t>& treePages) {
     std::vector<IndexEntry> level;
     level.reserve(sorted.size());
-    for (const KeyEntry& e : sorted) level.push_back(IndexEntry{e.key, e.row, 0});
+    for (KeyEntry& e : sorted) level.push_back(IndexEntry{std::move(e.key), e.row, 0});
+    sorted = {};
     std::reverse(reuse.begin(), reuse.end());  // taken from the back, lowest first
     auto takePage = [&]() {
         if (reuse.empty()) return pages.allocate();

@@ -77,7 +77,7 @@ Status readIndexTree(PageTransaction& pages, uint32_t root, uint32_t owner, std:
 /// Writes a fresh tree of `sorted` entries: the root stays on `root`, other pages come from `reuse` then
 /// new pages. Returns every page of the new tree in `treePages`.
 Status writeIndexTree(PageTransaction& pages, uint32_t tdefPage, uint32_t root, std::vector<uint32_t> reuse,
-                      const std::vector<KeyEntry>& sorted, std::vector<uint32_t>& treePages);
+                      std::vector<KeyEntry> sorted, std::vector<uint32_t>& treePages);
 /// Writes an empty leaf as the root of a new index.
 void initEmptyLeaf(Page& page, uint32_t tdefPage);
 

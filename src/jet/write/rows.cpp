@@ -394,8 +394,8 @@ Status rebuildIndex(PageTransaction& pages, TableState& table, size_t realIndex,
     oldPages.erase(std::remove(oldPages.begin(), oldPages.end(), real.rootPage), oldPages.end());
     std::sort(oldPages.begin(), oldPages.end());
     std::vector<uint32_t> treePages;
-    JET_RETURN_IF_ERROR(
-        writeIndexTree(pages, table.def.definitionPage, real.rootPage, oldPages, entries, treePages));
+    JET_RETURN_IF_ERROR(writeIndexTree(pages, table.def.definitionPage, real.rootPage, oldPages,
+                                       std::move(entries), treePages));
     if (real.usedPagesRef != 0) JET_RETURN_IF_ERROR(writePageList(pages, real.usedPagesRef, treePages));
     return {};
 }
@@ -452,7 +452,9 @@ Status updateIndex(PageTransaction& pages, TableState& table, size_t realIndex,
 
 Status RowPlacer::start() {
     JET_ASSIGN_OR_RETURN(m_owned, readUsageMap(m_pages, m_table.def.usedPagesRef));
-    JET_ASSIGN_OR_RETURN(m_free, readUsageMap(m_pages, m_table.def.freePagesRef));
+    JET_ASSIGN_OR_RETURN(std::vector<uint32_t> free, readUsageMap(m_pages, m_table.def.freePagesRef));
+    m_free.insert(free.begin(), free.end());
+    m_candidates = m_free;
     // Every page the maps name must be one of the table's data pages; the writer refuses to build on a
     // map that says otherwise rather than overwrite what the page really holds.
     if (!m_owned.empty()) {
@@ -479,15 +481,18 @@ Result<RowId> RowPlacer::place(const std::string& row, uint16_t flags) {
         JET_ASSIGN_OR_RETURN(RowId id, placeOn(m_current, row, flags));
         if (id.page != 0) return id;
     }
-    // Pages the free-space map lists, freed by deletes or shrinking updates, come before a new page.
-    std::vector<uint32_t> candidates = m_free;
-    for (uint32_t number : candidates) {
-        if (number == m_current || m_full.count(number) != 0) continue;
+    // Pages the free-space map lists, freed by deletes or shrinking updates, come before a new page; one
+    // found too full for a row is not tried again in this write.
+    while (!m_candidates.empty()) {
+        uint32_t number = *m_candidates.begin();
+        m_candidates.erase(m_candidates.begin());
+        if (number == m_current) continue;
         auto placed = placeOn(number, row, flags);
         if (!placed.ok()) return placed.status().withContext("a page the table's free-space map lists");
-        RowId id = *placed;
-        if (id.page != 0) return id;
-        m_full.insert(number);
+        if (placed->page != 0) {
+            m_candidates.insert(number);
+            return *placed;
+        }
     }
     m_current = m_pages.allocate();
     m_owned.push_back(m_current);
@@ -499,18 +504,17 @@ Result<RowId> RowPlacer::place(const std::string& row, uint16_t flags) {
 }
 
 void RowPlacer::touched(uint32_t number, const Page& page) {
-    auto it = std::find(m_free.begin(), m_free.end(), number);
-    bool roomy = dataPageFree(page) >= kKeepFreeForGrowth;
-    if (roomy && it == m_free.end()) m_free.push_back(number);
-    if (!roomy && it != m_free.end()) m_free.erase(it);
+    if (dataPageFree(page) >= kKeepFreeForGrowth)
+        m_free.insert(number);
+    else
+        m_free.erase(number);
 }
 
 Status RowPlacer::writeMaps() {
     std::sort(m_owned.begin(), m_owned.end());
     JET_RETURN_IF_ERROR(writePageList(m_pages, m_table.def.usedPagesRef, m_owned));
-    std::sort(m_free.begin(), m_free.end());
-    m_free.erase(std::unique(m_free.begin(), m_free.end()), m_free.end());
-    return writePageList(m_pages, m_table.def.freePagesRef, m_free);
+    return writePageList(m_pages, m_table.def.freePagesRef,
+                         std::vector<uint32_t>(m_free.begin(), m_free.end()));
 }
 
 Status writeLongValueMaps(PageTransaction& pages, TableState& table) {
@@ -563,38 +567,55 @@ double nowAsJetDate() {
     return std::floor(seconds) / 86400.0 + 25569.0;
 }
 
-Status insertRowsTx(PageTransaction& pages, TableState& table, const std::vector<Row>& input) {
-    if (input.empty()) return {};
-    std::vector<Row> rows = input;
-    assignAutoNumbers(table, rows);
-    RowEncoder encoder(pages, table);
-    std::vector<std::string> encoded;
-    encoded.reserve(rows.size());
-    const size_t indexCount = table.def.realIndexes.size();
-    std::vector<std::vector<KeyEntry>> fresh(indexCount);
+RowInserter::RowInserter(PageTransaction& pages, TableState& table)
+    : m_pages(pages),
+      m_table(table),
+      m_encoder(pages, table),
+      m_placer(pages, table),
+      m_fresh(table.def.realIndexes.size()) {}
+
+Status RowInserter::start() {
+    return m_placer.start();
+}
+
+Status RowInserter::add(std::vector<Row> rows) {
+    assignAutoNumbers(m_table, rows);
     std::vector<KeyEntry> keys;
     for (size_t r = 0; r < rows.size(); ++r) {
-        JET_ASSIGN_OR_RETURN(std::string row, encoder.encode(rows[r], r));
-        encoded.push_back(std::move(row));
-        JET_RETURN_IF_ERROR(indexKeys(table.def, rows[r], r, keys));
-        for (size_t i = 0; i < indexCount; ++i) fresh[i].push_back(std::move(keys[i]));
+        size_t place = m_rows + r;
+        JET_ASSIGN_OR_RETURN(std::string encoded, m_encoder.encode(rows[r], place));
+        JET_RETURN_IF_ERROR(indexKeys(m_table.def, rows[r], place, keys));
+        JET_ASSIGN_OR_RETURN(RowId id, m_placer.place(encoded));
+        for (size_t i = 0; i < keys.size(); ++i) {
+            keys[i].row = id;
+            m_fresh[i].push_back(std::move(keys[i]));
+        }
+        // Between rows the writer holds no page: the place to let pages go to the file ahead of the commit.
+        JET_RETURN_IF_ERROR(m_pages.spillIfFull());
     }
-    RowPlacer placer(pages, table);
-    JET_RETURN_IF_ERROR(placer.start());
-    for (size_t r = 0; r < encoded.size(); ++r) {
-        JET_ASSIGN_OR_RETURN(RowId id, placer.place(encoded[r]));
-        for (size_t i = 0; i < indexCount; ++i) fresh[i][r].row = id;
-    }
-    for (size_t i = 0; i < indexCount; ++i)
-        JET_RETURN_IF_ERROR(updateIndex(pages, table, i, {}, std::move(fresh[i])));
-    table.def.rowCount += static_cast<uint32_t>(rows.size());
-    for (const ColumnDef& c : table.def.columns) {
+    m_rows += rows.size();
+    return {};
+}
+
+Status RowInserter::finish() {
+    if (m_rows == 0) return {};
+    for (size_t i = 0; i < m_fresh.size(); ++i)
+        JET_RETURN_IF_ERROR(updateIndex(m_pages, m_table, i, {}, std::move(m_fresh[i])));
+    m_table.def.rowCount += static_cast<uint32_t>(m_rows);
+    for (const ColumnDef& c : m_table.def.columns) {
         if ((c.flags & ColumnFlag::AutoLong) != 0)
-            table.def.autoNumber = static_cast<uint32_t>(table.nextAutoNumber - 1);
+            m_table.def.autoNumber = static_cast<uint32_t>(m_table.nextAutoNumber - 1);
     }
-    JET_RETURN_IF_ERROR(placer.writeMaps());
-    JET_RETURN_IF_ERROR(writeLongValueMaps(pages, table));
-    return writeCounters(pages, table);
+    JET_RETURN_IF_ERROR(m_placer.writeMaps());
+    JET_RETURN_IF_ERROR(writeLongValueMaps(m_pages, m_table));
+    return writeCounters(m_pages, m_table);
+}
+
+Status insertRowsTx(PageTransaction& pages, TableState& table, const std::vector<Row>& rows) {
+    RowInserter inserter(pages, table);
+    JET_RETURN_IF_ERROR(inserter.start());
+    JET_RETURN_IF_ERROR(inserter.add(rows));
+    return inserter.finish();
 }
 
 }  // namespace jet::writer

@@ -70,9 +70,32 @@ private:
     PageTransaction& m_pages;
     const TableState& m_table;
     std::vector<uint32_t> m_owned;
-    std::vector<uint32_t> m_free;
-    std::set<uint32_t> m_full;  // free-map pages already found too full for a row of this write
+    std::set<uint32_t> m_free;        // pages with room, as the free-space map will list them
+    std::set<uint32_t> m_candidates;  // pages with room not yet found too full for a row of this write
     uint32_t m_current = 0;
+};
+
+/// Appends rows to a table in batches inside one transaction: each batch is encoded and placed at once
+/// (so memory holds one batch of rows), the index entries of every batch are gathered and go into the
+/// indexes at finish, together with the counters and maps.
+class RowInserter {
+public:
+    RowInserter(PageTransaction& pages, TableState& table);
+    /// Reads the table's maps.
+    Status start();
+    /// Encodes and places `rows`; errors name rows by their place in the whole insert.
+    Status add(std::vector<Row> rows);
+    /// Puts the gathered entries into the indexes (a duplicate key in a unique index is refused) and
+    /// writes the counters and maps.
+    Status finish();
+
+private:
+    PageTransaction& m_pages;
+    TableState& m_table;
+    RowEncoder m_encoder;
+    RowPlacer m_placer;
+    std::vector<std::vector<KeyEntry>> m_fresh;  // per real index
+    size_t m_rows = 0;
 };
 
 /// The key of `row` in real index `realIndex`; NotSupported when a text key cannot be built.

@@ -115,6 +115,17 @@ Result<TableState> loadUserTable(Engine& engine, PageTransaction& pages, std::st
     return loadTableState(engine, pages, name);
 }
 
+// Adds the rows `source` hands out to the new table, batch by batch.
+Status fillTable(PageTransaction& pages, TableState& table, const RowSource& source) {
+    writer::RowInserter inserter(pages, table);
+    JET_RETURN_IF_ERROR(inserter.start());
+    while (true) {
+        JET_ASSIGN_OR_RETURN(std::vector<Row> rows, source());
+        if (rows.empty()) return inserter.finish();
+        JET_RETURN_IF_ERROR(inserter.add(std::move(rows)));
+    }
+}
+
 Status finish(Engine& engine, PageTransaction& pages) {
     JET_RETURN_IF_ERROR(writer::writeGlobalMap(pages));
     return engine.commit(pages);
@@ -140,6 +151,15 @@ private:
 }  // namespace
 
 Status createTable(Database& db, const TableSpec& spec, const std::vector<Row>& rows) {
+    bool handedOut = false;
+    return createTable(db, spec, [&]() -> Result<std::vector<Row>> {
+        if (handedOut) return std::vector<Row>{};
+        handedOut = true;
+        return rows;
+    });
+}
+
+Status createTable(Database& db, const TableSpec& spec, const RowSource& source) {
     Engine& engine = engineOf(db);
     JET_ASSIGN_OR_RETURN(WriteLock lock, db.lockForWriting());
     WrittenTables written(engine, {spec.name, "MSysObjects", "MSysACEs"});
@@ -152,8 +172,7 @@ Status createTable(Database& db, const TableSpec& spec, const std::vector<Row>& 
     uint32_t tdefPage = pages.allocate();
     uint32_t mapPage = 0;
     JET_ASSIGN_OR_RETURN(TableState table, writer::createTableTx(pages, spec, false, tdefPage, mapPage));
-    Status s = writer::insertRowsTx(pages, table, rows);
-    if (!s.ok()) return s.withContext("table " + spec.name);
+    JET_RETURN_IF_ERROR(fillTable(pages, table, source).withContext("table " + spec.name));
     JET_ASSIGN_OR_RETURN(TableState objects, loadTableState(engine, pages, "MSysObjects"));
     JET_ASSIGN_OR_RETURN(Row entry, catalogRow(objects.def, table, container));
     JET_RETURN_IF_ERROR(writer::insertRowsTx(pages, objects, {entry}).withContext("catalogue"));

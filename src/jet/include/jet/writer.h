@@ -1,6 +1,7 @@
 // Writing Jet 4 databases: new files, new tables and appended rows.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -46,6 +47,14 @@ Status createDatabase(const std::string& path);
 
 /// Creates table `spec` in `db` (opened read-write) and inserts `rows` into it, all or nothing.
 Status createTable(Database& db, const TableSpec& spec, const std::vector<Row>& rows = {});
+
+/// Hands out the next rows of a table being filled; an empty batch ends them.
+using RowSource = std::function<Result<std::vector<Row>>()>;
+
+/// Creates table `spec` in `db` and fills it with the rows `source` hands out, in one write: the table
+/// appears whole or not at all. Memory holds one batch of rows, the index keys and a bounded number of
+/// pages, whatever the number of rows; time grows with the rows times the logarithm of their number.
+Status createTable(Database& db, const TableSpec& spec, const RowSource& source);
 
 /// Appends `rows` to the existing user table `table`, all or nothing.
 Status insertRows(Database& db, std::string_view table, const std::vector<Row>& rows);
