@@ -54,7 +54,7 @@ std::vector<ConversionRow> readConversionRows(const QString& file, qint32 dmid, 
 std::optional<qint16> validKind(const QVariant& kind) {
     bool ok = false;
     const qlonglong k = kind.toLongLong(&ok);
-    if (!kind.isValid() || !ok || k < 0 || k >= kKinds) return std::nullopt;
+    if (kind.isNull() || !ok || k < 0 || k >= kKinds) return std::nullopt;
     return static_cast<qint16>(k);
 }
 
@@ -64,9 +64,9 @@ void appendRows(const std::vector<ConversionRow>& rows, const QString& file, qin
     for (const ConversionRow& row : rows) {
         const std::optional<qint16> kind = validKind(row.kind);
         if (!kind) {
-            qCWarning(lcKxView).noquote()
-                << "conversion" << row.name << "of item" << dmid << "in" << file << "has the kind"
-                << row.kind.toString() << "outside 0 to 10 and is left out";
+            const QString shown = row.kind.isNull() ? QStringLiteral("Null") : row.kind.toString();
+            qCWarning(lcKxView).noquote() << "conversion" << row.name << "of item" << dmid << "in" << file
+                                          << "has the kind" << shown << "outside 0 to 10 and is left out";
             continue;
         }
         HSEntry entry;
