@@ -21,16 +21,16 @@
 
 namespace kxtest {
 
-constexpr int colOf(kx::HCol_F c) {
+constexpr int gridColumn(kx::HCol_F c) {
     return static_cast<int>(c) + 1;
 }
-constexpr int kCode = colOf(kx::HCol_F::Code);
-constexpr int kName = colOf(kx::HCol_F::Name);
-constexpr int kUnit = colOf(kx::HCol_F::Unit);
-constexpr int kId = colOf(kx::HCol_F::ID);
-constexpr int kRowKind = colOf(kx::HCol_F::RowKind);
-constexpr int kDEKey = colOf(kx::HCol_F::DEKey);
-constexpr int kOther = colOf(kx::HCol_F::Other);
+constexpr int kCode = gridColumn(kx::HCol_F::Code);
+constexpr int kName = gridColumn(kx::HCol_F::Name);
+constexpr int kUnit = gridColumn(kx::HCol_F::Unit);
+constexpr int kId = gridColumn(kx::HCol_F::ID);
+constexpr int kRowKind = gridColumn(kx::HCol_F::RowKind);
+constexpr int kDEKey = gridColumn(kx::HCol_F::DEKey);
+constexpr int kOther = gridColumn(kx::HCol_F::Other);
 
 /// The texts of column `col` of every data row.
 inline QStringList column(const kx::GridModel& g, int col) {
