@@ -1,6 +1,7 @@
 // The description pane and the rows it inserts, driven on the real control over the sample directory: a
 // quota item's text and conversion rows, a conversion's explanation, a bill item's sections and related
 // quotas, and the failures the row changes meet.
+#include <QAbstractItemModelTester>
 #include <QFile>
 #include <QSignalSpy>
 #include <QtTest>
@@ -68,6 +69,7 @@ private slots:
     void conversionRowsAreInsertedCollapsedUnderTheirItemOnce() {
         Browser b;
         listQuotas(b, "010102");
+        QAbstractItemModelTester tester(&b.cells(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         const int rows = b.cells().Rows();
         const int r = b.rowOfId(42);
         const QStringList listed = column(b.cells(), kId);
@@ -190,6 +192,7 @@ private slots:
     void billItemGetsItsRelatedQuotasCollapsedOnce() {
         Browser b;
         listBills(b, "010101");
+        QAbstractItemModelTester tester(&b.cells(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         const int rows = b.cells().Rows();
         const int r = b.rowOfId(5);
         b.clickRow(r);

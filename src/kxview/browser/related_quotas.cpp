@@ -5,6 +5,7 @@
 #include "data/modpub_db.h"
 #include "data/numbers.h"
 #include "kxview_p.h"
+#include "platform/filesystem.h"
 #include "platform/outlinegrid.h"
 
 namespace kx {
@@ -21,7 +22,7 @@ std::unique_ptr<Database> KXView::Private::openQuotaLibrary(const QString& key) 
     if (file.isEmpty()) {
         // Opening the empty name would fail as well, but without saying which library is missing.
         throw DbError(jet::Status::NotFound("no installed quota library has the key '" + key.toStdString() +
-                                            "' (searched " + folder.toStdString() + ")"));
+                                            "' (searched " + fs::withSlashes(folder).toStdString() + ")"));
     }
     return modPub_DB::OpenDB(file);
 }
