@@ -157,10 +157,11 @@ private slots:
         modPub_HS::LoadHS(42, m_app.quota());  // a full list first: each load replaces it
         if (dmid == 8) {
             for (const char* kind : {"11", "Null", "-1"}) {
-                QTest::ignoreMessage(QtWarningMsg,
-                                     QRegularExpression(QStringLiteral("of item 8 .* has the kind %1 outside 0 to "
-                                                                       "10 and is left out")
-                                                            .arg(QLatin1String(kind))));
+                QTest::ignoreMessage(
+                    QtWarningMsg,
+                    QRegularExpression(QStringLiteral("of item 8 .* has the kind %1 outside 0 to "
+                                                      "10 and is left out")
+                                           .arg(QLatin1String(kind))));
             }
         }
         modPub_HS::LoadHS(dmid, m_app.quota());

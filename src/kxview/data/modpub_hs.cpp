@@ -65,8 +65,9 @@ void appendRows(const std::vector<ConversionRow>& rows, const QString& file, qin
         const std::optional<qint16> kind = validKind(row.kind);
         if (!kind) {
             const QString shown = row.kind.isNull() ? QStringLiteral("Null") : row.kind.toString();
-            qCWarning(lcKxView).noquote() << "conversion" << row.name << "of item" << dmid << "in" << file
-                                          << "has the kind" << shown << "outside 0 to 10 and is left out";
+            qCWarning(lcKxView).noquote()
+                << "conversion" << row.name << "of item" << dmid << "in" << kx::fs::withSlashes(file)
+                << "has the kind" << shown << "outside 0 to 10 and is left out";
             continue;
         }
         HSEntry entry;
@@ -97,7 +98,8 @@ void LoadHS(qint32 dmid, const QString& dbFullName) {
         try {
             rows = readConversionRows(file, dmid, key);
         } catch (const kx::DbError& e) {
-            qCWarning(lcKxView).noquote() << "conversion file" << file << "is left out:" << e.what();
+            qCWarning(lcKxView).noquote()
+                << "conversion file" << kx::fs::withSlashes(file) << "is left out:" << e.what();
             continue;
         }
         appendRows(rows, file, dmid, counters, list);
