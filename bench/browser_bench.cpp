@@ -9,12 +9,19 @@
 //   - KXView::Load of that library (tree of every category, toolbar, layout, and the listing of node 2),
 //     and KXTree::LoadTree alone;
 //   - painting the grid's viewport with 50,000 rows against painting it with 500 rows, at the top and while
-//     scrolling page by page (goal: about 1x), counting the cells painted per frame.
+//     scrolling page by page (goal: about 1x), counting the cells painted per frame;
+//   - filling three price columns for the 5,120 materials of group "07" against the bare engine query that
+//     lists those materials and reads the fields a listing shows (goal: <= 3x), and against the same
+//     15,360 price lookups on the bare engine (the component's own share);
+//   - moving down 1,000 quota rows of category "01" with the arrow key, each row change showing the item's
+//     work content and inserting its conversion rows, against the bare engine statements those row changes
+//     issue (goal: <= 3x).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
@@ -25,8 +32,12 @@
 
 #include "browser/kxview.h"
 #include "browser/modsql.h"
+#include "browser/price_columns_p.h"
+#include "data/modpub_hs.h"
 #include "jet/dao.h"
+#include "platform/filesystem.h"
 #include "platform/kxtree.h"
+#include "platform/messages.h"
 #include "platform/outlinegrid.h"
 #include "sample/builder.h"
 #include "sample/names.h"
@@ -36,11 +47,17 @@ namespace {
 constexpr int kScale = 20;
 const QString kCategory = QStringLiteral("01");
 
-QString g_library;  // the building quota library
-QString g_appPath;  // its application directory, ending with '/'
+const QString kMaterialCategory = QStringLiteral("07");
+const char* const kPriceTitles[] = {"北京2024年1月信息价", "北京2024年2月信息价", "上海2024年1月信息价"};
+constexpr int kSelections = 1000;
+
+QString g_library;   // the building quota library
+QString g_material;  // the material library
+QString g_appPath;   // their application directory, ending with '/'
 double g_bareQuery = 0, g_listing = 0, g_load = 0, g_tree = 0;
 double g_paintSmall = 0, g_paintLarge = 0, g_scrollSmall = 0, g_scrollLarge = 0;
-int g_listedRows = 0, g_cellsPerFrame = 0;
+double g_materialListing = 0, g_priceFill = 0, g_bareLookups = 0, g_bareRowChanges = 0, g_arrowDown = 0;
+int g_listedRows = 0, g_cellsPerFrame = 0, g_materialRows = 0, g_selections = 0, g_conversionRows = 0;
 
 double threadCpuSeconds() {
     timespec t{};
@@ -58,6 +75,22 @@ double bestOf(benchmark::State& state, Work work) {
         best = std::min(best, threadCpuSeconds() - start);
     }
     return best;
+}
+
+/// The engine opened as the component opens it.
+std::unique_ptr<jet::dao::Database> openBare(jet::dao::DBEngine& engine, const QString& file) {
+    jet::OpenOptions options;
+    options.mode = jet::OpenMode::ReadWriteIfPermitted;
+    return std::move(engine.OpenDatabase(file.toStdString(), options)).value();
+}
+
+/// Reads `fields` of every row of `rs`; the number of rows.
+size_t readRows(jet::dao::Recordset& rs, std::initializer_list<const char*> fields) {
+    size_t rows = 0;
+    for (; !rs.Eof(); (void)rs.MoveNext(), ++rows) {
+        for (const char* f : fields) benchmark::DoNotOptimize(rs.Fields(f)->Value());
+    }
+    return rows;
 }
 
 void BM_BareEngineQuery(benchmark::State& state) {
@@ -97,6 +130,155 @@ void BM_LoadTree(benchmark::State& state) {
     g_tree = bestOf(state, [&] { tree.LoadTree(g_library, QStringLiteral("DMIndex")); });
     state.counters["nodes"] = tree.NodeCount();
 }
+
+void BM_MaterialBareListing(benchmark::State& state) {
+    const std::string sql = modSQL_Mate::GetMateClassSQL(kMaterialCategory).toStdString();
+    jet::dao::DBEngine engine;
+    g_materialListing = bestOf(state, [&] {
+        auto db = openBare(engine, g_material);
+        auto rs = std::move(db->OpenRecordset(sql)).value();
+        g_materialRows = static_cast<int>(readRows(*rs, {"ID", "Code", "Name", "Unit"}));
+    });
+    state.counters["rows"] = g_materialRows;
+}
+
+QString priceFolder() {
+    return g_appPath + QString::fromUtf8(sample::names::kPriceRoot) + QLatin1Char('/') +
+           QString::fromUtf8(sample::names::kMaterialKey) + QLatin1Char('/');
+}
+
+/// The same price lookups on the bare engine: one statement per material and price file.
+void BM_BarePriceLookups(benchmark::State& state) {
+    jet::dao::DBEngine engine;
+    std::vector<int64_t> ids;
+    {
+        auto db = openBare(engine, g_material);
+        auto rs = std::move(db->OpenRecordset(modSQL_Mate::GetMateClassSQL(kMaterialCategory).toStdString()))
+                      .value();
+        for (; !rs->Eof(); (void)rs->MoveNext()) ids.push_back(std::get<int64_t>(rs->Fields("ID")->Value()));
+    }
+    g_bareLookups = bestOf(state, [&] {
+        for (const char* title : kPriceTitles) {
+            auto db = openBare(engine, priceFolder() + QString::fromUtf8(title) + QStringLiteral(".QTJG"));
+            for (int64_t id : ids) {
+                auto rs =
+                    std::move(db->OpenRecordset("SELECT * FROM Price WHERE MateID=" + std::to_string(id)))
+                        .value();
+                if (rs->RecordCount() > 0) benchmark::DoNotOptimize(rs->Fields("Price")->Value());
+            }
+            db->Close();
+        }
+    });
+}
+
+void BM_FillThreePriceColumns(benchmark::State& state) {
+    kx::KXView view;
+    view.SetAppPath(g_appPath);
+    view.setFindStyle(QStringLiteral("Mate"));
+    view.LoadData(g_material, kMaterialCategory);
+    kx::PriceColumns columns(*view.findChild<kx::OutlineGrid*>(QStringLiteral("F")), &view);
+    const QString folder = g_appPath + QString::fromUtf8(sample::names::kPriceRoot) + QLatin1Char('/') +
+                           QString::fromUtf8(sample::names::kMaterialKey) + QLatin1Char('/');
+    for (const char* title : kPriceTitles)
+        columns.AddPriceColumn(folder + QString::fromUtf8(title) + QStringLiteral(".QTJG"),
+                               kx::LibraryKind::Mate);
+    g_priceFill = bestOf(state, [&] { columns.fillEvery(kx::LibraryKind::Mate); });
+}
+
+/// The statements one row change of a quota row runs the first time the row is current: the item's text,
+/// then the conversion load (the library's two KeyInfo values, one query per conversion file).
+void bareRowChange(jet::dao::DBEngine& engine, int64_t id, const std::vector<QString>& conversionFiles) {
+    const std::string dmid = std::to_string(id);
+    auto db = openBare(engine, g_library);
+    auto item = std::move(db->OpenRecordset("SELECT * From DM WHERE ID =" + dmid)).value();
+    if (item->RecordCount() > 0) readRows(*item, {"WorkInfo", "DESM"});
+    auto library = openBare(engine, g_library);
+    auto keyInfo = [&](const char* code) {
+        auto rs =
+            std::move(library->OpenRecordset(std::string("SELECT * FROM KeyInfo WHERE Code='") + code + "'"))
+                .value();
+        return rs->RecordCount() > 0 ? std::get<std::string>(rs->Fields("WithCode")->Value()) : std::string();
+    };
+    const std::string key = keyInfo("Key");
+    benchmark::DoNotOptimize(keyInfo("WithHSK"));
+    for (const QString& file : conversionFiles) {
+        auto hs = openBare(engine, file);
+        auto rs = std::move(hs->OpenRecordset("SELECT * FROM HS WHERE DMID=" + dmid + " AND DEKey='" + key +
+                                              "' ORDER BY Code"))
+                      .value();
+        readRows(*rs, {"Kind", "HSName", "HSInfo", "SM"});
+        hs->Close();
+    }
+    library->Close();
+    db->Close();
+}
+
+/// The IDs of the first `count` items of the category, in list order, and the library's conversion files.
+std::vector<int64_t> firstItems(jet::dao::DBEngine& engine, int count) {
+    auto db = openBare(engine, g_library);
+    auto rs = std::move(db->OpenRecordset(modSQL_DM::GetDMClassSQL(kCategory).toStdString())).value();
+    std::vector<int64_t> ids;
+    for (; !rs->Eof() && static_cast<int>(ids.size()) < count; (void)rs->MoveNext())
+        ids.push_back(std::get<int64_t>(rs->Fields("ID")->Value()));
+    return ids;
+}
+
+std::vector<QString> existingConversionFiles() {
+    auto db = kx::openDatabase(g_library);
+    auto rs = db->OpenRecordset(QStringLiteral("SELECT * FROM KeyInfo WHERE Code='WithHSK'"));
+    std::vector<QString> files;
+    for (const QString& f : modPub_HS::conversionFiles(g_library, rs->Text(QStringLiteral("WithCode"))))
+        if (kx::fs::isFile(f)) files.push_back(kx::fs::resolve(f));
+    return files;
+}
+
+void BM_BareRowChangeStatements(benchmark::State& state) {
+    jet::dao::DBEngine engine;
+    const std::vector<int64_t> ids = firstItems(engine, kSelections);
+    const std::vector<QString> files = existingConversionFiles();
+    g_bareRowChanges = bestOf(state, [&] {
+        for (int64_t id : ids) bareRowChange(engine, id, files);
+    });
+    state.counters["files"] = static_cast<double>(files.size());
+}
+
+void BM_ArrowDown(benchmark::State& state) {
+    auto view = quotaView();
+    view->Load(g_library);
+    view->show();
+    auto* grid = view->findChild<kx::OutlineGrid*>(QStringLiteral("F"));
+    int selections = 0;
+    QObject::connect(grid, &kx::OutlineGrid::rowColChanged, [&] { ++selections; });
+    double best = 1e300;
+    for (auto _ : state) {
+        view->LoadData(g_library, kCategory);  // a fresh listing: no row has looked up its conversions yet
+        const int listed = grid->cells().Rows();
+        selections = 0;
+        const double start = threadCpuSeconds();
+        grid->setRow(1);
+        for (int i = 1; i < kSelections; ++i) {
+            QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+            QApplication::sendEvent(grid, &down);
+        }
+        best = std::min(best, threadCpuSeconds() - start);
+        g_selections = selections;
+        g_conversionRows = grid->cells().Rows() - listed;
+    }
+    g_arrowDown = best;
+    state.counters["selections"] = g_selections;
+    state.counters["conversion_rows"] = g_conversionRows;
+}
+
+/// Message boxes written to stderr: a benchmark has nobody to close them, and a box means it failed.
+class FailingMessages : public kx::MessageService {
+public:
+    kx::MessageAnswer show(const kx::MessageBoxSpec& spec, QWidget*) override {
+        std::fprintf(stderr, "message box %s: %s\n", qPrintable(spec.title), qPrintable(spec.text));
+        ++shown;
+        return kx::MessageAnswer::Ok;
+    }
+    int shown = 0;
+};
 
 /// Counts the cells the grid paints.
 class CountingDelegate : public QStyledItemDelegate {
@@ -182,6 +364,11 @@ BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_LoadTree)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_PaintGrid500)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PaintGrid50000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_MaterialBareListing)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_BarePriceLookups)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_FillThreePriceColumns)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_BareRowChangeStatements)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ArrowDown)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 /// The application directory to measure: DIR from --app-dir, else one built at scale 20 in `scratch`.
 QString applicationDirectory(int& argc, char** argv, const QTemporaryDir& scratch) {
@@ -219,6 +406,27 @@ void printResults() {
                 g_listing / g_bareQuery);
     std::printf("RATIO grid paint 50,000 rows / 500 rows (goal about 1): top %.2f, scrolling %.2f\n",
                 g_paintLarge / g_paintSmall, g_scrollLarge / g_scrollSmall);
+    std::printf("\nMaterial group %s (%d materials), three price columns:\n", qPrintable(kMaterialCategory),
+                g_materialRows);
+    std::printf("  bare engine listing   %8.1f ms\n", g_materialListing * 1e3);
+    std::printf("  filling the columns   %8.1f ms (%d price lookups)\n", g_priceFill * 1e3,
+                g_materialRows * static_cast<int>(std::size(kPriceTitles)));
+    std::printf("  the same lookups on the bare engine %.1f ms (%.1f us per statement)\n",
+                g_bareLookups * 1e3,
+                g_bareLookups * 1e6 / (g_materialRows * static_cast<double>(std::size(kPriceTitles))));
+    std::printf("RATIO filling 3 price columns / bare listing of the same rows (goal <= 3): %.2f\n",
+                g_priceFill / g_materialListing);
+    std::printf(
+        "RATIO filling 3 price columns / their lookups on the bare engine (the component's share): %.2f\n",
+        g_priceFill / g_bareLookups);
+    std::printf("\nMoving down %d quota rows of category %s (%d row changes, %d conversion rows inserted):\n",
+                kSelections, qPrintable(kCategory), g_selections, g_conversionRows);
+    std::printf("  bare engine statements %7.1f ms (%.3f ms per row)\n", g_bareRowChanges * 1e3,
+                g_bareRowChanges * 1e3 / kSelections);
+    std::printf("  arrow key in KXView    %7.1f ms (%.3f ms per selection)\n", g_arrowDown * 1e3,
+                g_arrowDown * 1e3 / kSelections);
+    std::printf("RATIO arrow-key row changes / their bare engine statements (goal <= 3): %.2f\n",
+                g_arrowDown / g_bareRowChanges);
 }
 
 }  // namespace
@@ -232,9 +440,20 @@ int main(int argc, char** argv) {
     g_appPath = QDir(dir).absolutePath() + QLatin1Char('/');
     g_library = g_appPath + QString::fromUtf8(sample::names::kQuotaDir) + QLatin1Char('/') +
                 QString::fromUtf8(sample::names::kBuildingTitle) + QStringLiteral(".QTDE");
+    g_material = g_appPath + QString::fromUtf8(sample::names::kMaterialDir) + QLatin1Char('/') +
+                 QString::fromUtf8(sample::names::kMaterialTitle) + QStringLiteral(".QTCJ");
+    auto messages = std::make_unique<FailingMessages>();
+    const FailingMessages& boxes = *messages;
+    kx::setMessageService(std::move(messages));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (g_bareQuery > 0 && g_listing > 0 && g_paintSmall > 0 && g_scrollSmall > 0) printResults();
+    if (boxes.shown > 0) {
+        std::fprintf(stderr, "%d message boxes: the measured operations failed\n", boxes.shown);
+        return 1;
+    }
+    if (g_bareQuery > 0 && g_listing > 0 && g_paintSmall > 0 && g_scrollSmall > 0 && g_materialListing > 0 &&
+        g_bareLookups > 0 && g_bareRowChanges > 0)
+        printResults();
     return 0;
 }

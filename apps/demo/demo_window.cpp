@@ -1,13 +1,18 @@
 #include "demo_window.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QToolBar>
 
 #include "browser/kxview.h"
+#include "browser/price_columns_p.h"
 #include "platform/outlinegrid.h"
+#include "platform/richtextpane.h"
 #include "sample/names.h"
 
 namespace demo {
@@ -55,12 +60,24 @@ DemoWindow::DemoWindow(const QString& appDir, QWidget* parent)
     log(QStringLiteral("application directory: ") + QDir::toNativeSeparators(appDir));
 }
 
+kx::OutlineGrid& DemoWindow::grid() const {
+    return *m_view->findChild<kx::OutlineGrid*>(QStringLiteral("F"));
+}
+
+QString DemoWindow::priceFile(const char* title) const {
+    return m_appDir + QLatin1Char('/') + QString::fromUtf8(sample::names::kPriceRoot) + QLatin1Char('/') +
+           QString::fromUtf8(sample::names::kMaterialKey) + QLatin1Char('/') + QString::fromUtf8(title) +
+           QStringLiteral(".QTJG");
+}
+
 bool DemoWindow::open(Library library) {
     const LibraryFile file = fileOf(library);
     const QString path =
         m_appDir + QLatin1Char('/') + QString::fromUtf8(file.folder) + QLatin1Char('/') + file.fileName;
     m_view->setFindStyle(QLatin1String(file.kind));
     m_view->SetAppPath(m_appDir + QLatin1Char('/'));
+    // Bill-item libraries have no prices.
+    m_view->SetPriceDBFullPath(library == Library::Bill ? QString() : priceFile("北京2024年1月信息价"));
     try {
         m_view->Load(path);
         log(QStringLiteral("Load(%1) with FindStyle %2")
@@ -73,15 +90,46 @@ bool DemoWindow::open(Library library) {
 }
 
 void DemoWindow::callRow(int row) {
-    auto* grid = m_view->findChild<kx::OutlineGrid*>(QStringLiteral("F"));
-    if (row >= grid->cells().Rows()) return;
-    grid->setRow(row);
-    grid->scrollTo(grid->currentIndex(), QAbstractItemView::PositionAtCenter);
+    if (row >= grid().cells().Rows()) return;
+    grid().setRow(row);
+    grid().scrollTo(grid().currentIndex(), QAbstractItemView::PositionAtCenter);
     if (auto* call = m_view->findChild<QAbstractButton*>(QStringLiteral("tCall"))) call->click();
 }
 
+int DemoWindow::openFirstRowWithChildren(const std::function<bool(int row)>& wanted) {
+    const kx::GridModel& cells = grid().cells();
+    for (int row = 1; row < cells.Rows(); ++row) {
+        if (cells.RowOutlineLevel(row) != 0) continue;
+        grid().setRow(row);
+        if (!cells.hasChildRows(row) || !wanted(row)) continue;
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(&grid(), &enter);
+        grid().scrollTo(grid().currentIndex(), QAbstractItemView::PositionAtTop);
+        return row;
+    }
+    return 0;
+}
+
+void DemoWindow::addSecondPriceColumn() {
+    const QString file = priceFile("北京2024年2月信息价");
+    try {
+        kx::PriceColumns(grid(), m_view).AddPriceColumn(file, kx::libraryKindOf(m_view->FindStyle()));
+        log(QStringLiteral("price column added for ") + quoted(QFileInfo(file).fileName()));
+    } catch (const std::exception& e) {
+        log(QStringLiteral("adding a price column failed: ") + QString::fromUtf8(e.what()));
+    }
+}
+
+const kx::GridModel& DemoWindow::cells() const {
+    return grid().cells();
+}
+
+QString DemoWindow::descriptionText() const {
+    return m_view->findChild<kx::RichTextPane*>(QStringLiteral("txtSM"))->Text();
+}
+
 int DemoWindow::firstCorrectedRow() const {
-    const kx::GridModel& cells = m_view->findChild<kx::OutlineGrid*>(QStringLiteral("F"))->cells();
+    const kx::GridModel& cells = grid().cells();
     for (int row = 1; row < cells.Rows(); ++row) {
         if (cells.TextMatrix(row, 3).endsWith(QStringLiteral(" [堪误]"))) return row;
     }
@@ -102,7 +150,7 @@ void DemoWindow::addHostCalls() {
         log(QStringLiteral("GetSelectMateKey() = ") + quoted(m_view->GetSelectMateKey()));
     });
     tools->addAction(QStringLiteral("GetHSCode"), this, [this] {
-        const int row = m_view->findChild<kx::OutlineGrid*>(QStringLiteral("F"))->Row();
+        const int row = grid().Row();
         try {
             log(QStringLiteral("GetHSCode(%1) = %2")
                     .arg(row)
@@ -113,6 +161,28 @@ void DemoWindow::addHostCalls() {
     });
     tools->addAction(QStringLiteral("GetDBFullName"), this,
                      [this] { log(QStringLiteral("GetDBFullName() = ") + quoted(m_view->GetDBFullName())); });
+    tools->addSeparator();
+    tools->addAction(QStringLiteral("FindOne"), this, [this] {
+        try {
+            m_view->FindOne();
+            log(QStringLiteral("FindOne()"));
+        } catch (const std::exception& e) {
+            log(QStringLiteral("FindOne() failed: ") + QString::fromUtf8(e.what()));
+        }
+    });
+    tools->addAction(QStringLiteral("LoadWithDE"), this, [this] {
+        try {
+            m_view->LoadWithDE();
+            log(QStringLiteral("LoadWithDE()"));
+        } catch (const std::exception& e) {
+            log(QStringLiteral("LoadWithDE() failed: ") + QString::fromUtf8(e.what()));
+        }
+    });
+    tools->addAction(QStringLiteral("ClearPrice"), this, [this] {
+        m_view->ClearPrice();
+        log(QStringLiteral("ClearPrice()"));
+    });
+    tools->addAction(QStringLiteral("第二个价格文件"), this, [this] { addSecondPriceColumn(); });
     tools->addSeparator();
     for (const QString& command : {QStringLiteral("全展开"), QStringLiteral("全关闭")}) {
         tools->addAction(command, this, [this, command] {

@@ -3,17 +3,35 @@
 //   kxview-demo [--app-dir DIR] [--screenshots DIR]
 //
 // With a display it opens the window. With --screenshots, or when there is no display, it renders
-// offscreen, writes one screenshot per library kind (a category listed, a row selected and called) into
-// the folder, and exits.
+// offscreen, writes screenshots into the folder and exits: one per library kind (a category listed, a row
+// selected and called), a quota item with its conversion rows open, a bill item with its related quotas
+// open, and a material list with two price columns.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
 
+#include "browser/kxview.h"
 #include "demo_window.h"
+#include "platform/gridmodel.h"
+#include "platform/messages.h"
 
 namespace {
+
+/// Message boxes written into the demo's log: an offscreen run has nobody to close them.
+class LoggedMessages : public kx::MessageService {
+public:
+    explicit LoggedMessages(demo::DemoWindow& window) : m_window(window) {}
+    kx::MessageAnswer show(const kx::MessageBoxSpec& spec, QWidget*) override {
+        m_window.log(QStringLiteral("message box %1: %2").arg(spec.title, spec.text));
+        return spec.buttons == kx::MessageBoxSpec::Buttons::Ok ? kx::MessageAnswer::Ok
+                                                               : kx::MessageAnswer::No;
+    }
+
+private:
+    demo::DemoWindow& m_window;
+};
 
 bool hasDisplay() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
@@ -22,6 +40,44 @@ bool hasDisplay() {
 /// A folder beside the executable's folder (build/bin/../NAME).
 QString besideBinaries(const char* argv0, const QString& name) {
     return QFileInfo(QString::fromLocal8Bit(argv0)).absoluteDir().filePath(QStringLiteral("../") + name);
+}
+
+constexpr int kCodeCol = static_cast<int>(kx::HCol_F::Code) + 1;
+constexpr int kRowKindCol = static_cast<int>(kx::HCol_F::RowKind) + 1;
+
+/// Saves the window as `file` in `folder`; false (and a message) when it cannot be written.
+bool save(demo::DemoWindow& window, const QString& folder, const char* file) {
+    QApplication::processEvents();
+    const QString path = QDir(folder).filePath(QLatin1String(file));
+    if (window.grab().save(path)) return true;
+    std::fprintf(stderr, "kxview-demo: cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+/// The pictures of the browser's depth: a quota item with notes and its conversion rows open, a bill item
+/// with headed related quotas open, a material list with two price columns (the second standing in for the
+/// price tool). The number of failures.
+int writeDepthScreenshots(demo::DemoWindow& window, const QString& folder) {
+    int failures = 0;
+    window.open(demo::Library::Quota);
+    // An item with a code and with notes besides its work content.
+    const int quota = window.openFirstRowWithChildren([&](int row) {
+        return !window.cells().TextMatrix(row, kCodeCol).isEmpty() && window.descriptionText().contains('\r');
+    });
+    failures += quota == 0 || !save(window, folder, "quota-conversions.png");
+    window.open(demo::Library::Bill);
+    // A bill item with all three sections whose quotas are grouped under headings.
+    const int bill = window.openFirstRowWithChildren([&](int row) {
+        return window.cells().TextMatrix(row + 1, kRowKindCol) == QLatin1String("Title") &&
+               window.descriptionText().contains(QStringLiteral("【项目特征】")) &&
+               window.descriptionText().contains(QStringLiteral("【计算规则】"));
+    });
+    failures += bill == 0 || !save(window, folder, "bill-related-quotas.png");
+    window.open(demo::Library::Material);
+    window.addSecondPriceColumn();
+    window.callRow(4);
+    failures += window.cells().Cols() != 12 || !save(window, folder, "material-price-columns.png");
+    return failures;
 }
 
 /// Opens each library, selects and calls a row, and saves the window; the number of failures.
@@ -36,17 +92,13 @@ int writeScreenshots(demo::DemoWindow& window, const QString& folder) {
     for (const auto& [library, file] : shots) {
         if (!window.open(library)) ++failures;
         QApplication::processEvents();  // the grid lays its new rows out before it scrolls
-        // In the quota library the row below the first corrected item, so its red mark shows beside it.
+        // In the quota library the row below the first corrected item, so its red mark shows beside it; in
+        // the bill library a bill item whose related quotas all come from installed libraries.
         const int corrected = library == demo::Library::Quota ? window.firstCorrectedRow() : 0;
-        window.callRow(corrected > 0 ? corrected + 1 : 4);
-        QApplication::processEvents();
-        const QString path = QDir(folder).filePath(QLatin1String(file));
-        if (!window.grab().save(path)) {
-            std::fprintf(stderr, "kxview-demo: cannot write %s\n", qPrintable(path));
-            ++failures;
-        }
+        window.callRow(corrected > 0 ? corrected + 1 : library == demo::Library::Bill ? 2 : 4);
+        failures += !save(window, folder, file);
     }
-    return failures;
+    return failures + writeDepthScreenshots(window, folder);
 }
 
 }  // namespace
@@ -85,6 +137,7 @@ int main(int argc, char** argv) {
                                ? parser.value(QStringLiteral("screenshots"))
                                : besideBinaries(argv[0], QStringLiteral("screenshots"));
     window.show();
+    kx::setMessageService(std::make_unique<LoggedMessages>(window));
     const int failures = writeScreenshots(window, folder);
     std::printf("screenshots written to %s\n", qPrintable(QDir(folder).absolutePath()));
     return failures == 0 ? 0 : 1;

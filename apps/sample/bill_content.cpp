@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "norm_content.h"
+#include "sample/names.h"
 
 namespace sample {
 namespace {
@@ -58,6 +59,10 @@ const std::vector<BillCategory>& billCategories() {
         {"0310", "给排水、采暖、燃气工程"},
         {"031001", "给排水、采暖、燃气管道"},
         {"031004", "卫生器具"},
+        // Bill items without related quotas: the library has no "WithDE_05" table.
+        {"05", "园林绿化工程"},
+        {"0501", "绿化工程"},
+        {"050101", "绿地整理"},
     };
     return categories;
 }
@@ -248,6 +253,8 @@ const std::vector<BillTemplate>& billTemplates() {
          "管道安装；管件安装；压力试验；吹扫、冲洗。",
          {"室内排水管道"}},
         {"031004003", "洗脸盆", "组", "材质、规格、类型、组装形式", "器具安装；附件安装。", {"洗脸盆"}},
+        {"050101001", "砍伐乔木", "株", "树干胸径、高度", "砍伐；废弃物运输；场地清理。", {}},
+        {"050101002", "挖树根（蔸）", "株", "地径", "挖树根；废弃物运输；场地清理。", {}},
     };
     return templates;
 }
@@ -308,24 +315,83 @@ std::string rulerFor(const std::string& unit) {
     return "按设计图示数量计算。";
 }
 
-// Even variants group their quotas under a heading row; odd ones list them directly below the bill item.
+/// The related rows of one bill item, numbered by `code` in list order.
+class RelatedList {
+public:
+    void add(int64_t level, std::optional<std::string> name, const char* kind, int64_t dmId,
+             const std::string& deKey) {
+        m_rows.push_back(
+            {static_cast<int64_t>(m_rows.size() + 1), level, std::move(name), kind, dmId, deKey});
+    }
+    std::vector<RelatedRow> take() { return std::move(m_rows); }
+
+private:
+    std::vector<RelatedRow> m_rows;
+};
+
+// A quota ID no library holds.
+constexpr int64_t kMissingQuota = 999999;
+
+// The related quotas of variant `variant` of a bill item, by variant modulo 4: 0 nests them two levels deep
+// under "主体项目" and a heading per quota leaf, 2 lists them under "主体项目", 1 lists them directly below
+// the bill item, 3 has none. Of each leaf's two quotas the second carries its own name; the first has none,
+// Null in the first leaf and "" in the second. Earthwork items ("0101") add a quota missing from its library
+// (variant 1) and, last, one of a library that is not installed (variant 2).
 std::vector<RelatedRow> relatedRows(const BillTemplate& t, size_t variant, const QuotaContent& quotas,
                                     const std::string& deKey) {
-    std::vector<RelatedRow> rows;
-    const bool grouped = variant % 2 == 0;
-    if (grouped) rows.push_back({1, 0, "主体项目", "Title", 0, deKey});
-    for (const char* leaf : t.quotaLeaves) {
+    RelatedList list;
+    if (variant % 4 == 3 || t.quotaLeaves.empty()) return list.take();
+    const bool nested = variant % 4 == 0;
+    const bool grouped = variant % 4 != 1;
+    if (grouped) list.add(0, "主体项目", "Title", 0, deKey);
+    const int64_t quotaLevel = nested ? 2 : grouped ? 1 : 0;
+    for (size_t l = 0; l < t.quotaLeaves.size(); ++l) {
+        const char* leaf = t.quotaLeaves[l];
         auto found = quotas.itemsByLeaf.find(leaf);
         if (found == quotas.itemsByLeaf.end() || found->second.empty()) continue;
+        if (nested) list.add(1, leaf, "Title", 0, deKey);
         const auto& ids = found->second;
         for (size_t j = 0; j < 2 && j < ids.size(); ++j) {
             const int64_t dmId = ids[(variant + j * 3) % ids.size()];
-            // Some rows carry their own name, the others show the quota's name.
-            std::string name = (j == 1) ? std::string(leaf) + "（参考）" : std::string();
-            rows.push_back({static_cast<int64_t>(rows.size() + 1), grouped ? 1 : 0, name, "DE", dmId, deKey});
+            std::optional<std::string> name;
+            if (j == 1) {
+                name = std::string(leaf) + "（参考）";
+            } else if (l % 2 == 1) {
+                name = "";
+            }
+            list.add(quotaLevel, std::move(name), "DE", dmId, deKey);
         }
     }
-    return rows;
+    if (std::string(t.code).starts_with("0101")) {
+        if (variant % 4 == 1) list.add(quotaLevel, "场内清理（补充子目）", "DE", kMissingQuota, deKey);
+        if (variant % 4 == 2) list.add(quotaLevel, std::nullopt, "DE", 200001, names::kMunicipalKey);
+    }
+    return list.take();
+}
+
+/// Leaves out some of a bill item's texts, by its ID modulo 10: 1 keeps only the work content, 2 has an
+/// empty ("") work content, 3 has none of the three, 4 keeps only the measurement rule.
+void blankTexts(BillItem& item) {
+    switch (item.id % 10) {
+        case 1:
+            item.feature.reset();
+            item.ruler.reset();
+            break;
+        case 2:
+            item.content = "";
+            break;
+        case 3:
+            item.feature.reset();
+            item.content.reset();
+            item.ruler.reset();
+            break;
+        case 4:
+            item.feature.reset();
+            item.content.reset();
+            break;
+        default:
+            break;
+    }
 }
 
 }  // namespace
@@ -362,8 +428,10 @@ BillContent makeBillContent(int scale, const QuotaContent& building, const std::
             item.feature = featureText(t.features, v);
             item.content = t.content;
             item.ruler = rulerFor(item.unit);
-            // Every fourth variant has no related quotas, as bill items often have none yet.
-            if (v % 4 != 3) item.related = relatedRows(t, v, quotas, deKey);
+            blankTexts(item);
+            item.related = relatedRows(t, v, quotas, deKey);
+            // Bill items with an odd ID store their related rows backwards: only Code gives the list order.
+            if (item.id % 2 == 1) std::reverse(item.related.begin(), item.related.end());
             content.items.push_back(std::move(item));
         }
     }

@@ -200,6 +200,15 @@ std::string conversionFile(const char* title, const char* suffix) {
 std::string namedConversionName(const char* title) {
     return std::string(title) + "_干混砂浆换算.QTHS";
 }
+std::string assemblyConversionName(const char* title) {
+    return std::string(title) + "_装配式换算.QTHS";
+}
+// The building library's "WithHSK": two files that exist, with a quoted name that holds the separator and a
+// file that does not exist between them.
+std::string buildingWithHSK(const char* title) {
+    return namedConversionName(title) + "|'补充|换算.QTHS'|" + title + "_缺失换算.QTHS|" +
+           assemblyConversionName(title);
+}
 std::string priceDir() {
     return std::string(names::kPriceRoot) + "/" + names::kMaterialKey;
 }
@@ -243,7 +252,7 @@ jet::Status writeSystemFolder(Build& b) {
 // -------------------------------------------------------------------------------------------
 
 KeyInfoRows quotaKeyInfo(const QuotaLibrary& lib, const std::string& version) {
-    const std::string named = lib.book == NormBook::Building ? namedConversionName(lib.title) : "";
+    const std::string named = lib.book == NormBook::Building ? buildingWithHSK(lib.title) : "";
     return {{"Key", lib.key},
             {"Name", lib.displayName},
             {"WithMateKey", names::kMaterialKey},
@@ -262,9 +271,12 @@ jet::Status writeConversionFiles(const QuotaLibrary& lib, const QuotaContent& co
     };
     std::vector<File> files{{conversionFile(lib.title, "_系统换算库.QTHS"), ConversionSet::System},
                             {conversionFile(lib.title, "_用户换算库.QTHS"), ConversionSet::User}};
-    if (lib.book == NormBook::Building)
+    if (lib.book == NormBook::Building) {
         files.push_back(
             {std::string(kConversionDir) + "/" + namedConversionName(lib.title), ConversionSet::Named});
+        files.push_back(
+            {std::string(kConversionDir) + "/" + assemblyConversionName(lib.title), ConversionSet::Assembly});
+    }
     for (const File& f : files) {
         JET_ASSIGN_OR_RETURN(DbFile db, DbFile::create(root, f.path, report));
         JET_RETURN_IF_ERROR(

@@ -33,6 +33,14 @@ jet::Value optionalText(const std::string& s) {
     return s.empty() ? jet::Value() : text(s);
 }
 
+jet::Value nullableText(const std::optional<std::string>& s) {
+    return s ? text(*s) : jet::Value();
+}
+
+jet::Value nullableNumber(const std::optional<int64_t>& n) {
+    return n ? number(*n) : jet::Value();
+}
+
 }  // namespace
 
 jet::Status writeQuotaTables(DbFile& db, const QuotaContent& content) {
@@ -79,7 +87,7 @@ jet::Status writeConversionLibrary(DbFile& db, const std::vector<Conversion>& co
     std::vector<jet::Row> rows;
     rows.reserve(conversions.size());
     for (const Conversion& c : conversions) {
-        rows.push_back({jet::Value(), number(c.dmId), text(c.deKey), number(c.code), number(c.kind),
+        rows.push_back({jet::Value(), number(c.dmId), text(c.deKey), number(c.code), nullableNumber(c.kind),
                         text(c.name), text(c.info), text(c.explanation)});
     }
     JET_RETURN_IF_ERROR(db.addTable(hs, rows));
@@ -98,8 +106,8 @@ jet::Status writeRelatedQuotaFile(DbFile& db, const std::vector<RelatedRow>& row
     std::vector<jet::Row> values;
     for (size_t i = 0; i < rows.size(); ++i) {
         const RelatedRow& r = rows[i];
-        values.push_back({jet::Value(), number(ownerIds[i]), number(r.code), number(r.level), text(r.name),
-                          text(r.kind), number(r.dmId), text(r.deKey)});
+        values.push_back({jet::Value(), number(ownerIds[i]), number(r.code), number(r.level),
+                          nullableText(r.name), text(r.kind), number(r.dmId), text(r.deKey)});
     }
     return db.addTable(spec, values);
 }
@@ -139,11 +147,14 @@ jet::Status writeBillTables(DbFile& db, const BillContent& content) {
     std::map<std::string, std::vector<jet::Row>> related;  // table name -> rows
     for (const BillItem& b : content.items) {
         rows.push_back({number(b.id), text(b.code), text(b.name), text(b.unit), text(b.classCode),
-                        number(b.order), text(b.feature), text(b.content), text(b.ruler)});
+                        number(b.order), nullableText(b.feature), nullableText(b.content),
+                        nullableText(b.ruler)});
+        // A code prefix none of whose items has related rows gets no table.
+        if (b.related.empty()) continue;
         auto& table = related["WithDE_" + b.code.substr(0, 2)];
         for (const RelatedRow& r : b.related) {
             table.push_back({jet::Value(), number(b.id), number(r.code), number(r.level),
-                             optionalText(r.name), text(r.kind),
+                             nullableText(r.name), text(r.kind),
                              r.kind == "DE" ? number(r.dmId) : jet::Value(), text(r.deKey)});
         }
     }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,8 +74,8 @@ MaterialContent makeMaterialContent(int scale);
 struct RelatedRow {
     int64_t code = 0;
     int64_t level = 0;
-    std::string name;
-    std::string kind;  // "DE" for a quota, anything else is a heading
+    std::optional<std::string> name;  // nothing: Null
+    std::string kind;                 // "DE" for a quota, anything else is a heading
     int64_t dmId = 0;
     std::string deKey;
 };
@@ -84,7 +85,7 @@ struct BillItem {
     int64_t id = 0;
     std::string code, name, unit, classCode;
     int64_t order = 0;
-    std::string feature, content, ruler;
+    std::optional<std::string> feature, content, ruler;  // nothing: Null
     std::vector<RelatedRow> related;
 };
 
@@ -124,14 +125,15 @@ struct Conversion {
     int64_t dmId = 0;
     std::string deKey;
     int64_t code = 0;
-    int64_t kind = 0;
+    std::optional<int64_t> kind;  // nothing: Null
     std::string name, info, explanation;
 };
 
-/// The three conversion files of a quota library: system, user, and one named in its "WithHSK".
-enum class ConversionSet { System, User, Named };
+/// The conversion files of a quota library: system, user, and the two its "WithHSK" names.
+enum class ConversionSet { System, User, Named, Assembly };
 
-/// The conversions of `set` for the items of `quotas`, whose library key is `deKey`.
+/// The conversions of `set` for the items of `quotas`, whose library key is `deKey`. Besides the regular
+/// ones, three items of the library's first leaf carry irregular lists (docs/library-schemas.md).
 std::vector<Conversion> makeConversions(const QuotaContent& quotas, const std::string& deKey,
                                         ConversionSet set);
 

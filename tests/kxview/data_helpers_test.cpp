@@ -165,6 +165,9 @@ private slots:
         const QString asWritten = tmp.path() + "\\system\\ICO\\edit\\kind.ICO";
         QCOMPARE(kx::fs::resolve(asWritten), tmp.path() + "/System/Ico/Edit/Kind.ico");
         QVERIFY(kx::fs::isFile(asWritten));
+        // Only the file name differs in case: the folder is taken as written.
+        QCOMPARE(kx::fs::resolve(tmp.path() + "/System/Ico/Edit/KIND.ico"),
+                 tmp.path() + "/System/Ico/Edit/Kind.ico");
         // A missing last component keeps its spelling, so callers can create it.
         QCOMPARE(kx::fs::resolve(tmp.path() + "\\system\\New.mdb"), tmp.path() + "/System/New.mdb");
     }

@@ -163,6 +163,42 @@ private slots:
         QCOMPARE(hiddenInView(grid), QList<int>{});
     }
 
+    // The view updates only the rows an edit can affect; after any sequence of edits it must show exactly
+    // what a computation over the whole grid gives.
+    void editsUpdateTheRowsTheyAffectLikeAFullComputation() {
+        OutlineGrid grid;
+        fillOutline(grid, "N0c N1 P N1c N2 P N0 P N1c P N0c N1 N0");
+        GridModel& g = grid.cells();
+        QRandomGenerator random(7);
+        for (int step = 0; step < 400; ++step) {
+            const int row = 1 + static_cast<int>(random.bounded(g.Rows() - 1));
+            switch (random.bounded(5)) {
+                case 0:
+                    g.setIsCollapsed(row, g.IsCollapsed(row) == kx::OutlineCollapsed ? kx::OutlineExpanded
+                                                                                     : kx::OutlineCollapsed);
+                    break;
+                case 1:
+                    g.setRowOutlineLevel(row, static_cast<int>(random.bounded(3)));
+                    break;
+                case 2:
+                    g.setIsSubtotal(row, !g.IsSubtotal(row));
+                    break;
+                case 3:
+                    g.AddItem(QString(), row);
+                    break;
+                default:
+                    if (g.Rows() > 4) g.setRows(g.Rows() - 1);
+                    break;
+            }
+            const QBitArray full = g.hiddenRows();
+            QList<int> expected;
+            for (int r = 1; r < full.size(); ++r) {
+                if (full.testBit(r)) expected << r;
+            }
+            QCOMPARE(hiddenInView(grid), expected);
+        }
+    }
+
     void rowsInsertedUnderACollapsedNodeStartHidden() {
         OutlineGrid grid;
         fillOutline(grid, "N0 N0");

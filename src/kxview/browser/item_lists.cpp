@@ -9,6 +9,7 @@
 #include "modsql.h"
 #include "platform/outlinegrid.h"
 #include "platform/picture.h"
+#include "price_columns_p.h"
 
 namespace kx {
 namespace {
@@ -114,6 +115,7 @@ void KXView::Private::FillMateGrid(Recordset& rs) {
         g.setTextMatrix(r, colOf(HCol_F::Unit), rs.Text(QStringLiteral("Unit")));
         g.setTextMatrix(r, colOf(HCol_F::ID), rs.Text(QStringLiteral("ID")));
     }
+    prices().fillEvery(kind());
 }
 
 void KXView::Private::FillDataBookGrid(Recordset& rs) {
@@ -153,6 +155,7 @@ void KXView::Private::FillDEGrid(Recordset& rs, Database& db) {
             g.setCellForeColor(r, colOf(HCol_F::Name), colOf(HCol_F::Name), kErrataColor);
         }
     }
+    prices().fillEvery(kind());
 }
 
 }  // namespace kx

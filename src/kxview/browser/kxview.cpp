@@ -16,6 +16,7 @@
 #include "platform/richtextpane.h"
 #include "platform/splitter.h"
 #include "platform/twips.h"
+#include "price_columns_p.h"
 #include "toolbar/kxbar.h"
 
 namespace kx {
@@ -53,11 +54,19 @@ FramedPanel* makePanel(QWidget* parent, const char* name, const QColor& border) 
 
 KXView::Private::Private(KXView& view) : q(view) {}
 
-LibraryKind KXView::Private::kind() const {
-    if (FindStyle == QLatin1String("DE")) return LibraryKind::DE;
-    if (FindStyle == QLatin1String("Mate")) return LibraryKind::Mate;
-    if (FindStyle == QLatin1String("DataBook")) return LibraryKind::DataBook;
+LibraryKind libraryKindOf(const QString& findStyle) {
+    if (findStyle == QLatin1String("DE")) return LibraryKind::DE;
+    if (findStyle == QLatin1String("Mate")) return LibraryKind::Mate;
+    if (findStyle == QLatin1String("DataBook")) return LibraryKind::DataBook;
     return LibraryKind::None;
+}
+
+LibraryKind KXView::Private::kind() const {
+    return libraryKindOf(FindStyle);
+}
+
+PriceColumns KXView::Private::prices() const {
+    return PriceColumns(*F, &q);
 }
 
 void KXView::Private::createControls() {
@@ -87,6 +96,8 @@ void KXView::Private::connectNotifications() {
     QObject::connect(toolbar, &KXBar::CloseMe, &q, &KXView::CloseMe);
     QObject::connect(toolbar, &KXBar::ToolClickCall, &q,
                      guarded(QStringLiteral("call tool"), [this] { F_DblClick(); }));
+    QObject::connect(toolbar, &KXBar::ToolClickFind, &q,
+                     guarded(QStringLiteral("find tool"), [this] { q.FindOne(); }));
     QObject::connect(toolbar, &KXBar::ToolClickLink, &q,
                      guarded(QStringLiteral("link tool"), [this] { CallDELinkForRow(); }));
     QObject::connect(toolbar, &KXBar::ToolClickExExtend, &q, guarded(QStringLiteral("expand all"), [this] {
@@ -100,6 +111,8 @@ void KXView::Private::connectNotifications() {
                              [this](qint16 id, const QString& text) { tree_NodeClick(id, text); }));
     QObject::connect(F, &OutlineGrid::cellDoubleClicked, &q,
                      guarded(QStringLiteral("grid double-click"), [this] { F_DblClick(); }));
+    QObject::connect(F, &OutlineGrid::rowColChanged, &q,
+                     guarded(QStringLiteral("row change"), [this] { F_RowColChange(); }));
     QObject::connect(F, &OutlineGrid::cellClicked, &q,
                      guarded(QStringLiteral("grid click"), [this] { F_Click(); }));
     QObject::connect(
@@ -224,6 +237,7 @@ void KXView::Load(const QString& p_dbFullName) {
         d->tree->NodeAt(2).setSelected(true);
         d->tree_NodeClick(d->tree->SelectedID(), QString());
     }
+    if (!d->PriceDBFullPath.isEmpty()) d->prices().AddPriceColumn(d->PriceDBFullPath, d->kind());
     d->UserControl_Resize();
 }
 
@@ -234,6 +248,10 @@ qint32 KXView::GetSelectMateID() const {
 
 QString KXView::GetSelectMateKey() const {
     return d->MateKey;
+}
+
+void KXView::ClearPrice() {
+    d->prices().ClearPrice();
 }
 
 QString KXView::GetDBFullName() const {

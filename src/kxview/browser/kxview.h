@@ -63,17 +63,27 @@ public:
     /// Lists the items of category `p_Class` of the library file `p_dbFullName` in the grid, by kind.
     void LoadData(const QString& p_dbFullName, const QString& p_Class);
     /// Opens a library in the browser: grid columns, category tree, toolbar tools, the second tree
-    /// node's category listed, and the layout.
+    /// node's category listed, the price column of the price file set with SetPriceDBFullPath (when that
+    /// file exists), and the layout.
     void Load(const QString& p_dbFullName);
+    /// Asks for a text in the find dialog and lists the items of the whole library whose code, name or
+    /// unit contains or equals it; cancelling the dialog changes nothing.
+    void FindOne();
     /// The ID of the current grid row (its ID column read as a number); 0 while no item row is current.
     qint32 GetSelectMateID() const;
     /// The key of the material library whose category was listed last ("" until one was).
     QString GetSelectMateKey() const;
+    /// Removes every price column; the price file set with SetPriceDBFullPath comes back at the next Load.
+    void ClearPrice();
     /// The library open in the browser.
     QString GetDBFullName() const;
     /// The conversion code of grid row `p_Row`: the number after the first two characters of its code
     /// cell (" -12" gives 12).
     qint16 GetHSCode(qint16 p_Row) const;
+    /// Inserts the related quotas of the current bill item below it, collapsed, once: headings in bold,
+    /// quota rows completed from the installed quota library their key names. Does nothing on any other
+    /// row or when they are shown already.
+    void LoadWithDE();
     /// "全展开" expands every tree node, "全关闭" collapses every one; any other text does nothing.
     void SetTreeExpandedState(const QString& p_Kind);
 

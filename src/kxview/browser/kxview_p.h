@@ -1,15 +1,21 @@
 // KXView's private part: its state, its constituent controls and the procedures behind its members and
 // event handlers, implemented by topic in kxview.cpp (shell, opening, layout), category_tree.cpp,
-// item_lists.cpp and row_events.cpp.
+// item_lists.cpp, row_events.cpp, description_pane.cpp, related_quotas.cpp, find.cpp and prices.cpp.
 #pragma once
 
 #include <QString>
+#include <memory>
 
 #include "kxview.h"
 #include "platform/dbengine.h"
 
+namespace modPub_HS {
+struct HSEntry;
+}
+
 namespace kx {
 
+class GridModel;
 class OutlineGrid;
 class FramedPanel;
 class KXBar;
@@ -24,6 +30,15 @@ constexpr int colOf(HCol_F c) {
 
 /// The library kinds FindStyle names.
 enum class LibraryKind { None, DE, Mate, DataBook };
+
+/// The library kind a FindStyle text names (exact, case-sensitive).
+LibraryKind libraryKindOf(const QString& findStyle);
+
+/// The ID column of grid row `row` as a number: its leading decimal number rounded to a 32-bit integer
+/// (0 for an empty or non-numeric cell).
+qint32 gridRowId(const GridModel& grid, int row);
+
+class PriceColumns;
 
 struct KXView::Private {
     explicit Private(KXView& view);
@@ -49,6 +64,8 @@ struct KXView::Private {
     bool layingOut = false;  // guards the layout against the splitter's notification while it runs
 
     LibraryKind kind() const;
+    /// The price columns of the grid.
+    PriceColumns prices() const;
 
     // Shell and opening (kxview.cpp).
     void createControls();
@@ -79,6 +96,27 @@ struct KXView::Private {
     QString cell(int row, HCol_F c) const;
     /// The ID column of `row` as a number (0 for an empty or non-numeric cell).
     qint32 rowId(int row) const;
+    /// The nearest row above `row` whose ID is above 0 (the quota row of a conversion row); 0 when none.
+    int quotaRowAbove(int row) const;
+
+    // Description pane and conversion rows (description_pane.cpp).
+    void F_RowColChange();
+    void describeQuotaRow(int row);
+    void describeBillRow(int row);
+    /// Shows the work content and notes of the first DM row `sql` selects in `db`; none keeps the pane.
+    void showQuotaText(Database& db, const QString& sql);
+    void insertConversionRows(int row, qint32 id);
+    void writeConversionRow(int row, const modPub_HS::HSEntry& entry);
+    void showConversionExplanation(int row);
+    void showBillItemText(int row);
+    void showRelatedQuotaText(int row);
+
+    // Related quotas of bill items (related_quotas.cpp).
+    /// Opens the installed quota library whose KeyInfo holds `key`; kx::DbError naming the key when no
+    /// installed library does.
+    std::unique_ptr<Database> openQuotaLibrary(const QString& key) const;
+    void writeRelatedRow(int row, Recordset& rs);
+    void completeRelatedQuota(int row, const QString& ownName, const QString& dmid, const QString& deKey);
 };
 
 }  // namespace kx

@@ -13,8 +13,19 @@ QString KXView::Private::cell(int row, HCol_F c) const {
     return F->cells().TextMatrix(row, colOf(c));
 }
 
+qint32 gridRowId(const GridModel& grid, int row) {
+    return roundToInt32(leadingNumber(grid.TextMatrix(row, colOf(HCol_F::ID))));
+}
+
 qint32 KXView::Private::rowId(int row) const {
-    return roundToInt32(leadingNumber(cell(row, HCol_F::ID)));
+    return gridRowId(F->cells(), row);
+}
+
+int KXView::Private::quotaRowAbove(int row) const {
+    for (int above = row - 1; above >= 1; --above) {
+        if (leadingNumber(cell(above, HCol_F::ID)) > 0) return above;
+    }
+    return 0;
 }
 
 void KXView::Private::F_DblClick() {
@@ -32,12 +43,7 @@ void KXView::Private::F_DblClick() {
             qint16 hs = 0;
             if (F->cells().RowOutlineLevel(row) == 1) {
                 hs = q.GetHSCode(static_cast<qint16>(row));
-                for (int above = row - 1; above >= 1; --above) {
-                    if (leadingNumber(cell(above, HCol_F::ID)) > 0) {
-                        item = above;
-                        break;
-                    }
-                }
+                if (const int above = quotaRowAbove(row)) item = above;
             }
             emit q.DoubleClickDE(rowId(item), cell(item, HCol_F::Code), key, hs);
             break;

@@ -38,6 +38,11 @@ double leadingNumber(const QString& text) {
     return text.mid(start, i - start).toDouble();
 }
 
+QString formatTwoDecimals(double value) {
+    // Adding 0.0 turns a negative zero, which would print as "-0.00", into zero.
+    return QString::number(std::round(value * 100.0) / 100.0 + 0.0, 'f', 2);
+}
+
 qint32 roundToInt32(double value) {
     return roundTo<qint32>(value);
 }

@@ -12,6 +12,10 @@ namespace kx {
 /// one.
 double leadingNumber(const QString& text);
 
+/// `value` with two decimals, as the format "0.00" writes it: rounded half away from zero, no thousands
+/// separator ("12.5" gives "12.50", 0.125 gives "0.13").
+QString formatTwoDecimals(double value);
+
 /// `value` rounded to the nearest 32-bit integer, halves to even; std::overflow_error when out of range.
 qint32 roundToInt32(double value);
 /// `value` rounded to the nearest 16-bit integer, halves to even; std::overflow_error when out of range.

@@ -1,6 +1,7 @@
 #include "filesystem.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -11,16 +12,20 @@
 namespace kx::fs {
 namespace {
 
-// The entry of `dir` whose name equals `name` ignoring case, or `name` itself when there is none.
+// The entry of `dir` whose name equals `name` ignoring case (the smallest such name when there are several),
+// or `name` itself when there is none.
 QString matchEntry(const QString& dir, const QString& name) {
     if (QFileInfo::exists(dir + name)) return name;
-    const QStringList entries =
-        QDir(dir.isEmpty() ? QStringLiteral(".") : dir)
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries) {
-        if (entry.compare(name, Qt::CaseInsensitive) == 0) return entry;
+    // One pass over the folder, unsorted: this runs for every file looked for that is not there.
+    QDirIterator it(dir.isEmpty() ? QStringLiteral(".") : dir,
+                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QString match;
+    while (it.hasNext()) {
+        const QString entry = it.nextFileInfo().fileName();
+        if (entry.compare(name, Qt::CaseInsensitive) == 0 && (match.isEmpty() || entry < match))
+            match = entry;
     }
-    return name;
+    return match.isEmpty() ? name : match;
 }
 
 // Matches `name` against a pattern of '*' (any run) and '?' (any one character), ignoring case.
@@ -78,6 +83,12 @@ QString withSlashes(const QString& path) {
 QString resolve(const QString& path) {
     const QString slashed = withSlashes(path);
     if (slashed.isEmpty() || QFileInfo::exists(slashed)) return slashed;
+    // Mostly only the last component is missing (a file that is not there): then only it is looked up.
+    const qsizetype cut = slashed.lastIndexOf(QLatin1Char('/'));
+    if (cut > 0 && cut + 1 < slashed.size() && QFileInfo::exists(slashed.left(cut))) {
+        const QString dir = slashed.left(cut + 1);
+        return dir + matchEntry(dir, slashed.mid(cut + 1));
+    }
     const QStringList parts = slashed.split(QLatin1Char('/'));
     QString result;
     for (int i = 0; i < parts.size(); ++i) {

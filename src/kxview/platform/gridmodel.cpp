@@ -2,6 +2,7 @@
 
 #include <QBrush>
 #include <QFont>
+#include <limits>
 #include <vector>
 
 #include "errors.h"
@@ -25,6 +26,38 @@ struct RowRecord {
     bool merge = false;
 };
 
+/// Follows the outline down the rows: the chain of nodes that enclose the next row, and how many of them
+/// are collapsed.
+class OutlineWalk {
+public:
+    /// Adds a node that encloses the rows to come (outermost first).
+    void enter(const RowRecord& node) {
+        const bool collapsed = node.collapsed == OutlineCollapsed;
+        m_chain.push_back({node.level, collapsed});
+        m_collapsedInChain += collapsed;
+    }
+    /// Steps onto row `r`: true when a collapsed node encloses it.
+    bool step(const RowRecord& r) {
+        if (r.subtotal) {
+            while (!m_chain.empty() && m_chain.back().level >= r.level) {
+                m_collapsedInChain -= m_chain.back().collapsed;
+                m_chain.pop_back();
+            }
+        }
+        const bool hidden = m_collapsedInChain > 0;
+        if (r.subtotal) enter(r);
+        return hidden;
+    }
+
+private:
+    struct OpenNode {
+        int level;
+        bool collapsed;
+    };
+    std::vector<OpenNode> m_chain;
+    int m_collapsedInChain = 0;
+};
+
 struct ColumnFormat {
     int width = GridModel::DefaultColWidth;
     Qt::Alignment alignment = Qt::AlignLeft;
@@ -38,16 +71,17 @@ struct GridModel::Private {
     explicit Private(GridModel& model) : q(model) {}
 
     GridModel& q;
-    std::vector<RowRecord> rows;
+    // Rows are held by pointer: inserting one in the middle of a long list then moves pointers only.
+    std::vector<std::unique_ptr<RowRecord>> rows;
     std::vector<ColumnFormat> columns;
     int collapsedNodes = 0;  // rows whose IsCollapsed is OutlineCollapsed
     int batchDepth = 0;
 
     bool notifying() const { return batchDepth == 0; }
 
-    RowRecord newRow() const {
-        RowRecord r;
-        r.text.resize(static_cast<qsizetype>(columns.size()));
+    std::unique_ptr<RowRecord> newRow() const {
+        auto r = std::make_unique<RowRecord>();
+        r->text.resize(static_cast<qsizetype>(columns.size()));
         return r;
     }
 
@@ -68,11 +102,11 @@ struct GridModel::Private {
 
     RowRecord& rowAt(int row) {
         checkRow(row);
-        return rows[static_cast<size_t>(row)];
+        return *rows[static_cast<size_t>(row)];
     }
     const RowRecord& rowAt(int row) const {
         checkRow(row);
-        return rows[static_cast<size_t>(row)];
+        return *rows[static_cast<size_t>(row)];
     }
     ColumnFormat& columnAt(int col) {
         checkCol(col);
@@ -119,7 +153,7 @@ struct GridModel::Private {
         r.collapsed = state;
     }
 
-    void insertRowAt(int row, RowRecord record) {
+    void insertRowAt(int row, std::unique_ptr<RowRecord> record) {
         if (notifying()) q.beginInsertRows({}, row - FixedRows, row - FixedRows);
         rows.insert(rows.begin() + row, std::move(record));
         if (notifying()) q.endInsertRows();
@@ -129,15 +163,30 @@ struct GridModel::Private {
         const int last = static_cast<int>(rows.size()) - 1;
         if (notifying()) q.beginRemoveRows({}, first - FixedRows, last - FixedRows);
         for (int r = first; r <= last; ++r)
-            collapsedNodes -= rows[static_cast<size_t>(r)].collapsed == OutlineCollapsed;
+            collapsedNodes -= rows[static_cast<size_t>(r)]->collapsed == OutlineCollapsed;
         rows.erase(rows.begin() + first, rows.end());
         if (notifying()) q.endRemoveRows();
     }
 
+    /// A walk positioned above `row`: the nodes that enclose it, found upwards to its top-level node.
+    OutlineWalk walkAbove(int row) const {
+        std::vector<const RowRecord*> enclosing;  // innermost first
+        int below = std::numeric_limits<int>::max();
+        for (int r = row - 1; r >= FixedRows && below > 0; --r) {
+            const RowRecord& rec = *rows[static_cast<size_t>(r)];
+            if (!rec.subtotal || rec.level >= below) continue;  // not a node, or one closed before `row`
+            enclosing.push_back(&rec);
+            below = rec.level;
+        }
+        OutlineWalk walk;
+        for (auto it = enclosing.rbegin(); it != enclosing.rend(); ++it) walk.enter(**it);
+        return walk;
+    }
+
     void resizeColumns(int cols) {
-        for (RowRecord& r : rows) {
-            r.text.resize(cols);
-            if (!r.formats.isEmpty()) r.formats.resize(cols);
+        for (const auto& r : rows) {
+            r->text.resize(cols);
+            if (!r->formats.isEmpty()) r->formats.resize(cols);
         }
         columns.resize(static_cast<size_t>(cols));
     }
@@ -192,12 +241,12 @@ void GridModel::checkCell(int row, int col) const {
 
 QString GridModel::TextMatrix(int row, int col) const {
     d->checkCell(row, col);
-    return d->rows[static_cast<size_t>(row)].text[col];
+    return d->rows[static_cast<size_t>(row)]->text[col];
 }
 
 void GridModel::setTextMatrix(int row, int col, const QString& text) {
     d->checkCell(row, col);
-    d->rows[static_cast<size_t>(row)].text[col] = text;
+    d->rows[static_cast<size_t>(row)]->text[col] = text;
     d->cellsChanged(row, col, col);
 }
 
@@ -205,9 +254,9 @@ void GridModel::AddItem(const QString& item, int index) {
     if (index == -1) index = Rows();
     if (index < FixedRows || index > Rows())
         throw ControlError("Subscript out of range: AddItem at " + std::to_string(index));
-    RowRecord record = d->newRow();
+    std::unique_ptr<RowRecord> record = d->newRow();
     const QStringList parts = item.split(QLatin1Char('\t'));
-    for (int c = 0; c < parts.size() && c < Cols(); ++c) record.text[c] = parts[c];
+    for (int c = 0; c < parts.size() && c < Cols(); ++c) record->text[c] = parts[c];
     d->insertRowAt(index, std::move(record));
 }
 
@@ -326,34 +375,27 @@ void GridModel::setHeaderPicture(int col, const QPixmap& picture) {
 bool GridModel::hasChildRows(int row) const {
     const RowRecord& r = d->rowAt(row);
     if (!r.subtotal || row < FixedRows || row + 1 >= Rows()) return false;
-    const RowRecord& next = d->rows[static_cast<size_t>(row) + 1];
+    const RowRecord& next = *d->rows[static_cast<size_t>(row) + 1];
     return !next.subtotal || next.level > r.level;
 }
 
 QBitArray GridModel::hiddenRows() const {
     QBitArray hidden(Rows());
     if (d->collapsedNodes == 0) return hidden;
-    // Walk the rows once, keeping the chain of open nodes and how many of them are collapsed.
-    struct OpenNode {
-        int level;
-        bool collapsed;
-    };
-    std::vector<OpenNode> chain;
-    int collapsedInChain = 0;
-    for (int row = FixedRows; row < Rows(); ++row) {
-        const RowRecord& r = d->rows[static_cast<size_t>(row)];
-        if (r.subtotal) {
-            while (!chain.empty() && chain.back().level >= r.level) {
-                collapsedInChain -= chain.back().collapsed;
-                chain.pop_back();
-            }
-        }
-        hidden.setBit(row, collapsedInChain > 0);
-        if (r.subtotal) {
-            const bool collapsed = r.collapsed == OutlineCollapsed;
-            chain.push_back({r.level, collapsed});
-            collapsedInChain += collapsed;
-        }
+    OutlineWalk walk;
+    for (int row = FixedRows; row < Rows(); ++row)
+        hidden.setBit(row, walk.step(*d->rows[static_cast<size_t>(row)]));
+    return hidden;
+}
+
+std::vector<bool> GridModel::hiddenRowsFrom(int first) const {
+    std::vector<bool> hidden;
+    if (first < FixedRows) return hidden;
+    OutlineWalk walk = d->walkAbove(first);
+    for (int row = first; row < Rows(); ++row) {
+        const RowRecord& r = *d->rows[static_cast<size_t>(row)];
+        if (row > first && r.subtotal && r.level == 0) break;  // a top-level node: never hidden, nor below it
+        hidden.push_back(walk.step(r));
     }
     return hidden;
 }
@@ -391,7 +433,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
     const int row = gridRow(index);
     const int col = index.column();
-    const RowRecord& r = d->rows[static_cast<size_t>(row)];
+    const RowRecord& r = *d->rows[static_cast<size_t>(row)];
     const CellFormat* f = r.formats.isEmpty() ? nullptr : &r.formats[col];
     switch (role) {
         case Qt::DisplayRole:
@@ -419,7 +461,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= Cols()) return {};
-    if (role == Qt::DisplayRole) return d->rows.front().text[section];
+    if (role == Qt::DisplayRole) return d->rows.front()->text[section];
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(d->columns[static_cast<size_t>(section)].alignment | Qt::AlignVCenter);
     return {};

@@ -15,6 +15,7 @@
 #include <QColor>
 #include <QPixmap>
 #include <memory>
+#include <vector>
 
 namespace kx {
 
@@ -94,6 +95,10 @@ public:
     bool hasChildRows(int row) const;
     /// Bit r is set when grid row r is hidden under a collapsed node.
     QBitArray hiddenRows() const;
+    /// Whether rows `first`, `first` + 1, ... are hidden under a collapsed node, up to the next top-level
+    /// node: every row whose state an insertion, removal or outline change at `first` can change. Costs the
+    /// rows of that stretch and the nodes above `first` in its top-level node, not the whole grid.
+    std::vector<bool> hiddenRowsFrom(int first) const;
     /// True when some node is collapsed.
     bool hasCollapsedNodes() const;
 

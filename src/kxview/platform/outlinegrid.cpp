@@ -42,6 +42,10 @@ public:
                 kButtonSide};
     }
 
+    /// The fixed column is as wide as the grid's column 0 says (a fixed width): measuring the row headers, as
+    /// a header's size hint does after every inserted row, would only find that width.
+    QSize sizeHint() const override { return {width(), defaultSectionSize()}; }
+
     /// The grid row whose outline button lies under `pos`, or -1.
     int buttonRowAt(const QPoint& pos) const {
         const int logical = logicalIndexAt(pos);
@@ -131,7 +135,6 @@ struct OutlineGrid::Private {
     int rowHeightMin = 0;
     int reportedRow = 0;
     int reportedCol = GridModel::FixedCols;
-    bool rowsHidden = false;  // some row is hidden under a collapsed node
 
     void applyColumn(int c) {
         const int width = model->ColWidth(c);
@@ -149,20 +152,36 @@ struct OutlineGrid::Private {
         for (int c = 0; c < model->Cols(); ++c) applyColumn(c);
     }
 
-    /// Hides the rows under collapsed nodes and shows the others; the current row moves up to its node
-    /// when it disappears.
-    void applyVisibility() {
-        if (!model->hasCollapsedNodes() && !rowsHidden) return;
-        const QBitArray hidden = model->hiddenRows();
-        rowsHidden = false;
-        for (int row = GridModel::FixedRows; row < model->Rows(); ++row) {
-            const bool h = hidden.testBit(row);
-            if (q.isRowHidden(row - GridModel::FixedRows) != h) q.setRowHidden(row - GridModel::FixedRows, h);
-            rowsHidden = rowsHidden || h;
-        }
+    /// Shows or hides grid row `row` as `hidden` says.
+    void showRow(int row, bool hidden) {
+        const int viewRow = row - GridModel::FixedRows;
+        if (q.isRowHidden(viewRow) != hidden) q.setRowHidden(viewRow, hidden);
+    }
+
+    /// The current row moves up to its node when it disappears.
+    void keepCurrentRowVisible() {
         int current = q.Row();
-        while (current > GridModel::FixedRows && hidden.testBit(current)) --current;
+        while (current > GridModel::FixedRows && q.isRowHidden(current - GridModel::FixedRows)) --current;
         if (current != q.Row()) q.setRow(current);
+    }
+
+    bool someRowHidden() const { return fixedColumn->hiddenSectionCount() > 0; }
+
+    /// Hides the rows under collapsed nodes and shows the others, over the whole grid.
+    void applyVisibility() {
+        if (!model->hasCollapsedNodes() && !someRowHidden()) return;
+        const QBitArray hidden = model->hiddenRows();
+        for (int row = GridModel::FixedRows; row < model->Rows(); ++row) showRow(row, hidden.testBit(row));
+        keepCurrentRowVisible();
+    }
+
+    /// The same for the rows an insertion, removal or outline change at grid row `first` can affect, so that
+    /// a change costs the rows it touches, not the whole grid.
+    void applyVisibilityFrom(int first) {
+        if (!model->hasCollapsedNodes() && !someRowHidden()) return;
+        const std::vector<bool> hidden = model->hiddenRowsFrom(first);
+        for (size_t i = 0; i < hidden.size(); ++i) showRow(first + static_cast<int>(i), hidden[i]);
+        keepCurrentRowVisible();
     }
 
     /// Merges the runs of equal, non-empty adjacent cells of a merge row into spans.
@@ -207,18 +226,19 @@ struct OutlineGrid::Private {
 
     void connectModel() {
         connect(model, &QAbstractItemModel::modelReset, &q, [this] {
-            rowsHidden = false;
             applyAllColumns();
             applyVisibility();
             applyAllSpans();
             reportIfMoved();
         });
-        connect(model, &QAbstractItemModel::rowsInserted, &q, [this] {
-            applyVisibility();
+        connect(model, &QAbstractItemModel::rowsInserted, &q, [this](const QModelIndex&, int first) {
+            applyVisibilityFrom(first + GridModel::FixedRows);
             reportIfMoved();
         });
-        connect(model, &QAbstractItemModel::rowsRemoved, &q, [this] {
-            applyVisibility();
+        connect(model, &QAbstractItemModel::rowsRemoved, &q, [this](const QModelIndex&, int first) {
+            // The rows below the removed ones may have lost the node that enclosed them.
+            if (first + GridModel::FixedRows < model->Rows())
+                applyVisibilityFrom(first + GridModel::FixedRows);
             reportIfMoved();
         });
         connect(model, &QAbstractItemModel::columnsInserted, &q,
@@ -234,8 +254,8 @@ struct OutlineGrid::Private {
                 });
         connect(model, &GridModel::colWidthChanged, &q, [this](int c) { applyColumn(c); });
         connect(model, &GridModel::mergeChanged, &q, [this](int row) { applySpans(row); });
-        connect(model, &GridModel::outlineChanged, &q, [this] {
-            applyVisibility();
+        connect(model, &GridModel::outlineChanged, &q, [this](int row) {
+            applyVisibilityFrom(row);
             fixedColumn->viewport()->update();
         });
     }

@@ -28,6 +28,8 @@ QString RichTextPane::Text() const {
 }
 
 void RichTextPane::setText(const QString& text) {
+    // Neighbouring items often share their text: laying out the same text again would only cost time.
+    if (text == d->text) return;
     d->text = text;
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
     d->edit->setPlainText(QString(text).replace(lineBreak, QStringLiteral("\n")));
