@@ -72,7 +72,7 @@ std::map<RowId, Row> checkTable(const std::string& path, const std::string& tabl
     auto file = openPosixFile(path, OpenMode::ReadOnly);
     EXPECT_TRUE(file.ok());
     if (!file.ok()) return rows;
-    Pager pager(**file, writer::kPageSize, 256);
+    Pager pager(**file, writer::kLayout.pageSize, 256);
     PageTransaction pages(pager);
     for (const IndexDef& index : (*def)->indexes) {
         const RealIndexDef& real = (*def)->realIndexes[index.realIndex];
@@ -535,11 +535,11 @@ TEST(WriterUpdate, RowsGrowIntoOverflowRowsAndBack) {
         EXPECT_EQ(now[1], head) << "a row keeps the slot its index entries point at";
         auto file = openPosixFile(path, OpenMode::ReadOnly);
         ASSERT_TRUE(file.ok());
-        Pager pager(**file, writer::kPageSize, 256);
+        Pager pager(**file, writer::kLayout.pageSize, 256);
         PageTransaction pages(pager);
-        auto page = pages.read(head.page);
+        auto page = writer::readDataPage(pages, head.page);
         ASSERT_TRUE(page.ok());
-        overflowed = overflowed || writer::rowFlags(**page, head.row) == kOverflowRowFlag;
+        overflowed = overflowed || page->flags(head.row) == kOverflowRowFlag;
     }
     EXPECT_TRUE(overflowed) << "no update moved the row to an overflow row";
     expectMdbtoolsAgrees(path, model);

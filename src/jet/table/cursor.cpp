@@ -1,4 +1,5 @@
 // Row cursors: physical scans and the shared lazy row reader.
+#include "codec/data_page.h"
 #include "table/engine.h"
 
 namespace jet {
@@ -75,7 +76,8 @@ Result<bool> Engine::loadRow(RowReader& reader, const std::shared_ptr<const Tabl
     JET_ASSIGN_OR_RETURN(bool live, rowAt(id.page, id.row, false, *reader.m_image));
     // rowAt checked that the page is a data page; it must also be one of this table's.
     JET_ASSIGN_OR_RETURN(PageRef page, m_pager->page(id.page));
-    if (ByteView::load32(page->data() + 4) != table->definitionPage) {
+    JET_ASSIGN_OR_RETURN(DataPage data, DataPage::open(view(page), *m_layout, id.page));
+    if (data.owner() != table->definitionPage) {
         return Status::Corruption("page " + std::to_string(id.page) + " is not a data page of table " +
                                   table->name);
     }

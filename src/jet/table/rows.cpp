@@ -3,6 +3,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "codec/data_page.h"
 #include "codec/usage_map.h"
 #include "table/engine.h"
 
@@ -66,24 +67,19 @@ Result<std::vector<uint32_t>> Engine::dataPages(const TableDef& table) {
 }
 
 Result<int> Engine::dataPageSlots(const PageRef& page, uint32_t pageNumber, uint32_t tdefPage) const {
-    const std::vector<uint8_t>& p = *page;
     // A table's usage map lists its own data pages only: anything else means the map or the page is
     // damaged, and skipping the page would lose its rows without a word.
-    if (p[0] != PageType::Data) {
+    if (uint8_t type = (*page)[0]; type != PageType::Data) {
         return Status::Corruption(pageText(pageNumber) +
                                   ", listed as a data page of the table, has page type " +
-                                  std::to_string(p[0]));
+                                  std::to_string(type));
     }
-    if (uint32_t owner = ByteView::load32(p.data() + 4); owner != tdefPage) {
+    JET_ASSIGN_OR_RETURN(DataPage data, DataPage::open(view(page), *m_layout, pageNumber));
+    if (data.owner() != tdefPage) {
         return Status::Corruption(pageText(pageNumber) + ", listed as a data page of the table defined on " +
-                                  pageText(tdefPage) + ", belongs to the one on " + pageText(owner));
+                                  pageText(tdefPage) + ", belongs to the one on " + pageText(data.owner()));
     }
-    uint16_t count = ByteView::load16(p.data() + m_layout->dataRowCountOffset);
-    if (m_layout->dataRowTableOffset + 2u * count > m_layout->pageSize) {
-        return Status::Corruption(pageText(pageNumber) + ": row count " + std::to_string(count) +
-                                  " overruns the page");
-    }
-    return static_cast<int>(count);
+    return static_cast<int>(data.rowCount());
 }
 
 Result<bool> Engine::rowAt(uint32_t pageNumber, int slot, bool includeDeleted, RowImage& row) {
@@ -93,40 +89,25 @@ Result<bool> Engine::rowAt(uint32_t pageNumber, int slot, bool includeDeleted, R
                                       ": overflow pointers form a chain too long or a loop");
         }
         JET_ASSIGN_OR_RETURN(PageRef page, m_pager->page(pageNumber));
-        const uint8_t* p = page->data();
-        if (p[0] != PageType::Data) {
-            return Status::Corruption(pageText(pageNumber) + " is not a data page (type " +
-                                      std::to_string(p[0]) + ")");
-        }
-        uint32_t size = m_layout->pageSize;
-        uint16_t count = ByteView::load16(p + m_layout->dataRowCountOffset);
-        uint32_t tableEnd = m_layout->dataRowTableOffset + 2u * count;
-        if (slot < 0 || slot >= count || tableEnd > size) {
+        JET_ASSIGN_OR_RETURN(DataPage data, DataPage::open(view(page), *m_layout, pageNumber));
+        if (slot < 0 || slot >= data.rowCount())
             return Status::Corruption(pageText(pageNumber) + " has no row " + std::to_string(slot));
-        }
-        uint16_t raw = ByteView::load16(p + m_layout->dataRowTableOffset + 2 * slot);
-        uint32_t start = raw & kRowOffsetMask;
-        uint32_t end =
-            slot == 0
-                ? size
-                : (ByteView::load16(p + m_layout->dataRowTableOffset + 2 * (slot - 1)) & kRowOffsetMask);
+        auto index = static_cast<uint16_t>(slot);
         if (hop == 0) row.id = RowId{pageNumber, static_cast<uint8_t>(slot)};
-        if ((raw & kDeletedRowFlag) != 0 && !includeDeleted) return false;
-        if (start < tableEnd || start > end || end > size) {
-            return Status::Corruption(pageText(pageNumber) + " row " + std::to_string(slot) + " spans " +
-                                      std::to_string(start) + ".." + std::to_string(end) +
-                                      ", outside the page");
-        }
-        if ((raw & kOverflowRowFlag) != 0 && (raw & kDeletedRowFlag) == 0) {
-            if (end - start < 4) return Status::Corruption(pageText(pageNumber) + ": short overflow pointer");
-            RowId next = RowId::fromPacked(ByteView::load32(p + start));
+        uint16_t flags = data.flags(index);
+        if ((flags & kDeletedRowFlag) != 0 && !includeDeleted) return false;
+        JET_ASSIGN_OR_RETURN(RowSlot span, data.slot(index));
+        if (flags == kOverflowRowFlag) {
+            if (span.end - span.start < 4)
+                return Status::Corruption(pageText(pageNumber) + ": short overflow pointer");
+            RowId next = RowId::fromPacked(ByteView::load32(page->data() + span.start));
             pageNumber = next.page;
             slot = next.row;
             includeDeleted = true;  // the target of an overflow pointer is hidden from scans
             continue;
         }
         row.page = std::move(page);
-        row.bytes = ByteView(row.page->data() + start, end - start);
+        row.bytes = ByteView(row.page->data() + span.start, span.end - span.start);
         return true;
     }
 }

@@ -26,7 +26,7 @@ constexpr int64_t kMSysDbId = 0x10000000;
 constexpr int64_t kSystemObjectFlags = INT32_MIN;  // 0x80000000 as a signed Long
 
 Page headerPage(double created) {
-    Page page(writer::kPageSize, 0);
+    Page page(writer::kLayout.pageSize, 0);
     page[1] = 0x01;
     const char magic[] = "Standard Jet DB";
     std::copy(magic, magic + sizeof magic, page.begin() + 4);
@@ -145,7 +145,7 @@ std::vector<Row> permissionRows() {
 }
 
 Status buildDatabase(MemoryFile& file) {
-    Pager pager(file, writer::kPageSize, 64);
+    Pager pager(file, writer::kLayout.pageSize, 64);
     PageTransaction pages(pager);
     double now = writer::nowAsJetDate();
     uint32_t header = pages.allocate();
@@ -153,9 +153,9 @@ Status buildDatabase(MemoryFile& file) {
     *page0 = headerPage(now);
     uint32_t globalMap = pages.allocate();
     JET_ASSIGN_OR_RETURN(Page * page1, pages.edit(globalMap));
-    writer::initDataPage(*page1, 1);
-    writer::addRow(*page1, std::string(writer::kMapRowSize, '\0'));
-    writer::addRow(*page1, std::string(writer::kMapRowSize, '\0'));
+    datapage::init(*page1, writer::kLayout, 1);
+    datapage::addRow(*page1, writer::kLayout, std::string(writer::kMapRowSize, '\0'));
+    datapage::addRow(*page1, writer::kLayout, std::string(writer::kMapRowSize, '\0'));
     std::vector<TableSpec> specs = systemTables();
     std::vector<uint32_t> definitionPages;
     for (size_t i = 0; i < specs.size(); ++i)

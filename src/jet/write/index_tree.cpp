@@ -9,8 +9,6 @@
 namespace jet::writer {
 namespace {
 
-// The writer makes Jet 4 files only.
-const FormatLayout& kLayout = formatLayout(Version::Jet4);
 const size_t kEntryArea = indexEntryArea(kLayout);
 constexpr size_t kMaxDepth = 32;
 

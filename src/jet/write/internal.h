@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/data_page.h"
 #include "codec/index_page.h"
 #include "jet/file.h"
 #include "jet/table.h"
@@ -17,36 +18,15 @@
 
 namespace jet::writer {
 
-inline constexpr uint32_t kPageSize = 4096;
-inline constexpr uint32_t kDataRowTable = 14;
+/// The layout of the files the writer makes and changes: Jet 4.
+inline const FormatLayout& kLayout = formatLayout(Version::Jet4);
 inline constexpr uint32_t kMapRowSize = 69;  // type, start page, 64 bitmap bytes
 inline constexpr uint32_t kGlobalMapRef = (1u << 8) | 0;
-inline constexpr uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL": owner of long-value pages
-inline constexpr uint16_t kFreedRowFlags = kDeletedRowFlag | kOverflowRowFlag;  // a deleted row
-inline constexpr uint16_t kRowFlagMask = kFreedRowFlags;
 
-/// Byte range of row `slot` on a data page; Corruption if the slot does not exist or lies outside the
-/// page.
-Result<std::pair<uint32_t, uint32_t>> rowSpan(const Page& page, uint32_t slot);
-/// Corruption unless `page` (number `number`) is a data page of the table (or long-value store) `owner`
-/// whose rows all lie inside it: the checks a page passes before the writer changes it.
-Status checkDataPage(const Page& page, uint32_t number, uint32_t owner);
-/// Page `number` for changing, after checkDataPage.
+/// The data page `number` of the transaction, read through the codec's checks.
+Result<DataPage> readDataPage(PageTransaction& pages, uint32_t number);
+/// Page `number` for changing, after DataPage::checkForWriting for `owner`.
 Result<Page*> editDataPage(PageTransaction& pages, uint32_t number, uint32_t owner);
-/// Starts a data page owned by `owner` (a table definition page; 0 for map pages; "LVAL" for long values).
-void initDataPage(Page& page, uint32_t owner);
-/// Bytes still free on a data page.
-uint32_t dataPageFree(const Page& page);
-/// Appends `row` to a data page with the slot flags `flags`; the slot number, or -1 when it does not fit.
-int addRow(Page& page, const std::string& row, uint16_t flags = 0);
-/// The flag bits of row `slot` (kDeletedRowFlag, kOverflowRowFlag).
-uint16_t rowFlags(const Page& page, uint32_t slot);
-/// Gives row `slot` the bytes `row` and the flags `flags` and packs every row against the end of the page,
-/// deleted rows shrinking to nothing; slot numbers stay. With `slot` < 0 it only packs. False (page
-/// untouched) when the rows would not fit.
-bool rewriteRow(Page& page, int slot, std::string_view row, uint16_t flags);
-/// Bytes a data page would have free once packed.
-uint32_t packedFree(const Page& page);
 
 /// The pages a usage map lists (a packed row reference), ascending.
 Result<std::vector<uint32_t>> readUsageMap(PageTransaction& pages, uint32_t ref);

@@ -13,10 +13,10 @@
 namespace jet::writer {
 namespace {
 
-constexpr uint32_t kMaxRowSize = kPageSize - kDataRowTable - 2;
-constexpr uint32_t kInlineLongValue = 64;          // longer values leave the row
-constexpr uint32_t kChainChunk = kMaxRowSize - 4;  // a chain row also holds the next pointer
-constexpr uint32_t kKeepFreeForGrowth = 64;        // pages with less free space leave the free-space map
+const uint32_t kMaxRowSize = datapage::largestRow(kLayout);
+const uint32_t kChainChunk = kMaxRowSize - 4;  // a chain row also holds the next pointer
+constexpr uint32_t kInlineLongValue = 64;      // longer values leave the row
+constexpr uint32_t kKeepFreeForGrowth = 64;    // pages with less free space leave the free-space map
 constexpr size_t kMaxCompressibleMemo = 1024;
 
 std::string columnContext(const ColumnDef& c, size_t rowIndex) {
@@ -179,14 +179,14 @@ Result<RowId> RowEncoder::placeLongRow(const ColumnDef& c, const std::string& ro
     uint32_t& current = m_table.lvPage[c.number];
     if (current != 0) {
         JET_ASSIGN_OR_RETURN(Page * page, m_pages.edit(current));
-        int slot = addRow(*page, row);
+        int slot = datapage::addRow(*page, kLayout, row);
         if (slot >= 0) return RowId{current, static_cast<uint8_t>(slot)};
     }
     current = m_pages.allocate();
     m_table.lvNew[c.number].push_back(current);
     JET_ASSIGN_OR_RETURN(Page * page, m_pages.edit(current));
-    initDataPage(*page, kLongValueOwner);
-    int slot = addRow(*page, row);
+    datapage::init(*page, kLayout, kLongValueOwner);
+    int slot = datapage::addRow(*page, kLayout, row);
     if (slot < 0) return Status::InvalidArgument("long value row does not fit a page");
     return RowId{current, static_cast<uint8_t>(slot)};
 }
@@ -458,9 +458,9 @@ Status RowPlacer::start() {
     // Every page the maps name must be one of the table's data pages; the writer refuses to build on a
     // map that says otherwise rather than overwrite what the page really holds.
     if (!m_owned.empty()) {
-        JET_ASSIGN_OR_RETURN(const Page* last, m_pages.read(m_owned.back()));
-        JET_RETURN_IF_ERROR(checkDataPage(*last, m_owned.back(), m_table.def.definitionPage)
-                                .withContext("the last page the table's usage map lists"));
+        auto last = readDataPage(m_pages, m_owned.back());
+        Status checked = last.ok() ? last->checkForWriting(m_table.def.definitionPage) : last.status();
+        JET_RETURN_IF_ERROR(checked.withContext("the last page the table's usage map lists"));
         m_current = m_owned.back();
     }
     return {};
@@ -468,9 +468,10 @@ Status RowPlacer::start() {
 
 Result<RowId> RowPlacer::placeOn(uint32_t number, const std::string& row, uint16_t flags) {
     JET_ASSIGN_OR_RETURN(Page * page, editDataPage(m_pages, number, m_table.def.definitionPage));
-    int slot = addRow(*page, row, flags);
-    if (slot < 0 && packedFree(*page) >= row.size() + 2 && rewriteRow(*page, -1, {}, 0))
-        slot = addRow(*page, row, flags);
+    int slot = datapage::addRow(*page, kLayout, row, flags);
+    if (slot < 0 && datapage::packedFree(*page, kLayout) >= row.size() + 2 &&
+        datapage::rewriteRow(*page, kLayout, -1, {}, 0))
+        slot = datapage::addRow(*page, kLayout, row, flags);
     if (slot < 0) return RowId{};
     touched(number, *page);
     return RowId{number, static_cast<uint8_t>(slot)};
@@ -497,14 +498,14 @@ Result<RowId> RowPlacer::place(const std::string& row, uint16_t flags) {
     m_current = m_pages.allocate();
     m_owned.push_back(m_current);
     JET_ASSIGN_OR_RETURN(Page * page, m_pages.edit(m_current));
-    initDataPage(*page, m_table.def.definitionPage);
+    datapage::init(*page, kLayout, m_table.def.definitionPage);
     JET_ASSIGN_OR_RETURN(RowId id, placeOn(m_current, row, flags));
     if (id.page == 0) return Status::InvalidArgument("row does not fit an empty page");
     return id;
 }
 
 void RowPlacer::touched(uint32_t number, const Page& page) {
-    if (dataPageFree(page) >= kKeepFreeForGrowth)
+    if (datapage::freeSpace(page) >= kKeepFreeForGrowth)
         m_free.insert(number);
     else
         m_free.erase(number);

@@ -232,13 +232,13 @@ Result<Page> encodeDefinition(const TableState& table, bool system) {
         appendLittle(body, maps.freeRef, 4);
     }
     appendLittle(body, 0xFFFF, 2);
-    if (body.size() + 8 > kPageSize)
+    if (body.size() + 8 > kLayout.pageSize)
         return Status::NotSupported("table definition of " + def.name + " does not fit one page");
-    Page page(kPageSize, 0);
+    Page page(kLayout.pageSize, 0);
     page[0] = PageType::TableDefinition;
     page[1] = 0x01;
     auto length = static_cast<uint32_t>(body.size() + 8);
-    store16(page.data() + 2, static_cast<uint16_t>(kPageSize - length - 8));
+    store16(page.data() + 2, static_cast<uint16_t>(kLayout.pageSize - length - 8));
     std::copy(body.begin(), body.end(), page.begin() + 8);
     store32(page.data() + 8, length);
     return page;

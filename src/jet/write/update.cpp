@@ -29,10 +29,12 @@ struct StoredRow {
 
 // The bytes in `id` on a data page of `owner`, copied (later rewrites of the page move them).
 Result<std::string> slotBytes(PageTransaction& pages, RowId id, uint32_t owner) {
-    JET_ASSIGN_OR_RETURN(const Page* page, pages.read(id.page));
-    JET_RETURN_IF_ERROR(checkDataPage(*page, id.page, owner).withContext(rowName(id)));
-    JET_ASSIGN_OR_RETURN(auto span, rowSpan(*page, id.row));
-    return std::string(reinterpret_cast<const char*>(page->data()) + span.first, span.second - span.first);
+    auto page = readDataPage(pages, id.page);
+    Status checked = page.ok() ? page->checkForWriting(owner) : page.status();
+    JET_RETURN_IF_ERROR(checked.withContext(rowName(id)));
+    JET_ASSIGN_OR_RETURN(RowSlot span, page->slot(id.row));
+    JET_ASSIGN_OR_RETURN(const Page* bytes, pages.read(id.page));
+    return std::string(reinterpret_cast<const char*>(bytes->data()) + span.start, span.end - span.start);
 }
 
 // The rows on long-value pages that hold the value described by `field`: one row, or a chain.
@@ -62,20 +64,21 @@ Result<std::vector<RowId>> longValueRows(PageTransaction& pages, std::string_vie
 
 // Reads the live row whose indexes point at `head`; refuses slots that are not live rows of the table.
 Result<StoredRow> loadStoredRow(PageTransaction& pages, Engine& engine, const TableDef& def, RowId head) {
-    JET_ASSIGN_OR_RETURN(const Page* page, pages.read(head.page));
-    if ((*page)[0] != PageType::Data || ByteView::load32(page->data() + 4) != def.definitionPage ||
-        head.row >= ByteView::load16(page->data() + 12))
-        return Status::NotFound(rowName(head) + " is not a row of table " + def.name);
+    JET_ASSIGN_OR_RETURN(const Page* raw, pages.read(head.page));
+    auto notARow = Status::NotFound(rowName(head) + " is not a row of table " + def.name);
+    if ((*raw)[0] != PageType::Data) return notARow;
+    JET_ASSIGN_OR_RETURN(DataPage page, readDataPage(pages, head.page));
+    if (page.owner() != def.definitionPage || head.row >= page.rowCount()) return notARow;
     StoredRow stored{head, head, {}, {}};
-    uint16_t flags = rowFlags(*page, head.row);
+    uint16_t flags = page.flags(head.row);
     if ((flags & kDeletedRowFlag) != 0) return Status::NotFound(rowName(head) + " is deleted");
     JET_ASSIGN_OR_RETURN(std::string bytes, slotBytes(pages, head, def.definitionPage));
     if (flags == kOverflowRowFlag) {
         if (bytes.size() < kOverflowPointerSize) return Status::Corruption(rowName(head) + ": short pointer");
         stored.data = RowId::fromPacked(ByteView::load32(reinterpret_cast<const uint8_t*>(bytes.data())));
         JET_ASSIGN_OR_RETURN(bytes, slotBytes(pages, stored.data, def.definitionPage));
-        JET_ASSIGN_OR_RETURN(const Page* target, pages.read(stored.data.page));
-        if (rowFlags(*target, stored.data.row) != kDeletedRowFlag)
+        JET_ASSIGN_OR_RETURN(DataPage target, readDataPage(pages, stored.data.page));
+        if (target.flags(stored.data.row) != kDeletedRowFlag)
             return Status::Corruption(rowName(head) + " points at " + rowName(stored.data) +
                                       ", which is not an overflow row");
     }
@@ -115,7 +118,7 @@ Result<std::vector<StoredRow>> loadAll(PageTransaction& pages, Engine& engine, c
 // Marks a row deleted and packs its page (a data page of `owner`), so its bytes become free space.
 Status freeRow(PageTransaction& pages, RowId id, uint32_t owner) {
     JET_ASSIGN_OR_RETURN(Page * page, editDataPage(pages, id.page, owner));
-    if (!rewriteRow(*page, id.row, {}, kFreedRowFlags))
+    if (!datapage::rewriteRow(*page, kLayout, id.row, {}, kFreedRowFlags))
         return Status::Corruption("cannot repack " + rowName(id));  // shrinking always fits
     return {};
 }
@@ -129,7 +132,7 @@ Status freeLongValues(PageTransaction& pages, const StoredRow& row) {
 Result<bool> rewriteIn(PageTransaction& pages, RowPlacer& placer, RowId id, const std::string& bytes,
                        uint16_t flags) {
     JET_ASSIGN_OR_RETURN(Page * page, editDataPage(pages, id.page, placer.owner()));
-    if (!rewriteRow(*page, id.row, bytes, flags)) return false;
+    if (!datapage::rewriteRow(*page, kLayout, id.row, bytes, flags)) return false;
     placer.touched(id.page, *page);
     return true;
 }
