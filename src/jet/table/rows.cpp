@@ -1,9 +1,9 @@
 // Data pages, usage maps, row layout and the decoding of column values.
 #include <cmath>
 #include <cstring>
-#include <unordered_set>
 
 #include "codec/data_page.h"
+#include "codec/long_value.h"
 #include "codec/usage_map.h"
 #include "table/engine.h"
 
@@ -11,9 +11,6 @@ namespace jet {
 namespace {
 
 constexpr int kMaxOverflowHops = 4;
-constexpr uint8_t kLongValueInline = 0x80;
-constexpr uint8_t kLongValueSingle = 0x40;
-constexpr size_t kLongValueHeader = 12;
 
 std::string pageText(uint32_t page) {
     return "page " + std::to_string(page);
@@ -237,42 +234,23 @@ Result<Value> Engine::decodeColumn(const ColumnDef& c, const RowImage& row) {
 }
 
 Result<Bytes> Engine::readLongValue(ByteView field) {
-    if (field.size() < kLongValueHeader)
-        return Status::Corruption("long value descriptor shorter than 12 bytes");
-    uint32_t word = ByteView::load32(field.data());
-    uint32_t length = word & 0x3FFFFFFF;
-    uint8_t kind = static_cast<uint8_t>((word >> 24) & 0xC0);
-    RowId pointer = RowId::fromPacked(ByteView::load32(field.data() + 4));
-    if (kind == kLongValueInline) {
-        if (field.size() - kLongValueHeader < length)
-            return Status::Corruption("inline long value overruns its field");
-        return Bytes(field.data() + kLongValueHeader, field.data() + kLongValueHeader + length);
-    }
-    if (length > uint64_t{m_pager->pageCount()} * m_layout->pageSize) {
-        return Status::Corruption("long value length " + std::to_string(length) + " exceeds the file");
+    JET_ASSIGN_OR_RETURN(LongValueDescriptor value, decodeLongValue(field));
+    if (value.kind == LongValueKind::Inline)
+        return Bytes(value.inlineBytes.data(), value.inlineBytes.data() + value.length);
+    if (value.length > uint64_t{m_pager->pageCount()} * m_layout->pageSize) {
+        return Status::Corruption("long value length " + std::to_string(value.length) + " exceeds the file");
     }
     Bytes out;
-    out.reserve(length);
-    if (kind == kLongValueSingle) {
-        RowImage row;
-        JET_ASSIGN_OR_RETURN(bool live, rowAt(pointer.page, pointer.row, true, row));
-        (void)live;
-        if (row.bytes.size() < length) return Status::Corruption("long value row shorter than its length");
-        out.assign(row.bytes.data(), row.bytes.data() + length);
-        return out;
-    }
-    std::unordered_set<uint32_t> visited;
-    while (out.size() < length) {
-        if (pointer.page == 0) return Status::Corruption("long value chain ends early");
-        if (!visited.insert(pointer.packed()).second) return Status::Corruption("long value chain loops");
-        RowImage row;
-        JET_ASSIGN_OR_RETURN(bool live, rowAt(pointer.page, pointer.row, true, row));
-        (void)live;
-        if (row.bytes.size() < 4) return Status::Corruption("long value chain row too short");
-        size_t take = std::min<size_t>(row.bytes.size() - 4, length - out.size());
-        out.insert(out.end(), row.bytes.data() + 4, row.bytes.data() + 4 + take);
-        pointer = RowId::fromPacked(ByteView::load32(row.bytes.data()));
-    }
+    out.reserve(value.length);
+    RowImage row;
+    auto fetch = [&](RowId id) -> Result<ByteView> {
+        JET_ASSIGN_OR_RETURN(bool live, rowAt(id.page, id.row, true, row));
+        (void)live;  // long-value rows are read whatever their flags say
+        return row.bytes;
+    };
+    JET_RETURN_IF_ERROR(walkLongValue(value, fetch, [&out](RowId, ByteView piece) {
+        out.insert(out.end(), piece.data(), piece.data() + piece.size());
+    }));
     return out;
 }
 

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "codec/index_key.h"
+#include "codec/long_value.h"
 #include "core/text.h"
 #include "storage/format.h"
 #include "write/table_state.h"
@@ -14,9 +15,9 @@ namespace jet::writer {
 namespace {
 
 const uint32_t kMaxRowSize = datapage::largestRow(kLayout);
-const uint32_t kChainChunk = kMaxRowSize - 4;  // a chain row also holds the next pointer
-constexpr uint32_t kInlineLongValue = 64;      // longer values leave the row
-constexpr uint32_t kKeepFreeForGrowth = 64;    // pages with less free space leave the free-space map
+const uint32_t kChainChunk = kMaxRowSize - kLongValueChainHeader;
+constexpr uint32_t kInlineLongValue = 64;    // longer values leave the row
+constexpr uint32_t kKeepFreeForGrowth = 64;  // pages with less free space leave the free-space map
 constexpr size_t kMaxCompressibleMemo = 1024;
 
 std::string columnContext(const ColumnDef& c, size_t rowIndex) {
@@ -191,36 +192,23 @@ Result<RowId> RowEncoder::placeLongRow(const ColumnDef& c, const std::string& ro
     return RowId{current, static_cast<uint8_t>(slot)};
 }
 
-// The 12-byte descriptor: length with a kind flag, a pointer to the first row, and 4 unused bytes.
+// Short values stay in the row; others take one row of a long-value page, or a chain of them.
 Result<std::string> RowEncoder::encodeLongValue(const ColumnDef& c, const std::string& bytes) {
-    if (bytes.size() > 0x3FFFFFFF) return Status::InvalidArgument("long value larger than 1 GB");
+    if (bytes.size() > kLongValueMaxLength) return Status::InvalidArgument("long value larger than 1 GB");
     auto length = static_cast<uint32_t>(bytes.size());
-    std::string out;
-    if (length <= kInlineLongValue) {
-        appendLittle(out, length | 0x80000000u, 4);
-        appendLittle(out, 0, 8);
-        return out + bytes;
-    }
+    if (length <= kInlineLongValue) return encodeInlineLongValue(bytes);
     if (length <= kMaxRowSize) {
         JET_ASSIGN_OR_RETURN(RowId id, placeLongRow(c, bytes));
-        appendLittle(out, length | 0x40000000u, 4);
-        appendLittle(out, id.packed(), 4);
-        appendLittle(out, 0, 4);
-        return out;
+        return encodeLongValueDescriptor(LongValueKind::Single, length, id);
     }
     // A chain: written last piece first so that each piece knows where the next one lies.
     RowId next{};
     size_t pieces = (bytes.size() + kChainChunk - 1) / kChainChunk;
     for (size_t i = pieces; i-- > 0;) {
-        std::string row;
-        appendLittle(row, next.packed(), 4);
-        row.append(bytes, i * kChainChunk, kChainChunk);
-        JET_ASSIGN_OR_RETURN(next, placeLongRow(c, row));
+        std::string_view piece = std::string_view(bytes).substr(i * kChainChunk, kChainChunk);
+        JET_ASSIGN_OR_RETURN(next, placeLongRow(c, encodeChainRow(next, piece)));
     }
-    appendLittle(out, length, 4);
-    appendLittle(out, next.packed(), 4);
-    appendLittle(out, 0, 4);
-    return out;
+    return encodeLongValueDescriptor(LongValueKind::Chain, length, next);
 }
 
 Result<std::string> RowEncoder::encode(const Row& values, size_t rowIndex) {

@@ -2,17 +2,14 @@
 // indexes and counters kept.
 #include <algorithm>
 #include <set>
-#include <unordered_set>
 
+#include "codec/long_value.h"
 #include "table/engine.h"
 #include "write/table_state.h"
 
 namespace jet::writer {
 namespace {
 
-constexpr uint32_t kLongValueInline = 0x80000000u;
-constexpr uint32_t kLongValueSingle = 0x40000000u;
-constexpr size_t kLongValueDescriptor = 12;
 constexpr size_t kOverflowPointerSize = 4;
 
 std::string rowName(RowId id) {
@@ -27,38 +24,31 @@ struct StoredRow {
     std::vector<RowId> longRows;
 };
 
-// The bytes in `id` on a data page of `owner`, copied (later rewrites of the page move them).
-Result<std::string> slotBytes(PageTransaction& pages, RowId id, uint32_t owner) {
+// Where row `id` lies on a data page of `owner`, checked as a page the writer may change.
+Result<RowSlot> slotOf(PageTransaction& pages, RowId id, uint32_t owner) {
     auto page = readDataPage(pages, id.page);
     Status checked = page.ok() ? page->checkForWriting(owner) : page.status();
     JET_RETURN_IF_ERROR(checked.withContext(rowName(id)));
-    JET_ASSIGN_OR_RETURN(RowSlot span, page->slot(id.row));
-    JET_ASSIGN_OR_RETURN(const Page* bytes, pages.read(id.page));
-    return std::string(reinterpret_cast<const char*>(bytes->data()) + span.start, span.end - span.start);
+    return page->slot(id.row);
 }
 
-// The rows on long-value pages that hold the value described by `field`: one row, or a chain.
-Result<std::vector<RowId>> longValueRows(PageTransaction& pages, std::string_view field) {
+// The bytes in `id` on a data page of `owner`, copied (later rewrites of the page move them).
+Result<std::string> slotBytes(PageTransaction& pages, RowId id, uint32_t owner) {
+    JET_ASSIGN_OR_RETURN(RowSlot span, slotOf(pages, id, owner));
+    JET_ASSIGN_OR_RETURN(const Page* page, pages.read(id.page));
+    return std::string(reinterpret_cast<const char*>(page->data()) + span.start, span.end - span.start);
+}
+
+// The rows on long-value pages that hold the value described by `field`: none, one, or a chain.
+Result<std::vector<RowId>> longValueRows(PageTransaction& pages, ByteView field) {
+    JET_ASSIGN_OR_RETURN(LongValueDescriptor value, decodeLongValue(field));
     std::vector<RowId> out;
-    if (field.size() < kLongValueDescriptor) return out;
-    const auto* p = reinterpret_cast<const uint8_t*>(field.data());
-    uint32_t word = ByteView::load32(p);
-    RowId pointer = RowId::fromPacked(ByteView::load32(p + 4));
-    if ((word & kLongValueInline) != 0) return out;
-    if ((word & kLongValueSingle) != 0) {
-        JET_RETURN_IF_ERROR(slotBytes(pages, pointer, kLongValueOwner).status());
-        out.push_back(pointer);
-        return out;
-    }
-    std::unordered_set<uint32_t> seen;
-    while (pointer.page != 0) {
-        if (!seen.insert(pointer.packed()).second) return Status::Corruption("long value chain loops");
-        out.push_back(pointer);
-        auto piece = slotBytes(pages, pointer, kLongValueOwner);
-        if (!piece.ok()) return piece.status();
-        if (piece->size() < 4) return Status::Corruption("long value chain row too short");
-        pointer = RowId::fromPacked(ByteView::load32(reinterpret_cast<const uint8_t*>(piece->data())));
-    }
+    auto fetch = [&pages](RowId id) -> Result<ByteView> {
+        JET_ASSIGN_OR_RETURN(RowSlot span, slotOf(pages, id, kLongValueOwner));
+        JET_ASSIGN_OR_RETURN(const Page* page, pages.read(id.page));
+        return ByteView(page->data() + span.start, span.end - span.start);
+    };
+    JET_RETURN_IF_ERROR(walkLongValue(value, fetch, [&out](RowId id, ByteView) { out.push_back(id); }));
     return out;
 }
 
@@ -93,7 +83,8 @@ Result<StoredRow> loadStoredRow(PageTransaction& pages, Engine& engine, const Ta
         const RowLayout& layout = image.layout;
         if (c.varIndex + 1u >= layout.varOffsets.size()) continue;
         uint32_t start = layout.varOffsets[c.varIndex];
-        std::string_view field(bytes.data() + start, layout.varOffsets[c.varIndex + 1u] - start);
+        ByteView field(reinterpret_cast<const uint8_t*>(bytes.data()) + start,
+                       layout.varOffsets[c.varIndex + 1u] - start);
         JET_ASSIGN_OR_RETURN(std::vector<RowId> rows, longValueRows(pages, field));
         stored.longRows.insert(stored.longRows.end(), rows.begin(), rows.end());
     }
