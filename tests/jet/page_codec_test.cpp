@@ -1,13 +1,16 @@
-// Data pages and long values: what the writer encodes the reader decodes, packing keeps slot numbers,
-// and damaged pages and descriptors are refused with a reason instead of read out of bounds.
+// Data pages, long values and table definitions: what the writer encodes the reader decodes, packing keeps
+// slot numbers, and damaged pages and descriptors are refused with a reason instead of read out of bounds.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "codec/data_page.h"
 #include "codec/long_value.h"
+#include "codec/table_definition.h"
+#include "core/text.h"
 #include "storage/format.h"
 
 namespace jet {
@@ -167,6 +170,132 @@ TEST(LongValueCodec, DamagedValuesAreRefused) {
         ASSERT_FALSE(read.ok());
         EXPECT_NE(read.status().message().find(c.reason), std::string::npos) << read.status().message();
     }
+}
+
+TableDef sampleDefinition() {
+    TableDef def;
+    def.name = "Items";
+    def.rowCount = 1234;
+    def.autoNumber = 99;
+    def.maxColumns = 3;
+    def.variableColumns = 2;
+    def.usedPagesRef = RowId{1, 4}.packed();
+    def.freePagesRef = RowId{1, 5}.packed();
+    ColumnDef id;
+    id.name = "ID";
+    id.type = ColumnType::Long;
+    id.length = 4;
+    id.flags = ColumnFlag::Fixed | ColumnFlag::AutoLong;
+    ColumnDef name;
+    name.name = "名称";
+    name.number = 1;
+    name.length = 100;
+    name.compressedUnicode = true;
+    name.sortOrder = {kGeneralSortOrder, 1};
+    ColumnDef price;
+    price.name = "Price";
+    price.type = ColumnType::Numeric;
+    price.number = 2;
+    price.varIndex = 1;
+    price.precision = 18;
+    price.scale = 4;
+    def.columns = {id, name, price};
+    def.realIndexes = {RealIndexDef{{{0, true}}, RowId{1, 6}.packed(), 7, IndexFlag::Unique, 1234},
+                       RealIndexDef{{{1, true}, {2, false}}, RowId{1, 7}.packed(), 8, 0, 1200}};
+    def.indexes = {IndexDef{"PrimaryKey", 0, 0, IndexDef::Kind::Primary}, IndexDef{"ByName", 1, 1}};
+    return def;
+}
+
+Result<DecodedDefinition> decode(const std::vector<uint8_t>& bytes) {
+    return decodeTableDefinition(viewOf(bytes), L, decodeJet4Text);
+}
+
+TEST(TableDefinitionCodec, EncodedDefinitionsDecodeToTheSameTable) {
+    const TableDef def = sampleDefinition();
+    const std::vector<LongValueMaps> maps = {{2, RowId{1, 8}.packed(), RowId{1, 9}.packed()}};
+    auto page = encodeTableDefinition(def, maps, false, L);
+    ASSERT_TRUE(page.ok()) << page.status().message();
+    ASSERT_EQ(page->size(), L.pageSize);
+
+    TableDef counted = def;
+    counted.rowCount = 5000;
+    counted.autoNumber = 6000;
+    counted.realIndexes[1].entryCount = 4999;
+    encodeTableCounters(*page, counted, L);
+
+    auto decoded = decode(*page);
+    ASSERT_TRUE(decoded.ok()) << decoded.status().message();
+    const TableDef& got = decoded->def;
+    EXPECT_EQ(got.rowCount, 5000u);
+    EXPECT_EQ(got.autoNumber, 6000u);
+    EXPECT_EQ(got.usedPagesRef, def.usedPagesRef);
+    EXPECT_EQ(got.freePagesRef, def.freePagesRef);
+    ASSERT_EQ(got.columns.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(def.columns[i].name);
+        const ColumnDef& a = def.columns[i];
+        const ColumnDef& b = got.columns[i];
+        EXPECT_EQ(b.name, a.name);
+        EXPECT_EQ(b.type, a.type);
+        EXPECT_EQ(std::tie(b.number, b.varIndex, b.length, b.flags, b.compressedUnicode),
+                  std::tie(a.number, a.varIndex, a.length, a.flags, a.compressedUnicode));
+        EXPECT_EQ(std::tie(b.precision, b.scale), std::tie(a.precision, a.scale));
+    }
+    EXPECT_EQ(got.columns[1].sortOrder.version, 1);
+    ASSERT_EQ(got.realIndexes.size(), 2u);
+    EXPECT_EQ(got.realIndexes[1].entryCount, 4999u);
+    EXPECT_EQ(got.realIndexes[1].rootPage, 8u);
+    ASSERT_EQ(got.realIndexes[1].columns.size(), 2u);
+    EXPECT_FALSE(got.realIndexes[1].columns[1].ascending);
+    EXPECT_TRUE(got.realIndexes[0].unique());
+    ASSERT_EQ(got.indexes.size(), 2u);
+    EXPECT_EQ(got.indexes[0].name, "PrimaryKey");
+    EXPECT_EQ(got.indexes[0].kind, IndexDef::Kind::Primary);
+    EXPECT_EQ(got.indexes[1].realIndex, 1u);
+
+    auto lvMaps = decodeLongValueMaps(viewOf(*page), decoded->tail);
+    ASSERT_TRUE(lvMaps.ok()) << lvMaps.status().message();
+    ASSERT_EQ(lvMaps->size(), 1u);
+    EXPECT_EQ((*lvMaps)[0].usedRef, maps[0].usedRef);
+}
+
+TEST(TableDefinitionCodec, DamagedDefinitionsAreRefused) {
+    auto good = encodeTableDefinition(sampleDefinition(), {}, false, L);
+    ASSERT_TRUE(good.ok());
+    // Column names "ID", "名称" and "Price" in UCS-2, each after a 2-byte length.
+    const uint32_t realIndexes =
+        L.tdefBlockEnd + 2 * L.realIndexSlotSize + 3 * L.columnEntrySize + (2 + 4) + (2 + 4) + (2 + 10);
+    const uint32_t firstIndexColumn = realIndexes + L.realIndexColumnsOffset;
+    const uint32_t firstLogicalTarget =
+        realIndexes + 2 * L.realIndexEntrySize + L.logicalIndexNumberOffset + 4;
+    struct Case {
+        const char* name;
+        uint32_t offset;
+        uint32_t value;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"a column count no page holds", L.tdefColumnCountOffset, 0xFFFF, "exceeds"},
+        {"an index count no page holds", L.tdefRealIndexCountOffset, 0x00FFFFFF, "exceeds"},
+        {"an index on a missing column", firstIndexColumn, 0x0042, "missing column"},
+        {"an index on a missing physical index", firstLogicalTarget, 5, "missing physical index 5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> page = *good;
+        store32(page.data() + c.offset, c.value);
+        if (c.offset == firstIndexColumn) store16(page.data() + c.offset, static_cast<uint16_t>(c.value));
+        auto decoded = decode(page);
+        ASSERT_FALSE(decoded.ok());
+        EXPECT_NE(decoded.status().message().find(c.reason), std::string::npos) << decoded.status().message();
+    }
+
+    std::vector<uint8_t> looping = *good;
+    store32(looping.data() + 4, 3);  // continues on itself
+    auto gathered =
+        gatherTableDefinition(3, [&looping](uint32_t) -> Result<ByteView> { return viewOf(looping); });
+    ASSERT_FALSE(gathered.ok());
+    EXPECT_NE(gathered.status().message().find("loops"), std::string::npos);
 }
 
 }  // namespace

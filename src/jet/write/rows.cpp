@@ -7,6 +7,7 @@
 
 #include "codec/index_key.h"
 #include "codec/long_value.h"
+#include "codec/table_definition.h"
 #include "core/text.h"
 #include "storage/format.h"
 #include "write/table_state.h"
@@ -521,10 +522,7 @@ Status writeLongValueMaps(PageTransaction& pages, TableState& table) {
 
 Status writeCounters(PageTransaction& pages, const TableState& table) {
     JET_ASSIGN_OR_RETURN(Page * tdef, pages.edit(table.def.definitionPage));
-    store32(tdef->data() + 16, table.def.rowCount);
-    store32(tdef->data() + 20, table.def.autoNumber);
-    for (size_t i = 0; i < table.def.realIndexes.size(); ++i)
-        store32(tdef->data() + 63 + 12 * i + 4, table.def.realIndexes[i].entryCount);
+    encodeTableCounters(*tdef, table.def, kLayout);
     return {};
 }
 

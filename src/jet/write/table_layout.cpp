@@ -1,7 +1,8 @@
-// New table definitions: column layout, index definitions and the definition page itself.
+// New table definitions: column layout and index definitions, encoded by the definition codec.
 #include <algorithm>
 #include <set>
 
+#include "codec/table_definition.h"
 #include "core/text.h"
 #include "storage/format.h"
 #include "write/table_state.h"
@@ -9,11 +10,7 @@
 namespace jet::writer {
 namespace {
 
-constexpr uint8_t kUserTable = 0x4E;
-constexpr uint8_t kSystemTable = 0x53;
 constexpr uint8_t kUpdatableFlag = 0x10;
-constexpr uint32_t kRealIndexMagic = 0x0783;
-constexpr uint32_t kTdefHeader = 63;
 constexpr size_t kMaxIndexColumns = 10;
 constexpr size_t kMaxColumns = 255;
 
@@ -133,117 +130,6 @@ Status layoutIndexes(const TableSpec& spec, TableDef& def) {
     return {};
 }
 
-Status putName(std::string& out, const std::string& name) {
-    JET_ASSIGN_OR_RETURN(std::string units, utf8ToUtf16le(name));
-    appendLittle(out, units.size(), 2);
-    out += units;
-    return {};
-}
-
-std::string columnEntry(const ColumnDef& c) {
-    std::string e;
-    appendLittle(e, static_cast<uint8_t>(c.type), 1);
-    appendLittle(e, 0, 4);
-    appendLittle(e, c.number, 2);
-    appendLittle(e, c.varIndex, 2);
-    appendLittle(e, c.number, 2);
-    if (c.type == ColumnType::Numeric) {
-        appendLittle(e, c.precision, 1);
-        appendLittle(e, c.scale, 1);
-        appendLittle(e, 0, 2);
-    } else {
-        appendLittle(e, c.sortOrder.id, 2);
-        appendLittle(e, 0, 1);
-        appendLittle(e, c.sortOrder.version, 1);
-    }
-    appendLittle(e, c.flags, 1);
-    appendLittle(e, c.compressedUnicode ? 1 : 0, 1);
-    appendLittle(e, 0, 4);
-    appendLittle(e, c.fixedOffset, 2);
-    appendLittle(e, c.length, 2);
-    return e;
-}
-
-std::string realIndexEntry(const TableDef& def, const RealIndexDef& real) {
-    std::string e;
-    appendLittle(e, kRealIndexMagic, 4);
-    for (size_t k = 0; k < kMaxIndexColumns; ++k) {
-        if (k < real.columns.size()) {
-            appendLittle(e, def.columns[real.columns[k].column].number, 2);
-            appendLittle(e, real.columns[k].ascending ? 1 : 2, 1);
-        } else {
-            appendLittle(e, 0xFFFF, 2);
-            appendLittle(e, 0, 1);
-        }
-    }
-    appendLittle(e, real.usedPagesRef, 4);
-    appendLittle(e, real.rootPage, 4);
-    appendLittle(e, 0, 4);
-    appendLittle(e, real.flags, 1);
-    appendLittle(e, 0, 5);
-    return e;
-}
-
-std::string logicalIndexEntry(const IndexDef& index) {
-    std::string e;
-    appendLittle(e, 0, 4);
-    appendLittle(e, index.number, 4);
-    appendLittle(e, index.realIndex, 4);
-    appendLittle(e, 0, 1);
-    appendLittle(e, 0xFFFFFFFF, 4);
-    appendLittle(e, 0, 4);
-    appendLittle(e, 0, 2);
-    appendLittle(e, static_cast<uint8_t>(index.kind), 1);
-    appendLittle(e, 0, 4);
-    return e;
-}
-
-// The whole definition page of `table`.
-Result<Page> encodeDefinition(const TableState& table, bool system) {
-    const TableDef& def = table.def;
-    std::string body;
-    appendLittle(body, 0, 4);  // placeholder for the length, filled in below
-    appendLittle(body, 0, 4);
-    appendLittle(body, def.rowCount, 4);
-    appendLittle(body, def.autoNumber, 4);
-    appendLittle(body, 1, 1);
-    appendLittle(body, 0, 15);
-    appendLittle(body, system ? kSystemTable : kUserTable, 1);
-    appendLittle(body, def.maxColumns, 2);
-    appendLittle(body, def.variableColumns, 2);
-    appendLittle(body, def.columns.size(), 2);
-    appendLittle(body, def.indexes.size(), 4);
-    appendLittle(body, def.realIndexes.size(), 4);
-    appendLittle(body, def.usedPagesRef, 4);
-    appendLittle(body, def.freePagesRef, 4);
-    for (const RealIndexDef& real : def.realIndexes) {
-        appendLittle(body, 0, 4);
-        appendLittle(body, real.entryCount, 4);
-        appendLittle(body, 0, 4);
-    }
-    for (const ColumnDef& c : def.columns) body += columnEntry(c);
-    for (const ColumnDef& c : def.columns) JET_RETURN_IF_ERROR(putName(body, c.name));
-    for (const RealIndexDef& real : def.realIndexes) body += realIndexEntry(def, real);
-    for (const IndexDef& index : def.indexes) body += logicalIndexEntry(index);
-    for (const IndexDef& index : def.indexes) JET_RETURN_IF_ERROR(putName(body, index.name));
-    for (const LongValueMaps& maps : table.lvMaps) {
-        appendLittle(body, maps.column, 2);
-        appendLittle(body, maps.usedRef, 4);
-        appendLittle(body, maps.freeRef, 4);
-    }
-    appendLittle(body, 0xFFFF, 2);
-    if (body.size() + 8 > kLayout.pageSize)
-        return Status::NotSupported("table definition of " + def.name + " does not fit one page");
-    Page page(kLayout.pageSize, 0);
-    page[0] = PageType::TableDefinition;
-    page[1] = 0x01;
-    auto length = static_cast<uint32_t>(body.size() + 8);
-    store16(page.data() + 2, static_cast<uint16_t>(kLayout.pageSize - length - 8));
-    std::copy(body.begin(), body.end(), page.begin() + 8);
-    store32(page.data() + 8, length);
-    return page;
-}
-
 }  // namespace
 
 Result<TableState> createTableTx(PageTransaction& pages, const TableSpec& spec, bool system,
@@ -277,7 +163,7 @@ Result<TableState> createTableTx(PageTransaction& pages, const TableSpec& spec, 
         JET_ASSIGN_OR_RETURN(maps.freeRef, addMapRow(pages, mapPage));
         table.lvMaps.push_back(maps);
     }
-    JET_ASSIGN_OR_RETURN(Page bytes, encodeDefinition(table, system));
+    JET_ASSIGN_OR_RETURN(Page bytes, encodeTableDefinition(def, table.lvMaps, system, kLayout));
     JET_ASSIGN_OR_RETURN(Page * page, pages.edit(tdefPage));
     *page = std::move(bytes);
     return table;
@@ -285,29 +171,14 @@ Result<TableState> createTableTx(PageTransaction& pages, const TableSpec& spec, 
 
 Status readLongValueMaps(PageTransaction& pages, TableState& table) {
     JET_ASSIGN_OR_RETURN(const Page* page, pages.read(table.def.definitionPage));
+    ByteView bytes(page->data(), page->size());
+    if (page->at(0) != PageType::TableDefinition)
+        return Status::Corruption("the definition page of table " + table.def.name +
+                                  " is another kind of page");
     if (ByteView::load32(page->data() + 4) != 0)
         return Status::NotSupported("table " + table.def.name + " has a definition spanning several pages");
-    ByteView b(page->data(), page->size());
-    const TableDef& def = table.def;
-    size_t pos = kTdefHeader + 12 * def.realIndexes.size() + 25 * def.columns.size();
-    auto skipNames = [&](size_t count) -> Status {
-        for (size_t i = 0; i < count; ++i) {
-            JET_ASSIGN_OR_RETURN(uint16_t len, b.u16(pos, "name length"));
-            pos += 2u + len;
-        }
-        return {};
-    };
-    JET_RETURN_IF_ERROR(skipNames(def.columns.size()));
-    pos += 52 * def.realIndexes.size() + 28 * def.indexes.size();
-    JET_RETURN_IF_ERROR(skipNames(def.indexes.size()));
-    while (true) {
-        JET_ASSIGN_OR_RETURN(uint16_t column, b.u16(pos, "long value map list"));
-        if (column == 0xFFFF) break;
-        JET_ASSIGN_OR_RETURN(uint32_t used, b.u32(pos + 2, "long value map"));
-        JET_ASSIGN_OR_RETURN(uint32_t free, b.u32(pos + 6, "long value map"));
-        table.lvMaps.push_back({column, used, free});
-        pos += 10;
-    }
+    JET_ASSIGN_OR_RETURN(DecodedDefinition decoded, decodeTableDefinition(bytes, kLayout, decodeJet4Text));
+    JET_ASSIGN_OR_RETURN(table.lvMaps, decodeLongValueMaps(bytes, decoded.tail));
     return {};
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "codec/table_definition.h"
 #include "jet/writer.h"
 #include "write/internal.h"
 
@@ -14,13 +15,6 @@ class Engine;
 }
 
 namespace jet::writer {
-
-/// The used and free page maps of one long-value column.
-struct LongValueMaps {
-    uint16_t column = 0;  // column number
-    uint32_t usedRef = 0;
-    uint32_t freeRef = 0;
-};
 
 /// A table being written: definition, counters and long-value state.
 struct TableState {
