@@ -1,5 +1,6 @@
-// Data pages, long values and table definitions: what the writer encodes the reader decodes, packing keeps
-// slot numbers, and damaged pages and descriptors are refused with a reason instead of read out of bounds.
+// Header pages, data pages, long values and table definitions: what the writer encodes the reader decodes,
+// packing keeps slot numbers, and damaged pages and descriptors are refused with a reason instead of read out
+// of bounds.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "codec/data_page.h"
+#include "codec/header.h"
 #include "codec/long_value.h"
 #include "codec/table_definition.h"
 #include "core/text.h"
@@ -170,6 +172,37 @@ TEST(LongValueCodec, DamagedValuesAreRefused) {
         ASSERT_FALSE(read.ok());
         EXPECT_NE(read.status().message().find(c.reason), std::string::npos) << read.status().message();
     }
+}
+
+TEST(HeaderCodec, NewHeadersDecodeAndDamagedOnesAreRefused) {
+    const std::vector<uint8_t> page = encodeJet4Header(45000.5);
+    auto header = decodeHeader(viewOf(page));
+    ASSERT_TRUE(header.ok()) << header.status().message();
+    EXPECT_EQ(header->version, Version::Jet4);
+    EXPECT_EQ(header->codePage, 1252);
+    EXPECT_EQ(header->sortOrder.id, kGeneralSortOrder);
+
+    struct Case {
+        const char* name;
+        uint32_t offset;
+        uint8_t value;
+        Status::Code code;
+    };
+    const Case cases[] = {
+        {"another signature", 4, 'X', Status::Code::Corruption},
+        {"not a header page", 0, 1, Status::Code::Corruption},
+        {"an unknown version", 0x14, 0x09, Status::Code::NotSupported},
+        {"encrypted pages", 0x3E, 0x5A, Status::Code::NotSupported},  // scrambled, so any change sets a key
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> damaged = page;
+        damaged[c.offset] ^= c.value;
+        auto decoded = decodeHeader(viewOf(damaged));
+        ASSERT_FALSE(decoded.ok());
+        EXPECT_EQ(decoded.status().code(), c.code) << decoded.status().message();
+    }
+    EXPECT_FALSE(decodeHeader(ByteView(page.data(), 100)).ok()) << "a file cut short";
 }
 
 TableDef sampleDefinition() {

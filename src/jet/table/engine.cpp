@@ -1,5 +1,6 @@
 #include "table/engine.h"
 
+#include "codec/header.h"
 #include "storage/journal.h"
 
 #include <algorithm>
@@ -9,9 +10,6 @@ namespace jet {
 namespace {
 
 constexpr uint32_t kCatalogPage = 2;
-constexpr uint32_t kPageEncryptionKeyOffset = 0x3E;
-constexpr uint32_t kCodePageOffset = 0x3C;
-constexpr uint32_t kVersionOffset = 0x14;
 constexpr uint8_t kObjectTypeTable = 1;
 constexpr uint32_t kSystemObjectFlags = 0x80000002;
 
@@ -19,23 +17,6 @@ std::string upper(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
-}
-
-Result<Version> versionFromByte(uint8_t b) {
-    switch (b) {
-        case 0x00:
-            return Version::Jet3;
-        case 0x01:
-            return Version::Jet4;
-        case 0x02:
-            return Version::Ace12;
-        case 0x03:
-        case 0x04:
-        case 0x05:
-            return Version::Ace14;
-        default:
-            return Status::NotSupported("unknown database version byte " + std::to_string(b));
-    }
 }
 
 }  // namespace
@@ -142,9 +123,10 @@ Status Engine::recoverUnfinishedCommit() {
         if (locked) m_file->unlock(LockRange::Commit);
         if (state != JournalState::Complete) return {};
         if (m_file->readOnly()) {
-            return Status::IOError(m_file->name() +
-                                   " was left half written by a write that did not finish; open it for writing "
-                                   "once to put it back as it was before that write");
+            return Status::IOError(
+                m_file->name() +
+                " was left half written by a write that did not finish; open it for writing "
+                "once to put it back as it was before that write");
         }
     }
     // Writers take the writer lock before the commit lock; so does the repair, letting go of a reader's
@@ -220,29 +202,17 @@ std::string Engine::readOnlyReason() const {
 }
 
 Status Engine::readHeader(const OpenOptions& options) {
-    constexpr size_t kHeaderBytes = 0x18 + 128;
-    if (m_file->size() < kHeaderBytes) return Status::Corruption("file too small for a database header");
-    std::vector<uint8_t> header(kHeaderBytes);
-    JET_RETURN_IF_ERROR(m_file->read(0, header.size(), header.data()));
-    static constexpr char kMagic[] = "Standard Jet DB";
-    static constexpr char kAceMagic[] = "Standard ACE DB";
-    if (header[0] != 0 || (std::memcmp(header.data() + 4, kMagic, 15) != 0 &&
-                           std::memcmp(header.data() + 4, kAceMagic, 15) != 0)) {
-        return Status::Corruption("not a Jet database (bad signature on page 0)");
-    }
-    JET_ASSIGN_OR_RETURN(m_version, versionFromByte(header[kVersionOffset]));
+    if (m_file->size() < kHeaderPrefixSize) return Status::Corruption("file too small for a database header");
+    std::vector<uint8_t> prefix(kHeaderPrefixSize);
+    JET_RETURN_IF_ERROR(m_file->read(0, prefix.size(), prefix.data()));
+    JET_ASSIGN_OR_RETURN(DatabaseHeader header, decodeHeader(ByteView(prefix.data(), prefix.size())));
+    m_version = header.version;
     m_layout = &formatLayout(m_version);
     if (m_file->size() < uint64_t{m_layout->pageSize} * 3) {
         return Status::Corruption("file too small: " + std::to_string(m_file->size()) + " bytes");
     }
-    scrambleHeader(header.data() + kHeaderCryptOffset, m_layout->headerCryptLength);
-    ByteView h(header.data(), header.size());
-    m_codePage = ByteView::load16(header.data() + kCodePageOffset);
-    uint32_t pageKey = ByteView::load32(header.data() + kPageEncryptionKeyOffset);
-    if (pageKey != 0) return Status::NotSupported("encrypted pages");
-    m_sortOrder.id = ByteView::load16(header.data() + m_layout->sortOrderOffset);
-    m_sortOrder.version = m_layout->jet3 ? 0 : header[m_layout->sortOrderOffset + 3];
-    (void)h;
+    m_codePage = header.codePage;
+    m_sortOrder = header.sortOrder;
     if (m_layout->jet3) {
         std::string name = options.jet3CodePage.empty() ? codePageName(m_codePage ? m_codePage : 1252)
                                                         : options.jet3CodePage;

@@ -3,10 +3,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
 
+#include "codec/header.h"
 #include "jet/writer.h"
 #include "storage/format.h"
 #include "write/table_state.h"
@@ -16,30 +15,12 @@ namespace {
 
 using writer::TableState;
 
-constexpr uint32_t kCryptLength = 128;
-constexpr uint16_t kCodePage = 1252;
 constexpr int64_t kTablesId = 0x0F000001;
 constexpr int64_t kDatabasesId = 0x0F000002;
 constexpr int64_t kRelationshipsId = 0x0F000003;
 constexpr int64_t kRootId = 0x0F000000;
 constexpr int64_t kMSysDbId = 0x10000000;
 constexpr int64_t kSystemObjectFlags = INT32_MIN;  // 0x80000000 as a signed Long
-
-Page headerPage(double created) {
-    Page page(writer::kLayout.pageSize, 0);
-    page[1] = 0x01;
-    const char magic[] = "Standard Jet DB";
-    std::copy(magic, magic + sizeof magic, page.begin() + 4);
-    page[0x14] = 0x01;  // Jet 4
-    store16(page.data() + 0x3C, kCodePage);
-    // An empty password is stored as the mask derived from the creation date.
-    auto dateMask = static_cast<uint32_t>(static_cast<int32_t>(created));
-    for (uint32_t i = 0; i < 40; i += 4) store32(page.data() + 0x42 + i, dateMask);
-    store16(page.data() + 0x6E, kGeneralSortOrder);
-    std::memcpy(page.data() + 0x72, &created, sizeof created);
-    scrambleHeader(page.data() + kHeaderCryptOffset, kCryptLength);
-    return page;
-}
 
 ColumnSpec col(const char* name, ColumnType type, uint16_t size = 255) {
     ColumnSpec c;
@@ -150,7 +131,7 @@ Status buildDatabase(MemoryFile& file) {
     double now = writer::nowAsJetDate();
     uint32_t header = pages.allocate();
     JET_ASSIGN_OR_RETURN(Page * page0, pages.edit(header));
-    *page0 = headerPage(now);
+    *page0 = encodeJet4Header(now);
     uint32_t globalMap = pages.allocate();
     JET_ASSIGN_OR_RETURN(Page * page1, pages.edit(globalMap));
     datapage::init(*page1, writer::kLayout, 1);
