@@ -103,45 +103,51 @@ int foldAscii(unsigned char c) {
 
 }  // namespace
 
-std::string_view columnTypeName(ColumnType type) {
-    switch (type) {
-        case ColumnType::Boolean:
-            return "Boolean";
-        case ColumnType::Byte:
-            return "Byte";
-        case ColumnType::Integer:
-            return "Integer";
-        case ColumnType::Long:
-            return "Long";
-        case ColumnType::Currency:
-            return "Currency";
-        case ColumnType::Single:
-            return "Single";
-        case ColumnType::Double:
-            return "Double";
-        case ColumnType::DateTime:
-            return "DateTime";
-        case ColumnType::Binary:
-            return "Binary";
-        case ColumnType::Text:
-            return "Text";
-        case ColumnType::Ole:
-            return "OLE";
-        case ColumnType::Memo:
-            return "Memo";
-        case ColumnType::Guid:
-            return "GUID";
-        case ColumnType::Numeric:
-            return "Numeric";
-        case ColumnType::Complex:
-            return "Complex";
-        case ColumnType::BigInt:
-            return "BigInt";
-        case ColumnType::Unknown0D:
-        case ColumnType::Unknown11:
-            return "Binary";
-    }
-    return "Unknown";
+namespace {
+
+struct TypeRow {
+    ColumnType type;
+    ColumnTypeTraits traits;
+};
+
+// name, fixed width, variable, creatable, long value, text. A Boolean lives in the null mask, so it takes
+// no fixed bytes; fixed text and binary columns are as wide as declared.
+constexpr TypeRow kTypes[] = {
+    {ColumnType::Boolean, {"Boolean", 0, false, true, false, false}},
+    {ColumnType::Byte, {"Byte", 1, false, true, false, false}},
+    {ColumnType::Integer, {"Integer", 2, false, true, false, false}},
+    {ColumnType::Long, {"Long", 4, false, true, false, false}},
+    {ColumnType::Currency, {"Currency", 8, false, true, false, false}},
+    {ColumnType::Single, {"Single", 4, false, true, false, false}},
+    {ColumnType::Double, {"Double", 8, false, true, false, false}},
+    {ColumnType::DateTime, {"DateTime", 8, false, true, false, false}},
+    {ColumnType::Binary, {"Binary", 0, true, true, false, false}},
+    {ColumnType::Text, {"Text", 0, true, true, false, true}},
+    {ColumnType::Ole, {"OLE", 0, true, true, true, false}},
+    {ColumnType::Memo, {"Memo", 0, true, true, true, true}},
+    {ColumnType::Unknown0D, {"Binary", 0, true, false, false, false}},
+    {ColumnType::Guid, {"GUID", 16, false, true, false, false}},
+    {ColumnType::Numeric, {"Numeric", 17, false, true, false, false}},
+    {ColumnType::Unknown11, {"Binary", 0, true, false, false, false}},
+    {ColumnType::Complex, {"Complex", 4, false, false, false, false}},
+    {ColumnType::BigInt, {"BigInt", 8, false, false, false, false}},
+};
+constexpr ColumnTypeTraits kUnknownType{"Unknown", 0, false, false, false, false};
+
+// The rows above by type code, for a lookup without a search; codes no row names are unknown.
+constexpr size_t kTypeCodes = 256;
+constexpr std::array<ColumnTypeTraits, kTypeCodes> byCode() {
+    std::array<ColumnTypeTraits, kTypeCodes> out{};
+    out.fill(kUnknownType);
+    for (const TypeRow& row : kTypes) out[static_cast<uint8_t>(row.type)] = row.traits;
+    return out;
+}
+constexpr std::array<ColumnTypeTraits, kTypeCodes> kTraitsByCode = byCode();
+
+}  // namespace
+
+const ColumnTypeTraits& columnTypeTraits(ColumnType type) {
+    return kTraitsByCode[static_cast<uint8_t>(type)];
 }
 
 std::string formatDateTime(DateTime d) {

@@ -108,30 +108,6 @@ void scrambleHeader(uint8_t* data, size_t length) {
     }
 }
 
-uint16_t fixedTypeWidth(ColumnType type) {
-    switch (type) {
-        case ColumnType::Byte:
-            return 1;
-        case ColumnType::Integer:
-            return 2;
-        case ColumnType::Long:
-        case ColumnType::Single:
-        case ColumnType::Complex:
-            return 4;
-        case ColumnType::Currency:
-        case ColumnType::BigInt:
-        case ColumnType::Double:
-        case ColumnType::DateTime:
-            return 8;
-        case ColumnType::Guid:
-            return 16;
-        case ColumnType::Numeric:
-            return 17;
-        default:
-            return 0;
-    }
-}
-
 const FormatLayout& formatLayout(Version version) {
     return version == Version::Jet3 ? kJet3 : kJet4;
 }

@@ -81,10 +81,6 @@ inline constexpr uint32_t kHeaderCryptOffset = 0x18;
 /// header region starting at `data`.
 void scrambleHeader(uint8_t* data, size_t length);
 
-/// Bytes a value of `type` takes in a row's fixed area; 0 for types whose width is the column's length
-/// (fixed text and binary) or that are stored as variable fields.
-uint16_t fixedTypeWidth(ColumnType type);
-
 /// The layout of `format`.
 const FormatLayout& formatLayout(Version version);
 

@@ -18,7 +18,7 @@ std::string pageText(uint32_t page) {
 
 // Fixed text and binary columns are as wide as their declared length.
 size_t fixedWidth(const ColumnDef& c) {
-    uint16_t width = fixedTypeWidth(c.type);
+    uint16_t width = columnTypeTraits(c.type).fixedWidth;
     return width != 0 ? width : c.length;
 }
 
@@ -181,9 +181,7 @@ Result<Value> Engine::decodeColumn(const ColumnDef& c, const RowImage& row) {
         field = ByteView(row.bytes.data() + start, end - start);
         // Numbers, dates and GUIDs have a fixed width wherever they are stored; a shorter field would be
         // read past its end.
-        if (c.type != ColumnType::Text && c.type != ColumnType::Memo && c.type != ColumnType::Ole &&
-            c.type != ColumnType::Binary && c.type != ColumnType::Unknown0D &&
-            c.type != ColumnType::Unknown11 && field.size() < fixedWidth(c)) {
+        if (!columnTypeTraits(c.type).variable && field.size() < fixedWidth(c)) {
             return bad("variable field shorter than its type");
         }
     }

@@ -223,7 +223,8 @@ Result<std::string> RowEncoder::encode(const Row& values, size_t rowIndex) {
     std::vector<uint8_t> nullMask((columnCount + 7u) / 8u, 0);
     size_t fixedEnd = 0;
     for (const ColumnDef& c : t.columns) {
-        if (c.isFixed()) fixedEnd = std::max(fixedEnd, c.fixedOffset + size_t{fixedTypeWidth(c.type)});
+        if (c.isFixed())
+            fixedEnd = std::max(fixedEnd, c.fixedOffset + size_t{columnTypeTraits(c.type).fixedWidth});
     }
     std::string fixed(fixedEnd, '\0');
     std::vector<std::string> variable(t.variableColumns);

@@ -14,40 +14,6 @@ constexpr uint8_t kUpdatableFlag = 0x10;
 constexpr size_t kMaxIndexColumns = 10;
 constexpr size_t kMaxColumns = 255;
 
-bool isFixedType(ColumnType t) {
-    switch (t) {
-        case ColumnType::Text:
-        case ColumnType::Binary:
-        case ColumnType::Memo:
-        case ColumnType::Ole:
-            return false;
-        default:
-            return true;
-    }
-}
-
-bool writableType(ColumnType t) {
-    switch (t) {
-        case ColumnType::Boolean:
-        case ColumnType::Byte:
-        case ColumnType::Integer:
-        case ColumnType::Long:
-        case ColumnType::Currency:
-        case ColumnType::Single:
-        case ColumnType::Double:
-        case ColumnType::DateTime:
-        case ColumnType::Binary:
-        case ColumnType::Text:
-        case ColumnType::Ole:
-        case ColumnType::Memo:
-        case ColumnType::Guid:
-        case ColumnType::Numeric:
-            return true;
-        default:
-            return false;
-    }
-}
-
 // Column definitions in the order given: numbers, offsets and flags.
 Result<std::vector<ColumnDef>> layoutColumns(const TableSpec& spec) {
     if (spec.columns.empty() || spec.columns.size() > kMaxColumns)
@@ -62,7 +28,7 @@ Result<std::vector<ColumnDef>> layoutColumns(const TableSpec& spec) {
             if (equalsIgnoreCase(c.name, s.name))
                 return Status::InvalidArgument("duplicate column " + s.name);
         }
-        if (!writableType(s.type))
+        if (!columnTypeTraits(s.type).creatable)
             return Status::NotSupported("column type of " + s.name + " cannot be created");
         if (s.autoNumber && s.type != ColumnType::Long)
             return Status::NotSupported("autonumber column " + s.name + " must be Long");
@@ -77,11 +43,11 @@ Result<std::vector<ColumnDef>> layoutColumns(const TableSpec& spec) {
         c.type = s.type;
         c.number = static_cast<uint16_t>(out.size());
         c.flags = static_cast<uint8_t>(kUpdatableFlag | ColumnFlag::Nullable);
-        if (isFixedType(s.type)) {
+        if (uint16_t width = columnTypeTraits(s.type).fixedWidth; !columnTypeTraits(s.type).variable) {
             c.flags |= ColumnFlag::Fixed;
             c.fixedOffset = s.type == ColumnType::Boolean ? 0 : fixedOffset;
-            fixedOffset = static_cast<uint16_t>(fixedOffset + fixedTypeWidth(s.type));
-            c.length = s.type == ColumnType::Boolean ? 1 : fixedTypeWidth(s.type);
+            fixedOffset = static_cast<uint16_t>(fixedOffset + width);
+            c.length = s.type == ColumnType::Boolean ? 1 : width;
         } else {
             c.varIndex = varIndex++;
             c.length = s.type == ColumnType::Text     ? static_cast<uint16_t>(s.size * 2)

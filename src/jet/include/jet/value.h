@@ -32,16 +32,30 @@ enum class ColumnType : uint8_t {
     BigInt = 0x13,     // ACE 64-bit signed
 };
 
-/// The display name of a column type ("Long", "Text", ...), or "Unknown".
-std::string_view columnTypeName(ColumnType type);
+/// What the engine knows of a column type; one table holds it for every type.
+struct ColumnTypeTraits {
+    std::string_view name;  ///< display name ("Long", "Text", ...), "Unknown" for unknown codes
+    uint16_t fixedWidth;    ///< bytes in a row's fixed area; 0 when stored elsewhere or as wide as declared
+    bool variable;          ///< stored as a variable-length field
+    bool creatable;         ///< the writer can create columns of the type and store their values
+    bool longValue;         ///< Memo and Ole: values kept in long-value storage
+    bool text;              ///< Text and Memo
+};
 
+/// The traits of `type`; unknown codes get a row of their own named "Unknown".
+const ColumnTypeTraits& columnTypeTraits(ColumnType type);
+
+/// The display name of a column type ("Long", "Text", ...), or "Unknown".
+inline std::string_view columnTypeName(ColumnType type) {
+    return columnTypeTraits(type).name;
+}
 /// True for Memo and Ole, whose values live in long-value storage.
-inline bool isLongValueType(ColumnType t) {
-    return t == ColumnType::Memo || t == ColumnType::Ole;
+inline bool isLongValueType(ColumnType type) {
+    return columnTypeTraits(type).longValue;
 }
 /// True for Text and Memo.
-inline bool isTextType(ColumnType t) {
-    return t == ColumnType::Text || t == ColumnType::Memo;
+inline bool isTextType(ColumnType type) {
+    return columnTypeTraits(type).text;
 }
 
 /// Fixed-point currency: the stored 64-bit integer, in units of 1/10,000.
