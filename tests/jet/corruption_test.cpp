@@ -228,7 +228,8 @@ Survey survey(const std::vector<uint8_t>& bytes, const OpenOptions& options = {}
             if (overflow) continue;
             // Long value descriptors, found through the row's parsed layout.
             RowImage image;
-            if (!engine.rowAt(id.page, id.row, false, image).ok() || !engine.parseRow(**def, image).ok())
+            if (!engine.rows().rowAt(id.page, id.row, false, image).ok() ||
+                !engine.values().parseRow(**def, image).ok())
                 continue;
             for (const ColumnDef& c : (*def)->columns) {
                 if (c.type != ColumnType::Memo && c.type != ColumnType::Ole) continue;
@@ -497,8 +498,8 @@ TEST(CorruptionValues, ImpossibleDatesReadAndFormatAsNumbers) {
     ASSERT_TRUE(more.ok() && *more);
     RowImage image;
     Engine& engine = engineOf(**db);
-    ASSERT_TRUE(engine.rowAt(cursor->rowId().page, cursor->rowId().row, false, image).ok());
-    ASSERT_TRUE(engine.parseRow(**def, image).ok());
+    ASSERT_TRUE(engine.rows().rowAt(cursor->rowId().page, cursor->rowId().row, false, image).ok());
+    ASSERT_TRUE(engine.values().parseRow(**def, image).ok());
     size_t at = size_t{cursor->rowId().page} * engine.layout().pageSize +
                 static_cast<size_t>(image.bytes.data() - image.page->data()) + image.layout.fixedStart +
                 g.fixedOffset;

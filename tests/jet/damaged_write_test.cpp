@@ -144,7 +144,7 @@ Layout layoutOf(const std::vector<uint8_t>& bytes) {
     l.definition = (*def)->definitionPage;
     l.usedMap = RowId::fromPacked((*def)->usedPagesRef);
     l.freeMap = RowId::fromPacked((*def)->freePagesRef);
-    l.dataPages = engineOf(*o.db).dataPages(**def).value();
+    l.dataPages = engineOf(*o.db).rows().dataPages(**def).value();
     for (const RealIndexDef& real : (*def)->realIndexes) l.indexRoots.push_back(real.rootPage);
     l.otherTablePage = (*o.db->table("Other"))->definitionPage;
     for (uint32_t p = 1; p < bytes.size() / kPage; ++p) {

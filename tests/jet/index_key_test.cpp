@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "storage/format.h"
 #include "codec/index_page.h"
-#include "test_support.h"
 #include "core/text.h"
+#include "storage/format.h"
+#include "test_support.h"
 
 namespace jet {
 namespace {

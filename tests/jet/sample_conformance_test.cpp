@@ -177,11 +177,11 @@ Result<OurTable> readOurTable(Database& db, const std::shared_ptr<const TableDef
 Result<int> overflowRowCount(Database& db, const TableDef& def) {
     constexpr uint16_t kDeleted = 0x8000, kOverflow = 0x4000;
     Engine& engine = engineOf(db);
-    JET_ASSIGN_OR_RETURN(std::vector<uint32_t> pages, engine.dataPages(def));
+    JET_ASSIGN_OR_RETURN(std::vector<uint32_t> pages, engine.rows().dataPages(def));
     int count = 0;
     for (uint32_t number : pages) {
         JET_ASSIGN_OR_RETURN(PageRef page, engine.pager().page(number));
-        JET_ASSIGN_OR_RETURN(int slots, engine.dataPageSlots(page, number, def.definitionPage));
+        JET_ASSIGN_OR_RETURN(int slots, engine.rows().dataPageSlots(page, number, def.definitionPage));
         for (int slot = 0; slot < slots; ++slot) {
             uint16_t raw = ByteView::load16(page->data() + engine.layout().dataRowTableOffset + 2 * slot);
             if ((raw & kOverflow) != 0 && (raw & kDeleted) == 0) ++count;

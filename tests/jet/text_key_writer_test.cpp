@@ -8,10 +8,10 @@
 #include <iterator>
 #include <optional>
 
-#include "storage/format.h"
 #include "codec/index_key.h"
 #include "jet/cursor.h"
 #include "jet/writer.h"
+#include "storage/format.h"
 #include "test_support.h"
 
 namespace jet {

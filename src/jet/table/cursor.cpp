@@ -18,7 +18,7 @@ Result<Value> RowReader::value(size_t column) const {
     if (column >= m_table->columns.size()) {
         return Status::InvalidArgument("column " + std::to_string(column) + " out of range");
     }
-    return m_engine->decodeColumn(m_table->columns[column], *m_image);
+    return m_engine->values().decodeColumn(m_table->columns[column], *m_image);
 }
 
 Result<std::vector<Value>> RowReader::values() const {
@@ -47,7 +47,7 @@ Result<bool> RowCursor::next() {
         if (m_slot < 0) {
             JET_ASSIGN_OR_RETURN(PageRef page, m_engine->pager().page(pageNumber));
             JET_ASSIGN_OR_RETURN(m_slotCount,
-                                 m_engine->dataPageSlots(page, pageNumber, m_table->definitionPage));
+                                 m_engine->rows().dataPageSlots(page, pageNumber, m_table->definitionPage));
         }
         ++m_slot;
         if (m_slot >= m_slotCount) {
@@ -55,9 +55,9 @@ Result<bool> RowCursor::next() {
             m_slot = -1;
             continue;
         }
-        JET_ASSIGN_OR_RETURN(bool live, m_engine->rowAt(pageNumber, m_slot, false, *m_image));
+        JET_ASSIGN_OR_RETURN(bool live, m_engine->rows().rowAt(pageNumber, m_slot, false, *m_image));
         if (!live) continue;
-        JET_RETURN_IF_ERROR(m_engine->parseRow(*m_table, *m_image));
+        JET_RETURN_IF_ERROR(m_engine->values().parseRow(*m_table, *m_image));
         return true;
     }
     m_image->page.reset();
@@ -65,7 +65,7 @@ Result<bool> RowCursor::next() {
 }
 
 Result<RowCursor> Engine::scan(std::shared_ptr<const TableDef> table) {
-    JET_ASSIGN_OR_RETURN(std::vector<uint32_t> pages, dataPages(*table));
+    JET_ASSIGN_OR_RETURN(std::vector<uint32_t> pages, m_rows->dataPages(*table));
     return RowCursor(*this, std::move(table), std::move(pages));
 }
 
@@ -73,7 +73,7 @@ Result<bool> Engine::loadRow(RowReader& reader, const std::shared_ptr<const Tabl
     reader.m_engine = this;
     if (reader.m_table != table) reader.m_table = table;
     if (!reader.m_image) reader.m_image = std::make_unique<RowImage>();
-    JET_ASSIGN_OR_RETURN(bool live, rowAt(id.page, id.row, false, *reader.m_image));
+    JET_ASSIGN_OR_RETURN(bool live, m_rows->rowAt(id.page, id.row, false, *reader.m_image));
     // rowAt checked that the page is a data page; it must also be one of this table's.
     JET_ASSIGN_OR_RETURN(PageRef page, m_pager->page(id.page));
     JET_ASSIGN_OR_RETURN(DataPage data, DataPage::open(view(page), *m_layout, id.page));
@@ -85,7 +85,7 @@ Result<bool> Engine::loadRow(RowReader& reader, const std::shared_ptr<const Tabl
         reader.m_image->page.reset();
         return false;
     }
-    JET_RETURN_IF_ERROR(parseRow(*table, *reader.m_image));
+    JET_RETURN_IF_ERROR(m_values->parseRow(*table, *reader.m_image));
     return true;
 }
 

@@ -4,23 +4,8 @@
 #include "storage/journal.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace jet {
-namespace {
-
-constexpr uint32_t kCatalogPage = 2;
-constexpr uint8_t kObjectTypeTable = 1;
-constexpr uint32_t kSystemObjectFlags = 0x80000002;
-
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
-}  // namespace
-
 Result<std::unique_ptr<Engine>> Engine::open(std::unique_ptr<File> file, const OpenOptions& options) {
     std::unique_ptr<Engine> engine(new Engine());
     engine->m_file = std::move(file);
@@ -38,15 +23,19 @@ Status Engine::readFirstPages(const OpenOptions& options) {
     JET_ASSIGN_OR_RETURN(m_stamp, m_file->stamp());
     JET_RETURN_IF_ERROR(readHeader(options));
     m_pager = std::make_unique<Pager>(*m_file, m_layout->pageSize, std::max<size_t>(options.cachePages, 16));
-    return readCatalog().withContext("system catalogue");
+    m_rows = std::make_unique<RowStore>(*m_pager, *m_layout);
+    m_longValues = std::make_unique<LongValueReader>(*m_rows, *m_pager, *m_layout);
+    m_values = std::make_unique<RowDecoder>(*m_layout, m_codePageText.get(), *m_longValues);
+    m_indexPages = std::make_unique<IndexPageCache>(*m_pager, *m_layout);
+    m_catalogue = std::make_unique<Catalogue>(*this);
+    return m_catalogue->load().withContext("system catalogue");
 }
 
 Status Engine::reloadCatalog() {
     m_pager->clear();
-    m_indexPages.clear();
-    m_tables.clear();
-    m_tableDefs.clear();
-    return readCatalog();
+    m_indexPages->clear();
+    m_catalogue->clear();
+    return m_catalogue->load();
 }
 
 Status Engine::refresh() {
@@ -165,7 +154,7 @@ Status Engine::commit(PageTransaction& pages) {
     }
     // The writer lock keeps others out, so what this engine caches now is the file as committed; after a
     // failure the file may hold part of the change, and everything is read again.
-    Status caughtUp = s.ok() ? forgetChangedDefinitions(changed) : reloadCatalog();
+    Status caughtUp = s.ok() ? m_catalogue->forgetChanged(changed) : reloadCatalog();
     auto after = m_file->stamp();
     if (caughtUp.ok() && after.ok()) m_stamp = *after;
     JET_RETURN_IF_ERROR(s);
@@ -173,25 +162,12 @@ Status Engine::commit(PageTransaction& pages) {
     return after.status();
 }
 
-Status Engine::forgetChangedDefinitions(const std::vector<uint32_t>& changedPages) {
-    auto changed = [&](uint32_t page) {
-        return std::binary_search(changedPages.begin(), changedPages.end(), page);
-    };
-    for (auto it = m_tableDefs.begin(); it != m_tableDefs.end();) {
-        it = changed(it->second->definitionPage) ? m_tableDefs.erase(it) : std::next(it);
-    }
-    // A new table adds a row to the catalogue, whose definition page changes with its row count.
-    if (!changed(kCatalogPage)) return {};
-    m_tables.clear();
-    return readCatalog();
-}
-
 void Engine::noteTableWritten(std::string_view table) {
-    m_tableWrites[upper(table)] = ++m_changeClock;
+    m_tableWrites[upperAscii(table)] = ++m_changeClock;
 }
 
 uint64_t Engine::changeCount(std::string_view table) const {
-    auto it = m_tableWrites.find(upper(table));
+    auto it = m_tableWrites.find(upperAscii(table));
     return std::max(m_caughtUpAt, it == m_tableWrites.end() ? 0 : it->second);
 }
 
@@ -225,171 +201,6 @@ Status Engine::readHeader(const OpenOptions& options) {
         m_codePageText = std::move(decoder).value();
     }
     return {};
-}
-
-Status Engine::readCatalog() {
-    JET_ASSIGN_OR_RETURN(std::shared_ptr<TableDef> catalog, readTableDef(kCatalogPage, "MSysObjects", true));
-    int idCol = catalog->columnIndex("Id");
-    int nameCol = catalog->columnIndex("Name");
-    int typeCol = catalog->columnIndex("Type");
-    int flagsCol = catalog->columnIndex("Flags");
-    if (idCol < 0 || nameCol < 0 || typeCol < 0 || flagsCol < 0) {
-        return Status::Corruption("MSysObjects lacks one of Id, Name, Type, Flags");
-    }
-    std::shared_ptr<const TableDef> catalogDef = catalog;
-    m_tableDefs[upper("MSysObjects")] = catalogDef;
-    JET_ASSIGN_OR_RETURN(RowCursor cursor, scan(catalogDef));
-    while (true) {
-        JET_ASSIGN_OR_RETURN(bool more, cursor.next());
-        if (!more) break;
-        JET_ASSIGN_OR_RETURN(Value type, cursor.value(static_cast<size_t>(typeCol)));
-        auto* typeNumber = std::get_if<int64_t>(&type);
-        if (typeNumber == nullptr || (*typeNumber & 0x7F) != kObjectTypeTable) continue;
-        JET_ASSIGN_OR_RETURN(Value id, cursor.value(static_cast<size_t>(idCol)));
-        JET_ASSIGN_OR_RETURN(Value name, cursor.value(static_cast<size_t>(nameCol)));
-        JET_ASSIGN_OR_RETURN(Value flags, cursor.value(static_cast<size_t>(flagsCol)));
-        auto* idNumber = std::get_if<int64_t>(&id);
-        auto* nameText = std::get_if<std::string>(&name);
-        if (idNumber == nullptr || nameText == nullptr) continue;
-        auto* flagBits = std::get_if<int64_t>(&flags);
-        TableEntry entry;
-        entry.name = *nameText;
-        entry.definitionPage = static_cast<uint32_t>(*idNumber) & 0x00FFFFFF;
-        entry.system = flagBits != nullptr && (static_cast<uint32_t>(*flagBits) & kSystemObjectFlags) != 0;
-        m_tables.push_back(std::move(entry));
-    }
-    return {};
-}
-
-Result<std::shared_ptr<const TableDef>> Engine::table(std::string_view name) {
-    std::string key = upper(name);
-    if (auto it = m_tableDefs.find(key); it != m_tableDefs.end()) return it->second;
-    for (const TableEntry& entry : m_tables) {
-        if (!equalsIgnoreCase(entry.name, name)) continue;
-        JET_ASSIGN_OR_RETURN(std::shared_ptr<TableDef> def,
-                             readTableDef(entry.definitionPage, entry.name, entry.system));
-        m_tableDefs[key] = def;
-        return std::shared_ptr<const TableDef>(def);
-    }
-    return Status::NotFound("no table named " + std::string(name));
-}
-
-void Engine::forgetTable(std::string_view name) {
-    m_tableDefs.erase(upper(name));
-}
-
-std::string Engine::decodeText(ByteView bytes) const {
-    if (m_codePageText) return m_codePageText->decode(bytes);
-    return decodeJet4Text(bytes);
-}
-
-Result<std::unique_ptr<Database>> Database::open(const std::string& path, const OpenOptions& options) {
-    JET_ASSIGN_OR_RETURN(std::unique_ptr<File> file, openPosixFile(path, options.mode));
-    return open(std::move(file), options);
-}
-
-Result<std::unique_ptr<Database>> Database::open(std::unique_ptr<File> file, const OpenOptions& options) {
-    std::string name = file->name();
-    auto engine = Engine::open(std::move(file), options);
-    if (!engine.ok()) return engine.status().withContext(name);
-    return std::unique_ptr<Database>(new Database(std::move(engine).value()));
-}
-
-Database::Database(std::unique_ptr<Engine> engine) : m_engine(std::move(engine)) {}
-
-Engine& engineOf(Database& db) {
-    return *db.m_engine;
-}
-Database::~Database() = default;
-
-Version Database::version() const {
-    return m_engine->version();
-}
-uint32_t Database::pageSize() const {
-    return m_engine->layout().pageSize;
-}
-uint16_t Database::codePage() const {
-    return m_engine->codePage();
-}
-SortOrder Database::sortOrder() const {
-    return m_engine->sortOrder();
-}
-const std::vector<TableEntry>& Database::tables() const {
-    return m_engine->tables();
-}
-
-std::vector<std::string> Database::tableNames(bool includeSystem) const {
-    std::vector<std::string> names;
-    for (const TableEntry& t : m_engine->tables()) {
-        if (includeSystem || !t.system) names.push_back(t.name);
-    }
-    return names;
-}
-
-Result<std::shared_ptr<const TableDef>> Database::table(std::string_view name) {
-    return m_engine->table(name);
-}
-
-Result<RowCursor> Database::scan(std::shared_ptr<const TableDef> table) {
-    return m_engine->scan(std::move(table));
-}
-
-std::string Database::fileName() const {
-    return m_engine->file().name();
-}
-
-Status Database::checkWritable(const std::string& what) const {
-    std::string reason = readOnlyReason();
-    if (reason.empty()) return {};
-    return Status::InvalidArgument("cannot " + what + ": the database " + fileName() + " is " + reason);
-}
-
-std::string Database::readOnlyReason() const {
-    return m_engine->readOnlyReason();
-}
-
-Result<ReadLock> Database::lockForReading() {
-    JET_RETURN_IF_ERROR(m_engine->acquireRead());
-    return ReadLock(m_engine.get());
-}
-
-Result<WriteLock> Database::lockForWriting() {
-    JET_RETURN_IF_ERROR(m_engine->acquireWrite());
-    return WriteLock(m_engine.get());
-}
-
-uint64_t Database::changeCount(std::string_view table) const {
-    return m_engine->changeCount(table);
-}
-
-ReadLock::~ReadLock() {
-    if (m_engine != nullptr) m_engine->releaseRead();
-}
-
-WriteLock::~WriteLock() {
-    if (m_engine != nullptr) m_engine->releaseWrite();
-}
-
-Result<bool> Database::readRow(RowReader& reader, const std::shared_ptr<const TableDef>& table, RowId id) {
-    return m_engine->loadRow(reader, table, id);
-}
-
-Result<IndexCursor> Database::indexCursor(std::shared_ptr<const TableDef> table, std::string_view indexName) {
-    return m_engine->indexCursor(std::move(table), indexName);
-}
-
-std::string_view versionName(Version v) {
-    switch (v) {
-        case Version::Jet3:
-            return "Jet 3";
-        case Version::Jet4:
-            return "Jet 4";
-        case Version::Ace12:
-            return "ACE 12";
-        case Version::Ace14:
-            return "ACE 14";
-    }
-    return "unknown";
 }
 
 }  // namespace jet

@@ -1,4 +1,5 @@
-// The engine behind a Database: header, catalogue, table definitions, rows and long values.
+// The engine behind a Database: the file and its header, locks and commits, and the parts that read it
+// (catalogue, rows, values, long values, index pages), each in a class of its own.
 #pragma once
 
 #include <functional>
@@ -8,32 +9,19 @@
 #include <unordered_map>
 #include <vector>
 
-#include "codec/index_page.h"
 #include "core/text.h"
 #include "jet/cursor.h"
 #include "jet/database.h"
 #include "storage/bytes.h"
 #include "storage/format.h"
 #include "storage/pager.h"
+#include "table/catalogue.h"
+#include "table/index_page_cache.h"
+#include "table/long_values.h"
+#include "table/row_decoder.h"
+#include "table/row_store.h"
 
 namespace jet {
-
-/// Where each stored column of a row lies, parsed once per row.
-struct RowLayout {
-    uint16_t columnCount = 0;
-    const uint8_t* nullMask = nullptr;
-    size_t nullMaskSize = 0;
-    size_t fixedStart = 0;             // offset of the fixed area in the row
-    std::vector<uint32_t> varOffsets;  // one entry per stored variable field plus the end of data
-};
-
-/// A row's bytes on its data page, after any overflow pointer has been followed.
-struct RowImage {
-    RowId id;      // the slot the row was reached through
-    PageRef page;  // keeps the bytes alive
-    ByteView bytes;
-    RowLayout layout;
-};
 
 /// Internal state of an open database; the public classes are thin wrappers around it.
 class Engine {
@@ -47,16 +35,15 @@ public:
     File& file() { return *m_file; }
     uint16_t codePage() const { return m_codePage; }
     SortOrder sortOrder() const { return m_sortOrder; }
-    const std::vector<TableEntry>& tables() const { return m_tables; }
 
-    /// The definition of the named table, parsed once and cached.
-    Result<std::shared_ptr<const TableDef>> table(std::string_view name);
-    /// Parses the table definition that starts on `page`.
-    Result<std::shared_ptr<TableDef>> readTableDef(uint32_t page, const std::string& name, bool system);
-    /// Drops a cached definition (after a writer changed it).
-    void forgetTable(std::string_view name);
-    /// Forgets cached pages and definitions and reads the catalogue again (after a writer committed).
-    Status reloadCatalog();
+    /// The tables and their definitions.
+    Catalogue& catalogue() { return *m_catalogue; }
+    /// Rows on data pages.
+    RowStore& rows() { return *m_rows; }
+    /// Rows split into columns and values decoded.
+    const RowDecoder& values() const { return *m_values; }
+    /// Decoded index pages.
+    IndexPageCache& indexPages() { return *m_indexPages; }
 
     /// Catches up with the file when its stamp shows that someone wrote it since this engine looked:
     /// cached pages and definitions are dropped and every table's change count moves.
@@ -84,32 +71,6 @@ public:
     /// Why writes are refused; empty when they are not.
     std::string readOnlyReason() const;
 
-    /// The pages listed by the usage map stored in the row `ref`, in ascending order.
-    Result<std::vector<uint32_t>> usageMapPages(uint32_t ref);
-    /// The data pages of `table` in physical order.
-    Result<std::vector<uint32_t>> dataPages(const TableDef& table);
-
-    /// Number of row slots on a data page; 0 when the page is not a data page of `tdefPage`.
-    Result<int> dataPageSlots(const PageRef& page, uint32_t pageNumber, uint32_t tdefPage) const;
-    /// Locates the row in `slot` of data page `page` into `row`. Returns false for a deleted slot
-    /// (unless `includeDeleted`, used when following overflow pointers to their hidden targets).
-    Result<bool> rowAt(uint32_t page, int slot, bool includeDeleted, RowImage& row);
-    /// Splits a row into its null mask, fixed area and variable fields (fills row.layout).
-    Status parseRow(const TableDef& table, RowImage& row) const;
-    /// Decodes one column of a parsed row.
-    Result<Value> decodeColumn(const ColumnDef& column, const RowImage& row);
-
-    /// The bytes of a long value (memo or OLE) from its 12-byte descriptor and anything after it.
-    Result<Bytes> readLongValue(ByteView field);
-    /// Text of a Text or Memo value as UTF-8.
-    std::string decodeText(ByteView bytes) const;
-    /// UTF-8 name from a table definition (UCS-2 in Jet 4, code page in Jet 3).
-    std::string decodeName(ByteView bytes) const { return decodeText(bytes); }
-
-    /// Index page `number` of the table defined on page `owner`, decoded; decoded pages are kept while their
-    /// bytes stay cached, so repeated seeks descend without decoding again.
-    Result<std::shared_ptr<const IndexPage>> indexPage(uint32_t number, uint32_t owner);
-
     /// Cursors (created here so the public classes stay free of engine details).
     Result<RowCursor> scan(std::shared_ptr<const TableDef> table);
     Result<IndexCursor> indexCursor(std::shared_ptr<const TableDef> table, std::string_view indexName);
@@ -119,9 +80,9 @@ public:
 private:
     Engine() = default;
     Status readFirstPages(const OpenOptions& options);
-    Status forgetChangedDefinitions(const std::vector<uint32_t>& changedPages);
     Status readHeader(const OpenOptions& options);
-    Status readCatalog();
+    // Forgets cached pages and definitions and reads the catalogue again.
+    Status reloadCatalog();
 
     std::unique_ptr<File> m_file;
     std::unique_ptr<Pager> m_pager;
@@ -130,16 +91,11 @@ private:
     uint16_t m_codePage = 0;
     SortOrder m_sortOrder;
     std::unique_ptr<CodePageDecoder> m_codePageText;  // Jet 3 only
-    std::vector<TableEntry> m_tables;
-    std::map<std::string, std::shared_ptr<const TableDef>> m_tableDefs;  // key: upper-cased name
-
-    /// A decoded index page and the bytes it was decoded from (stale once the pager holds other bytes).
-    struct DecodedIndexPage {
-        PageRef source;
-        uint32_t owner = 0;
-        std::shared_ptr<const IndexPage> page;
-    };
-    std::unordered_map<uint32_t, DecodedIndexPage> m_indexPages;
+    std::unique_ptr<RowStore> m_rows;
+    std::unique_ptr<LongValueReader> m_longValues;
+    std::unique_ptr<RowDecoder> m_values;
+    std::unique_ptr<IndexPageCache> m_indexPages;
+    std::unique_ptr<Catalogue> m_catalogue;
 
     std::chrono::milliseconds m_lockWait{5000};
     FileStamp m_stamp;  // the file as the cached pages and definitions show it

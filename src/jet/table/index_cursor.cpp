@@ -20,23 +20,6 @@ bool startsWith(const std::string& key, const std::string& prefix) {
 
 }  // namespace
 
-namespace {
-// Decoded index pages kept by an engine; beyond this many the cache starts afresh.
-constexpr size_t kDecodedIndexPages = 2048;
-}  // namespace
-
-Result<std::shared_ptr<const IndexPage>> Engine::indexPage(uint32_t number, uint32_t owner) {
-    JET_ASSIGN_OR_RETURN(PageRef bytes, m_pager->page(number));
-    if (auto it = m_indexPages.find(number); it != m_indexPages.end()) {
-        if (it->second.source == bytes && it->second.owner == owner) return it->second.page;
-    }
-    JET_ASSIGN_OR_RETURN(IndexPage decoded, decodeIndexPage(view(bytes), *m_layout, number, owner));
-    if (m_indexPages.size() >= kDecodedIndexPages) m_indexPages.clear();
-    auto page = std::make_shared<const IndexPage>(std::move(decoded));
-    m_indexPages[number] = DecodedIndexPage{std::move(bytes), owner, page};
-    return page;
-}
-
 struct IndexCursor::State {
     const RealIndexDef* real = nullptr;
     bool encodable = true;  // every key column's keys can be built
@@ -190,7 +173,7 @@ Result<bool> IndexCursor::next() {
                                           std::to_string(pageNumber));
             }
             JET_ASSIGN_OR_RETURN(std::shared_ptr<const IndexPage> page,
-                                 engine.indexPage(pageNumber, m_table->definitionPage));
+                                 engine.indexPages().page(pageNumber, m_table->definitionPage));
             if (page->leaf) {
                 s.leavesSeen.insert(pageNumber);
                 s.leaf = std::move(page);
@@ -226,7 +209,7 @@ Result<bool> IndexCursor::next() {
             uint32_t nextPage = s.leaf->next;
             if (!s.leavesSeen.insert(nextPage).second)
                 return Status::Corruption("index leaf pages form a loop at page " + std::to_string(nextPage));
-            JET_ASSIGN_OR_RETURN(s.leaf, engine.indexPage(nextPage, m_table->definitionPage));
+            JET_ASSIGN_OR_RETURN(s.leaf, engine.indexPages().page(nextPage, m_table->definitionPage));
             if (!s.leaf->leaf)
                 return Status::Corruption("index leaf chain reaches node page " + std::to_string(nextPage));
             s.position = 0;

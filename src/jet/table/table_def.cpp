@@ -1,9 +1,8 @@
-// Table definitions: lookups by name, and reading a definition through the codec.
+// Lookups by name in table definitions.
 #include <algorithm>
 #include <cctype>
 
-#include "codec/table_definition.h"
-#include "table/engine.h"
+#include "jet/table.h"
 
 namespace jet {
 
@@ -12,6 +11,12 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
                return std::toupper(static_cast<unsigned char>(x)) ==
                       std::toupper(static_cast<unsigned char>(y));
            });
+}
+
+std::string upperAscii(std::string_view name) {
+    std::string out(name);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
 }
 
 int TableDef::columnIndex(std::string_view wanted) const {
@@ -26,26 +31,6 @@ const IndexDef* TableDef::findIndex(std::string_view wanted) const {
         if (equalsIgnoreCase(index.name, wanted)) return &index;
     }
     return nullptr;
-}
-
-Result<std::shared_ptr<TableDef>> Engine::readTableDef(uint32_t firstPage, const std::string& name,
-                                                       bool system) {
-    std::string context = "table definition of " + name + " (page " + std::to_string(firstPage) + ")";
-    PageRef current;
-    auto fetch = [this, &current](uint32_t number) -> Result<ByteView> {
-        JET_ASSIGN_OR_RETURN(current, m_pager->page(number));
-        return view(current);
-    };
-    auto gathered = gatherTableDefinition(firstPage, fetch);
-    if (!gathered.ok()) return gathered.status().withContext(context);
-    auto decoded = decodeTableDefinition(ByteView(gathered->data(), gathered->size()), *m_layout,
-                                         [this](ByteView raw) { return decodeName(raw); });
-    if (!decoded.ok()) return decoded.status().withContext(context);
-    auto def = std::make_shared<TableDef>(std::move(decoded->def));
-    def->name = name;
-    def->definitionPage = firstPage;
-    def->system = system;
-    return def;
 }
 
 }  // namespace jet

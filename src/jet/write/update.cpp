@@ -75,9 +75,9 @@ Result<StoredRow> loadStoredRow(PageTransaction& pages, Engine& engine, const Ta
     RowImage image;
     image.id = head;
     image.bytes = ByteView(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    JET_RETURN_IF_ERROR(engine.parseRow(def, image));
+    JET_RETURN_IF_ERROR(engine.values().parseRow(def, image));
     for (const ColumnDef& c : def.columns) {
-        JET_ASSIGN_OR_RETURN(Value v, engine.decodeColumn(c, image));
+        JET_ASSIGN_OR_RETURN(Value v, engine.values().decodeColumn(c, image));
         stored.values.push_back(std::move(v));
         if (!isLongValueType(c.type) || isNull(stored.values.back())) continue;
         const RowLayout& layout = image.layout;

@@ -19,7 +19,7 @@ Result<TableState> loadUserTable(Engine& engine, PageTransaction& pages, std::st
 
 // A table's definition as the writer needs it, with its long-value maps.
 Result<TableState> loadTableState(Engine& engine, PageTransaction& pages, std::string_view name) {
-    JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> def, engine.table(name));
+    JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> def, engine.catalogue().table(name));
     TableState state;
     state.def = *def;
     JET_RETURN_IF_ERROR(writer::readLongValueMaps(pages, state));
@@ -34,7 +34,7 @@ Status findNextAutoNumber(Engine& engine, TableState& state) {
         if ((state.def.columns[i].flags & ColumnFlag::AutoLong) != 0) column = static_cast<int>(i);
     }
     if (column < 0) return {};
-    JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> def, engine.table(state.def.name));
+    JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> def, engine.catalogue().table(state.def.name));
     JET_ASSIGN_OR_RETURN(RowCursor cursor, engine.scan(def));
     while (true) {
         JET_ASSIGN_OR_RETURN(bool more, cursor.next());
@@ -54,7 +54,7 @@ struct ContainerInfo {
 };
 
 Result<ContainerInfo> tablesContainer(Engine& engine) {
-    JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> objects, engine.table("MSysObjects"));
+    JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> objects, engine.catalogue().table("MSysObjects"));
     int nameCol = objects->columnIndex("Name"), typeCol = objects->columnIndex("Type");
     int idCol = objects->columnIndex("Id"), ownerCol = objects->columnIndex("Owner");
     if (nameCol < 0 || typeCol < 0 || idCol < 0 || ownerCol < 0)
@@ -75,7 +75,7 @@ Result<ContainerInfo> tablesContainer(Engine& engine) {
         info.id = std::get_if<int64_t>(&id) ? std::get<int64_t>(id) : 0;
     }
     if (info.id == 0) return Status::NotSupported("the catalogue has no Tables container");
-    JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> aces, engine.table("MSysACEs"));
+    JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> aces, engine.catalogue().table("MSysACEs"));
     int objectCol = aces->columnIndex("ObjectId");
     if (objectCol < 0) return Status::NotSupported("MSysACEs lacks ObjectId");
     JET_ASSIGN_OR_RETURN(RowCursor aceCursor, engine.scan(aces));
@@ -110,7 +110,7 @@ Result<Row> catalogRow(const TableDef& objects, const TableState& table, const C
 }
 
 Result<TableState> loadUserTable(Engine& engine, PageTransaction& pages, std::string_view name) {
-    JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> def, engine.table(name));
+    JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> def, engine.catalogue().table(name));
     if (def->system) return Status::InvalidArgument("system table " + def->name + " is not written directly");
     return loadTableState(engine, pages, name);
 }
@@ -163,7 +163,7 @@ Status createTable(Database& db, const TableSpec& spec, const RowSource& source)
     Engine& engine = engineOf(db);
     JET_ASSIGN_OR_RETURN(WriteLock lock, db.lockForWriting());
     WrittenTables written(engine, {spec.name, "MSysObjects", "MSysACEs"});
-    for (const TableEntry& t : engine.tables()) {
+    for (const TableEntry& t : engine.catalogue().entries()) {
         if (equalsIgnoreCase(t.name, spec.name))
             return Status::InvalidArgument("table " + spec.name + " exists");
     }

@@ -110,5 +110,7 @@ struct TableDef {
 
 /// Case-insensitive comparison of ASCII letters; other bytes compare exactly.
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
+/// `name` with ASCII letters upper-cased: one key for the names equalsIgnoreCase finds equal.
+std::string upperAscii(std::string_view name);
 
 }  // namespace jet

@@ -1,16 +1,10 @@
-// Data pages, usage maps, row layout and the decoding of column values.
+#include "table/row_decoder.h"
+
 #include <cmath>
 #include <cstring>
 
-#include "codec/data_page.h"
-#include "codec/long_value.h"
-#include "codec/usage_map.h"
-#include "table/engine.h"
-
 namespace jet {
 namespace {
-
-constexpr int kMaxOverflowHops = 4;
 
 std::string pageText(uint32_t page) {
     return "page " + std::to_string(page);
@@ -43,78 +37,12 @@ T loadAs(const uint8_t* p) {
 
 }  // namespace
 
-Result<std::vector<uint32_t>> Engine::usageMapPages(uint32_t ref) {
-    RowId id = RowId::fromPacked(ref);
-    RowImage row;
-    JET_ASSIGN_OR_RETURN(bool live, rowAt(id.page, id.row, true, row));
-    (void)live;
-    PageRef bitmapPage;
-    auto fetch = [&](uint32_t number) -> Result<ByteView> {
-        JET_ASSIGN_OR_RETURN(bitmapPage, m_pager->page(number));
-        return view(bitmapPage);
-    };
-    return decodeUsageMap(row.bytes, *m_layout, m_pager->pageCount(), fetch,
-                          "usage map at " + pageText(id.page) + " row " + std::to_string(id.row));
-}
-
-Result<std::vector<uint32_t>> Engine::dataPages(const TableDef& table) {
-    auto pages = usageMapPages(table.usedPagesRef);
-    if (!pages.ok()) return pages.status().withContext("table " + table.name);
-    return pages;
-}
-
-Result<int> Engine::dataPageSlots(const PageRef& page, uint32_t pageNumber, uint32_t tdefPage) const {
-    // A table's usage map lists its own data pages only: anything else means the map or the page is
-    // damaged, and skipping the page would lose its rows without a word.
-    if (uint8_t type = (*page)[0]; type != PageType::Data) {
-        return Status::Corruption(pageText(pageNumber) +
-                                  ", listed as a data page of the table, has page type " +
-                                  std::to_string(type));
-    }
-    JET_ASSIGN_OR_RETURN(DataPage data, DataPage::open(view(page), *m_layout, pageNumber));
-    if (data.owner() != tdefPage) {
-        return Status::Corruption(pageText(pageNumber) + ", listed as a data page of the table defined on " +
-                                  pageText(tdefPage) + ", belongs to the one on " + pageText(data.owner()));
-    }
-    return static_cast<int>(data.rowCount());
-}
-
-Result<bool> Engine::rowAt(uint32_t pageNumber, int slot, bool includeDeleted, RowImage& row) {
-    for (int hop = 0;; ++hop) {
-        if (hop > kMaxOverflowHops) {
-            return Status::Corruption(pageText(pageNumber) +
-                                      ": overflow pointers form a chain too long or a loop");
-        }
-        JET_ASSIGN_OR_RETURN(PageRef page, m_pager->page(pageNumber));
-        JET_ASSIGN_OR_RETURN(DataPage data, DataPage::open(view(page), *m_layout, pageNumber));
-        if (slot < 0 || slot >= data.rowCount())
-            return Status::Corruption(pageText(pageNumber) + " has no row " + std::to_string(slot));
-        auto index = static_cast<uint16_t>(slot);
-        if (hop == 0) row.id = RowId{pageNumber, static_cast<uint8_t>(slot)};
-        uint16_t flags = data.flags(index);
-        if ((flags & kDeletedRowFlag) != 0 && !includeDeleted) return false;
-        JET_ASSIGN_OR_RETURN(RowSlot span, data.slot(index));
-        if (flags == kOverflowRowFlag) {
-            if (span.end - span.start < 4)
-                return Status::Corruption(pageText(pageNumber) + ": short overflow pointer");
-            RowId next = RowId::fromPacked(ByteView::load32(page->data() + span.start));
-            pageNumber = next.page;
-            slot = next.row;
-            includeDeleted = true;  // the target of an overflow pointer is hidden from scans
-            continue;
-        }
-        row.page = std::move(page);
-        row.bytes = ByteView(row.page->data() + span.start, span.end - span.start);
-        return true;
-    }
-}
-
-Status Engine::parseRow(const TableDef& table, RowImage& row) const {
+Status RowDecoder::parseRow(const TableDef& table, RowImage& row) const {
     ByteView b = row.bytes;
     RowLayout& L = row.layout;
     const size_t n = b.size();
-    const bool jet3 = m_layout->jet3;
-    const size_t countSize = m_layout->rowColumnCountSize;
+    const bool jet3 = m_layout.jet3;
+    const size_t countSize = m_layout.rowColumnCountSize;
     auto bad = [&](const char* what) {
         return Status::Corruption(pageText(row.id.page) + " row " + std::to_string(row.id.row) + ": " + what);
     };
@@ -159,7 +87,7 @@ Status Engine::parseRow(const TableDef& table, RowImage& row) const {
     return {};
 }
 
-Result<Value> Engine::decodeColumn(const ColumnDef& c, const RowImage& row) {
+Result<Value> RowDecoder::decodeColumn(const ColumnDef& c, const RowImage& row) const {
     const RowLayout& L = row.layout;
     bool present = c.number < L.columnCount && ((L.nullMask[c.number / 8] >> (c.number % 8)) & 1) != 0;
     if (c.type == ColumnType::Boolean) return Value(present);
@@ -219,7 +147,7 @@ Result<Value> Engine::decodeColumn(const ColumnDef& c, const RowImage& row) {
             return Value(Bytes(p, p + field.size()));
         case ColumnType::Memo:
         case ColumnType::Ole: {
-            auto bytes = readLongValue(field);
+            auto bytes = m_longValues.read(field);
             if (!bytes.ok()) return bad(bytes.status().message());
             if (c.type == ColumnType::Ole) return Value(std::move(bytes).value());
             return Value(decodeText(ByteView(bytes->data(), bytes->size())));
@@ -231,25 +159,9 @@ Result<Value> Engine::decodeColumn(const ColumnDef& c, const RowImage& row) {
                                 std::to_string(static_cast<int>(c.type)));
 }
 
-Result<Bytes> Engine::readLongValue(ByteView field) {
-    JET_ASSIGN_OR_RETURN(LongValueDescriptor value, decodeLongValue(field));
-    if (value.kind == LongValueKind::Inline)
-        return Bytes(value.inlineBytes.data(), value.inlineBytes.data() + value.length);
-    if (value.length > uint64_t{m_pager->pageCount()} * m_layout->pageSize) {
-        return Status::Corruption("long value length " + std::to_string(value.length) + " exceeds the file");
-    }
-    Bytes out;
-    out.reserve(value.length);
-    RowImage row;
-    auto fetch = [&](RowId id) -> Result<ByteView> {
-        JET_ASSIGN_OR_RETURN(bool live, rowAt(id.page, id.row, true, row));
-        (void)live;  // long-value rows are read whatever their flags say
-        return row.bytes;
-    };
-    JET_RETURN_IF_ERROR(walkLongValue(value, fetch, [&out](RowId, ByteView piece) {
-        out.insert(out.end(), piece.data(), piece.data() + piece.size());
-    }));
-    return out;
+std::string RowDecoder::decodeText(ByteView bytes) const {
+    if (m_codePageText != nullptr) return m_codePageText->decode(bytes);
+    return decodeJet4Text(bytes);
 }
 
 }  // namespace jet

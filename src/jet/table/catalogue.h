@@ -1,0 +1,46 @@
+// The catalogue: the tables MSysObjects lists, and their definitions read once and kept.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/status.h"
+#include "jet/table.h"
+
+namespace jet {
+
+class Engine;
+
+/// The tables of one database and a cache of their definitions.
+class Catalogue {
+public:
+    explicit Catalogue(Engine& engine) : m_engine(engine) {}
+
+    /// Reads the list of tables from MSysObjects, replacing what was listed.
+    Status load();
+    /// Forgets the list and every definition.
+    void clear();
+    /// The tables listed, system tables included.
+    const std::vector<TableEntry>& entries() const { return m_tables; }
+
+    /// The definition of the named table (ASCII case-insensitive), read once and kept.
+    Result<std::shared_ptr<const TableDef>> table(std::string_view name);
+    /// Reads the definition that starts on `page`.
+    Result<std::shared_ptr<TableDef>> readDefinition(uint32_t page, const std::string& name, bool system);
+    /// Drops the kept definition of `name`.
+    void forget(std::string_view name);
+    /// Drops the definitions stored on any of `changedPages` (ascending), and reads the list again when the
+    /// catalogue's own definition changed.
+    Status forgetChanged(const std::vector<uint32_t>& changedPages);
+
+private:
+    Engine& m_engine;
+    std::vector<TableEntry> m_tables;
+    std::map<std::string, std::shared_ptr<const TableDef>> m_definitions;  // key: upper-cased name
+};
+
+}  // namespace jet

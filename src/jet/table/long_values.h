@@ -1,0 +1,26 @@
+// Long values (memo and OLE) read from their descriptor and the long-value rows it leads to.
+#pragma once
+
+#include "jet/status.h"
+#include "jet/value.h"
+#include "table/row_store.h"
+
+namespace jet {
+
+/// Reads long values through the rows of a RowStore.
+class LongValueReader {
+public:
+    LongValueReader(RowStore& rows, Pager& pager, const FormatLayout& layout)
+        : m_rows(rows), m_pager(pager), m_layout(layout) {}
+
+    /// The bytes of the long value whose 12-byte descriptor (and, for an inline value, the bytes after it)
+    /// is `field`; Corruption when the descriptor or its rows are damaged.
+    Result<Bytes> read(ByteView field);
+
+private:
+    RowStore& m_rows;
+    Pager& m_pager;
+    const FormatLayout& m_layout;
+};
+
+}  // namespace jet
