@@ -6,6 +6,8 @@
 // such a directory), then measures, in CPU time of the benchmark thread:
 //   - listing category "01" of the building library (7,200 quota items, one errata query per item) with
 //     KXView::LoadData, against the bare engine query that selects the same rows (goal: <= 5x);
+//   - the listing's query alone through the SQL layer (with its ORDER BY), against reading the same rows
+//     by a prefix seek on the Class index without sorting (goal: <= 1.5x);
 //   - KXView::Load of that library (tree of every category, toolbar, layout, and the listing of node 2),
 //     and KXTree::LoadTree alone;
 //   - painting the grid's viewport with 50,000 rows against painting it with 500 rows, at the top and while
@@ -34,7 +36,10 @@
 #include "browser/modsql.h"
 #include "browser/price_columns_p.h"
 #include "data/modpub_hs.h"
+#include "jet/cursor.h"
 #include "jet/dao.h"
+#include "jet/database.h"
+#include "jet/sql.h"
 #include "platform/filesystem.h"
 #include "platform/kxtree.h"
 #include "platform/messages.h"
@@ -57,6 +62,8 @@ QString g_appPath;   // their application directory, ending with '/'
 double g_bareQuery = 0, g_listing = 0, g_load = 0, g_tree = 0;
 double g_paintSmall = 0, g_paintLarge = 0, g_scrollSmall = 0, g_scrollLarge = 0;
 double g_materialListing = 0, g_priceFill = 0, g_bareLookups = 0, g_bareRowChanges = 0, g_arrowDown = 0;
+double g_listingQuery = 0, g_indexSeek = 0;
+int g_listingQueryRows = 0, g_indexSeekRows = 0;
 int g_listedRows = 0, g_cellsPerFrame = 0, g_materialRows = 0, g_selections = 0, g_conversionRows = 0;
 
 double threadCpuSeconds() {
@@ -103,6 +110,36 @@ void BM_BareEngineQuery(benchmark::State& state) {
         for (; !(*rs)->Eof(); (void)(*rs)->MoveNext()) ++rows;
         benchmark::DoNotOptimize(rows);
     });
+}
+
+/// The engine's own share of a listing: the category query with its ORDER BY through the SQL layer, against
+/// the same rows read by a prefix seek on the Class index without sorting (the listing's floor).
+void BM_ListingQuery(benchmark::State& state) {
+    auto db = std::move(jet::Database::open(g_library.toStdString())).value();
+    jet::sql::Connection sql(*db);
+    const std::string listing = modSQL_DM::GetDMClassSQL(kCategory).toStdString();
+    g_listingQuery = bestOf(state, [&] {
+        auto rs = sql.query(listing);
+        g_listingQueryRows = rs.ok() ? static_cast<int>(rs->rows.size()) : -1;
+    });
+    state.counters["rows"] = g_listingQueryRows;
+}
+
+void BM_ClassIndexSeek(benchmark::State& state) {
+    auto db = std::move(jet::Database::open(g_library.toStdString())).value();
+    auto table = std::move(db->table("DM")).value();
+    g_indexSeek = bestOf(state, [&] {
+        auto cursor = std::move(db->indexCursor(table, "Class")).value();
+        int rows = 0;
+        if (cursor.seekTextPrefix(kCategory.toStdString()).ok()) {
+            for (auto more = cursor.next(); more.ok() && *more; more = cursor.next()) {
+                benchmark::DoNotOptimize(cursor.values());
+                ++rows;
+            }
+        }
+        g_indexSeekRows = rows;
+    });
+    state.counters["rows"] = g_indexSeekRows;
 }
 
 std::unique_ptr<kx::KXView> quotaView() {
@@ -359,6 +396,8 @@ void BM_PaintGrid50000(benchmark::State& state) {
 }
 
 BENCHMARK(BM_BareEngineQuery)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ListingQuery)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ClassIndexSeek)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ListCategory)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_LoadTree)->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -404,6 +443,12 @@ void printResults() {
                 g_scrollLarge * 1e3);
     std::printf("RATIO listing 7,200 quota items with errata lookups / bare engine query (goal <= 5): %.2f\n",
                 g_listing / g_bareQuery);
+    std::printf("  listing query alone   %8.1f ms (%d rows); Class index seek, no sort %.1f ms (%d rows)\n",
+                g_listingQuery * 1e3, g_listingQueryRows, g_indexSeek * 1e3, g_indexSeekRows);
+    std::printf(
+        "RATIO category listing query with its ORDER BY / the same rows by an index seek (goal <= 1.5): "
+        "%.2f\n",
+        g_listingQuery / g_indexSeek);
     std::printf("RATIO grid paint 50,000 rows / 500 rows (goal about 1): top %.2f, scrolling %.2f\n",
                 g_paintLarge / g_paintSmall, g_scrollLarge / g_scrollSmall);
     std::printf("\nMaterial group %s (%d materials), three price columns:\n", qPrintable(kMaterialCategory),

@@ -1,7 +1,6 @@
 // Internals of the writer: usage maps, data pages and index trees, changed inside a PageTransaction.
 #pragma once
 
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -30,10 +29,6 @@ Result<Page*> editDataPage(PageTransaction& pages, uint32_t number, uint32_t own
 
 /// The pages a usage map lists (a packed row reference), ascending.
 Result<std::vector<uint32_t>> readUsageMap(PageTransaction& pages, uint32_t ref);
-/// Rewrites the usage map at `ref` in place: bit(p) for every page p it can describe from `first` on,
-/// inline when [first, end) fits its bitmap, else as a list of bitmap pages.
-Status writeUsageMap(PageTransaction& pages, uint32_t ref, uint32_t first, uint32_t end,
-                     const std::function<bool(uint32_t)>& bit);
 /// Rewrites the usage map at `ref` to list exactly `sorted`.
 Status writePageList(PageTransaction& pages, uint32_t ref, const std::vector<uint32_t>& sorted);
 /// Updates the global map on page 1: every page of the file is in use.

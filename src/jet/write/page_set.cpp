@@ -1,5 +1,6 @@
 // The writer's page transaction, data pages and usage maps.
 #include <algorithm>
+#include <optional>
 
 #include "codec/usage_map.h"
 #include "storage/journal.h"
@@ -56,9 +57,27 @@ Result<std::vector<uint32_t>> readUsageMap(PageTransaction& pages, uint32_t ref)
 
 namespace {
 
+/// What a usage map is to list: the pages of `sorted` (ascending) and, when `allFrom` is set, every page
+/// from it on.
+struct MapContent {
+    const std::vector<uint32_t>& sorted;
+    std::optional<uint32_t> allFrom;
+};
+
+// Sets the bits of `bits`, which describe the pages [base, base + count), for the pages `content` lists.
+void fillBits(uint8_t* bits, uint32_t base, uint32_t count, const MapContent& content) {
+    const uint64_t end = uint64_t{base} + count;
+    for (auto p = std::lower_bound(content.sorted.begin(), content.sorted.end(), base);
+         p != content.sorted.end() && *p < end; ++p)
+        setBit(bits, *p - base);
+    if (!content.allFrom) return;
+    for (uint64_t p = std::max(*content.allFrom, base); p < end; ++p)
+        setBit(bits, static_cast<uint32_t>(p - base));
+}
+
 // Fills the reference form of a usage map: one bitmap page per 32,736 pages.
 Status writeReferenceMap(PageTransaction& pages, RowId id, uint32_t start, uint32_t length, uint32_t end,
-                         const std::function<bool(uint32_t)>& bit) {
+                         const MapContent& content) {
     uint32_t needed = (end + kPagesPerMapPage - 1) / kPagesPerMapPage;
     uint32_t slots = (length - 1) / 4;
     if (needed > slots) return Status::NotSupported("file too large for a usage map");
@@ -78,9 +97,7 @@ Status writeReferenceMap(PageTransaction& pages, RowId id, uint32_t start, uint3
         std::fill(map->begin(), map->end(), 0);
         (*map)[0] = PageType::UsageMap;
         (*map)[1] = 0x01;
-        for (uint32_t i = 0; i < kPagesPerMapPage; ++i) {
-            if (bit(j * kPagesPerMapPage + i)) setBit(map->data() + kMapPageHeader, i);
-        }
+        fillBits(map->data() + kMapPageHeader, j * kPagesPerMapPage, kPagesPerMapPage, content);
     }
     JET_ASSIGN_OR_RETURN(Page * page, pages.edit(id.page));
     uint8_t* row = page->data() + start;
@@ -90,39 +107,37 @@ Status writeReferenceMap(PageTransaction& pages, RowId id, uint32_t start, uint3
     return {};
 }
 
-}  // namespace
-
+// Rewrites the usage map at `ref` in place to list `content` from page `first` on: inline when
+// [first, end) fits its bitmap, else as a list of bitmap pages.
 Status writeUsageMap(PageTransaction& pages, uint32_t ref, uint32_t first, uint32_t end,
-                     const std::function<bool(uint32_t)>& bit) {
+                     const MapContent& content) {
     RowId id = RowId::fromPacked(ref);
     JET_ASSIGN_OR_RETURN(auto located, mapRow(pages, ref));
     auto span = located.second;
     uint32_t length = span.end - span.start;
     uint32_t capacity = (length - 5) * 8;
     uint32_t start = first & ~7u;
-    if (end > start + capacity) return writeReferenceMap(pages, id, span.start, length, end, bit);
+    if (end > start + capacity) return writeReferenceMap(pages, id, span.start, length, end, content);
     JET_ASSIGN_OR_RETURN(Page * page, pages.edit(id.page));
     uint8_t* row = page->data() + span.start;
     std::fill(row, row + length, 0);
     store32(row + 1, start);
-    for (uint32_t i = 0; i < capacity; ++i) {
-        if (bit(start + i)) setBit(row + 5, i);
-    }
+    fillBits(row + 5, start, capacity, content);
     return {};
 }
+
+}  // namespace
 
 Status writePageList(PageTransaction& pages, uint32_t ref, const std::vector<uint32_t>& sorted) {
     uint32_t first = sorted.empty() ? 0 : sorted.front();
     uint32_t end = sorted.empty() ? 0 : sorted.back() + 1;
-    return writeUsageMap(pages, ref, first, end, [&sorted](uint32_t p) {
-        return std::binary_search(sorted.begin(), sorted.end(), p);
-    });
+    return writeUsageMap(pages, ref, first, end, MapContent{sorted, std::nullopt});
 }
 
 Status writeGlobalMap(PageTransaction& pages) {
     // A set bit marks a page that is free; pages past the end of the file count as free.
-    return writeUsageMap(pages, kGlobalMapRef, 0, pages.pageCount() + 1,
-                         [&pages](uint32_t p) { return p >= pages.pageCount(); });
+    const std::vector<uint32_t> none;
+    return writeUsageMap(pages, kGlobalMapRef, 0, pages.pageCount() + 1, MapContent{none, pages.pageCount()});
 }
 
 Result<uint32_t> addMapRow(PageTransaction& pages, uint32_t& mapPage) {

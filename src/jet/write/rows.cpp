@@ -487,6 +487,7 @@ Result<RowId> RowPlacer::place(const std::string& row, uint16_t flags) {
     }
     m_current = m_pages.allocate();
     m_owned.push_back(m_current);
+    m_mapsChanged = true;
     JET_ASSIGN_OR_RETURN(Page * page, m_pages.edit(m_current));
     datapage::init(*page, kLayout, m_table.def.definitionPage);
     JET_ASSIGN_OR_RETURN(RowId id, placeOn(m_current, row, flags));
@@ -495,13 +496,14 @@ Result<RowId> RowPlacer::place(const std::string& row, uint16_t flags) {
 }
 
 void RowPlacer::touched(uint32_t number, const Page& page) {
-    if (datapage::freeSpace(page) >= kKeepFreeForGrowth)
-        m_free.insert(number);
-    else
-        m_free.erase(number);
+    bool changed = datapage::freeSpace(page) >= kKeepFreeForGrowth ? m_free.insert(number).second
+                                                                   : m_free.erase(number) > 0;
+    m_mapsChanged = m_mapsChanged || changed;
 }
 
 Status RowPlacer::writeMaps() {
+    // Most writes fill pages the table already owns and leave both maps as they are.
+    if (!m_mapsChanged) return {};
     std::sort(m_owned.begin(), m_owned.end());
     JET_RETURN_IF_ERROR(writePageList(m_pages, m_table.def.usedPagesRef, m_owned));
     return writePageList(m_pages, m_table.def.freePagesRef,

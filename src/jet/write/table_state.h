@@ -67,6 +67,7 @@ private:
     std::set<uint32_t> m_free;        // pages with room, as the free-space map will list them
     std::set<uint32_t> m_candidates;  // pages with room not yet found too full for a row of this write
     uint32_t m_current = 0;
+    bool m_mapsChanged = false;  // the owned or free pages differ from the stored maps
 };
 
 /// Appends rows to a table in batches inside one transaction: each batch is encoded and placed at once
