@@ -38,6 +38,9 @@ int compareKey(const PendingRow& a, const PendingRow& b, size_t k) {
     const std::string& x = a.textKeys[k];
     const std::string& y = b.textKeys[k];
     if (!x.empty() && !y.empty()) return x.compare(y);
+    const auto* i = std::get_if<int64_t>(&a.keys[k]);
+    const auto* j = std::get_if<int64_t>(&b.keys[k]);
+    if (i != nullptr && j != nullptr) return *i < *j ? -1 : (*i > *j ? 1 : 0);
     return compareForSort(a.keys[k], b.keys[k]);
 }
 
@@ -69,14 +72,22 @@ Result<std::vector<Value>> evaluateAll(const std::vector<const Expr*>& exprs, co
     return out;
 }
 
+// Puts `rows` in ORDER BY order, keeping equal rows in the order read; positions are sorted rather than
+// the rows, which stay where they are until each moves once into place.
 void sortRows(const Statement& s, std::vector<PendingRow>& rows) {
-    std::stable_sort(rows.begin(), rows.end(), [&](const PendingRow& a, const PendingRow& b) {
+    std::vector<uint32_t> order(rows.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t ia, uint32_t ib) {
         for (size_t k = 0; k < s.orderBy.size(); ++k) {
-            int c = compareKey(a, b, k);
+            int c = compareKey(rows[ia], rows[ib], k);
             if (c != 0) return s.orderBy[k].descending ? c > 0 : c < 0;
         }
         return false;
     });
+    std::vector<PendingRow> sorted;
+    sorted.reserve(rows.size());
+    for (uint32_t i : order) sorted.push_back(std::move(rows[i]));
+    rows = std::move(sorted);
 }
 
 /// The running state of one aggregate function.

@@ -149,8 +149,8 @@ Status invalidCall(const Expr& e) {
 
 // Mid, Left and Right work on characters; start and length as VBA takes them.
 Result<Value> substring(const Expr& e, const std::vector<Value>& args) {
-    std::u32string text = toCodePoints(toText(args[0]));
-    auto size = static_cast<int64_t>(text.size());
+    const std::string text = toText(args[0]);
+    auto size = static_cast<int64_t>(characterCount(text));
     int64_t start = 1, length = size;
     if (equalsIgnoreCase(e.name, "MID")) {
         JET_ASSIGN_OR_RETURN(start, integerArgument(e, args[1]));
@@ -164,8 +164,8 @@ Result<Value> substring(const Expr& e, const std::vector<Value>& args) {
     if (start < 1 || length < 0) return invalidCall(e);
     if (start > size) return Value(std::string());
     length = std::min(length, size - start + 1);
-    return Value(toUtf8(
-        std::u32string_view(text).substr(static_cast<size_t>(start - 1), static_cast<size_t>(length))));
+    return Value(
+        std::string(characterRange(text, static_cast<size_t>(start - 1), static_cast<size_t>(length))));
 }
 
 Result<Value> call(const Expr& e, const EvalContext& context) {
@@ -177,7 +177,7 @@ Result<Value> call(const Expr& e, const EvalContext& context) {
     for (const Value& v : args) {
         if (isNull(v)) return Value();
     }
-    if (equalsIgnoreCase(e.name, "LEN")) return Value(int64_t(toCodePoints(toText(args[0])).size()));
+    if (equalsIgnoreCase(e.name, "LEN")) return Value(static_cast<int64_t>(characterCount(toText(args[0]))));
     if (equalsIgnoreCase(e.name, "UCASE") || equalsIgnoreCase(e.name, "LCASE")) {
         std::u32string text = toCodePoints(toText(args[0]));
         bool upper = equalsIgnoreCase(e.name, "UCASE");

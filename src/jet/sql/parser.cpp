@@ -33,25 +33,9 @@ bool isReserved(const Token& t) {
     return false;
 }
 
-// Number of characters (UTF-8 code points) in `s`.
-size_t characterCount(std::string_view s) {
-    size_t n = 0;
-    for (char c : s) {
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
-    }
-    return n;
-}
-
 // The text near an error: from the offending token on, at most 24 characters.
 std::string nearText(std::string_view sql, size_t pos) {
-    std::string_view rest = sql.substr(std::min(pos, sql.size()));
-    size_t end = 0, chars = 0;
-    while (end < rest.size() && chars < 24) {
-        ++end;
-        while (end < rest.size() && (static_cast<unsigned char>(rest[end]) & 0xC0) == 0x80) ++end;
-        ++chars;
-    }
-    return std::string(rest.substr(0, end));
+    return std::string(characterRange(sql.substr(std::min(pos, sql.size())), 0, 24));
 }
 
 class Parser {

@@ -7,29 +7,43 @@
 
 namespace jet::sql {
 
+char32_t nextCodePoint(std::string_view s, size_t& i) {
+    auto b = static_cast<unsigned char>(s[i]);
+    int extra = b < 0x80 ? 0 : (b >> 5) == 0x6 ? 1 : (b >> 4) == 0xE ? 2 : (b >> 3) == 0x1E ? 3 : -1;
+    if (extra < 0 || i + static_cast<size_t>(extra) >= s.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    char32_t c = extra == 0 ? b : (b & (0x3F >> extra));
+    bool ok = true;
+    for (int k = 1; k <= extra; ++k) {
+        auto cont = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
+        ok = ok && (cont & 0xC0) == 0x80;
+        c = (c << 6) | (cont & 0x3F);
+    }
+    i += ok ? static_cast<size_t>(extra) + 1 : 1;
+    return ok ? c : 0xFFFD;
+}
+
 std::u32string toCodePoints(std::string_view s) {
     std::u32string out;
     out.reserve(s.size());
-    size_t i = 0;
-    while (i < s.size()) {
-        auto b = static_cast<unsigned char>(s[i]);
-        int extra = b < 0x80 ? 0 : (b >> 5) == 0x6 ? 1 : (b >> 4) == 0xE ? 2 : (b >> 3) == 0x1E ? 3 : -1;
-        if (extra < 0 || i + static_cast<size_t>(extra) >= s.size()) {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        char32_t c = extra == 0 ? b : (b & (0x3F >> extra));
-        bool ok = true;
-        for (int k = 1; k <= extra; ++k) {
-            auto cont = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
-            ok = ok && (cont & 0xC0) == 0x80;
-            c = (c << 6) | (cont & 0x3F);
-        }
-        out.push_back(ok ? c : 0xFFFD);
-        i += ok ? static_cast<size_t>(extra) + 1 : 1;
-    }
+    for (size_t i = 0; i < s.size();) out.push_back(nextCodePoint(s, i));
     return out;
+}
+
+std::string_view characterRange(std::string_view text, size_t start, size_t count) {
+    size_t from = 0;
+    for (size_t skipped = 0; skipped < start && from < text.size(); ++skipped) nextCodePoint(text, from);
+    size_t to = from;
+    for (size_t taken = 0; taken < count && to < text.size(); ++taken) nextCodePoint(text, to);
+    return text.substr(from, to - from);
+}
+
+size_t characterCount(std::string_view text) {
+    size_t count = 0;
+    for (size_t i = 0; i < text.size(); ++count) nextCodePoint(text, i);
+    return count;
 }
 
 std::string toUtf8(std::u32string_view text) {
@@ -66,13 +80,13 @@ std::string foldText(std::string_view text) {
 }
 
 int compareText(std::string_view a, std::string_view b) {
-    std::u32string x = toCodePoints(a), y = toCodePoints(b);
-    size_t n = std::min(x.size(), y.size());
-    for (size_t i = 0; i < n; ++i) {
-        char32_t cx = foldCase(x[i]), cy = foldCase(y[i]);
-        if (cx != cy) return cx < cy ? -1 : 1;
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        char32_t x = foldCase(nextCodePoint(a, i)), y = foldCase(nextCodePoint(b, j));
+        if (x != y) return x < y ? -1 : 1;
     }
-    return x.size() == y.size() ? 0 : (x.size() < y.size() ? -1 : 1);
+    if (i < a.size()) return 1;
+    return j < b.size() ? -1 : 0;
 }
 
 namespace {

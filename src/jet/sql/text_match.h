@@ -10,8 +10,14 @@
 
 namespace jet::sql {
 
+/// The code point of UTF-8 `text` at byte `i`, moving `i` past it (a malformed byte is U+FFFD).
+char32_t nextCodePoint(std::string_view text, size_t& i);
 /// UTF-8 text as code points (malformed bytes become U+FFFD).
 std::u32string toCodePoints(std::string_view utf8);
+/// The bytes of `count` characters of UTF-8 `text` from character `start` (fewer at its end).
+std::string_view characterRange(std::string_view text, size_t start, size_t count);
+/// The number of characters of UTF-8 `text`.
+size_t characterCount(std::string_view text);
 /// Code points as UTF-8.
 std::string toUtf8(std::u32string_view text);
 
