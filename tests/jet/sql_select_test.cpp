@@ -59,6 +59,10 @@ const RowsCase kRowsCases[] = {
     {"SELECT * FROM DM ORDER BY Code1 DESC, ID", {3, 1, 6, 2, 4, 5}, true},
     {"SELECT * FROM DM ORDER BY Qty, Price DESC", {2, 6, 3, 4, 1, 5}, true},
     {"SELECT * FROM DM WHERE ID <> 2 AND ID <> 4 ORDER BY Name", {1, 3, 5, 6}, true},
+    // Sort keys among the chosen columns, not among them, and both mixed.
+    {"SELECT Price, ID FROM DM ORDER BY Qty, Price DESC", {2, 6, 3, 4, 1, 5}, true},
+    {"SELECT Name, ID FROM DM WHERE ID <> 2 AND ID <> 4 ORDER BY Name", {1, 3, 5, 6}, true},
+    {"SELECT ID, Code1 FROM DM ORDER BY Code1 DESC, ID + 0", {3, 1, 6, 2, 4, 5}, true},
     // Text equality ignores case, through the index on Code1 and without one on Name.
     {"SELECT * FROM DM WHERE Code1 = 'a'", {2, 4}, false},
     {"SELECT * FROM DM WHERE Code1 = 'A' AND ID > 3", {4}, false},

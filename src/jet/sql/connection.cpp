@@ -13,35 +13,145 @@ namespace jet::sql {
 
 namespace {
 
-/// A row on its way into a result: output values, sort keys and where it lives.
-struct PendingRow {
-    std::vector<Value> values;
-    std::vector<Value> keys;
-    std::vector<std::string> textKeys;  // Jet's collation key of each text sort key; empty otherwise
-    RowId id;
-};
-
-// Text sorts as Jet's General order does (accents after the plain letter, case ignored): by the key an
-// index would store. Text the key tables do not cover sorts by case-folded characters.
-void addTextKeys(PendingRow& row) {
-    row.textKeys.resize(row.keys.size());
-    for (size_t k = 0; k < row.keys.size(); ++k) {
-        auto* text = std::get_if<std::string>(&row.keys[k]);
-        if (text == nullptr) continue;
-        if (std::optional<std::string> key = generalSortKey(*text)) row.textKeys[k] = std::move(*key);
+Result<std::vector<Value>> evaluateAll(const std::vector<const Expr*>& exprs, const EvalContext& context) {
+    std::vector<Value> out;
+    out.reserve(exprs.size());
+    for (const Expr* e : exprs) {
+        JET_ASSIGN_OR_RETURN(Value v, evaluate(*e, context));
+        out.push_back(std::move(v));
     }
+    return out;
 }
 
-// Texts that the sort order keys alike (trailing spaces, widths the order does not tell apart) sort as
-// equals, as an index on them lists them.
-int compareKey(const PendingRow& a, const PendingRow& b, size_t k) {
-    const std::string& x = a.textKeys[k];
-    const std::string& y = b.textKeys[k];
-    if (!x.empty() && !y.empty()) return x.compare(y);
-    const auto* i = std::get_if<int64_t>(&a.keys[k]);
-    const auto* j = std::get_if<int64_t>(&b.keys[k]);
-    if (i != nullptr && j != nullptr) return *i < *j ? -1 : (*i > *j ? 1 : 0);
-    return compareForSort(a.keys[k], b.keys[k]);
+/// The ORDER BY of a SELECT: gathers each row's sort keys as the rows are read and gives the order to put
+/// them in. A key that is a column of the output is read from the output row (no second decode); the
+/// others are evaluated and kept side by side, as are the collation keys of text.
+class RowSorter {
+public:
+    RowSorter(const Statement& s, const TableDef& table, const std::vector<const Expr*>& items)
+        : m_statement(s) {
+        for (const SortKey& k : s.orderBy) {
+            int output = outputPosition(*k.expr, items);
+            if (output >= 0) {
+                m_source.push_back({true, static_cast<size_t>(output)});
+            } else {
+                m_source.push_back({false, m_evaluated.size()});
+                m_evaluated.push_back(k.expr.get());
+            }
+            const bool column = k.expr->kind == Expr::Kind::Column;
+            if (!column || isTextType(table.columns[static_cast<size_t>(k.expr->column)].type))
+                m_collates = true;
+        }
+    }
+
+    /// Records the sort keys of the next row, whose output values are `values`.
+    Status add(const std::vector<Value>& values, const EvalContext& context) {
+        for (const Expr* e : m_evaluated) {
+            JET_ASSIGN_OR_RETURN(Value v, evaluate(*e, context));
+            m_evaluatedKeys.push_back(std::move(v));
+        }
+        if (!m_collates) return {};
+        const size_t row = m_collated.size() / m_source.size();
+        for (size_t k = 0; k < m_source.size(); ++k) {
+            // Text sorts as Jet's General order does (accents after the plain letter, case ignored): by
+            // the key an index would store. Text the key tables do not cover sorts by case-folded
+            // characters, and an empty collation key stands for that.
+            const auto* text = std::get_if<std::string>(&key(values, row, k));
+            std::optional<std::string> collated = text ? generalSortKey(*text) : std::nullopt;
+            m_collated.push_back(collated ? std::move(*collated) : std::string());
+        }
+        return {};
+    }
+
+    /// The positions of `rows` (the output rows given to add(), in that order) in ORDER BY order, equal
+    /// rows in the order read.
+    std::vector<uint32_t> order(const std::vector<std::vector<Value>>& rows) const {
+        std::vector<uint32_t> order(rows.size());
+        std::iota(order.begin(), order.end(), 0u);
+        const size_t width = m_source.size();
+        if (std::optional<std::vector<int64_t>> packed = wholeNumberKeys(rows)) {
+            // Codes and IDs: packed integers compare without touching values scattered over the heap.
+            std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+                for (size_t k = 0; k < width; ++k) {
+                    int64_t x = (*packed)[a * width + k], y = (*packed)[b * width + k];
+                    if (x != y) return m_statement.orderBy[k].descending ? x > y : x < y;
+                }
+                return false;
+            });
+            return order;
+        }
+        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+            for (size_t k = 0; k < width; ++k) {
+                int c = compare(rows, a, b, k);
+                if (c != 0) return m_statement.orderBy[k].descending ? c > 0 : c < 0;
+            }
+            return false;
+        });
+        return order;
+    }
+
+private:
+    struct Source {
+        bool fromOutput;  // an output value, or an evaluated key
+        size_t index;     // in the output row or among the row's evaluated keys
+    };
+
+    // The output position of a key that is a plain column of the output, or -1.
+    static int outputPosition(const Expr& key, const std::vector<const Expr*>& items) {
+        if (key.kind != Expr::Kind::Column) return -1;
+        if (items.empty()) return key.column;  // SELECT *: the outputs are the columns in order
+        for (size_t i = 0; i < items.size(); ++i)
+            if (items[i]->kind == Expr::Kind::Column && items[i]->column == key.column)
+                return static_cast<int>(i);
+        return -1;
+    }
+
+    const Value& key(const std::vector<Value>& values, size_t row, size_t k) const {
+        const Source& source = m_source[k];
+        return source.fromOutput ? values[source.index]
+                                 : m_evaluatedKeys[row * m_evaluated.size() + source.index];
+    }
+
+    // Texts that the sort order keys alike (trailing spaces, widths the order does not tell apart)
+    // compare equal, as an index on them lists them.
+    int compare(const std::vector<std::vector<Value>>& rows, size_t a, size_t b, size_t k) const {
+        if (m_collates) {
+            const std::string& x = m_collated[a * m_source.size() + k];
+            const std::string& y = m_collated[b * m_source.size() + k];
+            if (!x.empty() && !y.empty()) return x.compare(y);
+        }
+        return compareForSort(key(rows[a], a, k), key(rows[b], b, k));
+    }
+
+    // Every row's keys side by side when all are whole numbers; nothing when any is not.
+    std::optional<std::vector<int64_t>> wholeNumberKeys(const std::vector<std::vector<Value>>& rows) const {
+        std::vector<int64_t> packed;
+        packed.reserve(rows.size() * m_source.size());
+        for (size_t row = 0; row < rows.size(); ++row) {
+            for (size_t k = 0; k < m_source.size(); ++k) {
+                const auto* number = std::get_if<int64_t>(&key(rows[row], row, k));
+                if (number == nullptr) return std::nullopt;
+                packed.push_back(*number);
+            }
+        }
+        return packed;
+    }
+
+    const Statement& m_statement;
+    std::vector<Source> m_source;
+    std::vector<const Expr*> m_evaluated;
+    std::vector<Value> m_evaluatedKeys;   // m_evaluated.size() per row
+    bool m_collates = false;              // whether any key may be text
+    std::vector<std::string> m_collated;  // one per key and row when m_collates
+};
+
+// Moves the elements of `items` into the positions `order` gives.
+template <typename T>
+void permute(std::vector<T>& items, const std::vector<uint32_t>& order) {
+    std::vector<T> sorted;
+    sorted.reserve(items.size());
+    for (uint32_t i : order) sorted.push_back(std::move(items[i]));
+    items = std::move(sorted);
 }
 
 std::vector<std::string> outputNames(const Statement& s, const TableDef& table) {
@@ -60,34 +170,6 @@ std::vector<std::string> outputNames(const Statement& s, const TableDef& table) 
             names.push_back("Expr" + std::to_string(unnamed++));
     }
     return names;
-}
-
-Result<std::vector<Value>> evaluateAll(const std::vector<const Expr*>& exprs, const EvalContext& context) {
-    std::vector<Value> out;
-    out.reserve(exprs.size());
-    for (const Expr* e : exprs) {
-        JET_ASSIGN_OR_RETURN(Value v, evaluate(*e, context));
-        out.push_back(std::move(v));
-    }
-    return out;
-}
-
-// Puts `rows` in ORDER BY order, keeping equal rows in the order read; positions are sorted rather than
-// the rows, which stay where they are until each moves once into place.
-void sortRows(const Statement& s, std::vector<PendingRow>& rows) {
-    std::vector<uint32_t> order(rows.size());
-    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](uint32_t ia, uint32_t ib) {
-        for (size_t k = 0; k < s.orderBy.size(); ++k) {
-            int c = compareKey(rows[ia], rows[ib], k);
-            if (c != 0) return s.orderBy[k].descending ? c > 0 : c < 0;
-        }
-        return false;
-    });
-    std::vector<PendingRow> sorted;
-    sorted.reserve(rows.size());
-    for (uint32_t i : order) sorted.push_back(std::move(rows[i]));
-    rows = std::move(sorted);
 }
 
 /// The running state of one aggregate function.
@@ -173,37 +255,29 @@ Result<ResultSet> runAggregate(Database& db, QueryState& state, const Statement&
 Result<ResultSet> runSelect(Database& db, QueryState& state, const Statement& s,
                             const std::shared_ptr<const TableDef>& table) {
     if (s.aggregateCount > 0) return runAggregate(db, state, s, table);
-    std::vector<const Expr*> items, keys;
+    std::vector<const Expr*> items;
     for (const SelectItem& item : s.items) items.push_back(item.expr.get());
-    for (const SortKey& k : s.orderBy) keys.push_back(k.expr.get());
-    std::vector<PendingRow> rows;
     JET_ASSIGN_OR_RETURN(AccessPlan plan, planAccess(db, state, s, table));
-    const bool ordered = plan.ordered;
-    JET_RETURN_IF_ERROR(visitMatches(db, s, table, plan, [&](const RowReader& row) -> Status {
-        EvalContext context{&row, nullptr};
-        PendingRow pending;
-        pending.id = row.rowId();
-        if (items.empty()) {
-            JET_ASSIGN_OR_RETURN(pending.values, row.values());
-        } else {
-            JET_ASSIGN_OR_RETURN(pending.values, evaluateAll(items, context));
-        }
-        if (!ordered) {
-            JET_ASSIGN_OR_RETURN(pending.keys, evaluateAll(keys, context));
-            if (!keys.empty()) addTextKeys(pending);
-        }
-        rows.push_back(std::move(pending));
-        return {};
-    }));
-    if (!s.orderBy.empty() && !ordered) sortRows(s, rows);
+    const bool sorts = !s.orderBy.empty() && !plan.ordered;
+    RowSorter sorter(s, *table, items);
     ResultSet result;
     result.table = table->name;
     result.columns = outputNames(s, *table);
-    result.rows.reserve(rows.size());
-    result.rowIds.reserve(rows.size());
-    for (PendingRow& r : rows) {
-        result.rows.push_back(std::move(r.values));
-        result.rowIds.push_back(r.id);
+    JET_RETURN_IF_ERROR(visitMatches(db, s, table, plan, [&](const RowReader& row) -> Status {
+        EvalContext context{&row, nullptr};
+        Result<std::vector<Value>> values = items.empty() ? row.values() : evaluateAll(items, context);
+        if (!values.ok()) return values.status();
+        if (sorts) {
+            if (Status added = sorter.add(*values, context); !added.ok()) return added;
+        }
+        result.rows.push_back(std::move(*values));
+        result.rowIds.push_back(row.rowId());
+        return {};
+    }));
+    if (sorts) {
+        const std::vector<uint32_t> order = sorter.order(result.rows);
+        permute(result.rows, order);
+        permute(result.rowIds, order);
     }
     return result;
 }
