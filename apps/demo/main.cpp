@@ -43,15 +43,14 @@ private:
 /// dialogs that size themselves by the screen (the price-file selection takes up to nine tenths of its
 /// width) come out as they do on a desktop. The platform's configuration file goes into `dir`.
 void renderOffscreenOnDesktopScreen(const QTemporaryDir& dir) {
+    constexpr char kDesktopScreen[] =
+        R"({"screens": [{"name": "desktop", "x": 0, "y": 0, "width": 1920, "height": 1080}]})";
     const QString config = dir.filePath(QStringLiteral("offscreen.json"));
     QFile file(config);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(R"({"screens": [{"name": "desktop", "x": 0, "y": 0, "width": 1920, "height": 1080}]})") <
-            0) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return;
-    }
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config));
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(kDesktopScreen) > 0;
+    file.close();
+    qputenv("QT_QPA_PLATFORM",
+            written ? "offscreen:configfile=" + QFile::encodeName(config) : QByteArray("offscreen"));
 }
 
 bool hasDisplay() {
