@@ -6,8 +6,11 @@ install(TARGETS jet jet_storage jet_sql jet_dao jet_csv kxview EXPORT KXViewTarg
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/jet/include/jet DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-# Private parts (*_p.h) stay out of the installed headers.
+# Public headers only: <jet/...> and <kxview/...>, with the generated export headers. Private parts
+# (*_p.h) stay out.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/jet/include/jet ${KXVIEW_GENERATED_INCLUDE_DIR}/jet
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${KXVIEW_GENERATED_INCLUDE_DIR}/kxview/kxview_export.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kxview)
 foreach(part platform data toolbar browser update)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/kxview/${part}
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kxview FILES_MATCHING PATTERN "*.h" PATTERN "*_p.h" EXCLUDE)

@@ -2,9 +2,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMap>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QToolBar>
@@ -14,6 +18,8 @@
 #include "platform/outlinegrid.h"
 #include "platform/richtextpane.h"
 #include "sample/names.h"
+#include "static_file_server.h"
+#include "update/modupdate.h"
 
 namespace demo {
 namespace {
@@ -41,6 +47,51 @@ QString quoted(const QString& text) {
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
+QString utf8(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+/// Size and time of last change of every file below `dir`, outside its Temp work folder; keys are
+/// '/'-separated relative paths.
+QMap<QString, QString> fileStamps(const QString& dir) {
+    QMap<QString, QString> stamps;
+    const QDir root(dir);
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo file(it.next());
+        const QString relative = root.relativeFilePath(file.filePath());
+        if (relative.startsWith(QLatin1String("Temp/"))) continue;
+        stamps.insert(relative,
+                      QStringLiteral("%1 %2").arg(file.size()).arg(file.lastModified().toMSecsSinceEpoch()));
+    }
+    return stamps;
+}
+
+/// The keys of `after` that are new or stamped differently in `before`, in order.
+QStringList changedFiles(const QMap<QString, QString>& before, const QMap<QString, QString>& after) {
+    QStringList changed;
+    for (auto it = after.begin(); it != after.end(); ++it)
+        if (before.value(it.key()) != it.value()) changed << it.key();
+    return changed;
+}
+
+/// What an UpdateDELibrary result code means.
+QString resultText(qint32 code) {
+    switch (code) {
+        case modUpdate::kUpdateFinished:
+            return QStringLiteral("installed");
+        case modUpdate::kDownloadFailed:
+            return QStringLiteral("download failed");
+        case modUpdate::kExtractionFailed:
+            return QStringLiteral("extraction failed");
+        case modUpdate::kInstallFailed:
+            return QStringLiteral("installation failed");
+        case modUpdate::kDeclined:
+            return QStringLiteral("declined");
+    }
+    return QStringLiteral("unknown result");
+}
+
 }  // namespace
 
 DemoWindow::DemoWindow(const QString& appDir, QWidget* parent)
@@ -56,6 +107,7 @@ DemoWindow::DemoWindow(const QString& appDir, QWidget* parent)
     split->setSizes({860, 420});
     setCentralWidget(split);
     addHostCalls();
+    addUpdateMenu();
     connectEvents();
     log(QStringLiteral("application directory: ") + QDir::toNativeSeparators(appDir));
 }
@@ -80,6 +132,7 @@ bool DemoWindow::open(Library library) {
     m_view->SetPriceDBFullPath(library == Library::Bill ? QString() : priceFile("北京2024年1月信息价"));
     try {
         m_view->Load(path);
+        m_shown = library;
         log(QStringLiteral("Load(%1) with FindStyle %2")
                 .arg(quoted(file.fileName), quoted(QLatin1String(file.kind))));
         return true;
@@ -189,6 +242,76 @@ void DemoWindow::addHostCalls() {
             m_view->SetTreeExpandedState(command);
             log(QStringLiteral("SetTreeExpandedState(%1)").arg(quoted(command)));
         });
+    }
+}
+
+void DemoWindow::addUpdateMenu() {
+    QMenu* updates = menuBar()->addMenu(QStringLiteral("更新(&U)"));
+    QAction* both =
+        updates->addAction(QStringLiteral("更新定额库和价格文件(&A)"), this, [this] { runUpdates(); });
+    both->setObjectName(QStringLiteral("runUpdates"));
+}
+
+bool DemoWindow::serveMirror() {
+    if (m_mirror != nullptr) return true;
+    const QString root = m_appDir + QLatin1Char('/') + utf8(sample::names::kUpdateRoot);
+    auto* server = new StaticFileServer(root, this);
+    if (!server->listen()) {
+        log(QStringLiteral("update service not served: ") + server->errorString());
+        delete server;
+        return false;
+    }
+    connect(server, &StaticFileServer::served, this,
+            [this](const QString& method, const QString& path, int status) {
+                log(QStringLiteral("  http %1 %2 -> %3").arg(method, path).arg(status));
+            });
+    m_mirror = server;
+    log(QStringLiteral("update service: %1 served at %2")
+            .arg(QDir::toNativeSeparators(root), server->baseUrl()));
+    return true;
+}
+
+UpdateReport DemoWindow::runUpdates() {
+    UpdateReport report;
+    if (!serveMirror()) return report;
+    const QString appPath = m_appDir + QLatin1Char('/');
+    modUpdate::SetUpdateBaseAddress(m_mirror->baseUrl());
+    // "<SYS>" targets stay inside the sample directory, on Windows too.
+    modUpdate::SetSystemDirectory(appPath + utf8(sample::names::kSystemDir) + QLatin1Char('/'));
+    const QMap<QString, QString> before = fileStamps(m_appDir);
+    report.libraryResult = updateQuotaLibrary(appPath);
+    report.priceFilesInstalled = updatePriceFiles(appPath);
+    report.installedFiles = changedFiles(before, fileStamps(m_appDir));
+    for (const QString& file : report.installedFiles) log(QStringLiteral("  installed: ") + file);
+    if (m_shown) open(*m_shown);  // the installed edition replaces the one on screen
+    return report;
+}
+
+qint32 DemoWindow::updateQuotaLibrary(const QString& appPath) {
+    const QString title = utf8(sample::names::kBuildingTitle);
+    const QString call = QStringLiteral("UpdateDELibrary(%1)").arg(quoted(title));
+    try {
+        const qint32 code = modUpdate::UpdateDELibrary(
+            title, appPath, appPath + utf8(sample::names::kDataDir) + QLatin1Char('/'));
+        log(QStringLiteral("%1 = %2 (%3)").arg(call).arg(code).arg(resultText(code)));
+        return code;
+    } catch (const std::exception& e) {
+        log(call + QStringLiteral(" failed: ") + QString::fromUtf8(e.what()));
+        return -1;
+    }
+}
+
+int DemoWindow::updatePriceFiles(const QString& appPath) {
+    const QString set = utf8(sample::names::kMaterialKey);
+    const QString call = QStringLiteral("UpdatePriceFiles(%1)").arg(quoted(set));
+    try {
+        const int installed = modUpdate::UpdatePriceFiles(
+            set, appPath, appPath + utf8(sample::names::kDataDir) + QLatin1Char('/'));
+        log(QStringLiteral("%1 = %2 (price files installed)").arg(call).arg(installed));
+        return installed;
+    } catch (const std::exception& e) {
+        log(call + QStringLiteral(" failed: ") + QString::fromUtf8(e.what()));
+        return 0;
     }
 }
 

@@ -1,10 +1,13 @@
 // The demo host's main window: a KXView, buttons that open each library of a sample application directory
-// and call the control's host-side members, and a log of every event the control raises.
+// and call the control's host-side members, a menu that runs the updates against the directory's
+// update-service mirror, and a log of every event the control raises and of what the updates did.
 #pragma once
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <functional>
+#include <optional>
 
 class QPlainTextEdit;
 
@@ -16,8 +19,20 @@ class OutlineGrid;
 
 namespace demo {
 
+class StaticFileServer;
+
 /// The kinds of library the demo opens.
 enum class Library { Quota, Material, Bill };
+
+/// What one run of both updates did.
+struct UpdateReport {
+    /// UpdateDELibrary's result code (modUpdate::UpdateDEResult); -1 when it did not run or threw.
+    qint32 libraryResult = -1;
+    /// The number of price files UpdatePriceFiles installed.
+    int priceFilesInstalled = 0;
+    /// The files written below the application directory, outside its Temp work folder ('/'-separated).
+    QStringList installedFiles;
+};
 
 /// The demo's main window.
 class DemoWindow : public QMainWindow {
@@ -45,6 +60,12 @@ public:
     QString descriptionText() const;
     /// The grid's content.
     const kx::GridModel& cells() const;
+    /// Serves the directory's update-service mirror (UpdateService/) over http on 127.0.0.1, from the
+    /// first call on, and runs against it the update of the building quota library and the price-file
+    /// update of the material library's price set, with the dialogs the dialog service shows. Everything
+    /// they write stays below the application directory ("<SYS>" targets go to its System folder). Logs
+    /// the requests, result codes and written files, and reopens the library shown before.
+    UpdateReport runUpdates();
     /// Appends a line to the event log.
     void log(const QString& line);
     /// The control.
@@ -54,11 +75,17 @@ private:
     kx::OutlineGrid& grid() const;
     QString priceFile(const char* title) const;
     void addHostCalls();
+    void addUpdateMenu();
     void connectEvents();
+    bool serveMirror();
+    qint32 updateQuotaLibrary(const QString& appPath);
+    int updatePriceFiles(const QString& appPath);
 
     QString m_appDir;
     kx::KXView* m_view;
     QPlainTextEdit* m_log;
+    std::optional<Library> m_shown;        // the library Load opened last
+    StaticFileServer* m_mirror = nullptr;  // from the first update on
 };
 
 }  // namespace demo

@@ -5,15 +5,21 @@
 // With a display it opens the window. With --screenshots, or when there is no display, it renders
 // offscreen, writes screenshots into the folder and exits: one per library kind (a category listed, a row
 // selected and called), a quota item with its conversion rows open, a bill item with its related quotas
-// open, and a material list with two price columns.
+// open, a material list with two price columns, and the two update dialogs filled from the directory's
+// update-service mirror.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <cstdio>
 
 #include "browser/kxview.h"
 #include "demo_window.h"
+#include "platform/dialogs.h"
 #include "platform/gridmodel.h"
 #include "platform/messages.h"
 
@@ -33,6 +39,20 @@ private:
     demo::DemoWindow& m_window;
 };
 
+/// Renders offscreen on a screen of an ordinary desktop's size instead of the platform's 800x600, so that
+/// dialogs that size themselves by the screen (the price-file selection takes up to nine tenths of its
+/// width) come out as they do on a desktop. The platform's configuration file goes into `dir`.
+void renderOffscreenOnDesktopScreen(const QTemporaryDir& dir) {
+    constexpr char kDesktopScreen[] =
+        R"({"screens": [{"name": "desktop", "x": 0, "y": 0, "width": 1920, "height": 1080}]})";
+    const QString config = dir.filePath(QStringLiteral("offscreen.json"));
+    QFile file(config);
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(kDesktopScreen) > 0;
+    file.close();
+    qputenv("QT_QPA_PLATFORM",
+            written ? "offscreen:configfile=" + QFile::encodeName(config) : QByteArray("offscreen"));
+}
+
 bool hasDisplay() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
@@ -45,11 +65,11 @@ QString besideBinaries(const char* argv0, const QString& name) {
 constexpr int kCodeCol = static_cast<int>(kx::HCol_F::Code) + 1;
 constexpr int kRowKindCol = static_cast<int>(kx::HCol_F::RowKind) + 1;
 
-/// Saves the window as `file` in `folder`; false (and a message) when it cannot be written.
-bool save(demo::DemoWindow& window, const QString& folder, const char* file) {
+/// Saves a picture of `widget` as `file` in `folder`; false (and a message) when it cannot be written.
+bool save(QWidget& widget, const QString& folder, const char* file) {
     QApplication::processEvents();
     const QString path = QDir(folder).filePath(QLatin1String(file));
-    if (window.grab().save(path)) return true;
+    if (widget.grab().save(path)) return true;
     std::fprintf(stderr, "kxview-demo: cannot write %s\n", qPrintable(path));
     return false;
 }
@@ -80,6 +100,35 @@ int writeDepthScreenshots(demo::DemoWindow& window, const QString& folder) {
     return failures;
 }
 
+/// A dialog script that saves the dialog as `file` in `folder`, counting it in `saved`, and then clicks
+/// its button `button`.
+kx::ScriptedDialogService::Script saveThenClick(const QString& folder, const char* file, const char* button,
+                                                int& saved) {
+    return [&folder, file, button, &saved](QDialog& dialog) {
+        saved += save(dialog, folder, file) ? 1 : 0;
+        if (auto* target = dialog.findChild<QAbstractButton*>(QLatin1String(button))) target->click();
+    };
+}
+
+/// The information dialog of the quota-library update and the price-file selection, as the mirror fills
+/// them, each saved while shown and then declined: the directory keeps its editions, so every run gives
+/// the same pictures. The number of failures.
+int writeUpdateScreenshots(demo::DemoWindow& window, const QString& folder) {
+    int saved = 0;
+    auto script = std::make_unique<kx::ScriptedDialogService>();
+    const auto download = [](QDialog&) {};  // the download dialog starts and closes by itself
+    script->queue(QStringLiteral("frmPub_DownLoad"), download);  // the information file
+    script->queue(QStringLiteral("frmNet_UpdateDEInfo"),
+                  saveThenClick(folder, "quota-update-info.png", "cmdCancel", saved));
+    script->queue(QStringLiteral("frmPub_DownLoad"), download);  // the price catalogue
+    script->queue(QStringLiteral("frmPub_DownLoad_Price"),
+                  saveThenClick(folder, "price-update-selection.png", "cmdCancel", saved));
+    kx::setDialogService(std::move(script));
+    window.runUpdates();
+    kx::setDialogService(nullptr);
+    return 2 - saved;
+}
+
 /// Opens each library, selects and calls a row, and saves the window; the number of failures.
 int writeScreenshots(demo::DemoWindow& window, const QString& folder) {
     QDir().mkpath(folder);
@@ -98,7 +147,7 @@ int writeScreenshots(demo::DemoWindow& window, const QString& folder) {
         window.callRow(corrected > 0 ? corrected + 1 : library == demo::Library::Bill ? 2 : 4);
         failures += !save(window, folder, file);
     }
-    return failures + writeDepthScreenshots(window, folder);
+    return failures + writeDepthScreenshots(window, folder) + writeUpdateScreenshots(window, folder);
 }
 
 }  // namespace
@@ -107,8 +156,9 @@ int main(int argc, char** argv) {
     bool screenshotsOnly = !hasDisplay();
     for (int i = 1; i < argc; ++i)
         screenshotsOnly = screenshotsOnly || QByteArray(argv[i]) == "--screenshots";
+    const QTemporaryDir platformConfig;
     if (screenshotsOnly && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        renderOffscreenOnDesktopScreen(platformConfig);
 
     QApplication app(argc, argv);
     QCommandLineParser parser;

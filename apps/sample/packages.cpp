@@ -39,6 +39,35 @@ void putLittle(std::vector<uint8_t>& out, uint32_t v, int bytes) {
 // 2024-01-01 00:00 UTC: archives carry a fixed time so that builds are reproducible.
 constexpr time_t kArchiveTime = 1704067200;
 
+// zlib's own default level. Without a level libzip deflates at the maximum, which took most of a sample
+// build's time for packages barely smaller.
+constexpr zip_uint32_t kDeflateLevel = 6;
+
+/// Adds `m` to `archive` with the fixed time, the deflate level and, when it has one, its password.
+bool addMember(zip_t* archive, const ZipMember& m) {
+    // The buffer is read at zip_close; members outlive it.
+    zip_source_t* source = zip_source_buffer(archive, m.content.data(), m.content.size(), 0);
+    if (source == nullptr) return false;
+    const zip_flags_t encoding = m.rawName ? ZIP_FL_ENC_CP437 : ZIP_FL_ENC_UTF_8;
+    const zip_int64_t added = zip_file_add(archive, m.name.c_str(), source, encoding | ZIP_FL_OVERWRITE);
+    if (added < 0) {
+        zip_source_free(source);
+        return false;
+    }
+    const auto index = static_cast<zip_uint64_t>(added);
+    return zip_file_set_mtime(archive, index, kArchiveTime, 0) == 0 &&
+           zip_set_file_compression(archive, index, ZIP_CM_DEFLATE, kDeflateLevel) == 0 &&
+           (m.password.empty() ||
+            zip_file_set_encryption(archive, index, ZIP_EM_TRAD_PKWARE, m.password.c_str()) == 0);
+}
+
+/// Drops the unfinished archive; the error of `what` with libzip's reason.
+jet::Status discard(zip_t* archive, const std::string& what) {
+    const jet::Status failed = jet::Status::IOError(what + ": " + zip_strerror(archive));
+    zip_discard(archive);
+    return failed;
+}
+
 }  // namespace
 
 std::vector<uint8_t> toBytes(const std::string& s) {
@@ -64,31 +93,9 @@ jet::Status writeZip(const std::filesystem::path& path, const std::vector<ZipMem
     zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (archive == nullptr) return jet::Status::IOError("cannot create " + path.string());
     for (const ZipMember& m : members) {
-        // The buffer is read at zip_close; members outlive it.
-        zip_source_t* source = zip_source_buffer(archive, m.content.data(), m.content.size(), 0);
-        const zip_flags_t encoding = m.rawName ? ZIP_FL_ENC_CP437 : ZIP_FL_ENC_UTF_8;
-        zip_int64_t index = source == nullptr
-                                ? -1
-                                : zip_file_add(archive, m.name.c_str(), source, encoding | ZIP_FL_OVERWRITE);
-        if (index < 0) {
-            if (source != nullptr) zip_source_free(source);
-            std::string message = zip_strerror(archive);
-            zip_discard(archive);
-            return jet::Status::IOError(path.string() + ": " + m.name + ": " + message);
-        }
-        zip_file_set_mtime(archive, static_cast<zip_uint64_t>(index), kArchiveTime, 0);
-        if (!m.password.empty() && zip_file_set_encryption(archive, static_cast<zip_uint64_t>(index),
-                                                           ZIP_EM_TRAD_PKWARE, m.password.c_str()) != 0) {
-            std::string message = zip_strerror(archive);
-            zip_discard(archive);
-            return jet::Status::NotSupported(path.string() + ": " + m.name + ": " + message);
-        }
+        if (!addMember(archive, m)) return discard(archive, path.string() + ": " + m.name);
     }
-    if (zip_close(archive) != 0) {
-        std::string message = zip_strerror(archive);
-        zip_discard(archive);
-        return jet::Status::IOError(path.string() + ": " + message);
-    }
+    if (zip_close(archive) != 0) return discard(archive, path.string());
     return jet::Status();
 }
 

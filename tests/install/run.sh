@@ -1,11 +1,24 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix, then configures, builds and runs a host with find_package.
+# Installs the build into a temporary prefix, checks that only public headers were installed, then
+# configures, builds and runs a host with find_package. The host also compiles a file that includes every
+# installed header, so a public header that needs a header left out of the installation fails here.
 set -euo pipefail
 build="$1"
 host_src="$2"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-cmake -S "$host_src" -B "$work/host" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+
+include="$work/prefix/include"
+stray=$(find "$include" -mindepth 1 -maxdepth 1 ! -name kxview ! -name jet)
+private=$(find "$include" -name '*_p.h' -o -name '*internal*')
+if [ -n "$stray$private" ]; then
+  echo "installed headers that are not public: $stray $private" >&2
+  exit 1
+fi
+(cd "$include" && find kxview jet -name '*.h' | sort | sed 's|.*|#include <&>|') >"$work/all_headers.cpp"
+
+cmake -S "$host_src" -B "$work/host" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+  -DKXVIEW_ALL_HEADERS="$work/all_headers.cpp" >/dev/null
 cmake --build "$work/host" >/dev/null
 "$work/host/host" "$work/new.mdb"

@@ -1,5 +1,5 @@
-// Helpers the KXView tests share: the sample application directory, a shown browser with its constituent
-// controls, and scopes that answer message boxes and dialogs by script.
+// Helpers the KXView tests share: a copy of the sample application directory, a shown browser with its
+// constituent controls, and scopes that answer message boxes and dialogs by script.
 #pragma once
 
 #include <QTemporaryDir>
@@ -15,8 +15,8 @@
 #include "platform/outlinegrid.h"
 #include "platform/richtextpane.h"
 #include "platform/splitter.h"
-#include "sample/builder.h"
 #include "sample/names.h"
+#include "sample_fixture.h"
 #include "toolbar/kxbar.h"
 
 namespace kxtest {
@@ -61,16 +61,12 @@ struct DialogScope {
     kx::ScriptedDialogService* service;
 };
 
-/// A sample application directory built in a temporary folder.
+/// A copy of the test run's sample application directory in a temporary folder, for tests that change it.
 class SampleApp {
 public:
-    /// Builds the directory; check ok() before use.
-    SampleApp() {
-        sample::BuildReport report;
-        m_status = sample::buildApplicationDirectory(m_dir.filePath("app").toStdString(), {}, report);
-    }
-    bool ok() const { return m_dir.isValid() && m_status.ok(); }
-    std::string error() const { return m_status.toString(); }
+    /// Copies the directory; check ok() before use.
+    SampleApp() : m_copied(m_dir.isValid() && copySampleApp(m_dir.filePath("app"))) {}
+    bool ok() const { return m_copied; }
 
     /// The application directory, ending with '/'.
     QString appPath() const { return m_dir.filePath("app") + QLatin1Char('/'); }
@@ -101,7 +97,7 @@ private:
     }
 
     QTemporaryDir m_dir;
-    jet::Status m_status;
+    bool m_copied;
 };
 
 /// A shown KXView and its constituent controls.

@@ -2,6 +2,7 @@
 // whose order, parents and IDs are irregular.
 #include <QAbstractItemModelTester>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -14,8 +15,8 @@
 #include "platform/dbengine.h"
 #include "platform/errors.h"
 #include "platform/kxtree.h"
-#include "sample/builder.h"
 #include "sample/names.h"
+#include "sample_fixture.h"
 
 using kx::KXTree;
 
@@ -67,10 +68,7 @@ class KXTreeTest : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        sample::BuildReport report;
-        const jet::Status s =
-            sample::buildApplicationDirectory(m_dir.filePath("app").toStdString(), {}, report);
-        QVERIFY2(s.ok(), s.toString().c_str());
+        QVERIFY(QFileInfo(kxtest::sampleApp()).isDir());  // read only: tests that write use copies
     }
 
     void categoryTableHangsBelowALibraryNode() {
@@ -118,10 +116,11 @@ private slots:
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         tree.setDefaultID(6);
         tree.LoadTree(quotaCatalogue(), QStringLiteral("Index"));
-        QCOMPARE(captions(tree),
-                 (QStringList{"建筑工程", "2018年建筑工程消耗量定额", "安装工程", "2018年安装工程消耗量定额",
-                              "市政工程", "2018年市政工程消耗量定额", "其他专业", "2018年园林绿化工程消耗量定额",
-                              "2018年仿古建筑工程消耗量定额", "2018年房屋修缮工程消耗量定额"}));
+        QCOMPARE(
+            captions(tree),
+            (QStringList{"建筑工程", "2018年建筑工程消耗量定额", "安装工程", "2018年安装工程消耗量定额",
+                         "市政工程", "2018年市政工程消耗量定额", "其他专业", "2018年园林绿化工程消耗量定额",
+                         "2018年仿古建筑工程消耗量定额", "2018年房屋修缮工程消耗量定额"}));
         QCOMPARE(tree.SelectedID(), qint16(6));
         QCOMPARE(tree.SelectedIndex(), qint16(4));
         QVERIFY2(tree.NodeAt(3).Expanded(), "the selected node's parents open");
@@ -220,8 +219,8 @@ private slots:
         tree.DeleteSelected();
         QCOMPARE(tree.SelectedID(), qint16(0));
         QCOMPARE(captions(tree),
-                 (QStringList{"安装工程", "2018年安装工程消耗量定额", "市政工程", "2018年市政工程消耗量定额", "其他专业",
-                              "2018年园林绿化工程消耗量定额", "2018年仿古建筑工程消耗量定额",
+                 (QStringList{"安装工程", "2018年安装工程消耗量定额", "市政工程", "2018年市政工程消耗量定额",
+                              "其他专业", "2018年园林绿化工程消耗量定额", "2018年仿古建筑工程消耗量定额",
                               "2018年房屋修缮工程消耗量定额"}));
         auto db = modPub_DB::OpenDB(path);
         QCOMPARE(db->OpenRecordset(QStringLiteral("SELECT * FROM Index WHERE ID=1"))->RecordCount(), 0);
@@ -234,7 +233,8 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("table");
         QTest::newRow("missing table") << building() << "QDIndex";
-        QTest::newRow("not a database") << m_dir.filePath("app/System/Ico/Edit/Kind.ico") << "DMIndex";
+        QTest::newRow("not a database") << kxtest::sampleApp() + "/System/Ico/Edit/Kind.ico"
+                                        << "DMIndex";
         QTest::newRow("missing file") << m_dir.filePath("nothing.QTDE") << "DMIndex";
     }
     void failedLoadsKeepTheTree() {
@@ -255,15 +255,14 @@ private slots:
     }
 
 private:
-    QString building() const {
-        return m_dir.filePath(QStringLiteral("app/") + QString::fromUtf8(sample::names::kQuotaDir) +
-                              QLatin1Char('/') + QString::fromUtf8(sample::names::kBuildingTitle) +
-                              QStringLiteral(".QTDE"));
+    static QString quotaFolder() {
+        return kxtest::sampleApp() + QLatin1Char('/') + QString::fromUtf8(sample::names::kQuotaDir) +
+               QLatin1Char('/');
     }
-    QString quotaCatalogue() const {
-        return m_dir.filePath(QStringLiteral("app/") + QString::fromUtf8(sample::names::kQuotaDir) +
-                              QStringLiteral("/DEIndex.mdb"));
+    static QString building() {
+        return quotaFolder() + QString::fromUtf8(sample::names::kBuildingTitle) + QStringLiteral(".QTDE");
     }
+    static QString quotaCatalogue() { return quotaFolder() + QStringLiteral("DEIndex.mdb"); }
 
     QTemporaryDir m_dir;
 };

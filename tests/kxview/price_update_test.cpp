@@ -87,9 +87,9 @@ class PriceUpdateTest : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_work.isValid());
-        m_template = m_work.filePath("template");
-        QVERIFY(kxtest::buildSample(m_template));
-        m_served = m_template + "/UpdateService";
+        m_template = kxtest::sampleApp();
+        m_served = m_work.filePath("served");  // a copy: tests replace packages in it
+        QVERIFY(kxtest::copyTree(m_template + "/UpdateService", m_served));
         m_server = std::make_unique<kxtest::TestServer>(m_served);
         QVERIFY(m_server->isListening());
     }

@@ -152,8 +152,7 @@ class QuotaUpdateTest : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_work.isValid());
-        m_template = m_work.filePath("template");
-        QVERIFY(kxtest::buildSample(m_template));
+        m_template = kxtest::sampleApp();
         m_served = m_work.filePath("served");
         QVERIFY(kxtest::copyTree(m_template + "/UpdateService", m_served));
         m_server = std::make_unique<kxtest::TestServer>(m_served);

@@ -12,8 +12,6 @@
 
 #include <csignal>
 
-#include "sample/builder.h"
-
 namespace kxtest {
 
 TestServer::TestServer(const QString& root, const QString& certificate, const QString& key) {
@@ -79,14 +77,6 @@ QStringList ScriptedUi::messageTexts() const {
     return texts;
 }
 
-bool buildSample(const QString& dir) {
-    sample::BuildReport report;
-    const jet::Status status =
-        sample::buildApplicationDirectory(QFile::encodeName(dir).toStdString(), {}, report);
-    if (!status.ok()) qWarning() << "sample build failed:" << status.toString().c_str();
-    return status.ok();
-}
-
 QMap<QString, QByteArray> snapshot(const QString& dir) {
     QMap<QString, QByteArray> files;
     QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
@@ -122,20 +112,6 @@ bool makeCertificate(const QString& dir, QString& certificate, QString& key) {
                            QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
                            QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
     return code == 0 && QFileInfo::exists(certificate);
-}
-
-bool copyTree(const QString& from, const QString& to, const QStringList& skip) {
-    if (!QDir().mkpath(to)) return false;
-    const QDir source(from);
-    for (const QFileInfo& entry :
-         source.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        if (skip.contains(entry.fileName())) continue;
-        const QString target = QDir(to).filePath(entry.fileName());
-        const bool copied =
-            entry.isDir() ? copyTree(entry.filePath(), target) : QFile::copy(entry.filePath(), target);
-        if (!copied) return false;
-    }
-    return true;
 }
 
 void writeBytes(const QString& path, const QByteArray& content) {

@@ -1,5 +1,5 @@
 // Shared pieces of the update tests: the misbehaving HTTP server in its own process, scripted dialogs and
-// message boxes, the sample application directory, and snapshots of folders on disk.
+// message boxes, and snapshots of folders on disk.
 #pragma once
 
 #include <QMap>
@@ -10,6 +10,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/messages.h"
+#include "sample_fixture.h"
 
 namespace kxtest {
 
@@ -46,9 +47,6 @@ struct ScriptedUi {
     QStringList messageTexts() const;
 };
 
-/// Builds the sample application directory into `dir` (which must not exist yet); false on failure.
-bool buildSample(const QString& dir);
-
 /// Every regular file below `dir`: relative path ('/'-separated) -> content hash and size.
 QMap<QString, QByteArray> snapshot(const QString& dir);
 /// The relative paths whose entries differ between two snapshots (added, removed or changed).
@@ -56,10 +54,6 @@ QStringList changedPaths(const QMap<QString, QByteArray>& before, const QMap<QSt
 
 /// Makes a self-signed certificate for 127.0.0.1 with the openssl tool; false when that fails.
 bool makeCertificate(const QString& dir, QString& certificate, QString& key);
-
-/// Copies the folder `from` into the new folder `to` with everything below it, except top-level entries
-/// named in `skip`.
-bool copyTree(const QString& from, const QString& to, const QStringList& skip = {});
 
 /// Writes `content` to `path`, creating its folders.
 void writeBytes(const QString& path, const QByteArray& content);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include "kxview_export.h"
 
 class QRadioButton;
 
@@ -14,7 +15,7 @@ class KXText;
 /// confirmed last is offered again. Child controls by objectName: "fra1" with "optkind1" (contains) and
 /// "optKind2" (equals), "fra" with "opt1" (code), "opt2" (name) and "opt3" (unit), "lbl1", "txtFindName",
 /// "cmdSure", "cmdCancel".
-class frmPub_Find : public QDialog {
+class KXVIEW_EXPORT frmPub_Find : public QDialog {
     Q_OBJECT
 
 public:

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 #include <memory>
+#include "kxview_export.h"
 
 namespace kx {
 
@@ -42,7 +43,7 @@ enum class KXViewEvent : int {
 ///
 /// Constituent controls, by objectName: "toolbar" (KXBar), "Sp" (splitter), "tree" (KXTree), "box"
 /// (framed panel holding the grid "F"), "KXHead1" (framed panel holding the description pane "txtSM").
-class KXView : public QWidget {
+class KXVIEW_EXPORT KXView : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QString FindStyle READ FindStyle WRITE setFindStyle NOTIFY FindStyleChanged)
     Q_PROPERTY(QString DBFullName READ GetDBFullName)

@@ -10,6 +10,7 @@
 #include <QVariant>
 #include <memory>
 #include <stdexcept>
+#include "kxview_export.h"
 
 #include "jet/dao.h"
 #include "jet/status.h"
@@ -18,7 +19,7 @@
 namespace kx {
 
 /// A failing database operation: the engine's message and the kind of failure.
-class DbError : public std::runtime_error {
+class KXVIEW_EXPORT DbError : public std::runtime_error {
 public:
     explicit DbError(const jet::Status& status);
     /// The engine's category of the failure.
@@ -29,7 +30,7 @@ private:
 };
 
 /// Throws DbError when `status` is not OK.
-void throwIfError(const jet::Status& status);
+KXVIEW_EXPORT void throwIfError(const jet::Status& status);
 
 /// The value of `result`, or a thrown DbError.
 template <typename T>
@@ -39,18 +40,18 @@ T valueOrThrow(jet::Result<T> result) {
 }
 
 /// The QVariant form of an engine value (Null: an invalid QVariant; dates: QDateTime; bytes: QByteArray).
-QVariant toVariant(const jet::Value& value);
+KXVIEW_EXPORT QVariant toVariant(const jet::Value& value);
 /// The engine value of a QVariant (an invalid or null QVariant: Null).
-jet::Value fromVariant(const QVariant& value);
+KXVIEW_EXPORT jet::Value fromVariant(const QVariant& value);
 /// The text of a value as "" + value gives it: Null is "", True/False are "True"/"False", numbers in
 /// their shortest decimal form, dates as yyyy-MM-dd (with HH:mm:ss when the time is not midnight).
-QString valueText(const jet::Value& value);
+KXVIEW_EXPORT QString valueText(const jet::Value& value);
 
 /// DAO's recordset type numbers.
 enum RecordsetTypeEnum { dbOpenTable = 1, dbOpenDynaset = 2, dbOpenSnapshot = 4 };
 
 /// A result set with a current record.
-class Recordset {
+class KXVIEW_EXPORT Recordset {
 public:
     explicit Recordset(std::unique_ptr<jet::dao::Recordset> rs) : m_rs(std::move(rs)) {}
 
@@ -85,7 +86,7 @@ private:
 };
 
 /// An open database.
-class Database {
+class KXVIEW_EXPORT Database {
 public:
     explicit Database(std::unique_ptr<jet::dao::Database> db) : m_db(std::move(db)) {}
 
@@ -112,7 +113,7 @@ private:
 inline constexpr const char* kJet3TextEncoding = "GB18030";
 
 /// Opens databases by their file names (paths as the data write them: backslashes, any letter case).
-class DBEngine {
+class KXVIEW_EXPORT DBEngine {
 public:
     /// Opens `fullName` shared; writable when the file permits, else read-only, which IsReadOnly()
     /// and ReadOnlyReason() show and every write reports. Jet 3 text is read as GB18030.
@@ -123,6 +124,6 @@ private:
 };
 
 /// Opens `fullName` through the process's one engine object (see DBEngine::OpenDatabase).
-std::unique_ptr<Database> openDatabase(const QString& fullName);
+KXVIEW_EXPORT std::unique_ptr<Database> openDatabase(const QString& fullName);
 
 }  // namespace kx

@@ -6,13 +6,14 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include "kxview_export.h"
 
 class QDialog;
 
 namespace kx {
 
 /// Runs modal dialogs. The default implementation calls QDialog::exec().
-class DialogService {
+class KXVIEW_EXPORT DialogService {
 public:
     virtual ~DialogService() = default;
     /// Shows `dialog` modally and returns its result (QDialog::Accepted, QDialog::Rejected or the code
@@ -21,15 +22,15 @@ public:
 };
 
 /// The service in use (QDialog::exec() unless replaced).
-DialogService& dialogService();
+KXVIEW_EXPORT DialogService& dialogService();
 /// Replaces the service; returns the previous one so tests can restore it. Null restores the default.
-std::unique_ptr<DialogService> setDialogService(std::unique_ptr<DialogService> service);
+KXVIEW_EXPORT std::unique_ptr<DialogService> setDialogService(std::unique_ptr<DialogService> service);
 
 /// A service for tests. Each dialog is shown (not modally), the script queued for its objectName runs
 /// on it (filling fields, clicking buttons), and the service then lets the event loop run until the
 /// dialog finishes, so dialogs that close themselves (a finished download) finish as they would for a
 /// user. A dialog without a script, or one still open after the wait, is rejected.
-class ScriptedDialogService : public DialogService {
+class KXVIEW_EXPORT ScriptedDialogService : public DialogService {
 public:
     using Script = std::function<void(QDialog&)>;
 

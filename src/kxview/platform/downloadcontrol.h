@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include "kxview_export.h"
 
 class QFile;
 class QNetworkAccessManager;
@@ -21,7 +22,7 @@ class QTimer;
 namespace kx {
 
 /// Fetches one address into a folder.
-class DownloadControl : public QObject {
+class KXVIEW_EXPORT DownloadControl : public QObject {
     Q_OBJECT
 
 public:

@@ -2,12 +2,13 @@
 #pragma once
 
 #include <stdexcept>
+#include "kxview_export.h"
 
 namespace kx {
 
 /// A control refused an operation: an index out of range, an invalid property value, a picture that
 /// cannot be loaded, a tool that its band does not hold.
-class ControlError : public std::runtime_error {
+class KXVIEW_EXPORT ControlError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };

@@ -3,6 +3,7 @@
 
 #include <QColor>
 #include <QPixmap>
+#include "kxview_export.h"
 
 class QWidget;
 
@@ -10,12 +11,12 @@ namespace kx {
 
 /// Lets the user move the borderless window of `handle` by dragging `handle` with the left button: the
 /// window system moves it where it can, otherwise the window follows the mouse.
-void makeWindowDragHandle(QWidget* handle);
+KXVIEW_EXPORT void makeWindowDragHandle(QWidget* handle);
 
 /// Colour `index` (0 to 15) of the basic 16-colour palette: 0 black, 1 dark blue, ... 12 red, 15 white.
-QColor basicPaletteColor(int index);
+KXVIEW_EXPORT QColor basicPaletteColor(int index);
 
 /// A close cross of `side` pixels, drawn grey on a clear ground, or white on red when `highlighted`.
-QPixmap closeGlyph(int side, bool highlighted);
+KXVIEW_EXPORT QPixmap closeGlyph(int side, bool highlighted);
 
 }  // namespace kx

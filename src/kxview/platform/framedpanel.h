@@ -5,11 +5,12 @@
 #include <QColor>
 #include <QWidget>
 #include <memory>
+#include "kxview_export.h"
 
 namespace kx {
 
 /// The framed panel control.
-class FramedPanel : public QWidget {
+class KXVIEW_EXPORT FramedPanel : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QString caption READ caption WRITE setCaption)
     Q_PROPERTY(bool showClose READ showClose WRITE setShowClose)

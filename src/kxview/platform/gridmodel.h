@@ -16,6 +16,7 @@
 #include <QPixmap>
 #include <memory>
 #include <vector>
+#include "kxview_export.h"
 
 namespace kx {
 
@@ -23,7 +24,7 @@ namespace kx {
 enum OutlineState : qint16 { OutlineExpanded = 0, OutlineCollapsed = 2 };
 
 /// The grid's rows, columns and formats as a table model.
-class GridModel : public QAbstractItemModel {
+class KXVIEW_EXPORT GridModel : public QAbstractItemModel {
     Q_OBJECT
 
 public:

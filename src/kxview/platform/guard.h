@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include "kxview_export.h"
 
 class QWidget;
 
@@ -10,6 +11,6 @@ namespace kx {
 
 /// Runs `handler`; an exception it throws is logged with `what` and shown to the user as a warning box
 /// over `parent`, and goes no further.
-void runGuarded(QWidget* parent, const char* what, const std::function<void()>& handler);
+KXVIEW_EXPORT void runGuarded(QWidget* parent, const char* what, const std::function<void()>& handler);
 
 }  // namespace kx

@@ -3,11 +3,12 @@
 #pragma once
 
 #include <QToolButton>
+#include "kxview_export.h"
 
 namespace kx {
 
 /// The picture button control.
-class KXPicture : public QToolButton {
+class KXVIEW_EXPORT KXPicture : public QToolButton {
     Q_OBJECT
 
 public:

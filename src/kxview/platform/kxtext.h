@@ -3,13 +3,14 @@
 #pragma once
 
 #include <QWidget>
+#include "kxview_export.h"
 
 class QLineEdit;
 
 namespace kx {
 
 /// The text box control.
-class KXText : public QWidget {
+class KXVIEW_EXPORT KXText : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QString Text READ Text WRITE setText)
 

@@ -13,13 +13,14 @@
 #include <QWidget>
 #include <memory>
 #include <optional>
+#include "kxview_export.h"
 
 #include "platform/catalogue_tree.h"
 
 namespace kx {
 
 /// The tree control.
-class KXTree : public QWidget, public CatalogueTreeNodes {
+class KXVIEW_EXPORT KXTree : public QWidget, public CatalogueTreeNodes {
     Q_OBJECT
     Q_PROPERTY(qint16 NodeImage READ NodeImage WRITE setNodeImage)
 

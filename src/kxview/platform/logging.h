@@ -3,4 +3,7 @@
 
 #include <QLoggingCategory>
 
-Q_DECLARE_LOGGING_CATEGORY(lcKxView)
+#include "kxview_export.h"
+
+/// The category "kxview" (what Q_DECLARE_LOGGING_CATEGORY declares, with the export macro).
+KXVIEW_EXPORT const QLoggingCategory& lcKxView();

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include "kxview_export.h"
 
 class QWidget;
 
@@ -24,7 +25,7 @@ struct MessageBoxSpec {
 enum class MessageAnswer { Ok, Yes, No, Cancel };
 
 /// Shows message boxes. The default implementation shows real QMessageBoxes.
-class MessageService {
+class KXVIEW_EXPORT MessageService {
 public:
     virtual ~MessageService() = default;
     /// Shows `spec` modally over `parent` and returns the button pressed.
@@ -32,12 +33,12 @@ public:
 };
 
 /// The service in use (a QMessageBox-based one unless replaced).
-MessageService& messageService();
+KXVIEW_EXPORT MessageService& messageService();
 /// Replaces the service; returns the previous one so tests can restore it.
-std::unique_ptr<MessageService> setMessageService(std::unique_ptr<MessageService> service);
+KXVIEW_EXPORT std::unique_ptr<MessageService> setMessageService(std::unique_ptr<MessageService> service);
 
 /// A service for tests: records every box and answers from a queue (Ok/No when the queue is empty).
-class ScriptedMessageService : public MessageService {
+class KXVIEW_EXPORT ScriptedMessageService : public MessageService {
 public:
     MessageAnswer show(const MessageBoxSpec& spec, QWidget* parent) override;
     /// The boxes shown so far, oldest first.

@@ -5,13 +5,14 @@
 #include <QString>
 #include <exception>
 #include <utility>
+#include "kxview_export.h"
 
 class QWidget;
 
 namespace kx {
 
 /// Shows `error` in a warning box over `parent` and logs it with `what` (the notification that failed).
-void reportError(QWidget* parent, const QString& what, const std::exception& error);
+KXVIEW_EXPORT void reportError(QWidget* parent, const QString& what, const std::exception& error);
 
 /// Runs `handler`; an exception it throws is reported (reportError) instead of propagating.
 template <typename Handler>

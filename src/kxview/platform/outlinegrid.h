@@ -5,6 +5,7 @@
 
 #include <QTableView>
 #include <memory>
+#include "kxview_export.h"
 
 #include "gridmodel.h"
 
@@ -12,7 +13,7 @@ namespace kx {
 
 /// The outline grid widget. Its content lives in cells(); this class adds the current cell and the
 /// notifications the browser handles.
-class OutlineGrid : public QTableView {
+class KXVIEW_EXPORT OutlineGrid : public QTableView {
     Q_OBJECT
     Q_PROPERTY(int Row READ Row WRITE setRow NOTIFY rowColChanged)
     Q_PROPERTY(int Col READ Col WRITE setCol NOTIFY rowColChanged)

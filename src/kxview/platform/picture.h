@@ -3,11 +3,12 @@
 
 #include <QPixmap>
 #include <QString>
+#include "kxview_export.h"
 
 namespace kx {
 
 /// The picture in the file `path` (icons and the usual image formats; Windows-style paths accepted);
 /// kx::ControlError when the file is missing or holds no picture.
-QPixmap loadPicture(const QString& path);
+KXVIEW_EXPORT QPixmap loadPicture(const QString& path);
 
 }  // namespace kx

@@ -5,13 +5,14 @@
 #include <QVariant>
 #include <memory>
 #include <optional>
+#include "kxview_export.h"
 
 class QSettings;
 
 namespace kx {
 
 /// A store of named property values.
-class PropertyStore {
+class KXVIEW_EXPORT PropertyStore {
 public:
     virtual ~PropertyStore() = default;
     /// The stored value of `name`, or nothing when the store does not hold it.
@@ -21,7 +22,7 @@ public:
 };
 
 /// A store in a group of QSettings (the settings object must outlive the store).
-class SettingsPropertyStore : public PropertyStore {
+class KXVIEW_EXPORT SettingsPropertyStore : public PropertyStore {
 public:
     /// Keeps the properties in `settings` under `group`.
     SettingsPropertyStore(QSettings& settings, const QString& group);

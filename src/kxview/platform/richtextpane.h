@@ -4,11 +4,12 @@
 
 #include <QWidget>
 #include <memory>
+#include "kxview_export.h"
 
 namespace kx {
 
 /// The rich-text box control.
-class RichTextPane : public QWidget {
+class KXVIEW_EXPORT RichTextPane : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QString Text READ Text WRITE setText)
 

@@ -6,11 +6,12 @@
 
 #include <QWidget>
 #include <memory>
+#include "kxview_export.h"
 
 namespace kx {
 
 /// A horizontal bar dividing the widget into an upper and a lower pane.
-class PaneSplitter : public QWidget {
+class KXVIEW_EXPORT PaneSplitter : public QWidget {
     Q_OBJECT
     Q_PROPERTY(double upperShare READ upperShare WRITE setUpperShare NOTIFY panesChanged)
 

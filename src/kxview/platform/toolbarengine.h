@@ -6,6 +6,7 @@
 #include <QList>
 #include <QWidget>
 #include <memory>
+#include "kxview_export.h"
 
 namespace kx {
 
@@ -35,7 +36,7 @@ struct BandDefinition {
 };
 
 /// The engine widget: shows its toolbar bands stacked from the top and fills whatever size it is given.
-class ToolbarEngine : public QWidget {
+class KXVIEW_EXPORT ToolbarEngine : public QWidget {
     Q_OBJECT
 
 public:

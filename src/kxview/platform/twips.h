@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QRect>
+#include "kxview_export.h"
 
 class QWidget;
 
@@ -14,7 +15,7 @@ namespace kx {
 inline constexpr int kTwipsPerPixel = 15;
 
 /// Pixels of a twip length, rounded to the nearest pixel (halves away from zero).
-int toPixels(int twips);
+KXVIEW_EXPORT int toPixels(int twips);
 /// Twips of a pixel length.
 constexpr int toTwips(int pixels) {
     return pixels * kTwipsPerPixel;
@@ -32,10 +33,10 @@ struct TwipRect {
 
 /// Places `widget` at `rect` (relative to its parent). A negative size, or one beyond what a widget
 /// can have, is refused: the widget stays where it was and false is returned.
-bool setTwipGeometry(QWidget& widget, const TwipRect& rect);
+KXVIEW_EXPORT bool setTwipGeometry(QWidget& widget, const TwipRect& rect);
 
 /// The geometry of `widget` in twips: the rectangle last given to setTwipGeometry while the widget
 /// still sits where that put it, else its pixel geometry in twips.
-TwipRect twipGeometry(const QWidget& widget);
+KXVIEW_EXPORT TwipRect twipGeometry(const QWidget& widget);
 
 }  // namespace kx

@@ -8,12 +8,13 @@
 #include <QString>
 #include <optional>
 #include <utility>
+#include "kxview_export.h"
 
 namespace kx {
 
 /// One node of a loaded document: an element with its attributes and children, or a text, comment or
 /// processing-instruction node, which has neither.
-struct XmlNode {
+struct KXVIEW_EXPORT XmlNode {
     enum class Kind { Element, Text, Comment, ProcessingInstruction };
 
     Kind kind = Kind::Element;
@@ -33,7 +34,7 @@ struct XmlNode {
 };
 
 /// A document loaded from a file.
-class XmlDocument {
+class KXVIEW_EXPORT XmlDocument {
 public:
     /// Reads and parses `path` (Windows spelling allowed). False, with an empty document, when the file
     /// cannot be read or is not well-formed.

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <functional>
+#include "kxview_export.h"
 
 namespace kx {
 
@@ -33,6 +34,7 @@ using ReplaceQuestion = std::function<ReplaceAnswer(const QString& target)>;
 /// Member names without the UTF-8 flag are read as GB18030. If any member's path is absolute or climbs
 /// out of `folder`, nothing at all is extracted. Every file is written under a temporary name and renamed
 /// when complete. `ask` decides about existing files; without it they are replaced.
-UnzipResult extractZip(const QString& archive, const QString& folder, const ReplaceQuestion& ask);
+KXVIEW_EXPORT UnzipResult extractZip(const QString& archive, const QString& folder,
+                                     const ReplaceQuestion& ask);
 
 }  // namespace kx

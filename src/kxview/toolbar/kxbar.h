@@ -4,6 +4,7 @@
 
 #include <QWidget>
 #include <memory>
+#include "kxview_export.h"
 
 namespace kx {
 
@@ -22,7 +23,7 @@ enum class KXBarEvent : int {
 /// The toolbar control. Its engine (objectName "bar") covers it from (0, 0) at any size; band "Band1"
 /// holds tMateIndex, tWithPrice, a separator, tFind, tCall, a separator, tLink and the drop-down tEx,
 /// which opens the popup band "mnuExtendState" with Ex_Close, a separator and Ex_Extend.
-class KXBar : public QWidget {
+class KXVIEW_EXPORT KXBar : public QWidget {
     Q_OBJECT
 
 public:

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QImage>
 #include <QList>
+#include "kxview_export.h"
 
 namespace kx {
 
@@ -14,9 +15,9 @@ enum ToolImage { ImgTree = 0, ImgLink, ImgFolder, ImgFind, ImgPrice, ImgCall, To
 /// The strip of images, each 16x16 logical pixels, drawn for device pixel ratio `ratio` (an image of
 /// 96x16 times the ratio). The images are drawn on the grey of a button face, which then becomes fully
 /// transparent: every pixel is either opaque or transparent.
-QImage toolImageStrip(int ratio);
+KXVIEW_EXPORT QImage toolImageStrip(int ratio);
 
 /// One icon per image, each holding a pixmap drawn for 1x and one drawn for 2x.
-QList<QIcon> toolIcons();
+KXVIEW_EXPORT QList<QIcon> toolIcons();
 
 }  // namespace kx

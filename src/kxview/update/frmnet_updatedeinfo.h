@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QString>
+#include "kxview_export.h"
 
 class QLabel;
 class QPushButton;
@@ -15,7 +16,7 @@ struct XmlNode;
 /// Shows what the update service offers for an installed quota library and lets the user go on
 /// (cmdSure, unload state 0), decline (cmdCancel, 1) or close (cmdClose, state unchanged). One shared
 /// instance (kx::sharedForm); the unload state is kept between showings.
-class frmNet_UpdateDEInfo : public QDialog {
+class KXVIEW_EXPORT frmNet_UpdateDEInfo : public QDialog {
     Q_OBJECT
 
 public:

@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QString>
+#include "kxview_export.h"
 
 class QLabel;
 class QProgressBar;
@@ -15,7 +16,7 @@ class DownloadControl;
 /// The small borderless modal window through which every update file is fetched. Callers set the
 /// address, the target and the flags, show it with showModal(), then read GetUnloadState() or
 /// GetCompleteDownLoad(). One shared instance serves every caller (kx::sharedForm).
-class frmPub_DownLoad : public QDialog {
+class KXVIEW_EXPORT frmPub_DownLoad : public QDialog {
     Q_OBJECT
 
 public:

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include "kxview_export.h"
 
 class QLabel;
 class QPushButton;
@@ -20,7 +21,7 @@ class Recordset;
 /// Lists the entries of an offered price catalogue depth-first, marks files that are not installed
 /// ("[新]", red) or whose edition changed (red), and collects the ticked file names. One shared instance
 /// (kx::sharedForm); every showing starts with an empty choice.
-class frmPub_DownLoad_Price : public QDialog {
+class KXVIEW_EXPORT frmPub_DownLoad_Price : public QDialog {
     Q_OBJECT
 
 public:

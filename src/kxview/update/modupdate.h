@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include "kxview_export.h"
 
 namespace modUpdate {
 
@@ -17,17 +18,17 @@ enum UpdateDEResult : qint32 {
 
 /// The address of the update service: an http or https URL, or a local or network folder, ending with
 /// a separator. The host sets it; nothing in the component does.
-void SetUpdateBaseAddress(const QString& address);
+KXVIEW_EXPORT void SetUpdateBaseAddress(const QString& address);
 /// The address set by the host ("" until then).
-QString UpdateBaseAddress();
+KXVIEW_EXPORT QString UpdateBaseAddress();
 
 /// The folder that "<SYS>" targets of a manifest name. Empty (the default) means: the Windows system
 /// directory on Windows, elsewhere `AppPath` + "System\".
-void SetSystemDirectory(const QString& folder);
+KXVIEW_EXPORT void SetSystemDirectory(const QString& folder);
 /// The command line that registers an installed file; "%1" stands for the file's path, unquoted, in the
 /// system's own spelling. Empty (the default) means: `regsvr32.exe %1 /s` from the system directory on
 /// Windows, elsewhere no registration (the step is skipped and logged).
-void SetRegisterCommand(const QString& commandLine);
+KXVIEW_EXPORT void SetRegisterCommand(const QString& commandLine);
 
 /// Applies the manifest `ManifestFullName` (Update.xml in an unpacked package folder): copies each
 /// listed file present in the package folder to its target ("...\x" below `AppPath`, "<SYS>x" in the
@@ -35,23 +36,23 @@ void SetRegisterCommand(const QString& commandLine);
 /// and deletes the manifest when every present file went through. True in that case. A missing or
 /// unreadable manifest, or one without an "Update" element, gives False and changes nothing.
 /// `ThirdArgument` enables nothing. Never throws.
-bool InstallUpdatePackage(const QString& ManifestFullName, const QString& AppPath,
-                          bool ThirdArgument = false);
+KXVIEW_EXPORT bool InstallUpdatePackage(const QString& ManifestFullName, const QString& AppPath,
+                                        bool ThirdArgument = false);
 
 /// Fetches and installs the quota library `LibName` (a file title) from the update service. When
 /// `DataRoot` + "定额库\" + `LibName` + ".QTDE" exists, the offered version is shown first and the user
 /// decides. Returns an UpdateDEResult. Throws kx::DbError when the installed library cannot be read.
-qint32 UpdateDELibrary(const QString& LibName, const QString& AppPath, const QString& DataRoot);
+KXVIEW_EXPORT qint32 UpdateDELibrary(const QString& LibName, const QString& AppPath, const QString& DataRoot);
 
 /// Fetches the catalogue of the price set `MateKey`, lets the user choose new and changed price files,
 /// installs the chosen ones below `DataPath` + "材料价格文件\" + `MateKey` + "\" and tells the user how
 /// many were installed; returns that number (0 also when the catalogue did not come). Throws
 /// kx::DbError when a catalogue cannot be read.
-int UpdatePriceFiles(const QString& MateKey, const QString& AppPath, const QString& DataPath);
+KXVIEW_EXPORT int UpdatePriceFiles(const QString& MateKey, const QString& AppPath, const QString& DataPath);
 
 /// Fetches, unpacks and installs one price file `FileName` of the set `MateKey`. True when installed.
 /// A file that cannot be replaced is reported as in use. Never throws.
-bool UpdatePriceFile(const QString& MateKey, const QString& AppPath, const QString& DataPath,
-                     const QString& FileName);
+KXVIEW_EXPORT bool UpdatePriceFile(const QString& MateKey, const QString& AppPath, const QString& DataPath,
+                                   const QString& FileName);
 
 }  // namespace modUpdate

@@ -11,7 +11,7 @@
 #include "platform/forms.h"
 #include "platform/logging.h"
 #include "platform/messages.h"
-#include "update_internal.h"
+#include "update_internal_p.h"
 
 namespace modUpdate {
 namespace {

@@ -7,7 +7,7 @@
 #include "modupdate.h"
 #include "platform/filesystem.h"
 #include "platform/forms.h"
-#include "update_internal.h"
+#include "update_internal_p.h"
 
 namespace modUpdate {
 namespace {

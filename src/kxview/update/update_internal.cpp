@@ -1,4 +1,4 @@
-#include "update_internal.h"
+#include "update_internal_p.h"
 
 #include "data/modpub_file.h"
 #include "frmpub_download.h"

@@ -1,12 +1,11 @@
 // A tiny host that uses the installed libraries the way an application would: it opens a database through
 // the component and shows the library browser on a window.
+#include <jet/writer.h>
+#include <kxview/browser/kxview.h>
+#include <kxview/data/modpub_db.h>
+#include <kxview/platform/outlinegrid.h>
 #include <QApplication>
 #include <cstdio>
-
-#include "browser/kxview.h"
-#include "data/modpub_db.h"
-#include "jet/writer.h"
-#include "platform/outlinegrid.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;

@@ -30,4 +30,10 @@ struct BuildReport {
 jet::Status buildApplicationDirectory(const std::filesystem::path& dir, const BuildOptions& options,
                                       BuildReport& report);
 
+/// Writes `report` as text, one line per item, fields separated by tabs: "database PATH", then
+/// "table NAME ROWS" for each of its tables, and "package PATH".
+jet::Status writeReport(const std::filesystem::path& file, const BuildReport& report);
+/// Reads a report written by writeReport.
+jet::Result<BuildReport> readReport(const std::filesystem::path& file);
+
 }  // namespace sample
