@@ -37,8 +37,12 @@ void openClose(benchmark::State& state, const std::string& path) {
     }
 }
 
-void BM_OpenCloseSmall(benchmark::State& state) { openClose(state, g_small); }
-void BM_OpenCloseLarge(benchmark::State& state) { openClose(state, g_large); }
+void BM_OpenCloseSmall(benchmark::State& state) {
+    openClose(state, g_small);
+}
+void BM_OpenCloseLarge(benchmark::State& state) {
+    openClose(state, g_large);
+}
 
 /// Row ids to look up, the same sequence for both contenders.
 std::vector<int64_t> lookupIds(int64_t rows) {
@@ -111,14 +115,15 @@ public:
             if (!run.error_occurred) m_times[name] = run.GetAdjustedCPUTime();
         }
     }
-    void printRatio(const char* what, const std::string& ours, const std::string& baseline, bool higherIsBetter) {
+    void printRatio(const char* what, const std::string& ours, const std::string& baseline,
+                    bool higherIsBetter) {
         if (!m_times.count(ours) || !m_times.count(baseline)) {
             std::printf("RATIO %s: missing measurement\n", what);
             return;
         }
         double ratio = higherIsBetter ? m_times[baseline] / m_times[ours] : m_times[ours] / m_times[baseline];
-        std::printf("RATIO %s: %.3g (CPU time: ours %s %.4g ns, baseline %s %.4g ns)\n", what, ratio, ours.c_str(),
-                    m_times[ours], baseline.c_str(), m_times[baseline]);
+        std::printf("RATIO %s: %.3g (CPU time: ours %s %.4g ns, baseline %s %.4g ns)\n", what, ratio,
+                    ours.c_str(), m_times[ours], baseline.c_str(), m_times[baseline]);
     }
 
 private:
@@ -140,7 +145,9 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&rest, argv + 3);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatio("open+close 50 MB / 50 KB (goal <= 2)", "BM_OpenCloseLarge", "BM_OpenCloseSmall", false);
-    reporter.printRatio("full-scan find / primary-key seek (goal >= 100)", "BM_PrimaryKeySeek", "BM_FullScanFind", true);
+    reporter.printRatio("open+close 50 MB / 50 KB (goal <= 2)", "BM_OpenCloseLarge", "BM_OpenCloseSmall",
+                        false);
+    reporter.printRatio("full-scan find / primary-key seek (goal >= 100)", "BM_PrimaryKeySeek",
+                        "BM_FullScanFind", true);
     return 0;
 }

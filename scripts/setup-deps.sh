@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libzip-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   mdbtools
   openssl
   curl unzip

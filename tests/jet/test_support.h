@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 

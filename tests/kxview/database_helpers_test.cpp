@@ -113,7 +113,8 @@ private slots:
         QTemporaryDir tmp;
         const QString path = tmp.path() + "/readonly.QTDE";
         makeLibrary(path, {{"Key", "K"}});
-        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        QVERIFY(QFile::setPermissions(
+            path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
         auto db = modPub_DB::OpenDB(path);
         QCOMPARE(modPub_DB::GetKeyInfo(*db, "Key"), QString("K"));
         QVERIFY(db->IsReadOnly());
