@@ -5,25 +5,6 @@
 #include <cerrno>
 
 namespace jet {
-namespace {}  // namespace
-
-void appendUtf8(char32_t cp, std::string& out) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 namespace {
 
@@ -70,35 +51,72 @@ bool convert(iconv_t cd, const char* in, size_t inLen, std::string& out, const c
     return true;
 }
 
-}  // namespace
+// Writes `cp` as UTF-8 at `out`, which has room for four bytes; returns the end of what it wrote.
+char* putUtf8(char32_t cp, char* out) {
+    if (cp < 0x80) {
+        *out++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (cp >> 6));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | (cp >> 12));
+        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (cp >> 18));
+        *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
 
-void appendUtf16leAsUtf8(const uint8_t* data, size_t units, std::string& out) {
+// Writes `units` UTF-16LE code units as UTF-8 at `out`, which has room for three bytes per unit (a pair
+// of surrogates takes four bytes for two units); returns the end of what it wrote.
+char* putUtf16leAsUtf8(const uint8_t* data, size_t units, char* out) {
     for (size_t i = 0; i < units; ++i) {
         uint32_t u = ByteView::load16(data + 2 * i);
         if (u < 0x80) {
-            out.push_back(static_cast<char>(u));
+            *out++ = static_cast<char>(u);
             continue;
         }
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
             uint32_t low = ByteView::load16(data + 2 * (i + 1));
             if (low >= 0xDC00 && low <= 0xDFFF) {
-                appendUtf8(0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00), out);
+                out = putUtf8(0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00), out);
                 ++i;
                 continue;
             }
         }
         if (u >= 0xD800 && u <= 0xDFFF) u = kReplacement;
-        appendUtf8(u, out);
+        out = putUtf8(u, out);
     }
+    return out;
+}
+
+}  // namespace
+
+void appendUtf8(char32_t cp, std::string& out) {
+    char bytes[4];
+    out.append(bytes, putUtf8(cp, bytes));
+}
+
+void appendUtf16leAsUtf8(const uint8_t* data, size_t units, std::string& out) {
+    const size_t used = out.size();
+    out.resize(used + 3 * units);
+    char* end = putUtf16leAsUtf8(data, units, out.data() + used);
+    out.resize(static_cast<size_t>(end - out.data()));
 }
 
 std::string decodeJet4Text(ByteView bytes) {
-    std::string out;
     const uint8_t* p = bytes.data();
-    size_t n = bytes.size();
+    const size_t n = bytes.size();
+    // Each byte of the compressed form gives at most two bytes of UTF-8, each two-byte unit at most three:
+    // the text is written into room for the longest it can be, then cut to what it took.
+    std::string out(n >= 2 && p[0] == 0xFF && p[1] == 0xFE ? 2 * n : 3 * (n / 2), '\0');
+    char* end = out.data();
     if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
         // Compressed: single bytes stand for U+0000..U+00FF; a 0x00 toggles to two-byte units and back.
-        out.reserve(n);
         bool compressed = true;
         size_t i = 2;
         while (i < n) {
@@ -106,22 +124,22 @@ std::string decodeJet4Text(ByteView bytes) {
                 compressed = !compressed;
                 ++i;
             } else if (compressed) {
-                appendUtf8(p[i], out);
+                end = putUtf8(p[i], end);
                 ++i;
             } else if (i + 1 < n) {
                 size_t start = i;
                 while (i + 1 < n && p[i] != 0x00) i += 2;
                 // A zero low byte inside a run is a real character only when paired; Jet never
                 // compresses strings holding such characters, so a 0x00 here always toggles.
-                appendUtf16leAsUtf8(p + start, (i - start) / 2, out);
+                end = putUtf16leAsUtf8(p + start, (i - start) / 2, end);
             } else {
                 break;  // a lone trailing byte cannot form a unit
             }
         }
-        return out;
+    } else {
+        end = putUtf16leAsUtf8(p, n / 2, end);
     }
-    out.reserve(n / 2);
-    appendUtf16leAsUtf8(p, n / 2, out);
+    out.resize(static_cast<size_t>(end - out.data()));
     return out;
 }
 
