@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -178,6 +179,44 @@ TEST(DaoTest, EditPersistsAndMdbExportAgrees) {
     EXPECT_EQ(walk(**check, "Name"), (std::vector<std::string>{"土方工程", "改名"}));
     std::string csv = test::runCommand("mdb-export " + test::shellQuote(s.path) + " DM");
     EXPECT_NE(csv.find("4,\"A\",\"0101003\",\"改名\""), std::string::npos) << csv;
+}
+
+// Held reads keep another party's commits out until released, statements meanwhile see one state of the
+// file, and closing the database lets go of what it held.
+TEST(DaoTest, HeldReadsKeepCommitsOutUntilReleasedOrClosed) {
+    OpenedSample s = openSample();
+    ASSERT_TRUE(s.db);
+    OpenOptions impatient;
+    impatient.mode = OpenMode::ReadWrite;
+    impatient.lockWait = std::chrono::milliseconds(50);
+    auto writer = DBEngine().OpenDatabase(s.path, impatient);
+    ASSERT_TRUE(writer.ok()) << writer.status().toString();
+    auto names = [&] {
+        auto rs = s.db->OpenRecordset("SELECT * FROM DM WHERE ID = 1");
+        EXPECT_TRUE(rs.ok());
+        return rs.ok() ? walk(**rs, "Name") : std::vector<std::string>();
+    };
+    const std::vector<std::string> before = names();
+
+    ASSERT_TRUE(s.db->HoldReads().ok());
+    ASSERT_TRUE(s.db->HoldReads().ok());  // nested
+    auto blocked = (*writer)->Execute("UPDATE DM SET Name = 'held' WHERE ID = 1");
+    ASSERT_FALSE(blocked.ok());
+    EXPECT_NE(blocked.status().message().find("another process"), std::string::npos)
+        << blocked.status().toString();
+    EXPECT_EQ(names(), before);
+    s.db->ReleaseReads();
+    EXPECT_FALSE((*writer)->Execute("UPDATE DM SET Name = 'held' WHERE ID = 1").ok()) << "still held once";
+    s.db->ReleaseReads();
+    s.db->ReleaseReads();  // one too many does nothing
+    auto changed = (*writer)->Execute("UPDATE DM SET Name = 'after' WHERE ID = 1");
+    ASSERT_TRUE(changed.ok()) << changed.status().toString();
+    EXPECT_EQ(names(), std::vector<std::string>{"after"});
+
+    ASSERT_TRUE(s.db->HoldReads().ok());
+    s.db->Close();
+    EXPECT_TRUE((*writer)->Execute("UPDATE DM SET Name = 'closed' WHERE ID = 1").ok());
+    EXPECT_FALSE(s.db->HoldReads().ok());
 }
 
 TEST(DaoTest, WritesToAReadOnlyDatabaseFailClearly) {

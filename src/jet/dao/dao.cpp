@@ -12,6 +12,7 @@ namespace jet::dao {
 struct DatabaseState {
     std::unique_ptr<jet::Database> db;
     std::unique_ptr<sql::Connection> sql;
+    std::vector<ReadLock> heldReads;  // released before the database closes (declared after it)
 
     Status checkOpen() const { return db ? Status() : Status::InvalidArgument("the database is closed"); }
 };
@@ -276,7 +277,19 @@ std::string Database::ReadOnlyReason() const {
     return m_state->db->readOnlyReason();
 }
 
+Status Database::HoldReads() {
+    JET_RETURN_IF_ERROR(m_state->checkOpen());
+    JET_ASSIGN_OR_RETURN(ReadLock lock, m_state->db->lockForReading());
+    m_state->heldReads.push_back(std::move(lock));
+    return {};
+}
+
+void Database::ReleaseReads() {
+    if (!m_state->heldReads.empty()) m_state->heldReads.pop_back();
+}
+
 void Database::Close() {
+    m_state->heldReads.clear();
     m_state->sql.reset();
     m_state->db.reset();
 }

@@ -99,8 +99,12 @@ void KXView::Private::LoadDataBookByClass(const QString& p_dbFullName, const QSt
 void KXView::Private::LoadDEByClass(const QString& p_dbFullName, const QString& p_Class) {
     F->cells().setRows(1);
     auto db = modPub_DB::OpenDB(p_dbFullName);
-    auto rs = db->OpenRecordset(modSQL_DM::GetDMClassSQL(p_Class), dbOpenDynaset);
-    FillDEGrid(*rs, *db);
+    {
+        // The listing and its errata lookups, one per item, read one state of the library.
+        const HeldReads oneState(*db);
+        auto rs = db->OpenRecordset(modSQL_DM::GetDMClassSQL(p_Class), dbOpenDynaset);
+        FillDEGrid(*rs, *db);
+    }
     db->Close();
 }
 

@@ -68,12 +68,15 @@ void PriceColumns::AddPriceColumn(const QString& p_File, LibraryKind kind) {
 void PriceColumns::FillPriceColumn(int p_Col, LibraryKind kind) {
     GridModel& g = m_grid.cells();
     auto db = modPub_DB::OpenDB(g.ColKey(p_Col));
-    for (int row = GridModel::FixedRows; row < g.Rows(); ++row) {
-        const PriceLookup lookup = priceLookup(kind, gridRowId(g, row));
-        if (lookup.sql.isEmpty()) continue;
-        auto rs = db->OpenRecordset(lookup.sql, dbOpenDynaset);
-        if (rs->RecordCount() > 0)
-            g.setTextMatrix(row, p_Col, formatTwoDecimals(leadingNumber(rs->Text(lookup.field))));
+    {
+        const HeldReads oneState(*db);
+        for (int row = GridModel::FixedRows; row < g.Rows(); ++row) {
+            const PriceLookup lookup = priceLookup(kind, gridRowId(g, row));
+            if (lookup.sql.isEmpty()) continue;
+            auto rs = db->OpenRecordset(lookup.sql, dbOpenDynaset);
+            if (rs->RecordCount() > 0)
+                g.setTextMatrix(row, p_Col, formatTwoDecimals(leadingNumber(rs->Text(lookup.field))));
+        }
     }
     db->Close();
 }

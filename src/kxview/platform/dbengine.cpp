@@ -186,6 +186,10 @@ qint64 Database::Execute(const QString& sql) {
     return static_cast<qint64>(valueOrThrow(m_db->Execute(sql.toStdString())));
 }
 
+void Database::holdReads() {
+    throwIfError(m_db->HoldReads());
+}
+
 bool Database::IsReadOnly() const {
     return m_db->ReadOnly();
 }

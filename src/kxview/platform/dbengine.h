@@ -102,11 +102,29 @@ public:
     bool IsReadOnly() const;
     /// Why writes fail ("open read-only (... permission denied)"); empty when they do not.
     QString ReadOnlyReason() const;
+    /// Keeps other writers' commits out until releaseReads: see HeldReads.
+    void holdReads();
+    /// Ends the innermost holdReads.
+    void releaseReads() { m_db->ReleaseReads(); }
     /// Releases the file.
     void Close() { m_db->Close(); }
 
 private:
     std::unique_ptr<jet::dao::Database> m_db;
+};
+
+/// Keeps other writers' commits out of a database while it lives, so that a run of lookups (a price or
+/// an errata check per listed row) sees one state of the file and each lookup skips a lock of its own.
+/// Throws DbError when the lock cannot be had. Must end before the database is closed or destroyed.
+class KXVIEW_EXPORT HeldReads {
+public:
+    explicit HeldReads(Database& db) : m_db(db) { m_db.holdReads(); }
+    ~HeldReads() { m_db.releaseReads(); }
+    HeldReads(const HeldReads&) = delete;
+    HeldReads& operator=(const HeldReads&) = delete;
+
+private:
+    Database& m_db;
 };
 
 /// The text encoding of Jet 3 files, whose headers often name the wrong code page.
