@@ -1,7 +1,9 @@
 #include "formchrome.h"
 
+#include <QFrame>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
 
@@ -69,6 +71,17 @@ QPixmap closeGlyph(int side, bool highlighted) {
     painter.drawLine(QPointF(margin, margin), QPointF(side - margin, side - margin));
     painter.drawLine(QPointF(side - margin, margin), QPointF(margin, side - margin));
     return pixmap;
+}
+
+QFrame* addDialogBody(QWidget* dialog, const char* background) {
+    auto* body = new QFrame(dialog);
+    body->setObjectName(QStringLiteral("fraBody"));
+    body->setStyleSheet(QStringLiteral("QFrame#fraBody { border: 1px solid #7f9db9; background: %1; }")
+                            .arg(QLatin1String(background)));
+    auto* outer = new QVBoxLayout(dialog);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(body);
+    return body;
 }
 
 }  // namespace kx

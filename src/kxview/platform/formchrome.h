@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include "kxview_export.h"
 
+class QFrame;
 class QWidget;
 
 namespace kx {
@@ -12,6 +13,10 @@ namespace kx {
 /// Lets the user move the borderless window of `handle` by dragging `handle` with the left button: the
 /// window system moves it where it can, otherwise the window follows the mouse.
 KXVIEW_EXPORT void makeWindowDragHandle(QWidget* handle);
+
+/// The framed body of borderless dialog `dialog`: a frame named "fraBody" with a thin blue-grey border
+/// on `background` ("#f5f8fc", "#ffffff"), filling the dialog. The dialog's widgets go into it.
+KXVIEW_EXPORT QFrame* addDialogBody(QWidget* dialog, const char* background);
 
 /// Colour `index` (0 to 15) of the basic 16-colour palette: 0 black, 1 dark blue, ... 12 red, 15 white.
 KXVIEW_EXPORT QColor basicPaletteColor(int index);

@@ -40,12 +40,7 @@ frmNet_UpdateDEInfo::frmNet_UpdateDEInfo(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("frmNet_UpdateDEInfo"));
     setWindowTitle(QStringLiteral("定额库更新"));
-    auto* body = new QFrame(this);
-    body->setObjectName(QStringLiteral("fraBody"));
-    body->setStyleSheet(QStringLiteral("QFrame#fraBody { border: 1px solid #7f9db9; background: #ffffff; }"));
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(body);
+    QFrame* body = kx::addDialogBody(this, "#ffffff");
 
     m_lblTitle = new QLabel(body);
     m_lblTitle->setObjectName(QStringLiteral("lblTitle"));

@@ -59,13 +59,7 @@ frmPub_DownLoad::frmPub_DownLoad(QWidget* parent)
     setWindowTitle(QStringLiteral("下载"));
     m_dl->setObjectName(QStringLiteral("DL"));
 
-    auto* body = new QFrame(this);
-    body->setObjectName(QStringLiteral("fraBody"));
-    body->setFrameShape(QFrame::Box);
-    body->setStyleSheet(QStringLiteral("QFrame#fraBody { border: 1px solid #7f9db9; background: #f5f8fc; }"));
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(body);
+    QFrame* body = kx::addDialogBody(this, "#f5f8fc");
 
     m_lblCaption = new QLabel(QStringLiteral("状态"), body);
     m_lblCaption->setObjectName(QStringLiteral("lblCaption"));

@@ -129,12 +129,7 @@ frmPub_DownLoad_Price::frmPub_DownLoad_Price(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("frmPub_DownLoad_Price"));
     setWindowTitle(QStringLiteral("更新材料价格"));
-    auto* body = new QFrame(this);
-    body->setObjectName(QStringLiteral("fraBody"));
-    body->setStyleSheet(QStringLiteral("QFrame#fraBody { border: 1px solid #7f9db9; background: #f5f8fc; }"));
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(body);
+    QFrame* body = kx::addDialogBody(this, "#f5f8fc");
 
     m_lblTitle = new QLabel(QStringLiteral("更新材料价格"), body);
     m_lblTitle->setObjectName(QStringLiteral("lblTitle"));
