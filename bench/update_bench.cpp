@@ -17,6 +17,7 @@
 #include <QRandomGenerator>
 #include <cstdio>
 
+#include "paint_clock.h"
 #include "platform/dialogs.h"
 #include "platform/downloadcontrol.h"
 #include "platform/ziparchive.h"
@@ -35,28 +36,6 @@ public:
         if (dialog.isVisible()) loop.exec();
         return dialog.result();
     }
-};
-
-/// The longest pause between two paints of a widget.
-class PaintClock : public QObject {
-public:
-    explicit PaintClock(QWidget* watched) { watched->installEventFilter(this); }
-    qint64 longestGapMs() const { return m_longest; }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            if (m_clock.isValid())
-                m_longest = qMax(m_longest, m_clock.restart());
-            else
-                m_clock.start();
-        }
-        return false;
-    }
-
-private:
-    QElapsedTimer m_clock;
-    qint64 m_longest = 0;
 };
 
 int makePackage(const QString& file, int megabytes) {
@@ -85,7 +64,7 @@ int makePackage(const QString& file, int megabytes) {
 int download(const QString& url, const QString& folder) {
     kx::setDialogService(std::make_unique<WaitingDialogs>());
     frmPub_DownLoad dialog;
-    PaintClock clock(dialog.findChild<QLabel*>(QStringLiteral("lbl")));
+    kxtest::PaintClock clock(dialog.findChild<QLabel*>(QStringLiteral("lbl")));
     QElapsedTimer transfer;
     QObject::connect(&dialog.control(), &kx::DownloadControl::transferBegan, [&] { transfer.start(); });
     qint64 elapsed = 0;

@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include "data/modpub_chars.h"
+#include "paint_clock.h"
 #include "platform/downloadcontrol.h"
 #include "update/frmpub_download.h"
 #include "update_support.h"
@@ -49,31 +50,6 @@ QStringList* followStatus(frmPub_DownLoad& dialog) {
     QObject::connect(&dl, &DownloadControl::completed, &dialog, record);
     return texts;
 }
-
-/// Counts paint events of a widget and the longest pause between two of them.
-class PaintClock : public QObject {
-public:
-    explicit PaintClock(QWidget* watched) { watched->installEventFilter(this); }
-    qint64 longestGapMs() const { return m_longest; }
-    int paints() const { return m_paints; }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            if (m_clock.isValid())
-                m_longest = qMax(m_longest, m_clock.restart());
-            else
-                m_clock.start();
-            ++m_paints;
-        }
-        return false;
-    }
-
-private:
-    QElapsedTimer m_clock;
-    qint64 m_longest = 0;
-    int m_paints = 0;
-};
 
 }  // namespace
 
@@ -431,7 +407,7 @@ private slots:
     void statusIsPaintedAtLeastEveryTwoHundredMilliseconds() {
         kxtest::ScriptedUi ui;
         frmPub_DownLoad dialog;
-        PaintClock clock(dialog.findChild<QLabel*>("lbl"));
+        kxtest::PaintClock clock(dialog.findChild<QLabel*>("lbl"));
         ui.dialogs->queue("frmPub_DownLoad", [](QDialog&) {});
         dialog.SetURL(m_server->base("slow=30000") + kBig);  // about a second at 3 MB/s
         dialog.SetSaveAsFullName(m_target.path() + "/");
