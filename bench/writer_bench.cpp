@@ -4,8 +4,8 @@
 //   writer_bench [google-benchmark flags]
 //
 // The argument is the rows per insert call: one call for all rows, or calls of 100 rows (each call is a
-// commit of its own, with its journal, its index entries placed along their paths and its syncs). Each run checks that mdb-count, when installed,
-// reads every row.
+// commit of its own, with its journal, its index entries placed along their paths and its syncs). Each
+// run checks that mdb-count, when installed, reads every row.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
