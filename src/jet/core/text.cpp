@@ -140,6 +140,9 @@ std::string decodeJet4Text(ByteView bytes) {
         end = putUtf16leAsUtf8(p, n / 2, end);
     }
     out.resize(static_cast<size_t>(end - out.data()));
+    // Latin text stored uncompressed takes a third of the room made for it: long ones give the rest back,
+    // as results keep many values.
+    if (out.capacity() > 64 && out.size() < out.capacity() / 2) out.shrink_to_fit();
     return out;
 }
 
