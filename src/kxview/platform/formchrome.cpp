@@ -1,8 +1,10 @@
 #include "formchrome.h"
 
 #include <QFrame>
+#include <QIcon>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
@@ -71,6 +73,16 @@ QPixmap closeGlyph(int side, bool highlighted) {
     painter.drawLine(QPointF(margin, margin), QPointF(side - margin, side - margin));
     painter.drawLine(QPointF(side - margin, margin), QPointF(margin, side - margin));
     return pixmap;
+}
+
+QPushButton* addCloseButton(QWidget* parent) {
+    auto* button = new QPushButton(parent);
+    button->setObjectName(QStringLiteral("cmdClose"));
+    button->setIcon(QIcon(closeGlyph(18, false)));
+    button->setFlat(true);
+    button->setFixedSize(22, 22);
+    button->setToolTip(QStringLiteral("关闭"));
+    return button;
 }
 
 QFrame* addDialogBody(QWidget* dialog, const char* background) {

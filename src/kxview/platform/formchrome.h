@@ -6,6 +6,7 @@
 #include "kxview_export.h"
 
 class QFrame;
+class QPushButton;
 class QWidget;
 
 namespace kx {
@@ -17,6 +18,10 @@ KXVIEW_EXPORT void makeWindowDragHandle(QWidget* handle);
 /// The framed body of borderless dialog `dialog`: a frame named "fraBody" with a thin blue-grey border
 /// on `background` ("#f5f8fc", "#ffffff"), filling the dialog. The dialog's widgets go into it.
 KXVIEW_EXPORT QFrame* addDialogBody(QWidget* dialog, const char* background);
+
+/// The flat close button of a borderless dialog's title row: "cmdClose", 22 pixels square, the drawn
+/// cross, tip "关闭". The caller connects it.
+KXVIEW_EXPORT QPushButton* addCloseButton(QWidget* parent);
 
 /// Colour `index` (0 to 15) of the basic 16-colour palette: 0 black, 1 dark blue, ... 12 red, 15 white.
 KXVIEW_EXPORT QColor basicPaletteColor(int index);

@@ -48,12 +48,7 @@ frmNet_UpdateDEInfo::frmNet_UpdateDEInfo(QWidget* parent)
     m_lblTitle->setMinimumHeight(40);
     m_lblTitle->setStyleSheet(QStringLiteral("font-weight: bold; color: #1f3f6f; padding: 4px;"));
     kx::makeWindowDragHandle(m_lblTitle);
-    m_cmdClose = new QPushButton(body);
-    m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
-    m_cmdClose->setIcon(QIcon(kx::closeGlyph(18, false)));
-    m_cmdClose->setFlat(true);
-    m_cmdClose->setFixedSize(22, 22);
-    m_cmdClose->setToolTip(QStringLiteral("关闭"));
+    m_cmdClose = kx::addCloseButton(body);
     auto* top = new QHBoxLayout;
     top->addWidget(m_lblTitle, 1);
     top->addWidget(m_cmdClose, 0, Qt::AlignTop);

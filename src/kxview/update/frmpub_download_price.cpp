@@ -135,11 +135,7 @@ frmPub_DownLoad_Price::frmPub_DownLoad_Price(QWidget* parent)
     m_lblTitle->setObjectName(QStringLiteral("lblTitle"));
     m_lblTitle->setStyleSheet(QStringLiteral("font-weight: bold; color: #1f3f6f; padding: 4px;"));
     kx::makeWindowDragHandle(m_lblTitle);
-    m_cmdClose = makeButton(body, "cmdClose", QString());
-    m_cmdClose->setIcon(QIcon(kx::closeGlyph(18, false)));
-    m_cmdClose->setFlat(true);
-    m_cmdClose->setFixedSize(22, 22);
-    m_cmdClose->setToolTip(QStringLiteral("关闭"));
+    m_cmdClose = kx::addCloseButton(body);
     auto* top = new QHBoxLayout;
     top->addWidget(m_lblTitle, 1);
     top->addWidget(m_cmdClose);
