@@ -60,6 +60,22 @@ TEST(TextJet4, Utf16Surrogates) {
     for (const Case& c : cases) EXPECT_EQ(jet4(c.bytes), c.expected) << c.name;
 }
 
+// Texts on either side of the length up to which decoding works in a fixed buffer come out whole.
+TEST(TextJet4, ShortAndLongTextsDecodeWhole) {
+    for (size_t units : {1u, 85u, 86u, 170u, 171u, 1000u}) {
+        std::vector<uint8_t> cjk, latin{0xFF, 0xFE};
+        std::string cjkText, latinText;
+        for (size_t i = 0; i < units; ++i) {
+            cjk.insert(cjk.end(), {0x16, 0x7F});  // U+7F16
+            cjkText += "\xE7\xBC\x96";
+            latin.push_back(static_cast<uint8_t>(0xE0 + i % 16));  // à, á, ...: two UTF-8 bytes each
+            latinText += {static_cast<char>(0xC3), static_cast<char>(0xA0 + i % 16)};
+        }
+        EXPECT_EQ(jet4(cjk), cjkText) << units << " units";
+        EXPECT_EQ(jet4(latin), latinText) << units << " bytes";
+    }
+}
+
 TEST(TextJet4, Utf8ToUtf16RoundTripsAndRejectsInvalidInput) {
     for (const std::string s :
          {"", "plain", "caf\xC3\xA9", "\xE7\xBC\x96\xE7\xA0\x81", "\xF0\x9F\x98\x80!"}) {

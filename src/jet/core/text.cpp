@@ -108,41 +108,63 @@ void appendUtf16leAsUtf8(const uint8_t* data, size_t units, std::string& out) {
     out.resize(static_cast<size_t>(end - out.data()));
 }
 
+namespace {
+
+bool isCompressedText(const uint8_t* p, size_t n) {
+    return n >= 2 && p[0] == 0xFF && p[1] == 0xFE;
+}
+
+// The most UTF-8 bytes `n` bytes of Jet 4 text can give: each byte of the compressed form at most two,
+// each two-byte unit at most three.
+size_t utf8Bound(const uint8_t* p, size_t n) {
+    return isCompressedText(p, n) ? 2 * n : 3 * (n / 2);
+}
+
+// Writes the `n` bytes of Jet 4 text at `p` as UTF-8 at `out`, which has room for utf8Bound of them;
+// returns the end of what it wrote.
+char* putJet4Text(const uint8_t* p, size_t n, char* out) {
+    if (!isCompressedText(p, n)) return putUtf16leAsUtf8(p, n / 2, out);
+    // Compressed: single bytes stand for U+0000..U+00FF; a 0x00 toggles to two-byte units and back.
+    bool compressed = true;
+    size_t i = 2;
+    while (i < n) {
+        if (p[i] == 0x00) {
+            compressed = !compressed;
+            ++i;
+        } else if (compressed) {
+            out = putUtf8(p[i], out);
+            ++i;
+        } else if (i + 1 < n) {
+            size_t start = i;
+            while (i + 1 < n && p[i] != 0x00) i += 2;
+            // A zero low byte inside a run is a real character only when paired; Jet never compresses
+            // strings holding such characters, so a 0x00 here always toggles.
+            out = putUtf16leAsUtf8(p + start, (i - start) / 2, out);
+        } else {
+            break;  // a lone trailing byte cannot form a unit
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string decodeJet4Text(ByteView bytes) {
     const uint8_t* p = bytes.data();
     const size_t n = bytes.size();
-    // Each byte of the compressed form gives at most two bytes of UTF-8, each two-byte unit at most three:
-    // the text is written into room for the longest it can be, then cut to what it took.
-    std::string out(n >= 2 && p[0] == 0xFF && p[1] == 0xFE ? 2 * n : 3 * (n / 2), '\0');
-    char* end = out.data();
-    if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
-        // Compressed: single bytes stand for U+0000..U+00FF; a 0x00 toggles to two-byte units and back.
-        bool compressed = true;
-        size_t i = 2;
-        while (i < n) {
-            if (p[i] == 0x00) {
-                compressed = !compressed;
-                ++i;
-            } else if (compressed) {
-                end = putUtf8(p[i], end);
-                ++i;
-            } else if (i + 1 < n) {
-                size_t start = i;
-                while (i + 1 < n && p[i] != 0x00) i += 2;
-                // A zero low byte inside a run is a real character only when paired; Jet never
-                // compresses strings holding such characters, so a 0x00 here always toggles.
-                end = putUtf16leAsUtf8(p + start, (i - start) / 2, end);
-            } else {
-                break;  // a lone trailing byte cannot form a unit
-            }
-        }
-    } else {
-        end = putUtf16leAsUtf8(p, n / 2, end);
+    const size_t bound = utf8Bound(p, n);
+    // Short texts (codes, names) are written on the stack and copied once at their exact size, so those
+    // that fit the string's own buffer allocate nothing; long ones are written in place and cut.
+    constexpr size_t kShort = 512;
+    if (bound <= kShort) {
+        char buffer[kShort];
+        return std::string(buffer, putJet4Text(p, n, buffer));
     }
-    out.resize(static_cast<size_t>(end - out.data()));
-    // Latin text stored uncompressed takes a third of the room made for it: long ones give the rest back,
-    // as results keep many values.
-    if (out.capacity() > 64 && out.size() < out.capacity() / 2) out.shrink_to_fit();
+    std::string out(bound, '\0');
+    out.resize(static_cast<size_t>(putJet4Text(p, n, out.data()) - out.data()));
+    // Latin text stored uncompressed takes a third of the room made for it: give the rest back, as results
+    // keep many values.
+    if (out.size() < out.capacity() / 2) out.shrink_to_fit();
     return out;
 }
 

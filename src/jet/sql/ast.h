@@ -19,6 +19,9 @@ enum class Op : uint8_t { Not, Neg, And, Or, Eq, Ne, Lt, Gt, Le, Ge, Add, Sub, M
 /// Aggregate functions of a select list.
 enum class Aggregate : uint8_t { Max, Min, Count, Sum, Avg };
 
+/// Scalar functions, resolved from a call's name when the statement is bound.
+enum class Function : uint8_t { Mid, Left, Right, Len, UCase, LCase, Trim };
+
 /// One node of an expression tree.
 struct Expr {
     enum class Kind : uint8_t {
@@ -34,6 +37,7 @@ struct Expr {
     Kind kind = Kind::Literal;
     Op op = Op::Not;
     Aggregate aggregate = Aggregate::Max;
+    Function function = Function::Mid;  // Call, once bound
     bool negated = false;
     Value literal;
     std::string name;

@@ -263,17 +263,29 @@ Result<ResultSet> runSelect(Database& db, QueryState& state, const Statement& s,
     ResultSet result;
     result.table = table->name;
     result.columns = outputNames(s, *table);
-    JET_RETURN_IF_ERROR(visitMatches(db, s, table, plan, [&](const RowReader& row) -> Status {
-        EvalContext context{&row, nullptr};
-        Result<std::vector<Value>> values = items.empty() ? row.values() : evaluateAll(items, context);
-        if (!values.ok()) return values.status();
+    auto keep = [&](const RowReader& row, std::vector<Value>&& values, const EvalContext& context) -> Status {
         if (sorts) {
-            if (Status added = sorter.add(*values, context); !added.ok()) return added;
+            if (Status added = sorter.add(values, context); !added.ok()) return added;
         }
-        result.rows.push_back(std::move(*values));
+        result.rows.push_back(std::move(values));
         result.rowIds.push_back(row.rowId());
         return {};
-    }));
+    };
+    if (items.empty()) {
+        // SELECT *: every column is decoded anyway, so the WHERE clause may read the decoded values.
+        JET_RETURN_IF_ERROR(
+            visitMatchingValues(db, s, table, plan, [&](const RowReader& row, std::vector<Value>&& values) {
+                const EvalContext context{&row, nullptr, &values};
+                return keep(row, std::move(values), context);
+            }));
+    } else {
+        JET_RETURN_IF_ERROR(visitMatches(db, s, table, plan, [&](const RowReader& row) -> Status {
+            const EvalContext context{&row, nullptr};
+            Result<std::vector<Value>> values = evaluateAll(items, context);
+            if (!values.ok()) return values.status();
+            return keep(row, std::move(*values), context);
+        }));
+    }
     if (sorts) {
         const std::vector<uint32_t> order = sorter.order(result.rows);
         permute(result.rows, order);

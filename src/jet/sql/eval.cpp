@@ -1,10 +1,13 @@
 // The expression evaluator.
 #include "eval.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <span>
 
 #include "jet/format_value.h"
 #include "text_match.h"
@@ -147,19 +150,27 @@ Status invalidCall(const Expr& e) {
                                    std::to_string(e.pos + 1));
 }
 
+// The text of `v`: a view of its own string when it holds one, else its text form kept in `scratch`.
+std::string_view textOf(const Value& v, std::string& scratch) {
+    if (const auto* text = std::get_if<std::string>(&v)) return *text;
+    scratch = toText(v);
+    return scratch;
+}
+
 // Mid, Left and Right work on characters; start and length as VBA takes them.
-Result<Value> substring(const Expr& e, const std::vector<Value>& args) {
-    const std::string text = toText(args[0]);
+Result<Value> substring(const Expr& e, std::span<const Value> args) {
+    std::string scratch;
+    const std::string_view text = textOf(args[0], scratch);
     auto size = static_cast<int64_t>(characterCount(text));
     int64_t start = 1, length = size;
-    if (equalsIgnoreCase(e.name, "MID")) {
+    if (e.function == Function::Mid) {
         JET_ASSIGN_OR_RETURN(start, integerArgument(e, args[1]));
         if (args.size() > 2) {
             JET_ASSIGN_OR_RETURN(length, integerArgument(e, args[2]));
         }
     } else {
         JET_ASSIGN_OR_RETURN(length, integerArgument(e, args[1]));
-        if (equalsIgnoreCase(e.name, "RIGHT")) start = std::max<int64_t>(1, size - length + 1);
+        if (e.function == Function::Right) start = std::max<int64_t>(1, size - length + 1);
     }
     if (start < 1 || length < 0) return invalidCall(e);
     if (start > size) return Value(std::string());
@@ -168,38 +179,50 @@ Result<Value> substring(const Expr& e, const std::vector<Value>& args) {
         std::string(characterRange(text, static_cast<size_t>(start - 1), static_cast<size_t>(length))));
 }
 
-Result<Value> call(const Expr& e, const EvalContext& context) {
-    std::vector<Value> args;
-    for (const ExprPtr& arg : e.args) {
-        JET_ASSIGN_OR_RETURN(Value v, evaluate(*arg, context));
-        args.push_back(std::move(v));
-    }
-    for (const Value& v : args) {
-        if (isNull(v)) return Value();
-    }
-    if (equalsIgnoreCase(e.name, "LEN")) return Value(static_cast<int64_t>(characterCount(toText(args[0]))));
-    if (equalsIgnoreCase(e.name, "UCASE") || equalsIgnoreCase(e.name, "LCASE")) {
-        std::u32string text = toCodePoints(toText(args[0]));
-        bool upper = equalsIgnoreCase(e.name, "UCASE");
-        for (char32_t& c : text) {
-            if (!upper) {
-                c = foldCase(c);
-            } else if (char32_t f = foldCase(c); f == c) {
-                // Upper-case by searching the folding's inverse among nearby code points.
-                for (char32_t d : {char32_t{32}, char32_t{80}}) {
-                    if (c > d && foldCase(c - d) == c) {
-                        c -= d;
-                        break;
-                    }
+// UCase and LCase, character by character.
+Value changeCase(std::string_view text, bool upper) {
+    std::u32string points = toCodePoints(text);
+    for (char32_t& c : points) {
+        if (!upper) {
+            c = foldCase(c);
+        } else if (char32_t f = foldCase(c); f == c) {
+            // Upper-case by searching the folding's inverse among nearby code points.
+            for (char32_t d : {char32_t{32}, char32_t{80}}) {
+                if (c > d && foldCase(c - d) == c) {
+                    c -= d;
+                    break;
                 }
             }
         }
-        return Value(toUtf8(text));
     }
-    if (equalsIgnoreCase(e.name, "TRIM")) {
-        std::string t = toText(args[0]);
-        size_t b = t.find_first_not_of(' '), end = t.find_last_not_of(' ');
-        return Value(b == std::string::npos ? std::string() : t.substr(b, end - b + 1));
+    return Value(toUtf8(points));
+}
+
+Result<Value> call(const Expr& e, const EvalContext& context) {
+    // Functions take at most three arguments (checked when the statement is bound).
+    std::array<Value, 3> held;
+    const size_t count = std::min(e.args.size(), held.size());
+    for (size_t i = 0; i < count; ++i) {
+        JET_ASSIGN_OR_RETURN(held[i], evaluate(*e.args[i], context));
+    }
+    const std::span<const Value> args(held.data(), count);
+    if (std::any_of(args.begin(), args.end(), [](const Value& v) { return isNull(v); })) return Value();
+    std::string scratch;
+    switch (e.function) {
+        case Function::Len:
+            return Value(static_cast<int64_t>(characterCount(textOf(args[0], scratch))));
+        case Function::UCase:
+        case Function::LCase:
+            return changeCase(textOf(args[0], scratch), e.function == Function::UCase);
+        case Function::Trim: {
+            const std::string_view t = textOf(args[0], scratch);
+            size_t b = t.find_first_not_of(' '), end = t.find_last_not_of(' ');
+            return Value(b == std::string_view::npos ? std::string() : std::string(t.substr(b, end - b + 1)));
+        }
+        case Function::Mid:
+        case Function::Left:
+        case Function::Right:
+            break;
     }
     return substring(e, args);
 }
@@ -285,6 +308,7 @@ Result<Value> evaluate(const Expr& e, const EvalContext& context) {
         case Expr::Kind::Literal:
             return e.literal;
         case Expr::Kind::Column:
+            if (context.decoded != nullptr) return (*context.decoded)[static_cast<size_t>(e.column)];
             return context.row->value(static_cast<size_t>(e.column));
         case Expr::Kind::Unary:
             return unary(e, context);

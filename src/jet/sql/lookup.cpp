@@ -60,8 +60,8 @@ bool isIntegerLiteral(const Expr& e, int64_t wanted) {
 // The column whose beginning `e` takes: Mid(column, 1, n) or Left(column, n); -1 otherwise.
 int beginningOf(const Expr& e) {
     if (e.kind != Expr::Kind::Call || e.args.empty() || e.args[0]->kind != Expr::Kind::Column) return -1;
-    bool mid = equalsIgnoreCase(e.name, "MID") && e.args.size() == 3 && isIntegerLiteral(*e.args[1], 1);
-    bool left = equalsIgnoreCase(e.name, "LEFT") && e.args.size() == 2;
+    bool mid = e.function == Function::Mid && e.args.size() == 3 && isIntegerLiteral(*e.args[1], 1);
+    bool left = e.function == Function::Left && e.args.size() == 2;
     return mid || left ? e.args[0]->column : -1;
 }
 
@@ -174,19 +174,35 @@ const IndexDef* indexInSortOrder(const Statement& stmt, const TableDef& table) {
 
 class Matcher {
 public:
-    Matcher(const Statement& stmt, const RowVisitor& visit) : m_stmt(stmt), m_visit(visit) {}
+    /// Tests each row offered against the WHERE clause of `stmt` and hands those that match to `visit`.
+    Matcher(const Statement& stmt, const RowVisitor& visit) : m_stmt(stmt), m_visit(&visit) {}
+    /// The same, decoding each row offered whole first and testing the decoded values.
+    Matcher(const Statement& stmt, const DecodedRowVisitor& visit) : m_stmt(stmt), m_visitDecoded(&visit) {}
+
     Status offer(const RowReader& row) {
+        if (m_visitDecoded != nullptr) return offerDecoded(row);
         if (m_stmt.where) {
             EvalContext context{&row, nullptr};
             JET_ASSIGN_OR_RETURN(Value v, evaluate(*m_stmt.where, context));
             if (!isTrue(v)) return {};
         }
-        return m_visit(row);
+        return (*m_visit)(row);
     }
 
 private:
+    Status offerDecoded(const RowReader& row) {
+        JET_ASSIGN_OR_RETURN(std::vector<Value> values, row.values());
+        if (m_stmt.where) {
+            EvalContext context{&row, nullptr, &values};
+            JET_ASSIGN_OR_RETURN(Value v, evaluate(*m_stmt.where, context));
+            if (!isTrue(v)) return {};
+        }
+        return (*m_visitDecoded)(row, std::move(values));
+    }
+
     const Statement& m_stmt;
-    const RowVisitor& m_visit;
+    const RowVisitor* m_visit = nullptr;
+    const DecodedRowVisitor* m_visitDecoded = nullptr;
 };
 
 Status scanAll(Database& db, const std::shared_ptr<const TableDef>& table, Matcher& matcher) {
@@ -211,6 +227,7 @@ Result<std::optional<AccessPlan>> seekIndex(Database& db, const Statement& stmt,
     AccessPlan plan;
     plan.cursor.emplace(std::move(cursor));
     plan.description = "seek index " + index->name;
+    plan.narrowed = true;
     // The sought column is the same in every row; the index orders them by its next columns.
     plan.ordered = sortsLike(stmt, *table, *index, 0) || sortsLike(stmt, *table, *index, 1);
     return std::optional<AccessPlan>(std::move(plan));
@@ -227,6 +244,7 @@ Result<std::optional<AccessPlan>> seekPrefix(Database& db, const Statement& stmt
     AccessPlan plan;
     plan.cursor.emplace(std::move(cursor));
     plan.description = "seek index " + index->name + " for a prefix";
+    plan.narrowed = true;
     plan.ordered = sortsLike(stmt, *table, *index, 0);
     return std::optional<AccessPlan>(std::move(plan));
 }
@@ -265,6 +283,7 @@ Result<std::optional<AccessPlan>> probeHash(Database& db, QueryState& state,
         JET_RETURN_IF_ERROR(buildHash(db, table, eq.column, hash));
     AccessPlan plan;
     plan.hashed = true;
+    plan.narrowed = true;
     plan.description = "hash of " + table->columns[static_cast<size_t>(eq.column)].name;
     if (numeric) {
         // A non-numeric constant equals no number: no rows.
@@ -296,6 +315,14 @@ Status visitHashed(Database& db, const std::shared_ptr<const TableDef>& table, c
         if (live) JET_RETURN_IF_ERROR(matcher.offer(reader));
     }
     return {};
+}
+
+// Offers every row `plan` reaches to `matcher`.
+Status offerAll(Database& db, const std::shared_ptr<const TableDef>& table, AccessPlan& plan,
+                Matcher& matcher) {
+    if (plan.cursor) return walk(*plan.cursor, matcher);
+    if (plan.hashed) return visitHashed(db, table, plan.rows, matcher);
+    return scanAll(db, table, matcher);
 }
 
 }  // namespace
@@ -335,9 +362,19 @@ Status visitMatches(Database& db, const Statement& stmt, const std::shared_ptr<c
                     AccessPlan& plan, const RowVisitor& visit) {
     // The WHERE clause is checked on every row visited, so each path may offer more rows than match.
     Matcher matcher(stmt, visit);
-    if (plan.cursor) return walk(*plan.cursor, matcher);
-    if (plan.hashed) return visitHashed(db, table, plan.rows, matcher);
-    return scanAll(db, table, matcher);
+    return offerAll(db, table, plan, matcher);
+}
+
+Status visitMatchingValues(Database& db, const Statement& stmt, const std::shared_ptr<const TableDef>& table,
+                           AccessPlan& plan, const DecodedRowVisitor& visit) {
+    if (plan.narrowed) {
+        Matcher matcher(stmt, visit);
+        return offerAll(db, table, plan, matcher);
+    }
+    return visitMatches(db, stmt, table, plan, [&](const RowReader& row) -> Status {
+        JET_ASSIGN_OR_RETURN(std::vector<Value> values, row.values());
+        return visit(row, std::move(values));
+    });
 }
 
 Status forEachMatch(Database& db, QueryState& state, const Statement& stmt,

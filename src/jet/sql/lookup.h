@@ -33,6 +33,8 @@ struct QueryState {
 
 /// Called for every row that satisfies the WHERE clause; returning an error stops the walk.
 using RowVisitor = std::function<Status(const RowReader&)>;
+/// Called with each matching row and all its values, decoded once.
+using DecodedRowVisitor = std::function<Status(const RowReader&, std::vector<Value>&&)>;
 
 /// How a statement reaches its rows: an index cursor already positioned (a seek for a top-level
 /// `field = constant` or text prefix, Mid(field,1,n) = 'text', Left(field,n) = 'text', field Like 'text*';
@@ -45,6 +47,8 @@ struct AccessPlan {
     /// The rows come in the order of the statement's ORDER BY, so they need no sort; ties then come in
     /// physical order, as a stable sort of a scan would leave them.
     bool ordered = false;
+    /// The rows reached were chosen by the WHERE clause (an index seek or a hash): nearly all match.
+    bool narrowed = false;
 };
 
 /// Chooses how `stmt` reaches the rows of `table` (positioning any index cursor).
@@ -56,6 +60,12 @@ Status visitMatches(Database& db, const Statement& stmt, const std::shared_ptr<c
                     AccessPlan& plan, const RowVisitor& visit);
 
 /// Plans and visits in one step, for statements whose order does not matter.
+/// Like visitMatches, handing the visitor every column's value. Rows a narrowed plan reaches are decoded
+/// once and the WHERE clause tested on the decoded values; others are tested first, so that rows that fail
+/// are not decoded whole.
+Status visitMatchingValues(Database& db, const Statement& stmt, const std::shared_ptr<const TableDef>& table,
+                           AccessPlan& plan, const DecodedRowVisitor& visit);
+
 Status forEachMatch(Database& db, QueryState& state, const Statement& stmt,
                     const std::shared_ptr<const TableDef>& table, const RowVisitor& visit);
 

@@ -455,11 +455,14 @@ Result<ExprPtr> Parser::columnRef() {
 // Known scalar functions and how many arguments each takes.
 struct FunctionArity {
     std::string_view name;
+    Function function;
     size_t min;
     size_t max;
 };
-constexpr FunctionArity kFunctions[] = {{"MID", 2, 3},   {"LEFT", 2, 2},  {"RIGHT", 2, 2}, {"LEN", 1, 1},
-                                        {"UCASE", 1, 1}, {"LCASE", 1, 1}, {"TRIM", 1, 1}};
+constexpr FunctionArity kFunctions[] = {{"MID", Function::Mid, 2, 3},     {"LEFT", Function::Left, 2, 2},
+                                        {"RIGHT", Function::Right, 2, 2}, {"LEN", Function::Len, 1, 1},
+                                        {"UCASE", Function::UCase, 1, 1}, {"LCASE", Function::LCase, 1, 1},
+                                        {"TRIM", Function::Trim, 1, 1}};
 
 Status bindExpr(Expr& e, const TableDef& table, const std::string& sql) {
     for (ExprPtr& arg : e.args) JET_RETURN_IF_ERROR(bindExpr(*arg, table, sql));
@@ -470,6 +473,7 @@ Status bindExpr(Expr& e, const TableDef& table, const std::string& sql) {
                 return Status::InvalidArgument("Wrong number of arguments used with function '" +
                                                messageExcerpt(e.name) + "' in query expression (" +
                                                messageExcerpt(sql) + ")");
+            e.function = f.function;
             return {};
         }
         return Status::InvalidArgument("Undefined function '" + messageExcerpt(e.name) + "' in expression (" +
