@@ -53,6 +53,15 @@ void renderOffscreenOnDesktopScreen(const QTemporaryDir& dir) {
             written ? "offscreen:configfile=" + QFile::encodeName(config) : QByteArray("offscreen"));
 }
 
+QtMessageHandler g_nextHandler = nullptr;
+
+// The offscreen platform warns, window by window, that it ignores size hints: nothing a user of the demo
+// can act on. Every other message goes on as before.
+void withoutSizeHintNotices(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.contains(QLatin1String("does not support propagateSizeHints"))) return;
+    g_nextHandler(type, context, message);
+}
+
 bool hasDisplay() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
@@ -160,6 +169,7 @@ int main(int argc, char** argv) {
     if (screenshotsOnly && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         renderOffscreenOnDesktopScreen(platformConfig);
 
+    if (screenshotsOnly) g_nextHandler = qInstallMessageHandler(withoutSizeHintNotices);
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("KXView demo host"));
