@@ -1,4 +1,4 @@
-// The writer's page transaction, data pages and usage maps.
+// The writer's data pages and usage maps, read and written through their codecs inside a page transaction.
 #include <algorithm>
 #include <optional>
 
