@@ -103,6 +103,7 @@ TEST_F(SqlLimitsTest, NestingAndChainsOfRealisticSizeRun) {
         {where("ID=3" + repeat(" AND ID=3", 900)), 1},
         {where("Qty=10" + repeat("+0", 900)), 2},
         {where("ID=" + repeat("-", 150) + "3"), 1},
+        {where("ID=3 AND " + repeat("Trim(", 150) + "Name" + repeat(")", 150) + " <> ''"), 1},
     };
     for (const Case& c : cases) {
         auto rs = s_sql->query(c.sql);

@@ -44,7 +44,15 @@ Status mismatch(const Expr& e) {
     return Status::InvalidArgument("Data type mismatch in expression at " + std::to_string(e.pos + 1));
 }
 
-Result<Value> arithmetic(const Expr& e, const Value& a, const Value& b) {
+// The evaluator recurses once per level of an expression (up to the parser's limit): the work of each kind
+// of node stays out of line, so that the frames of evaluate and binary, which every level stacks, stay small.
+
+[[gnu::noinline]] Value concatenate(const Value& a, const Value& b) {
+    if (isNull(a) && isNull(b)) return Value();
+    return Value(toText(a) + toText(b));
+}
+
+[[gnu::noinline]] Result<Value> arithmetic(const Expr& e, const Value& a, const Value& b) {
     if (isNull(a) || isNull(b)) return Value();
     auto* sa = std::get_if<std::string>(&a);
     auto* sb = std::get_if<std::string>(&b);
@@ -73,7 +81,7 @@ Result<Value> arithmetic(const Expr& e, const Value& a, const Value& b) {
     }
 }
 
-Value logical(Op op, const Value& a, const Value& b) {
+[[gnu::noinline]] Value logical(Op op, const Value& a, const Value& b) {
     bool nullA = isNull(a), nullB = isNull(b);
     bool ta = !nullA && isTrue(a), tb = !nullB && isTrue(b);
     if (op == Op::And) {
@@ -86,7 +94,7 @@ Value logical(Op op, const Value& a, const Value& b) {
     return Value(false);
 }
 
-Value comparison(Op op, const Value& a, const Value& b) {
+[[gnu::noinline]] Value comparison(Op op, const Value& a, const Value& b) {
     std::optional<int> c = compareForQuery(a, b);
     if (!c) return Value();
     switch (op) {
@@ -116,8 +124,7 @@ Result<Value> binary(const Expr& e, const EvalContext& context) {
         case Op::Or:
             return logical(e.op, a, b);
         case Op::Concat:
-            if (isNull(a) && isNull(b)) return Value();
-            return Value(toText(a) + toText(b));
+            return concatenate(a, b);
         case Op::Add:
         case Op::Sub:
         case Op::Mul:
@@ -158,7 +165,7 @@ std::string_view textOf(const Value& v, std::string& scratch) {
 }
 
 // Mid, Left and Right work on characters; start and length as VBA takes them.
-Result<Value> substring(const Expr& e, std::span<const Value> args) {
+[[gnu::noinline]] Result<Value> substring(const Expr& e, std::span<const Value> args) {
     std::string scratch;
     const std::string_view text = textOf(args[0], scratch);
     auto size = static_cast<int64_t>(characterCount(text));
@@ -180,7 +187,7 @@ Result<Value> substring(const Expr& e, std::span<const Value> args) {
 }
 
 // UCase and LCase, character by character.
-Value changeCase(std::string_view text, bool upper) {
+[[gnu::noinline]] Value changeCase(std::string_view text, bool upper) {
     std::u32string points = toCodePoints(text);
     for (char32_t& c : points) {
         if (!upper) {
@@ -198,7 +205,7 @@ Value changeCase(std::string_view text, bool upper) {
     return Value(toUtf8(points));
 }
 
-Result<Value> call(const Expr& e, const EvalContext& context) {
+[[gnu::noinline]] Result<Value> call(const Expr& e, const EvalContext& context) {
     // Functions take at most three arguments (checked when the statement is bound).
     std::array<Value, 3> held;
     const size_t count = std::min(e.args.size(), held.size());
@@ -227,7 +234,7 @@ Result<Value> call(const Expr& e, const EvalContext& context) {
     return substring(e, args);
 }
 
-Result<Value> like(const Expr& e, const EvalContext& context) {
+[[gnu::noinline]] Result<Value> like(const Expr& e, const EvalContext& context) {
     JET_ASSIGN_OR_RETURN(Value text, evaluate(*e.args[0], context));
     JET_ASSIGN_OR_RETURN(Value pattern, evaluate(*e.args[1], context));
     if (isNull(text) || isNull(pattern)) return Value();
