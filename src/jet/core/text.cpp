@@ -94,22 +94,6 @@ char* putUtf16leAsUtf8(const uint8_t* data, size_t units, char* out) {
     return out;
 }
 
-}  // namespace
-
-void appendUtf8(char32_t cp, std::string& out) {
-    char bytes[4];
-    out.append(bytes, putUtf8(cp, bytes));
-}
-
-void appendUtf16leAsUtf8(const uint8_t* data, size_t units, std::string& out) {
-    const size_t used = out.size();
-    out.resize(used + 3 * units);
-    char* end = putUtf16leAsUtf8(data, units, out.data() + used);
-    out.resize(static_cast<size_t>(end - out.data()));
-}
-
-namespace {
-
 bool isCompressedText(const uint8_t* p, size_t n) {
     return n >= 2 && p[0] == 0xFF && p[1] == 0xFE;
 }
@@ -148,6 +132,11 @@ char* putJet4Text(const uint8_t* p, size_t n, char* out) {
 }
 
 }  // namespace
+
+void appendUtf8(char32_t cp, std::string& out) {
+    char bytes[4];
+    out.append(bytes, putUtf8(cp, bytes));
+}
 
 std::string decodeJet4Text(ByteView bytes) {
     const uint8_t* p = bytes.data();

@@ -12,9 +12,6 @@
 
 namespace jet {
 
-/// Appends UTF-16LE code units as UTF-8; an unpaired surrogate becomes U+FFFD.
-void appendUtf16leAsUtf8(const uint8_t* data, size_t units, std::string& out);
-
 /// Decodes a Jet 4 text value: compressed when it starts with FF FE, otherwise plain UCS-2.
 std::string decodeJet4Text(ByteView bytes);
 

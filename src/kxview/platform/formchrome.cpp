@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QIcon>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -73,6 +74,14 @@ QPixmap closeGlyph(int side, bool highlighted) {
     painter.drawLine(QPointF(margin, margin), QPointF(side - margin, side - margin));
     painter.drawLine(QPointF(side - margin, margin), QPointF(margin, side - margin));
     return pixmap;
+}
+
+QLabel* addDialogTitle(QWidget* parent, const QString& text) {
+    auto* title = new QLabel(text, parent);
+    title->setObjectName(QStringLiteral("lblTitle"));
+    title->setStyleSheet(QStringLiteral("font-weight: bold; color: #1f3f6f; padding: 4px;"));
+    makeWindowDragHandle(title);
+    return title;
 }
 
 QPushButton* addCloseButton(QWidget* parent) {

@@ -3,9 +3,11 @@
 
 #include <QColor>
 #include <QPixmap>
+#include <QString>
 #include "kxview_export.h"
 
 class QFrame;
+class QLabel;
 class QPushButton;
 class QWidget;
 
@@ -18,6 +20,9 @@ KXVIEW_EXPORT void makeWindowDragHandle(QWidget* handle);
 /// The framed body of borderless dialog `dialog`: a frame named "fraBody" with a thin blue-grey border
 /// on `background` ("#f5f8fc", "#ffffff"), filling the dialog. The dialog's widgets go into it.
 KXVIEW_EXPORT QFrame* addDialogBody(QWidget* dialog, const char* background);
+
+/// The bold title "lblTitle" of a borderless dialog, showing `text`; dragging it moves the dialog.
+KXVIEW_EXPORT QLabel* addDialogTitle(QWidget* parent, const QString& text);
 
 /// The flat close button of a borderless dialog's title row: "cmdClose", 22 pixels square, the drawn
 /// cross, tip "关闭". The caller connects it.

@@ -42,12 +42,9 @@ frmNet_UpdateDEInfo::frmNet_UpdateDEInfo(QWidget* parent)
     setWindowTitle(QStringLiteral("定额库更新"));
     QFrame* body = kx::addDialogBody(this, "#ffffff");
 
-    m_lblTitle = new QLabel(body);
-    m_lblTitle->setObjectName(QStringLiteral("lblTitle"));
+    m_lblTitle = kx::addDialogTitle(body, QString());
     m_lblTitle->setWordWrap(true);
     m_lblTitle->setMinimumHeight(40);
-    m_lblTitle->setStyleSheet(QStringLiteral("font-weight: bold; color: #1f3f6f; padding: 4px;"));
-    kx::makeWindowDragHandle(m_lblTitle);
     m_cmdClose = kx::addCloseButton(body);
     auto* top = new QHBoxLayout;
     top->addWidget(m_lblTitle, 1);

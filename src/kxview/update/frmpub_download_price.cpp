@@ -131,10 +131,7 @@ frmPub_DownLoad_Price::frmPub_DownLoad_Price(QWidget* parent)
     setWindowTitle(QStringLiteral("更新材料价格"));
     QFrame* body = kx::addDialogBody(this, "#f5f8fc");
 
-    m_lblTitle = new QLabel(QStringLiteral("更新材料价格"), body);
-    m_lblTitle->setObjectName(QStringLiteral("lblTitle"));
-    m_lblTitle->setStyleSheet(QStringLiteral("font-weight: bold; color: #1f3f6f; padding: 4px;"));
-    kx::makeWindowDragHandle(m_lblTitle);
+    m_lblTitle = kx::addDialogTitle(body, QStringLiteral("更新材料价格"));
     m_cmdClose = kx::addCloseButton(body);
     auto* top = new QHBoxLayout;
     top->addWidget(m_lblTitle, 1);
