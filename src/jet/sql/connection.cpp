@@ -297,19 +297,21 @@ Result<ResultSet> runSelect(Database& db, QueryState& state, const Statement& s,
 Result<uint64_t> runUpdate(Database& db, QueryState& state, const Statement& s,
                            const std::shared_ptr<const TableDef>& table) {
     std::vector<std::pair<RowId, Row>> changes;
-    JET_RETURN_IF_ERROR(forEachMatch(db, state, s, table, [&](const RowReader& row) -> Status {
-        JET_ASSIGN_OR_RETURN(Row values, row.values());
-        Row updated = values;
-        EvalContext context{&row, nullptr};
-        // Every assignment sees the row as it was before the statement, as in Jet.
-        for (const Assignment& a : s.assignments) {
-            JET_ASSIGN_OR_RETURN(Value v, evaluate(*a.value, context));
-            const auto column = static_cast<size_t>(a.target->column);
-            JET_ASSIGN_OR_RETURN(updated[column], coerceToColumn(v, table->columns[column]));
-        }
-        changes.emplace_back(row.rowId(), std::move(updated));
-        return {};
-    }));
+    JET_ASSIGN_OR_RETURN(AccessPlan plan, planAccess(db, state, s, table));
+    // The whole row is written back, so each is decoded once and conditions and assignments read that.
+    JET_RETURN_IF_ERROR(
+        visitMatchingValues(db, s, table, plan, [&](const RowReader& row, Row&& values) -> Status {
+            Row updated = values;
+            const EvalContext context{&row, nullptr, &values};
+            // Every assignment sees the row as it was before the statement, as in Jet.
+            for (const Assignment& a : s.assignments) {
+                JET_ASSIGN_OR_RETURN(Value v, evaluate(*a.value, context));
+                const auto column = static_cast<size_t>(a.target->column);
+                JET_ASSIGN_OR_RETURN(updated[column], coerceToColumn(v, table->columns[column]));
+            }
+            changes.emplace_back(row.rowId(), std::move(updated));
+            return {};
+        }));
     if (changes.empty()) return uint64_t{0};
     JET_RETURN_IF_ERROR(updateRows(db, table->name, changes));
     return static_cast<uint64_t>(changes.size());
