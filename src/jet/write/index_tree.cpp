@@ -31,11 +31,17 @@ struct TreeWalk {
     std::set<uint32_t> seen;
     std::vector<uint32_t>& treePages;
 
-    // Reads page `number`, which no path of this walk may have reached before.
-    Result<IndexPage> visit(uint32_t number) {
+    // Counts page `number` as the tree's; no path of this walk may have reached it before.
+    Status claim(uint32_t number) {
         if (!seen.insert(number).second)
             return Status::Corruption("index page " + std::to_string(number) + " is reached twice");
         treePages.push_back(number);
+        return {};
+    }
+
+    // Reads page `number` and claims it.
+    Result<IndexPage> visit(uint32_t number) {
+        JET_RETURN_IF_ERROR(claim(number));
         return readPage(pages, number, owner);
     }
 
@@ -48,29 +54,12 @@ struct TreeWalk {
             if (firstLeaf == 0) firstLeaf = number;
             return {};
         }
-        JET_ASSIGN_OR_RETURN(page, visit(number));
+        JET_RETURN_IF_ERROR(claim(number));
         for (const IndexEntry& e : page.entries)
             JET_RETURN_IF_ERROR(collectNodes(e.child, depth + 1, firstLeaf));
         return {};
     }
 };
-
-// Every entry in key order, read along the leaf chain: new keys at the end of an index may sit in a
-// tail page that no node lists yet.
-Status walk(PageTransaction& pages, uint32_t root, uint32_t owner, std::vector<KeyEntry>& entries,
-            std::vector<uint32_t>& treePages) {
-    TreeWalk tree{pages, owner, {}, treePages};
-    uint32_t leaf = 0;
-    JET_RETURN_IF_ERROR(tree.collectNodes(root, 0, leaf));
-    while (leaf != 0) {
-        JET_ASSIGN_OR_RETURN(IndexPage page, tree.visit(leaf));
-        if (!page.leaf)
-            return Status::Corruption("index leaf chain reaches node page " + std::to_string(leaf));
-        for (IndexEntry& e : page.entries) entries.push_back(KeyEntry{std::move(e.key), e.row});
-        leaf = page.next;
-    }
-    return {};
-}
 
 size_t bytesOf(const std::vector<IndexEntry>& entries, bool leaf) {
     size_t total = 0;
@@ -107,9 +96,21 @@ void initEmptyLeaf(Page& page, uint32_t tdefPage) {
     (void)encodeIndexPage(empty, kLayout, tdefPage, page);
 }
 
+// Every entry in key order, read along the leaf chain: new keys at the end of an index may sit in a
+// tail page that no node lists yet.
 Status readIndexTree(PageTransaction& pages, uint32_t root, uint32_t owner, std::vector<KeyEntry>& entries,
                      std::vector<uint32_t>& treePages) {
-    return walk(pages, root, owner, entries, treePages);
+    TreeWalk tree{pages, owner, {}, treePages};
+    uint32_t leaf = 0;
+    JET_RETURN_IF_ERROR(tree.collectNodes(root, 0, leaf));
+    while (leaf != 0) {
+        JET_ASSIGN_OR_RETURN(IndexPage page, tree.visit(leaf));
+        if (!page.leaf)
+            return Status::Corruption("index leaf chain reaches node page " + std::to_string(leaf));
+        for (IndexEntry& e : page.entries) entries.push_back(KeyEntry{std::move(e.key), e.row});
+        leaf = page.next;
+    }
+    return {};
 }
 
 Status writeIndexTree(PageTransaction& pages, uint32_t tdefPage, uint32_t root, std::vector<uint32_t> reuse,
