@@ -32,20 +32,20 @@
 #include <ctime>
 #include <memory>
 
-#include "browser/kxview.h"
-#include "browser/modsql.h"
-#include "browser/price_columns_p.h"
-#include "data/modpub_hs.h"
+#include "core/data/modpub_hs.h"
+#include "core/data/modsql.h"
+#include "core/io/filesystem.h"
+#include "core/services/messages.h"
 #include "jet/cursor.h"
 #include "jet/dao.h"
 #include "jet/database.h"
 #include "jet/sql.h"
-#include "platform/filesystem.h"
-#include "platform/kxtree.h"
-#include "platform/messages.h"
-#include "platform/outlinegrid.h"
+#include "kxview/kxview.h"
 #include "sample/builder.h"
 #include "sample/names.h"
+#include "widgets/browser/price_columns_p.h"
+#include "widgets/controls/kxtree.h"
+#include "widgets/controls/outlinegrid.h"
 
 namespace {
 

@@ -11,7 +11,8 @@ install(TARGETS jet jet_storage jet_sql jet_dao jet_csv kxview EXPORT KXViewTarg
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/jet/include/jet ${KXVIEW_GENERATED_INCLUDE_DIR}/jet
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${KXVIEW_GENERATED_INCLUDE_DIR}/kxview/kxview_export.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kxview)
-foreach(part platform data toolbar browser update)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/kxview/include/kxview DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+foreach(part core widgets)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/kxview/${part}
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kxview FILES_MATCHING PATTERN "*.h" PATTERN "*_p.h" EXCLUDE)
 endforeach()

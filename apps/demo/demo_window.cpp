@@ -13,13 +13,13 @@
 #include <QSplitter>
 #include <QToolBar>
 
-#include "browser/kxview.h"
-#include "browser/price_columns_p.h"
-#include "platform/outlinegrid.h"
-#include "platform/richtextpane.h"
+#include "kxview/kxview.h"
+#include "kxview/modupdate.h"
 #include "sample/names.h"
 #include "static_file_server.h"
-#include "update/modupdate.h"
+#include "widgets/browser/price_columns_p.h"
+#include "widgets/controls/outlinegrid.h"
+#include "widgets/controls/richtextpane.h"
 
 namespace demo {
 namespace {

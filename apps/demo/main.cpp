@@ -17,11 +17,11 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "browser/kxview.h"
+#include "core/services/messages.h"
 #include "demo_window.h"
-#include "platform/dialogs.h"
-#include "platform/gridmodel.h"
-#include "platform/messages.h"
+#include "kxview/kxview.h"
+#include "widgets/controls/gridmodel.h"
+#include "widgets/services/dialogs.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <QTableWidget>
 #include <cstdio>
 
-#include "platform/downloadcontrol.h"
-#include "platform/formchrome.h"
-#include "update/frmpub_download.h"
-#include "update/frmpub_download_price.h"
+#include "core/io/downloadcontrol.h"
+#include "widgets/controls/formchrome.h"
+#include "widgets/update/frmpub_download.h"
+#include "widgets/update/frmpub_download_price.h"
 
 namespace kxupdate {
 namespace {

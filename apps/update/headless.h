@@ -5,8 +5,8 @@
 #include <QSet>
 #include <QStringList>
 
-#include "platform/dialogs.h"
-#include "platform/messages.h"
+#include "core/services/messages.h"
+#include "widgets/services/dialogs.h"
 
 class QDialog;
 

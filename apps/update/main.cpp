@@ -7,7 +7,7 @@
 #include <exception>
 
 #include "headless.h"
-#include "update/modupdate.h"
+#include "kxview/modupdate.h"
 
 namespace {
 

@@ -15,13 +15,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "data/modpub_db.h"
+#include "core/data/modpub_db.h"
 #include "demo_window.h"
-#include "platform/formchrome.h"
+#include "kxview/modupdate.h"
 #include "static_file_server.h"
-#include "update/frmpub_download_price.h"
-#include "update/modupdate.h"
 #include "update_support.h"
+#include "widgets/controls/formchrome.h"
+#include "widgets/update/frmpub_download_price.h"
 
 namespace {
 

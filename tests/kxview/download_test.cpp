@@ -13,11 +13,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "data/modpub_chars.h"
+#include "core/data/modpub_chars.h"
+#include "core/io/downloadcontrol.h"
 #include "paint_clock.h"
-#include "platform/downloadcontrol.h"
-#include "update/frmpub_download.h"
 #include "update_support.h"
+#include "widgets/update/frmpub_download.h"
 
 using kx::DownloadControl;
 

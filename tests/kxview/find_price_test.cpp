@@ -10,12 +10,12 @@
 #include <algorithm>
 #include <map>
 
-#include "browser/frmpub_find.h"
-#include "browser/price_columns_p.h"
 #include "browser_support.h"
-#include "data/modpub_db.h"
-#include "platform/kxpicture.h"
-#include "platform/kxtext.h"
+#include "core/data/modpub_db.h"
+#include "widgets/browser/frmpub_find.h"
+#include "widgets/browser/price_columns_p.h"
+#include "widgets/controls/kxpicture.h"
+#include "widgets/controls/kxtext.h"
 
 using namespace kxtest;
 

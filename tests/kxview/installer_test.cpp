@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "update/modupdate.h"
+#include "kxview/modupdate.h"
 #include "update_support.h"
 
 namespace {

@@ -8,16 +8,16 @@
 #include <QtTest>
 #include <stdexcept>
 
-#include "browser/modsql.h"
-#include "data/numbers.h"
-#include "platform/errors.h"
-#include "platform/framedpanel.h"
-#include "platform/messages.h"
-#include "platform/notifications.h"
-#include "platform/picture.h"
-#include "platform/richtextpane.h"
-#include "platform/splitter.h"
-#include "platform/twips.h"
+#include "core/data/modsql.h"
+#include "core/data/numbers.h"
+#include "core/services/messages.h"
+#include "kxview/errors.h"
+#include "widgets/controls/framedpanel.h"
+#include "widgets/controls/picture.h"
+#include "widgets/controls/richtextpane.h"
+#include "widgets/controls/splitter.h"
+#include "widgets/controls/twips.h"
+#include "widgets/services/notifications.h"
 
 class PlatformWidgetsTest : public QObject {
     Q_OBJECT

@@ -10,12 +10,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "platform/formchrome.h"
+#include "kxview/modupdate.h"
 #include "sample/names.h"
 #include "sample/packages.h"
-#include "update/frmpub_download_price.h"
-#include "update/modupdate.h"
 #include "update_support.h"
+#include "widgets/controls/formchrome.h"
+#include "widgets/update/frmpub_download_price.h"
 
 namespace {
 

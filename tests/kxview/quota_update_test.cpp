@@ -11,10 +11,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "data/modpub_db.h"
+#include "core/data/modpub_db.h"
+#include "kxview/modupdate.h"
 #include "sample/names.h"
 #include "sample/packages.h"
-#include "update/modupdate.h"
 #include "update_support.h"
 
 namespace {

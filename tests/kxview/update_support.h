@@ -8,9 +8,9 @@
 #include <QStringList>
 #include <memory>
 
-#include "platform/dialogs.h"
-#include "platform/messages.h"
+#include "core/services/messages.h"
 #include "sample_fixture.h"
+#include "widgets/services/dialogs.h"
 
 namespace kxtest {
 

@@ -1,9 +1,9 @@
 // A tiny host that uses the installed libraries the way an application would: it opens a database through
 // the component and shows the library browser on a window.
 #include <jet/writer.h>
-#include <kxview/browser/kxview.h>
-#include <kxview/data/modpub_db.h>
-#include <kxview/platform/outlinegrid.h>
+#include <kxview/core/data/modpub_db.h>
+#include <kxview/kxview.h>
+#include <kxview/widgets/controls/outlinegrid.h>
 #include <QApplication>
 #include <cstdio>
 

@@ -1,0 +1,45 @@
+// The price columns of the item grid: one column per price file, right of the item columns, holding the
+// material prices or the quota unit prices that file gives the listed items.
+#pragma once
+
+#include <QString>
+
+#include "kxview/kxview_export.h"
+#include "widgets/browser/kxview_p.h"
+
+class QWidget;
+
+namespace kx {
+
+class OutlineGrid;
+
+/// The price columns (grid columns 10 and up) of a browser's grid. Each column's key is the full name of
+/// its price file and its header the file's "ShortName". Every price file is opened for one operation.
+/// Exported, though private, for the demo host (whose button stands in for the toolbar's price tool) and
+/// the tests.
+class KXVIEW_EXPORT PriceColumns {
+public:
+    /// The first grid column that holds prices.
+    static constexpr int FirstPriceCol = 10;
+
+    /// The price columns of `grid`; message boxes appear over `parent`.
+    PriceColumns(OutlineGrid& grid, QWidget* parent) : m_grid(grid), m_parent(parent) {}
+
+    /// Appends a column for the price file `p_File` and fills it for the rows of a library of kind `kind`.
+    /// A file that does not exist is skipped silently; one already shown gives the message
+    /// "价格已经存在！". Throws kx::DbError when the file is no price file; the column then stays.
+    void AddPriceColumn(const QString& p_File, LibraryKind kind);
+    /// Writes into price column `p_Col` the price its file holds for each row's ID ("0.00"); rows the
+    /// file has no price for keep their cell. Quota rows without an ID get no lookup; bill items none.
+    void FillPriceColumn(int p_Col, LibraryKind kind);
+    /// FillPriceColumn for every price column, left to right.
+    void fillEvery(LibraryKind kind);
+    /// Removes every price column.
+    void ClearPrice();
+
+private:
+    OutlineGrid& m_grid;
+    QWidget* m_parent;
+};
+
+}  // namespace kx
