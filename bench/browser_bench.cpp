@@ -309,7 +309,7 @@ void BM_ArrowDown(benchmark::State& state) {
 /// Message boxes written to stderr: a benchmark has nobody to close them, and a box means it failed.
 class FailingMessages : public kx::MessageService {
 public:
-    kx::MessageAnswer show(const kx::MessageBoxSpec& spec, QWidget*) override {
+    kx::MessageAnswer show(const kx::MessageBoxSpec& spec, QObject*) override {
         std::fprintf(stderr, "message box %s: %s\n", qPrintable(spec.title), qPrintable(spec.text));
         ++shown;
         return kx::MessageAnswer::Ok;

@@ -2,7 +2,7 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-install(TARGETS jet jet_storage jet_sql jet_dao jet_csv kxview EXPORT KXViewTargets
+install(TARGETS jet jet_storage jet_sql jet_dao jet_csv kxview_core kxview EXPORT KXViewTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
@@ -10,7 +10,8 @@ install(TARGETS jet jet_storage jet_sql jet_dao jet_csv kxview EXPORT KXViewTarg
 # (*_p.h) stay out.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/jet/include/jet ${KXVIEW_GENERATED_INCLUDE_DIR}/jet
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES ${KXVIEW_GENERATED_INCLUDE_DIR}/kxview/kxview_export.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kxview)
+install(FILES ${KXVIEW_GENERATED_INCLUDE_DIR}/kxview/kxview_export.h ${KXVIEW_GENERATED_INCLUDE_DIR}/kxview/kxview_core_export.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kxview)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/kxview/include/kxview DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 foreach(part core widgets)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/kxview/${part}

@@ -29,7 +29,7 @@ namespace {
 class LoggedMessages : public kx::MessageService {
 public:
     explicit LoggedMessages(demo::DemoWindow& window) : m_window(window) {}
-    kx::MessageAnswer show(const kx::MessageBoxSpec& spec, QWidget*) override {
+    kx::MessageAnswer show(const kx::MessageBoxSpec& spec, QObject*) override {
         m_window.log(QStringLiteral("message box %1: %2").arg(spec.title, spec.text));
         return spec.buttons == kx::MessageBoxSpec::Buttons::Ok ? kx::MessageAnswer::Ok
                                                                : kx::MessageAnswer::No;

@@ -105,7 +105,7 @@ void HeadlessDialogs::answerPriceSelection(QDialog& dialog) {
     click(dialog, "cmdStar");
 }
 
-kx::MessageAnswer HeadlessMessages::show(const kx::MessageBoxSpec& spec, QWidget*) {
+kx::MessageAnswer HeadlessMessages::show(const kx::MessageBoxSpec& spec, QObject*) {
     printLine(spec.title + QStringLiteral(": ") + spec.text);
     if (spec.buttons == kx::MessageBoxSpec::Buttons::Ok) return kx::MessageAnswer::Ok;
     return m_yes ? kx::MessageAnswer::Yes : kx::MessageAnswer::No;

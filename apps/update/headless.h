@@ -42,7 +42,7 @@ private:
 class HeadlessMessages : public kx::MessageService {
 public:
     explicit HeadlessMessages(bool yes) : m_yes(yes) {}
-    kx::MessageAnswer show(const kx::MessageBoxSpec& spec, QWidget* parent) override;
+    kx::MessageAnswer show(const kx::MessageBoxSpec& spec, QObject* parent) override;
 
 private:
     bool m_yes;

@@ -17,7 +17,7 @@
 #include "widgets/controls/richtextpane.h"
 #include "widgets/controls/splitter.h"
 #include "widgets/controls/twips.h"
-#include "widgets/services/notifications.h"
+#include "widgets/services/guard.h"
 
 class PlatformWidgetsTest : public QObject {
     Q_OBJECT

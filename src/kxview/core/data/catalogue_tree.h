@@ -2,13 +2,13 @@
 #pragma once
 
 #include <QtGlobal>
-#include "kxview/kxview_export.h"
+#include "kxview/kxview_core_export.h"
 
 namespace kx {
 
 /// What the catalogue helpers need of a tree control loaded from a catalogue's Index table: nodes
 /// addressed by a 1-based index, each identified by its row's ID, with an image and a selected image.
-class KXVIEW_EXPORT CatalogueTreeNodes {
+class KXVIEW_CORE_EXPORT CatalogueTreeNodes {
 public:
     virtual ~CatalogueTreeNodes() = default;
     /// The number of nodes; 0 for an empty tree.

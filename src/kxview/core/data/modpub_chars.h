@@ -3,22 +3,22 @@
 #pragma once
 
 #include <QString>
-#include "kxview/kxview_export.h"
+#include "kxview/kxview_core_export.h"
 
 namespace modPub_Chars {
 
 /// Number of fields of `text` split at `separator`; single-quoted stretches hide separators. An empty
 /// text has no fields; a trailing separator does not start another field.
-KXVIEW_EXPORT qint16 CountFields(const QString& text, const QString& separator);
+KXVIEW_CORE_EXPORT qint16 CountFields(const QString& text, const QString& separator);
 
 /// Field `index` (1-based) of `text` split at `separator`, quotes kept; "" when there are fewer fields.
-KXVIEW_EXPORT QString GetField(const QString& text, const QString& separator, qint16 index);
+KXVIEW_CORE_EXPORT QString GetField(const QString& text, const QString& separator, qint16 index);
 
 /// A byte count as the download dialog shows it: "512b", "1k", "1.5M", "0.6G" (from 512 MB on).
-KXVIEW_EXPORT QString FormatByteSize(qint32 Bytes);
+KXVIEW_CORE_EXPORT QString FormatByteSize(qint32 Bytes);
 
 /// The decimal number that `text` starts with (after leading blanks), 0 when there is none: "1.0" and
 /// "1.00" both give 1, "2.1 beta" gives 2.1.
-KXVIEW_EXPORT double leadingNumber(const QString& text);
+KXVIEW_CORE_EXPORT double leadingNumber(const QString& text);
 
 }  // namespace modPub_Chars

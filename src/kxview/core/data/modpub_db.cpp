@@ -41,13 +41,7 @@ qint32 firstTopLevelID(kx::Database& catalogue) {
 }
 
 bool userAgreesToOverwrite(const QString& name) {
-    kx::MessageBoxSpec question;
-    question.text = QStringLiteral("导入的文件[") + name + QStringLiteral("]已经存在，是否覆盖！");
-    question.title = QStringLiteral("提示");
-    question.icon = kx::MessageBoxSpec::Icon::Warning;
-    question.buttons = kx::MessageBoxSpec::Buttons::YesNo;
-    question.defaultNo = true;
-    return kx::messageService().show(question, nullptr) == kx::MessageAnswer::Yes;
+    return kx::askYesNo(QStringLiteral("导入的文件[") + name + QStringLiteral("]已经存在，是否覆盖！"));
 }
 
 }  // namespace

@@ -78,12 +78,7 @@ QString GetFileFilter(const QString& ext) {
 namespace modPub_Sub {
 
 void ShowMsg(const QString& text) {
-    kx::MessageBoxSpec spec;
-    spec.text = text;
-    spec.title = QStringLiteral("友情提示");
-    spec.icon = kx::MessageBoxSpec::Icon::Warning;
-    spec.buttons = kx::MessageBoxSpec::Buttons::Ok;
-    kx::messageService().show(spec, nullptr);
+    kx::showWarning(text, QStringLiteral("友情提示"));
 }
 
 }  // namespace modPub_Sub

@@ -4,41 +4,33 @@
 #pragma once
 
 #include <QString>
-#include <stdexcept>
-#include "kxview/kxview_export.h"
-
-namespace kx {
-/// A folder could not be created (it exists already, or the system refused).
-class KXVIEW_EXPORT FileSystemError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-}  // namespace kx
+#include "kxview/errors.h"
+#include "kxview/kxview_core_export.h"
 
 namespace modPub_File {
 
 /// The text after the last separator; "" when there is none or the path ends with one.
-KXVIEW_EXPORT QString GetFileName(const QString& path);
+KXVIEW_CORE_EXPORT QString GetFileName(const QString& path);
 /// The text up to and including the last separator; "" when there is none.
-KXVIEW_EXPORT QString GetFilePath(const QString& path);
+KXVIEW_CORE_EXPORT QString GetFilePath(const QString& path);
 /// The file name without its folder and without everything from its first dot.
-KXVIEW_EXPORT QString GetFileTitle(const QString& path);
+KXVIEW_CORE_EXPORT QString GetFileTitle(const QString& path);
 /// The folder above a folder path, ending with a separator ("D:\data\K01\" gives "D:\data\").
-KXVIEW_EXPORT QString GetParentPath(const QString& path);
+KXVIEW_CORE_EXPORT QString GetParentPath(const QString& path);
 /// Creates the folder `path` and every missing folder above it. Creating a folder that exists already
 /// throws kx::FileSystemError, as callers check first.
-KXVIEW_EXPORT void CreateDirs(const QString& path);
+KXVIEW_CORE_EXPORT void CreateDirs(const QString& path);
 /// True when `name` is a file name without any folder part ("a.QTJG", not "..", "x\a" or "/a"), so
 /// that a folder path followed by it stays in that folder.
-KXVIEW_EXPORT bool isPlainFileName(const QString& name);
+KXVIEW_CORE_EXPORT bool isPlainFileName(const QString& name);
 /// The open-file dialog filter for an extension (".QTJG", ".JG", ".QTCJ", ".QTDE"), else a null string.
-KXVIEW_EXPORT QString GetFileFilter(const QString& ext);
+KXVIEW_CORE_EXPORT QString GetFileFilter(const QString& ext);
 
 }  // namespace modPub_File
 
 namespace modPub_Sub {
 
 /// Shows `text` in a modal warning box titled "友情提示" with an OK button.
-KXVIEW_EXPORT void ShowMsg(const QString& text);
+KXVIEW_CORE_EXPORT void ShowMsg(const QString& text);
 
 }  // namespace modPub_Sub

@@ -5,7 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include "kxview/kxview_export.h"
+#include "kxview/kxview_core_export.h"
 
 namespace modPub_HS {
 
@@ -30,25 +30,25 @@ struct HSEntry {
 /// A missing file contributes nothing. A file that cannot be read as a conversion library, and a
 /// conversion whose Kind is Null or outside 0 to 10, are left out and logged, so the list stays usable.
 /// Throws kx::DbError when the quota library itself cannot be read (the list is then empty).
-KXVIEW_EXPORT void LoadHS(qint32 dmid, const QString& dbFullName);
+KXVIEW_CORE_EXPORT void LoadHS(qint32 dmid, const QString& dbFullName);
 
 /// The entries of the last load, in load order.
-KXVIEW_EXPORT const QList<HSEntry>& HSEntries();
+KXVIEW_CORE_EXPORT const QList<HSEntry>& HSEntries();
 /// Number of entries of the last load.
-KXVIEW_EXPORT qint16 HSCount();
+KXVIEW_CORE_EXPORT qint16 HSCount();
 /// True when the last load found an entry of kind 0.
-KXVIEW_EXPORT bool HasOrdinary();
+KXVIEW_CORE_EXPORT bool HasOrdinary();
 
 /// The conversion files of the quota library `dbFullName` whose "WithHSK" is `withHSK`, in the order a
 /// load reads them: in the folder "换算库" beside the library, its title + "_系统换算库.QTHS", its title +
 /// "_用户换算库.QTHS", then each field of `withHSK` split at "|" (quoted stretches kept whole).
-KXVIEW_EXPORT QStringList conversionFiles(const QString& dbFullName, const QString& withHSK);
+KXVIEW_CORE_EXPORT QStringList conversionFiles(const QString& dbFullName, const QString& withHSK);
 
 /// The display name of a conversion name: the text before the first "<PN>", or the whole text when the
 /// marker is absent or opens it.
-KXVIEW_EXPORT QString SplitBeforePN(const QString& text);
+KXVIEW_CORE_EXPORT QString SplitBeforePN(const QString& text);
 /// The parameter of a conversion name: the text after the first "<PN>", or "" when the marker is absent
 /// or opens it.
-KXVIEW_EXPORT QString SplitAfterPN(const QString& text);
+KXVIEW_CORE_EXPORT QString SplitAfterPN(const QString& text);
 
 }  // namespace modPub_HS

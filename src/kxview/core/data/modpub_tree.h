@@ -2,7 +2,7 @@
 #pragma once
 
 #include <QString>
-#include "kxview/kxview_export.h"
+#include "kxview/kxview_core_export.h"
 
 #include "core/data/catalogue_tree.h"
 
@@ -14,7 +14,7 @@ inline constexpr qint16 kNotInstalledImage = 18;
 /// For every node of `Tree` (loaded from the catalogue `Path` + `DBName`): a file entry whose file is
 /// missing from `Path` gets the not-installed image, one whose file exists the tree's normal image;
 /// entries without a file keep theirs. Throws kx::DbError when the catalogue cannot be read.
-KXVIEW_EXPORT void MarkUninstalledNodes(const QString& Path, const QString& DBName,
-                                        kx::CatalogueTreeNodes& Tree);
+KXVIEW_CORE_EXPORT void MarkUninstalledNodes(const QString& Path, const QString& DBName,
+                                             kx::CatalogueTreeNodes& Tree);
 
 }  // namespace modPub_Tree

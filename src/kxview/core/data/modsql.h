@@ -2,19 +2,19 @@
 #pragma once
 
 #include <QString>
-#include "kxview/kxview_export.h"
+#include "kxview/kxview_core_export.h"
 
 namespace modSQL_Mate {
 /// The materials whose Class starts with `p_Class`, in OCode order.
-KXVIEW_EXPORT QString GetMateClassSQL(const QString& p_Class);
+KXVIEW_CORE_EXPORT QString GetMateClassSQL(const QString& p_Class);
 }  // namespace modSQL_Mate
 
 namespace modSQL_DataBook {
 /// The bill items whose Class starts with `p_Class`, in OCode order.
-KXVIEW_EXPORT QString GetDataBookClassSQL(const QString& p_Class);
+KXVIEW_CORE_EXPORT QString GetDataBookClassSQL(const QString& p_Class);
 }  // namespace modSQL_DataBook
 
 namespace modSQL_DM {
 /// The quota items whose Class starts with `p_Class`, in Code1, Code2, Code3, Code4 order.
-KXVIEW_EXPORT QString GetDMClassSQL(const QString& p_Class);
+KXVIEW_CORE_EXPORT QString GetDMClassSQL(const QString& p_Class);
 }  // namespace modSQL_DM

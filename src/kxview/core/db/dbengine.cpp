@@ -37,8 +37,6 @@ QString text(const std::string& s) {
 
 }  // namespace
 
-DbError::DbError(const jet::Status& status) : std::runtime_error(status.toString()), m_code(status.code()) {}
-
 void throwIfError(const jet::Status& status) {
     if (!status.ok()) throw DbError(status);
 }

@@ -9,28 +9,17 @@
 #include <QStringList>
 #include <QVariant>
 #include <memory>
-#include <stdexcept>
-#include "kxview/kxview_export.h"
+#include "kxview/kxview_core_export.h"
 
 #include "jet/dao.h"
 #include "jet/status.h"
 #include "jet/value.h"
+#include "kxview/errors.h"
 
 namespace kx {
 
-/// A failing database operation: the engine's message and the kind of failure.
-class KXVIEW_EXPORT DbError : public std::runtime_error {
-public:
-    explicit DbError(const jet::Status& status);
-    /// The engine's category of the failure.
-    jet::Status::Code code() const { return m_code; }
-
-private:
-    jet::Status::Code m_code;
-};
-
 /// Throws DbError when `status` is not OK.
-KXVIEW_EXPORT void throwIfError(const jet::Status& status);
+KXVIEW_CORE_EXPORT void throwIfError(const jet::Status& status);
 
 /// The value of `result`, or a thrown DbError.
 template <typename T>
@@ -40,18 +29,18 @@ T valueOrThrow(jet::Result<T> result) {
 }
 
 /// The QVariant form of an engine value (Null: an invalid QVariant; dates: QDateTime; bytes: QByteArray).
-KXVIEW_EXPORT QVariant toVariant(const jet::Value& value);
+KXVIEW_CORE_EXPORT QVariant toVariant(const jet::Value& value);
 /// The engine value of a QVariant (an invalid or null QVariant: Null).
-KXVIEW_EXPORT jet::Value fromVariant(const QVariant& value);
+KXVIEW_CORE_EXPORT jet::Value fromVariant(const QVariant& value);
 /// The text of a value as "" + value gives it: Null is "", True/False are "True"/"False", numbers in
 /// their shortest decimal form, dates as yyyy-MM-dd (with HH:mm:ss when the time is not midnight).
-KXVIEW_EXPORT QString valueText(const jet::Value& value);
+KXVIEW_CORE_EXPORT QString valueText(const jet::Value& value);
 
 /// DAO's recordset type numbers.
 enum RecordsetTypeEnum { dbOpenTable = 1, dbOpenDynaset = 2, dbOpenSnapshot = 4 };
 
 /// A result set with a current record.
-class KXVIEW_EXPORT Recordset {
+class KXVIEW_CORE_EXPORT Recordset {
 public:
     explicit Recordset(std::unique_ptr<jet::dao::Recordset> rs) : m_rs(std::move(rs)) {}
 
@@ -86,7 +75,7 @@ private:
 };
 
 /// An open database.
-class KXVIEW_EXPORT Database {
+class KXVIEW_CORE_EXPORT Database {
 public:
     explicit Database(std::unique_ptr<jet::dao::Database> db) : m_db(std::move(db)) {}
 
@@ -116,7 +105,7 @@ private:
 /// Keeps other writers' commits out of a database while it lives, so that a run of lookups (a price or
 /// an errata check per listed row) sees one state of the file and each lookup skips a lock of its own.
 /// Throws DbError when the lock cannot be had. Must end before the database is closed or destroyed.
-class KXVIEW_EXPORT HeldReads {
+class KXVIEW_CORE_EXPORT HeldReads {
 public:
     explicit HeldReads(Database& db) : m_db(db) { m_db.holdReads(); }
     ~HeldReads() { m_db.releaseReads(); }
@@ -131,7 +120,7 @@ private:
 inline constexpr const char* kJet3TextEncoding = "GB18030";
 
 /// Opens databases by their file names (paths as the data write them: backslashes, any letter case).
-class KXVIEW_EXPORT DBEngine {
+class KXVIEW_CORE_EXPORT DBEngine {
 public:
     /// Opens `fullName` shared; writable when the file permits, else read-only, which IsReadOnly()
     /// and ReadOnlyReason() show and every write reports. Jet 3 text is read as GB18030.
@@ -142,6 +131,6 @@ private:
 };
 
 /// Opens `fullName` through the process's one engine object (see DBEngine::OpenDatabase).
-KXVIEW_EXPORT std::unique_ptr<Database> openDatabase(const QString& fullName);
+KXVIEW_CORE_EXPORT std::unique_ptr<Database> openDatabase(const QString& fullName);
 
 }  // namespace kx

@@ -11,7 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <memory>
-#include "kxview/kxview_export.h"
+#include "kxview/kxview_core_export.h"
 
 class QFile;
 class QNetworkAccessManager;
@@ -22,7 +22,7 @@ class QTimer;
 namespace kx {
 
 /// Fetches one address into a folder.
-class KXVIEW_EXPORT DownloadControl : public QObject {
+class KXVIEW_CORE_EXPORT DownloadControl : public QObject {
     Q_OBJECT
 
 public:

@@ -8,29 +8,29 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include "kxview/kxview_export.h"
+#include "kxview/kxview_core_export.h"
 
 namespace kx::fs {
 
 /// The path with every backslash turned into '/'.
-KXVIEW_EXPORT QString withSlashes(const QString& path);
+KXVIEW_CORE_EXPORT QString withSlashes(const QString& path);
 
 /// The real path of `path`: separators mapped, and each component that does not exist as spelled
 /// replaced by an existing entry whose name differs only in letter case. Components that exist in no
 /// spelling are kept as given (so the result can name a file to be created).
-KXVIEW_EXPORT QString resolve(const QString& path);
+KXVIEW_CORE_EXPORT QString resolve(const QString& path);
 
 /// True when `path` names an existing folder.
-KXVIEW_EXPORT bool isDir(const QString& path);
+KXVIEW_CORE_EXPORT bool isDir(const QString& path);
 /// True when `path` names an existing regular file.
-KXVIEW_EXPORT bool isFile(const QString& path);
+KXVIEW_CORE_EXPORT bool isFile(const QString& path);
 
 /// Names (not paths) of the regular files in `folder` whose names match the wildcard `pattern`
 /// ('*' and '?') without regard to case, in case-insensitive order. A missing folder lists nothing.
-KXVIEW_EXPORT QStringList listFiles(const QString& folder, const QString& pattern);
+KXVIEW_CORE_EXPORT QStringList listFiles(const QString& folder, const QString& pattern);
 
 /// Creates the single folder `path`; false if it exists already or cannot be made.
-KXVIEW_EXPORT bool makeDir(const QString& path);
+KXVIEW_CORE_EXPORT bool makeDir(const QString& path);
 
 /// How writing a file into place ended.
 enum class WriteResult { Ok, PermissionDenied, Failed };
@@ -38,10 +38,10 @@ enum class WriteResult { Ok, PermissionDenied, Failed };
 /// Writes `content` to the file `path`, replacing it. The bytes go to a temporary file beside it that is
 /// renamed over `path` only when complete, so a failure never leaves a partial file under that name.
 /// PermissionDenied when the file or its folder is not writable for this process.
-KXVIEW_EXPORT WriteResult writeFile(const QString& path, const QByteArray& content);
+KXVIEW_CORE_EXPORT WriteResult writeFile(const QString& path, const QByteArray& content);
 /// Copies the file `source` to `target`, replacing it, the same way as writeFile.
-KXVIEW_EXPORT WriteResult copyFile(const QString& source, const QString& target);
+KXVIEW_CORE_EXPORT WriteResult copyFile(const QString& source, const QString& target);
 /// Deletes the file `path`; false when there was none or it could not be deleted.
-KXVIEW_EXPORT bool removeFile(const QString& path);
+KXVIEW_CORE_EXPORT bool removeFile(const QString& path);
 
 }  // namespace kx::fs

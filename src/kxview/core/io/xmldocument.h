@@ -8,13 +8,13 @@
 #include <QString>
 #include <optional>
 #include <utility>
-#include "kxview/kxview_export.h"
+#include "kxview/kxview_core_export.h"
 
 namespace kx {
 
 /// One node of a loaded document: an element with its attributes and children, or a text, comment or
 /// processing-instruction node, which has neither.
-struct KXVIEW_EXPORT XmlNode {
+struct KXVIEW_CORE_EXPORT XmlNode {
     enum class Kind { Element, Text, Comment, ProcessingInstruction };
 
     Kind kind = Kind::Element;
@@ -34,7 +34,7 @@ struct KXVIEW_EXPORT XmlNode {
 };
 
 /// A document loaded from a file.
-class KXVIEW_EXPORT XmlDocument {
+class KXVIEW_CORE_EXPORT XmlDocument {
 public:
     /// Reads and parses `path` (Windows spelling allowed). False, with an empty document, when the file
     /// cannot be read or is not well-formed.

@@ -4,7 +4,7 @@
 
 #include <QString>
 #include <functional>
-#include "kxview/kxview_export.h"
+#include "kxview/kxview_core_export.h"
 
 namespace kx {
 
@@ -34,7 +34,7 @@ using ReplaceQuestion = std::function<ReplaceAnswer(const QString& target)>;
 /// Member names without the UTF-8 flag are read as GB18030. If any member's path is absolute or climbs
 /// out of `folder`, nothing at all is extracted. Every file is written under a temporary name and renamed
 /// when complete. `ask` decides about existing files; without it they are replaced.
-KXVIEW_EXPORT UnzipResult extractZip(const QString& archive, const QString& folder,
-                                     const ReplaceQuestion& ask);
+KXVIEW_CORE_EXPORT UnzipResult extractZip(const QString& archive, const QString& folder,
+                                          const ReplaceQuestion& ask);
 
 }  // namespace kx

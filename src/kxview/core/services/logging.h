@@ -3,7 +3,7 @@
 
 #include <QLoggingCategory>
 
-#include "kxview/kxview_export.h"
+#include "kxview/kxview_core_export.h"
 
 /// The category "kxview" (what Q_DECLARE_LOGGING_CATEGORY declares, with the export macro).
-KXVIEW_EXPORT const QLoggingCategory& lcKxView();
+KXVIEW_CORE_EXPORT const QLoggingCategory& lcKxView();

@@ -1,67 +1,66 @@
 #include "core/services/messages.h"
 
-#include <QMessageBox>
+#include "core/services/logging.h"
 
 namespace kx {
 namespace {
 
-QMessageBox::Icon toQtIcon(MessageBoxSpec::Icon icon) {
-    switch (icon) {
-        case MessageBoxSpec::Icon::Information:
-            return QMessageBox::Information;
-        case MessageBoxSpec::Icon::Warning:
-            return QMessageBox::Warning;
-        case MessageBoxSpec::Icon::Question:
-            return QMessageBox::Question;
-        case MessageBoxSpec::Icon::Critical:
-            return QMessageBox::Critical;
-    }
-    return QMessageBox::NoIcon;
-}
-
-/// Real message boxes.
-class QtMessageService : public MessageService {
+/// Boxes without a screen: each is logged; a question is answered No, since nobody agreed to anything.
+class LoggedMessageService : public MessageService {
 public:
-    MessageAnswer show(const MessageBoxSpec& spec, QWidget* parent) override {
-        QMessageBox box(toQtIcon(spec.icon), spec.title, spec.text, QMessageBox::NoButton, parent);
-        if (spec.buttons == MessageBoxSpec::Buttons::Ok) {
-            box.setStandardButtons(QMessageBox::Ok);
-            box.exec();
-            return MessageAnswer::Ok;
-        }
-        const bool withCancel = spec.buttons == MessageBoxSpec::Buttons::YesNoCancel;
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No |
-                               (withCancel ? QMessageBox::Cancel : QMessageBox::NoButton));
-        box.setDefaultButton(spec.defaultNo ? QMessageBox::No : QMessageBox::Yes);
-        switch (box.exec()) {
-            case QMessageBox::Yes:
-                return MessageAnswer::Yes;
-            case QMessageBox::Cancel:
-                return MessageAnswer::Cancel;
-            default:
-                return MessageAnswer::No;
-        }
+    MessageAnswer show(const MessageBoxSpec& spec, QObject*) override {
+        qCInfo(lcKxView).noquote() << "message box" << spec.title << ":" << spec.text;
+        return spec.buttons == MessageBoxSpec::Buttons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
     }
 };
 
-std::unique_ptr<MessageService>& current() {
-    static std::unique_ptr<MessageService> service = std::make_unique<QtMessageService>();
-    return service;
+struct Services {
+    std::unique_ptr<MessageService> chosen;
+    std::unique_ptr<MessageService> fallback = std::make_unique<LoggedMessageService>();
+};
+
+Services& services() {
+    static Services instance;
+    return instance;
 }
 
 }  // namespace
 
 MessageService& messageService() {
-    return *current();
+    Services& s = services();
+    return s.chosen ? *s.chosen : *s.fallback;
 }
 
 std::unique_ptr<MessageService> setMessageService(std::unique_ptr<MessageService> service) {
-    std::unique_ptr<MessageService> previous = std::move(current());
-    current() = service ? std::move(service) : std::make_unique<QtMessageService>();
+    std::unique_ptr<MessageService> previous = std::move(services().chosen);
+    services().chosen = std::move(service);
     return previous;
 }
 
-MessageAnswer ScriptedMessageService::show(const MessageBoxSpec& spec, QWidget*) {
+void setDefaultMessageService(std::unique_ptr<MessageService> service) {
+    services().fallback = service ? std::move(service) : std::make_unique<LoggedMessageService>();
+}
+
+void showWarning(const QString& text, const QString& title, QObject* parent) {
+    MessageBoxSpec box;
+    box.text = text;
+    box.title = title;
+    box.icon = MessageBoxSpec::Icon::Warning;
+    box.buttons = MessageBoxSpec::Buttons::Ok;
+    messageService().show(box, parent);
+}
+
+bool askYesNo(const QString& text, QObject* parent) {
+    MessageBoxSpec question;
+    question.text = text;
+    question.title = QStringLiteral("提示");
+    question.icon = MessageBoxSpec::Icon::Warning;
+    question.buttons = MessageBoxSpec::Buttons::YesNo;
+    question.defaultNo = true;
+    return messageService().show(question, parent) == MessageAnswer::Yes;
+}
+
+MessageAnswer ScriptedMessageService::show(const MessageBoxSpec& spec, QObject*) {
     m_shown << spec;
     if (!m_answers.isEmpty()) return m_answers.takeFirst();
     return spec.buttons == MessageBoxSpec::Buttons::Ok ? MessageAnswer::Ok : MessageAnswer::No;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include "kxview/kxview_core_export.h"
 #include "kxview/kxview_export.h"
 
 namespace modUpdate {
@@ -18,17 +19,17 @@ enum UpdateDEResult : qint32 {
 
 /// The address of the update service: an http or https URL, or a local or network folder, ending with
 /// a separator. The host sets it; nothing in the component does.
-KXVIEW_EXPORT void SetUpdateBaseAddress(const QString& address);
+KXVIEW_CORE_EXPORT void SetUpdateBaseAddress(const QString& address);
 /// The address set by the host ("" until then).
-KXVIEW_EXPORT QString UpdateBaseAddress();
+KXVIEW_CORE_EXPORT QString UpdateBaseAddress();
 
 /// The folder that "<SYS>" targets of a manifest name. Empty (the default) means: the Windows system
 /// directory on Windows, elsewhere `AppPath` + "System\".
-KXVIEW_EXPORT void SetSystemDirectory(const QString& folder);
+KXVIEW_CORE_EXPORT void SetSystemDirectory(const QString& folder);
 /// The command line that registers an installed file; "%1" stands for the file's path, unquoted, in the
 /// system's own spelling. Empty (the default) means: `regsvr32.exe %1 /s` from the system directory on
 /// Windows, elsewhere no registration (the step is skipped and logged).
-KXVIEW_EXPORT void SetRegisterCommand(const QString& commandLine);
+KXVIEW_CORE_EXPORT void SetRegisterCommand(const QString& commandLine);
 
 /// Applies the manifest `ManifestFullName` (Update.xml in an unpacked package folder): copies each
 /// listed file present in the package folder to its target ("...\x" below `AppPath`, "<SYS>x" in the
@@ -36,8 +37,8 @@ KXVIEW_EXPORT void SetRegisterCommand(const QString& commandLine);
 /// and deletes the manifest when every present file went through. True in that case. A missing or
 /// unreadable manifest, or one without an "Update" element, gives False and changes nothing.
 /// `ThirdArgument` enables nothing. Never throws.
-KXVIEW_EXPORT bool InstallUpdatePackage(const QString& ManifestFullName, const QString& AppPath,
-                                        bool ThirdArgument = false);
+KXVIEW_CORE_EXPORT bool InstallUpdatePackage(const QString& ManifestFullName, const QString& AppPath,
+                                             bool ThirdArgument = false);
 
 /// Fetches and installs the quota library `LibName` (a file title) from the update service. When
 /// `DataRoot` + "定额库\" + `LibName` + ".QTDE" exists, the offered version is shown first and the user

@@ -5,14 +5,14 @@
 #include <QVariant>
 #include <memory>
 #include <optional>
-#include "kxview/kxview_export.h"
+#include "kxview/kxview_core_export.h"
 
 class QSettings;
 
 namespace kx {
 
 /// A store of named property values.
-class KXVIEW_EXPORT PropertyStore {
+class KXVIEW_CORE_EXPORT PropertyStore {
 public:
     virtual ~PropertyStore() = default;
     /// The stored value of `name`, or nothing when the store does not hold it.
@@ -22,7 +22,7 @@ public:
 };
 
 /// A store in a group of QSettings (the settings object must outlive the store).
-class KXVIEW_EXPORT SettingsPropertyStore : public PropertyStore {
+class KXVIEW_CORE_EXPORT SettingsPropertyStore : public PropertyStore {
 public:
     /// Keeps the properties in `settings` under `group`.
     SettingsPropertyStore(QSettings& settings, const QString& group);

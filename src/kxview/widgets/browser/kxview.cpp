@@ -17,7 +17,8 @@
 #include "widgets/controls/richtextpane.h"
 #include "widgets/controls/splitter.h"
 #include "widgets/controls/twips.h"
-#include "widgets/services/notifications.h"
+#include "widgets/services/guard.h"
+#include "widgets/services/messageboxes.h"
 
 namespace kx {
 namespace {
@@ -168,6 +169,7 @@ void KXView::Private::CallDELinkForRow() {
 }
 
 KXView::KXView(QWidget* parent) : QWidget(parent), d(std::make_unique<Private>(*this)) {
+    useMessageBoxes();
     d->createControls();
     d->connectNotifications();
     d->InitGrid();

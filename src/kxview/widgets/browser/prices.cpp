@@ -34,15 +34,6 @@ PriceLookup priceLookup(LibraryKind kind, qint32 id) {
     return {};
 }
 
-void showAlreadyShown(QWidget* parent) {
-    MessageBoxSpec spec;
-    spec.text = QStringLiteral("价格已经存在！");
-    spec.title = QStringLiteral("提示");
-    spec.icon = MessageBoxSpec::Icon::Warning;
-    spec.buttons = MessageBoxSpec::Buttons::Ok;
-    messageService().show(spec, parent);
-}
-
 }  // namespace
 
 void PriceColumns::AddPriceColumn(const QString& p_File, LibraryKind kind) {
@@ -50,7 +41,7 @@ void PriceColumns::AddPriceColumn(const QString& p_File, LibraryKind kind) {
     GridModel& g = m_grid.cells();
     for (int c = FirstPriceCol; c < g.Cols(); ++c) {
         if (g.ColKey(c) == p_File) {
-            showAlreadyShown(m_parent);
+            showWarning(QStringLiteral("价格已经存在！"), QStringLiteral("提示"), m_parent);
             return;
         }
     }

@@ -1,5 +1,6 @@
 #include "widgets/services/guard.h"
 
+#include <QWidget>
 #include <exception>
 
 #include "core/services/logging.h"
@@ -7,7 +8,7 @@
 
 namespace kx {
 
-void runGuarded(QWidget* parent, const char* what, const std::function<void()>& handler) {
+void runGuarded(QWidget* parent, const QString& what, const std::function<void()>& handler) {
     QString error;
     try {
         handler();
@@ -17,12 +18,8 @@ void runGuarded(QWidget* parent, const char* what, const std::function<void()>& 
     } catch (...) {
         error = QStringLiteral("unknown error");
     }
-    qCWarning(lcKxView) << what << "failed:" << error;
-    MessageBoxSpec box;
-    box.text = error;
-    box.title = QStringLiteral("提示");
-    box.icon = MessageBoxSpec::Icon::Warning;
-    messageService().show(box, parent);
+    qCWarning(lcKxView).noquote() << what << "failed:" << error;
+    showWarning(error, QStringLiteral("提示"), parent);
 }
 
 }  // namespace kx

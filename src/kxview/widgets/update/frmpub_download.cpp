@@ -138,7 +138,7 @@ void frmPub_DownLoad::StartDownLoad() {
 }
 
 void frmPub_DownLoad::startFromButton() {
-    kx::runGuarded(this, "starting the download", [this] { StartDownLoad(); });
+    kx::runGuarded(this, QStringLiteral("starting the download"), [this] { StartDownLoad(); });
 }
 
 void frmPub_DownLoad::showStatus(const QString& text, bool repaintNow) {

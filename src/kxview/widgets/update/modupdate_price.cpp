@@ -41,14 +41,6 @@ struct PriceSet {
     QString installedFolder;
 };
 
-void showWarning(const QString& text) {
-    kx::MessageBoxSpec box;
-    box.text = text;
-    box.title = QStringLiteral("提示");
-    box.icon = kx::MessageBoxSpec::Icon::Warning;
-    kx::messageService().show(box, nullptr);
-}
-
 /// Downloads and extracts the set's catalogue; the offered catalogue's path, or "" when it did not come.
 QString fetchOfferedCatalogue(const PriceSet& set) {
     const frmPub_DownLoad& dialog = detail::fetch(set.remoteFolder + QStringLiteral("MatePriceIndex.rar"),
@@ -109,7 +101,7 @@ bool fetchAndInstallPriceFile(const PriceSet& set, const QString& fileName) {
             kx::fs::removeFile(extracted);
             return true;
         case kx::fs::WriteResult::PermissionDenied:
-            showWarning(fileName + QStringLiteral("正在使用中，无法更新！"));
+            kx::showWarning(fileName + QStringLiteral("正在使用中，无法更新！"), QStringLiteral("提示"));
             return false;
         case kx::fs::WriteResult::Failed:
             return false;
@@ -131,7 +123,9 @@ int UpdatePriceFiles(const QString& MateKey, const QString& AppPath, const QStri
     }
     int installed = 0;
     for (const QString& name : chosen) installed += UpdatePriceFile(MateKey, AppPath, DataPath, name) ? 1 : 0;
-    showWarning(QStringLiteral("完成[ ") + QString::number(installed) + QStringLiteral(" ]个价格文件的更新"));
+    kx::showWarning(
+        QStringLiteral("完成[ ") + QString::number(installed) + QStringLiteral(" ]个价格文件的更新"),
+        QStringLiteral("提示"));
     return installed;
 }
 
