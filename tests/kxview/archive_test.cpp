@@ -12,7 +12,7 @@
 #include "core/io/ziparchive.h"
 #include "core/update/modunzip.h"
 #include "sample/packages.h"
-#include "update_support.h"
+#include "scripted_ui.h"
 
 namespace {
 

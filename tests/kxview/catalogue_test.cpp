@@ -10,7 +10,7 @@
 #include "core/data/modpub_tree.h"
 #include "jet/database.h"
 #include "jet/writer.h"
-#include "update_support.h"
+#include "scripted_ui.h"
 #include "widgets/controls/kxtree.h"
 
 namespace {

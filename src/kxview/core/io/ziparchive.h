@@ -5,15 +5,9 @@
 #include <QString>
 #include <functional>
 #include "kxview/kxview_core_export.h"
+#include "kxview/updateprompts.h"
 
 namespace kx {
-
-/// The answer to "replace this existing file?".
-enum class ReplaceAnswer {
-    Replace,  ///< replace this file
-    Keep,     ///< leave this file as it is
-    KeepAll,  ///< leave this file and every later existing file as they are
-};
 
 /// How an extraction ended. The values are the result codes of Info-ZIP's unzip; 0 is success.
 enum class UnzipResult : int {

@@ -1,7 +1,6 @@
 #include "core/update/modunzip.h"
 
 #include "core/io/filesystem.h"
-#include "core/io/ziparchive.h"
 #include "core/services/logging.h"
 #include "core/services/messages.h"
 
@@ -12,31 +11,23 @@ bool endsWithSeparator(const QString& path) {
     return path.endsWith(QLatin1Char('\\')) || path.endsWith(QLatin1Char('/'));
 }
 
-kx::ReplaceAnswer toAnswer(int code) {
-    switch (code) {
-        case IDM_REPLACE_YES:
-            return kx::ReplaceAnswer::Replace;
-        case IDM_REPLACE_NONE:
-            return kx::ReplaceAnswer::KeepAll;
-        default:
-            return kx::ReplaceAnswer::Keep;
-    }
-}
-
 }  // namespace
 
 bool UnZipArchive(const QString& archive, QString& folder) {
+    return UnZipArchive(archive, folder, askBeforeReplacing);
+}
+
+bool UnZipArchive(const QString& archive, QString& folder, const kx::ReplaceQuestion& ask) {
     if (!endsWithSeparator(folder)) folder += QLatin1Char('\\');
     if (!kx::fs::isDir(folder) && !kx::fs::makeDir(folder)) {
         qCWarning(lcKxView) << "cannot create the extraction folder" << folder;
         return false;
     }
-    return RunUnzip(archive, folder) == 0;
+    return RunUnzip(archive, folder, ask) == 0;
 }
 
-int RunUnzip(const QString& archive, const QString& folder) {
-    const kx::UnzipResult result = kx::extractZip(
-        archive, folder, [](const QString& target) { return toAnswer(OnUnzipReplace(target)); });
+int RunUnzip(const QString& archive, const QString& folder, const kx::ReplaceQuestion& ask) {
+    const kx::UnzipResult result = kx::extractZip(archive, folder, ask);
     if (result != kx::UnzipResult::Ok)
         qCWarning(lcKxView) << "unzip of" << archive << "returned" << int(result);
     return static_cast<int>(result);
@@ -55,6 +46,17 @@ int OnUnzipReplace(const QString& name) {
             return IDM_REPLACE_NONE;
         default:
             return IDM_REPLACE_NO;
+    }
+}
+
+kx::ReplaceAnswer askBeforeReplacing(const QString& name) {
+    switch (OnUnzipReplace(name)) {
+        case IDM_REPLACE_YES:
+            return kx::ReplaceAnswer::Replace;
+        case IDM_REPLACE_NONE:
+            return kx::ReplaceAnswer::KeepAll;
+        default:
+            return kx::ReplaceAnswer::Keep;
     }
 }
 

@@ -8,17 +8,14 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <cmath>
 
-#include "core/data/modpub_chars.h"
-#include "core/data/modpub_db.h"
-#include "core/io/xmldocument.h"
+#include "core/update/offers.h"
 #include "widgets/controls/formchrome.h"
+#include "widgets/controls/twips.h"
 #include "widgets/services/dialogs.h"
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 constexpr int kLineHeightTwips = 300;
 constexpr int kMarkerRole = Qt::UserRole;
 
@@ -105,39 +102,17 @@ void frmNet_UpdateDEInfo::prepareGrid() {
 void frmNet_UpdateDEInfo::Form_Load() {
     prepareGrid();
     if (m_dbFullName.isEmpty() || m_updateFile.isEmpty()) return;
-    QString installed;
-    {
-        auto db = modPub_DB::OpenDB(m_dbFullName);
-        installed = modPub_DB::GetKeyInfo(*db, QStringLiteral("Ver"));
-        db->Close();
-    }
-    kx::XmlDocument document;
-    document.load(m_updateFile);
-    const kx::XmlNode* update = document.selectSingleNode(QStringLiteral("Update"));
-    const kx::XmlNode* info = update ? update->selectSingleNode(QStringLiteral("Info")) : nullptr;
-    if (info == nullptr) return;  // not readable: no version text, no list, the unload state as it was
-
-    const QString newest = info->attributeAt(0).value_or(QString());
-    if (modPub_Chars::leadingNumber(installed) == modPub_Chars::leadingNumber(newest)) {
-        m_lblTitle->setText(QStringLiteral("定额库数据为最新[") + installed + QStringLiteral("]版") +
-                            QStringLiteral("，不需要更新！"));
-    } else {
-        m_lblTitle->setText(QStringLiteral("当前定额库版本 [") + installed + QStringLiteral("] 最新版本 [") +
-                            newest + QStringLiteral("],更新内容如下："));
-    }
-    for (const kx::XmlNode& line : info->children) {
-        if (line.kind == kx::XmlNode::Kind::Element) addChangeLine(line);
-    }
+    const kx::QuotaLibraryOffer offer = kx::readQuotaLibraryOffer(m_updateFile, m_dbFullName);
+    if (!offer.readable) return;  // no version text, no list, the unload state as it was
+    m_lblTitle->setText(offer.headline());
+    for (const kx::QuotaLibraryOffer::Change& line : offer.changes) addChangeLine(line);
     m_unloadState = 1;
 }
 
-void frmNet_UpdateDEInfo::addChangeLine(const kx::XmlNode& line) {
-    // A line missing its attributes reads as empty text and marker 0 rather than failing the dialog.
-    const int marker = static_cast<int>(
-        std::nearbyint(modPub_Chars::leadingNumber(line.attributeAt(1).value_or(QString()))));
-    auto* item = new QTableWidgetItem(line.attributeAt(0).value_or(QString()));
-    item->setData(kMarkerRole, marker);
-    if (marker > 0) {
+void frmNet_UpdateDEInfo::addChangeLine(const kx::QuotaLibraryOffer::Change& line) {
+    auto* item = new QTableWidgetItem(line.text);
+    item->setData(kMarkerRole, line.marker);
+    if (line.marker > 0) {
         QFont emphasised = item->font();
         emphasised.setBold(true);
         item->setFont(emphasised);
@@ -150,5 +125,5 @@ void frmNet_UpdateDEInfo::addChangeLine(const kx::XmlNode& line) {
     const int row = m_grid->rowCount();
     m_grid->setRowCount(row + 1);
     m_grid->setItem(row, 1, item);
-    m_grid->setRowHeight(row, kLineHeightTwips / kTwipsPerPixel);
+    m_grid->setRowHeight(row, kx::toPixels(kLineHeightTwips));
 }

@@ -4,14 +4,11 @@
 #include <QDialog>
 #include <QString>
 #include "kxview/kxview_export.h"
+#include "kxview/updateprompts.h"
 
 class QLabel;
 class QPushButton;
 class QTableWidget;
-
-namespace kx {
-struct XmlNode;
-}
 
 /// Shows what the update service offers for an installed quota library and lets the user go on
 /// (cmdSure, unload state 0), decline (cmdCancel, 1) or close (cmdClose, state unchanged). One shared
@@ -29,14 +26,14 @@ public:
     /// 0: go on; 1: declined, or loaded and closed.
     qint32 GetUnloadState() const { return m_unloadState; }
 
-    /// Loads the dialog and shows it modally; returns when it has closed. Throws kx::DbError when the
-    /// installed library cannot be read.
+    /// Loads the dialog with the offer the information file makes for the library and shows it modally;
+    /// returns when it has closed. Throws kx::DbError when the installed library cannot be read.
     void showModal();
 
 private:
     void Form_Load();
     void prepareGrid();
-    void addChangeLine(const kx::XmlNode& line);
+    void addChangeLine(const kx::QuotaLibraryOffer::Change& line);
 
     QString m_updateFile;
     QString m_dbFullName;

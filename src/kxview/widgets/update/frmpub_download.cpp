@@ -9,10 +9,8 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "core/data/modpub_chars.h"
-#include "core/data/modpub_file.h"
 #include "core/io/downloadcontrol.h"
-#include "core/io/filesystem.h"
+#include "core/update/download.h"
 #include "widgets/controls/formchrome.h"
 #include "widgets/services/dialogs.h"
 #include "widgets/services/guard.h"
@@ -21,27 +19,6 @@ namespace {
 
 constexpr int kCloseSide = 18;
 constexpr int kProgressSteps = 1000;
-
-/// The text that the error event shows for a code of the download control.
-QString errorCodeText(qint32 code) {
-    switch (code) {
-        case 1:
-            return QStringLiteral("不可下载文件");
-        case 2:
-            return QStringLiteral("重定向");
-        case 3:
-            return QStringLiteral("没有字节返回");
-        case 99:
-            return QStringLiteral("不明错误");
-        default:
-            return {};
-    }
-}
-
-/// A fraction as a whole percentage, "0%" style (half away from zero).
-QString percentText(float fraction) {
-    return QString::number(std::lround(static_cast<double>(fraction) * 100.0)) + QLatin1Char('%');
-}
 
 QLabel* closeImage(QWidget* parent, const char* name, bool highlighted) {
     auto* label = new QLabel(parent);
@@ -101,14 +78,10 @@ frmPub_DownLoad::frmPub_DownLoad(QWidget* parent)
 
     connect(m_cmdStart, &QPushButton::clicked, this, &frmPub_DownLoad::startFromButton);
     connect(m_cmdCancel, &QPushButton::clicked, this, &frmPub_DownLoad::cmdCancel_Click);
-    connect(m_dl, &kx::DownloadControl::transferBegan, this,
-            [this] { showStatus(QStringLiteral("开始下载..."), true); });
-    connect(m_dl, &kx::DownloadControl::connecting, this,
-            [this](const QString& host) { showStatus(QStringLiteral("连接到 ") + host, true); });
-    connect(m_dl, &kx::DownloadControl::progress, this, &frmPub_DownLoad::onProgress);
-    connect(m_dl, &kx::DownloadControl::cancelled, this,
-            [this] { showStatus(QStringLiteral("取消下载"), false); });
-    connect(m_dl, &kx::DownloadControl::failed, this, &frmPub_DownLoad::onFailed);
+    // The status line first, so that it shows the outcome before the dialog closes on it.
+    auto* status = new kx::DownloadStatus(*m_dl, this);
+    connect(status, &kx::DownloadStatus::statusChanged, this, &frmPub_DownLoad::showStatus);
+    connect(status, &kx::DownloadStatus::progressed, this, &frmPub_DownLoad::onProgress);
     connect(m_dl, &kx::DownloadControl::completed, this, &frmPub_DownLoad::onCompleted);
 }
 
@@ -129,12 +102,7 @@ void frmPub_DownLoad::Form_Load() {
 }
 
 void frmPub_DownLoad::StartDownLoad() {
-    const QString folder = modPub_File::GetFilePath(m_saveAsFullName);
-    if (!kx::fs::isDir(folder)) modPub_File::CreateDirs(folder);
-    m_dl->setReplaceExisting(true);
-    m_dl->setUrl(m_url);
-    m_dl->setTargetFolder(folder);
-    m_dl->start();
+    kx::startDownload(*m_dl, m_url, m_saveAsFullName);
 }
 
 void frmPub_DownLoad::startFromButton() {
@@ -146,25 +114,17 @@ void frmPub_DownLoad::showStatus(const QString& text, bool repaintNow) {
     if (repaintNow) m_lbl->repaint();
 }
 
-void frmPub_DownLoad::onProgress(float fraction, qint32 totalBytes) {
-    showStatus(percentText(fraction) + QStringLiteral(" of ") + modPub_Chars::FormatByteSize(totalBytes),
-               false);
+void frmPub_DownLoad::onProgress(const QString& text, float fraction) {
+    showStatus(text, false);
     m_progress->setValue(static_cast<int>(std::lround(qBound(0.0f, fraction, 1.0f) * kProgressSteps)));
-}
-
-void frmPub_DownLoad::onFailed(qint32 code, const QString& description) {
-    if (code == kx::DownloadControl::Cancelled) return;  // "取消下载" stays on screen
-    showStatus(QStringLiteral("错误 - ") + errorCodeText(code) + QStringLiteral(": ") + description, true);
 }
 
 void frmPub_DownLoad::onCompleted(qint32 bytes) {
     if (bytes < 1) {
         m_completeDownLoad = false;
-        showStatus(QStringLiteral("下载失败"), false);
         if (m_autoDownLoad) done(QDialog::Rejected);
         return;
     }
-    showStatus(modPub_Chars::FormatByteSize(bytes) + QStringLiteral("完成"), false);
     m_progress->setValue(kProgressSteps);
     if (m_completeClose) {
         m_unloadState = 0;

@@ -56,8 +56,7 @@ protected:
 private:
     void Form_Load();
     void showStatus(const QString& text, bool repaintNow);
-    void onProgress(float fraction, qint32 totalBytes);
-    void onFailed(qint32 code, const QString& description);
+    void onProgress(const QString& text, float fraction);
     void onCompleted(qint32 bytes);
     void cmdCancel_Click();
     void startFromButton();

@@ -17,14 +17,13 @@
 #include <QVBoxLayout>
 #include <QtMath>
 
-#include "core/data/modpub_db.h"
-#include "core/io/filesystem.h"
+#include "core/update/offers.h"
 #include "widgets/controls/formchrome.h"
+#include "widgets/controls/twips.h"
 #include "widgets/services/dialogs.h"
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 constexpr int kColumnCount = 8;
 constexpr int kMaxFittedColumn =
     320;  // a long description is cut off rather than widening the dialog without end
@@ -170,8 +169,6 @@ frmPub_DownLoad_Price::frmPub_DownLoad_Price(QWidget* parent)
     connect(m_cmdClose, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-frmPub_DownLoad_Price::~frmPub_DownLoad_Price() = default;
-
 QString frmPub_DownLoad_Price::GetUpdateName(qint16 Index) const {
     return Index >= 1 && Index <= m_chosen.size() ? m_chosen[Index - 1] : QString();
 }
@@ -183,17 +180,9 @@ void frmPub_DownLoad_Price::showModal() {
 
 void frmPub_DownLoad_Price::Form_Load() {
     m_chosen.clear();
-    m_listed.clear();
     prepareGrid();
-    try {
-        auto offered = modPub_DB::OpenDB(m_fileFullName);
-        LoadRec(*offered);
-        offered->Close();
-    } catch (...) {
-        m_installed.reset();
-        throw;
-    }
-    m_installed.reset();
+    m_offer = kx::readPriceSetOffer(m_fileFullName, m_dataPath, m_mateKey);
+    LoadRec();
     m_grid->setCurrentCell(-1, -1);
     fitColumns();
 }
@@ -206,7 +195,7 @@ void frmPub_DownLoad_Price::fitColumns() {
         if (c.column == ColFile) continue;
         m_grid->resizeColumnToContents(c.column);
         const int fitted = qMin(m_grid->columnWidth(c.column), kMaxFittedColumn);
-        m_grid->setColumnWidth(c.column, qMax(c.widthTwips / kTwipsPerPixel, fitted));
+        m_grid->setColumnWidth(c.column, qMax(kx::toPixels(c.widthTwips), fitted));
     }
     constexpr int kSlack = 6;
     const int wanted = m_grid->horizontalHeader()->length() + m_grid->frameWidth() * 2 +
@@ -224,61 +213,41 @@ void frmPub_DownLoad_Price::prepareGrid() {
         auto* header = new QTableWidgetItem(QString::fromUtf8(c.header));
         header->setTextAlignment(Qt::AlignCenter);
         m_grid->setHorizontalHeaderItem(c.column, header);
-        m_grid->setColumnWidth(c.column, c.widthTwips / kTwipsPerPixel);
+        m_grid->setColumnWidth(c.column, kx::toPixels(c.widthTwips));
     }
     m_grid->setHorizontalHeaderItem(0, new QTableWidgetItem());
     m_grid->setColumnHidden(ColFile, true);
 }
 
-void frmPub_DownLoad_Price::LoadRec(kx::Database& offered) {
-    auto entries = offered.OpenRecordset(QStringLiteral("SELECT * FROM Index WHERE ParentID=0"));
-    for (; !entries->isEOF(); entries->MoveNext()) {
-        const qint32 id = entries->Value(QStringLiteral("ID")).toInt();
-        if (m_listed.contains(id)) continue;
-        addEntryRow(*entries);
-        LoadRec_Child(id, offered);
-    }
+void frmPub_DownLoad_Price::LoadRec() {
+    for (const kx::PriceFileEntry& entry : m_offer.entries) addEntryRow(entry);
 }
 
-void frmPub_DownLoad_Price::LoadRec_Child(qint32 ID, kx::Database& offered) {
-    auto entries =
-        offered.OpenRecordset(QStringLiteral("SELECT * FROM Index WHERE ParentID=") + QString::number(ID));
-    for (; !entries->isEOF(); entries->MoveNext()) {
-        const qint32 id = entries->Value(QStringLiteral("ID")).toInt();
-        if (m_listed.contains(id)) continue;
-        addEntryRow(*entries);
-        LoadRec_Child(id, offered);
-    }
-}
-
-void frmPub_DownLoad_Price::addEntryRow(const kx::Recordset& entry) {
-    m_listed.insert(entry.Value(QStringLiteral("ID")).toInt());
+void frmPub_DownLoad_Price::addEntryRow(const kx::PriceFileEntry& entry) {
     const int row = m_grid->rowCount();
     m_grid->setRowCount(row + 1);
-    const QString file = entry.Text(QStringLiteral("WithFileName"));
-    const std::pair<int, const char*> fields[] = {{ColName, "Name"},
-                                                  {ColCreated, "CreatDate"},
-                                                  {ColModified, "ModifyDate"},
-                                                  {ColNote, "SM"},
-                                                  {ColFile, "WithFileName"}};
+    const std::pair<int, const QString*> fields[] = {{ColName, &entry.name},
+                                                     {ColCreated, &entry.created},
+                                                     {ColModified, &entry.modified},
+                                                     {ColNote, &entry.note},
+                                                     {ColFile, &entry.fileName}};
     for (int column = 0; column < kColumnCount; ++column) {
         auto* cell = new QTableWidgetItem;
         cell->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);  // no check box unless a file row gets one
         m_grid->setItem(row, column, cell);
     }
-    for (const auto& [column, field] : fields)
-        m_grid->item(row, column)->setText(entry.Text(QLatin1String(field)));
+    for (const auto& [column, text] : fields) m_grid->item(row, column)->setText(*text);
     for (const ColumnSetup& c : kColumns) m_grid->item(row, c.column)->setTextAlignment(c.alignment);
     for (int column = 0; column < kColumnCount; ++column) {
         QTableWidgetItem* cell = m_grid->item(row, column);
-        cell->setBackground(file.isEmpty() ? kFolderRowBackground : kFileRowBackground);
-        if (file.isEmpty()) {
+        cell->setBackground(entry.isFile() ? kFileRowBackground : kFolderRowBackground);
+        if (!entry.isFile()) {
             QFont bold = cell->font();
             bold.setBold(true);
             cell->setFont(bold);
         }
     }
-    if (!file.isEmpty()) {
+    if (entry.isFile()) {
         QTableWidgetItem* box = m_grid->item(row, ColUpdate);
         box->setFlags(box->flags() | Qt::ItemIsUserCheckable);
         box->setCheckState(Qt::Unchecked);
@@ -286,32 +255,22 @@ void frmPub_DownLoad_Price::addEntryRow(const kx::Recordset& entry) {
     SetRowFeature(row);
 }
 
-QString frmPub_DownLoad_Price::installedFolder() const {
-    return m_dataPath + QStringLiteral("材料价格文件\\") + m_mateKey + QLatin1Char('\\');
-}
-
-kx::Database& frmPub_DownLoad_Price::installedCatalogue() {
-    if (!m_installed)
-        m_installed = modPub_DB::OpenDB(installedFolder() + QStringLiteral("MatePriceIndex.mdb"));
-    return *m_installed;
-}
-
 void frmPub_DownLoad_Price::SetRowFeature(int Row) {
-    const QString name = m_grid->item(Row, ColFile)->text();
-    if (name.isEmpty()) return;
-    if (!kx::fs::isFile(installedFolder() + name)) {
-        QTableWidgetItem* state = m_grid->item(Row, ColState);
-        state->setText(QStringLiteral("[新]"));
-        state->setIcon(QIcon(newMarkPicture()));
-        paintRowText(Row, kx::basicPaletteColor(12));
-        return;
+    switch (m_offer.entries[Row].state) {
+        case kx::PriceFileEntry::State::New: {
+            QTableWidgetItem* state = m_grid->item(Row, ColState);
+            state->setText(QStringLiteral("[新]"));
+            state->setIcon(QIcon(newMarkPicture()));
+            paintRowText(Row, kx::basicPaletteColor(12));
+            break;
+        }
+        case kx::PriceFileEntry::State::Changed:
+            paintRowText(Row, kx::basicPaletteColor(12));
+            break;
+        case kx::PriceFileEntry::State::Same:
+        case kx::PriceFileEntry::State::Folder:
+            break;
     }
-    const QString modified = m_grid->item(Row, ColModified)->text();
-    if (m_grid->item(Row, ColCreated)->text() == modified) return;
-    auto installed = installedCatalogue().OpenRecordset(
-        QStringLiteral("SELECT * FROM Index WHERE WithFileName=") + modPub_DB::sqlText(name));
-    if (installed->RecordCount() > 0 && installed->Text(QStringLiteral("ModifyDate")) != modified)
-        paintRowText(Row, kx::basicPaletteColor(12));
 }
 
 void frmPub_DownLoad_Price::paintRowText(int row, const QColor& colour) {

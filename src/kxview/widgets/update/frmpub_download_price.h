@@ -3,24 +3,19 @@
 #pragma once
 
 #include <QDialog>
-#include <QSet>
 #include <QString>
 #include <QStringList>
-#include <memory>
 #include "kxview/kxview_export.h"
+#include "kxview/updateprompts.h"
 
 class QLabel;
 class QPushButton;
 class QTableWidget;
 
-namespace kx {
-class Database;
-class Recordset;
-}  // namespace kx
-
 /// Lists the entries of an offered price catalogue depth-first, marks files that are not installed
-/// ("[新]", red) or whose edition changed (red), and collects the ticked file names. One shared instance
-/// (kx::sharedForm); every showing starts with an empty choice.
+/// ("[新]", red) or whose edition changed (red), and collects the ticked file names. The offer is read and
+/// compared by the core (kx::readPriceSetOffer). One shared instance (kx::sharedForm); every showing
+/// starts with an empty choice.
 class KXVIEW_EXPORT frmPub_DownLoad_Price : public QDialog {
     Q_OBJECT
 
@@ -37,7 +32,6 @@ public:
     };
 
     explicit frmPub_DownLoad_Price(QWidget* parent = nullptr);
-    ~frmPub_DownLoad_Price() override;
 
     /// The offered catalogue (MatePriceIndex.mdb after extraction).
     void SetFileFullName(const QString& p_V) { m_fileFullName = p_V; }
@@ -55,24 +49,21 @@ public:
     /// catalogue cannot be read.
     void showModal();
 
-    /// Fills the grid with the entries of the open offered catalogue, depth-first.
-    void LoadRec(kx::Database& offered);
-    /// Adds the children of entry `ID` and their descendants.
-    void LoadRec_Child(qint32 ID, kx::Database& offered);
-    /// Marks row `Row` as new or changed compared with the installed set.
+    /// Fills the grid with the offer's entries, one row each, depth-first.
+    void LoadRec();
+    /// Marks row `Row` as its entry compares with the installed set: "[新]" and red text for a file not
+    /// installed, red text for a changed one.
     void SetRowFeature(int Row);
 
 private:
     void Form_Load();
     void prepareGrid();
     void fitColumns();
-    void addEntryRow(const kx::Recordset& entry);
+    void addEntryRow(const kx::PriceFileEntry& entry);
     bool isFileRow(int row) const;
     bool isTicked(int row) const;
     void setTicked(int row, bool ticked);
     void paintRowText(int row, const QColor& colour);
-    QString installedFolder() const;
-    kx::Database& installedCatalogue();
     void onCellClicked(int row, int column);
     void cmdRange_Click();
     void cmdStar_Click();
@@ -81,8 +72,7 @@ private:
     QString m_dataPath;
     QString m_mateKey;
     QStringList m_chosen;
-    QSet<qint32> m_listed;  // entry IDs already in the grid: a damaged parent chain cannot loop
-    std::unique_ptr<kx::Database> m_installed;
+    kx::PriceSetOffer m_offer;  // row r of the grid shows entry r
 
     QLabel* m_lblTitle;
     QTableWidget* m_grid;
