@@ -11,15 +11,13 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSplitter>
+#include <QTableView>
 #include <QToolBar>
 
 #include "kxview/kxview.h"
 #include "kxview/modupdate.h"
 #include "sample/names.h"
 #include "static_file_server.h"
-#include "widgets/browser/price_columns_p.h"
-#include "widgets/controls/outlinegrid.h"
-#include "widgets/controls/richtextpane.h"
 
 namespace demo {
 namespace {
@@ -112,8 +110,26 @@ DemoWindow::DemoWindow(const QString& appDir, QWidget* parent)
     log(QStringLiteral("application directory: ") + QDir::toNativeSeparators(appDir));
 }
 
-kx::OutlineGrid& DemoWindow::grid() const {
-    return *m_view->findChild<kx::OutlineGrid*>(QStringLiteral("F"));
+QTableView& DemoWindow::grid() const {
+    return *m_view->findChild<QTableView*>(QStringLiteral("F"));
+}
+
+int DemoWindow::rowCount() const {
+    return grid().model()->rowCount() + 1;
+}
+
+int DemoWindow::columnCount() const {
+    return grid().model()->columnCount();
+}
+
+QString DemoWindow::cellText(int row, int col) const {
+    const QAbstractItemModel& cells = *grid().model();
+    if (row == 0) return cells.headerData(col, Qt::Horizontal).toString();
+    return cells.index(row - 1, col).data().toString();
+}
+
+void DemoWindow::selectRow(int row) {
+    grid().setProperty("Row", row);  // the grid's current row, grid coordinates
 }
 
 QString DemoWindow::priceFile(const char* title) const {
@@ -143,18 +159,19 @@ bool DemoWindow::open(Library library) {
 }
 
 void DemoWindow::callRow(int row) {
-    if (row >= grid().cells().Rows()) return;
-    grid().setRow(row);
+    if (row >= rowCount()) return;
+    selectRow(row);
     grid().scrollTo(grid().currentIndex(), QAbstractItemView::PositionAtCenter);
     if (auto* call = m_view->findChild<QAbstractButton*>(QStringLiteral("tCall"))) call->click();
 }
 
 int DemoWindow::openFirstRowWithChildren(const std::function<bool(int row)>& wanted) {
-    const kx::GridModel& cells = grid().cells();
-    for (int row = 1; row < cells.Rows(); ++row) {
-        if (cells.RowOutlineLevel(row) != 0) continue;
-        grid().setRow(row);
-        if (!cells.hasChildRows(row) || !wanted(row)) continue;
+    for (int row = 1; row < rowCount(); ++row) {
+        if (grid().isRowHidden(row - 1)) continue;  // below a collapsed row of its own
+        selectRow(row);
+        // The rows the browser inserts below the current one come collapsed, out of sight.
+        const bool hasChildren = row + 1 < rowCount() && grid().isRowHidden(row);
+        if (!hasChildren || !wanted(row)) continue;
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
         QApplication::sendEvent(&grid(), &enter);
         grid().scrollTo(grid().currentIndex(), QAbstractItemView::PositionAtTop);
@@ -166,25 +183,22 @@ int DemoWindow::openFirstRowWithChildren(const std::function<bool(int row)>& wan
 void DemoWindow::addSecondPriceColumn() {
     const QString file = priceFile("北京2024年2月信息价");
     try {
-        kx::PriceColumns(grid(), m_view).AddPriceColumn(file, kx::libraryKindOf(m_view->FindStyle()));
-        log(QStringLiteral("price column added for ") + quoted(QFileInfo(file).fileName()));
+        m_view->AddPriceColumn(file);
+        log(QStringLiteral("AddPriceColumn(%1)").arg(quoted(QFileInfo(file).fileName())));
     } catch (const std::exception& e) {
-        log(QStringLiteral("adding a price column failed: ") + QString::fromUtf8(e.what()));
+        log(QStringLiteral("AddPriceColumn(%1) failed: %2")
+                .arg(quoted(QFileInfo(file).fileName()), QString::fromUtf8(e.what())));
     }
 }
 
-const kx::GridModel& DemoWindow::cells() const {
-    return grid().cells();
-}
-
 QString DemoWindow::descriptionText() const {
-    return m_view->findChild<kx::RichTextPane*>(QStringLiteral("txtSM"))->Text();
+    return m_view->findChild<QWidget*>(QStringLiteral("txtSM"))->property("Text").toString();
 }
 
 int DemoWindow::firstCorrectedRow() const {
-    const kx::GridModel& cells = grid().cells();
-    for (int row = 1; row < cells.Rows(); ++row) {
-        if (cells.TextMatrix(row, 3).endsWith(QStringLiteral(" [堪误]"))) return row;
+    constexpr int kNameCol = static_cast<int>(kx::HCol_F::Name) + 1;
+    for (int row = 1; row < rowCount(); ++row) {
+        if (cellText(row, kNameCol).endsWith(QStringLiteral(" [堪误]"))) return row;
     }
     return 0;
 }
@@ -203,7 +217,7 @@ void DemoWindow::addHostCalls() {
         log(QStringLiteral("GetSelectMateKey() = ") + quoted(m_view->GetSelectMateKey()));
     });
     tools->addAction(QStringLiteral("GetHSCode"), this, [this] {
-        const int row = grid().Row();
+        const int row = grid().property("Row").toInt();
         try {
             log(QStringLiteral("GetHSCode(%1) = %2")
                     .arg(row)

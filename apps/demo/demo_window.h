@@ -1,6 +1,8 @@
 // The demo host's main window: a KXView, buttons that open each library of a sample application directory
 // and call the control's host-side members, a menu that runs the updates against the directory's
-// update-service mirror, and a log of every event the control raises and of what the updates did.
+// update-service mirror, and a log of every event the control raises and of what the updates did. It uses
+// the component's installed headers only, and reaches the constituent controls as any host can: by their
+// documented objectNames and Qt's own interfaces.
 #pragma once
 
 #include <QMainWindow>
@@ -10,11 +12,10 @@
 #include <optional>
 
 class QPlainTextEdit;
+class QTableView;
 
 namespace kx {
-class GridModel;
 class KXView;
-class OutlineGrid;
 }  // namespace kx
 
 namespace demo {
@@ -53,13 +54,15 @@ public:
     /// has rows of its own (conversions, related quotas) and passes `wanted`; then opens them with Enter
     /// and returns that row. 0 when no row qualifies.
     int openFirstRowWithChildren(const std::function<bool(int row)>& wanted);
-    /// Adds the price column of a second price file ("北京2024年2月信息价"), standing in for the toolbar's
-    /// price tool, which needs the price-file picker.
+    /// Adds the price column of a second price file ("北京2024年2月信息价") with KXView::AddPriceColumn, as
+    /// the toolbar's price tool does with the file the user picks.
     void addSecondPriceColumn();
     /// The text of the description pane.
     QString descriptionText() const;
-    /// The grid's content.
-    const kx::GridModel& cells() const;
+    /// The text of grid cell (`row`, `col`), in the grid's coordinates (row 0 the header row).
+    QString cellText(int row, int col) const;
+    /// The number of grid columns, the fixed one included.
+    int columnCount() const;
     /// Serves the directory's update-service mirror (UpdateService/) over http on 127.0.0.1, from the
     /// first call on, and runs against it the update of the building quota library and the price-file
     /// update of the material library's price set, with the dialogs the dialog service shows. Everything
@@ -72,7 +75,11 @@ public:
     kx::KXView& view() const { return *m_view; }
 
 private:
-    kx::OutlineGrid& grid() const;
+    QTableView& grid() const;
+    /// The number of grid rows, the header row included.
+    int rowCount() const;
+    /// Makes grid row `row` current, as a click on it does.
+    void selectRow(int row);
     QString priceFile(const char* title) const;
     void addHostCalls();
     void addUpdateMenu();

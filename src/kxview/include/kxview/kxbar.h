@@ -4,25 +4,16 @@
 
 #include <QWidget>
 #include <memory>
+#include "kxview/enums.h"
 #include "kxview/kxview_export.h"
 
 namespace kx {
 
-/// Dispatch identifiers of KXBar's events, in the order of its event interface.
-enum class KXBarEvent : int {
-    CloseMe = 1,
-    ToolClickMateIndex = 2,
-    ToolClickWithPrice = 3,
-    ToolClickFind = 4,
-    ToolClickCall = 5,
-    ToolClickLink = 6,
-    ToolClickExExtend = 7,
-    ToolClickExClose = 8,
-};
-
-/// The toolbar control. Its engine (objectName "bar") covers it from (0, 0) at any size; band "Band1"
-/// holds tMateIndex, tWithPrice, a separator, tFind, tCall, a separator, tLink and the drop-down tEx,
-/// which opens the popup band "mnuExtendState" with Ex_Close, a separator and Ex_Extend.
+/// The toolbar control (the browser's constituent "toolbar"; a host may place one of its own). Its engine
+/// (objectName "bar") covers it from (0, 0) at any size; band "Band1" holds tMateIndex, tWithPrice, a
+/// separator, tFind, tCall, a separator, tLink and the drop-down tEx, which opens the popup band
+/// "mnuExtendState" with Ex_Close, a separator and Ex_Extend. Its events' dispatch identifiers:
+/// kx::KXBarEvent.
 class KXVIEW_EXPORT KXBar : public QWidget {
     Q_OBJECT
 
@@ -31,6 +22,7 @@ public:
     ~KXBar() override;
 
     /// Hide or show tMateIndex, tWithPrice and tLink of band Band1; the band closes or opens the gap at once.
+    /// They never throw.
     void HideTool_Index();
     void HideTool_WithPrice();
     void HideTool_Link();

@@ -252,6 +252,10 @@ QString KXView::GetSelectMateKey() const {
     return d->MateKey;
 }
 
+void KXView::AddPriceColumn(const QString& p_File) {
+    d->prices().AddPriceColumn(p_File, d->kind());
+}
+
 void KXView::ClearPrice() {
     d->prices().ClearPrice();
 }

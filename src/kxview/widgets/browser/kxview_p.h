@@ -31,8 +31,8 @@ constexpr int colOf(HCol_F c) {
 /// The library kinds FindStyle names.
 enum class LibraryKind { None, DE, Mate, DataBook };
 
-/// The library kind a FindStyle text names (exact, case-sensitive). Exported for the demo host.
-KXVIEW_EXPORT LibraryKind libraryKindOf(const QString& findStyle);
+/// The library kind a FindStyle text names (exact, case-sensitive).
+LibraryKind libraryKindOf(const QString& findStyle);
 
 /// The ID column of grid row `row` as a number: its leading decimal number rounded to a 32-bit integer
 /// (0 for an empty or non-numeric cell).

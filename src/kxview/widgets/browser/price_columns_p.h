@@ -4,7 +4,6 @@
 
 #include <QString>
 
-#include "kxview/kxview_export.h"
 #include "widgets/browser/kxview_p.h"
 
 class QWidget;
@@ -15,9 +14,7 @@ class OutlineGrid;
 
 /// The price columns (grid columns 10 and up) of a browser's grid. Each column's key is the full name of
 /// its price file and its header the file's "ShortName". Every price file is opened for one operation.
-/// Exported, though private, for the demo host (whose button stands in for the toolbar's price tool) and
-/// the tests.
-class KXVIEW_EXPORT PriceColumns {
+class PriceColumns {
 public:
     /// The first grid column that holds prices.
     static constexpr int FirstPriceCol = 10;
