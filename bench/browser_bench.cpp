@@ -34,6 +34,7 @@
 
 #include "core/data/modpub_hs.h"
 #include "core/data/modsql.h"
+#include "core/db/dbengine.h"
 #include "core/io/filesystem.h"
 #include "core/services/messages.h"
 #include "jet/cursor.h"
@@ -43,7 +44,8 @@
 #include "kxview/kxview.h"
 #include "sample/builder.h"
 #include "sample/names.h"
-#include "widgets/browser/price_columns_p.h"
+#include "widgets/browser/library_profile.h"
+#include "widgets/browser/price_columns.h"
 #include "widgets/controls/kxtree.h"
 #include "widgets/controls/outlinegrid.h"
 
@@ -216,10 +218,10 @@ void BM_FillThreePriceColumns(benchmark::State& state) {
     kx::PriceColumns columns(*view.findChild<kx::OutlineGrid*>(QStringLiteral("F")), &view);
     const QString folder = g_appPath + QString::fromUtf8(sample::names::kPriceRoot) + QLatin1Char('/') +
                            QString::fromUtf8(sample::names::kMaterialKey) + QLatin1Char('/');
+    const kx::PriceSource& materialPrices = kx::libraryProfile(QStringLiteral("Mate")).prices;
     for (const char* title : kPriceTitles)
-        columns.AddPriceColumn(folder + QString::fromUtf8(title) + QStringLiteral(".QTJG"),
-                               kx::LibraryKind::Mate);
-    g_priceFill = bestOf(state, [&] { columns.fillEvery(kx::LibraryKind::Mate); });
+        columns.AddPriceColumn(folder + QString::fromUtf8(title) + QStringLiteral(".QTJG"), materialPrices);
+    g_priceFill = bestOf(state, [&] { columns.fillEvery(materialPrices); });
 }
 
 /// The statements one row change of a quota row runs the first time the row is current: the item's text,

@@ -1,7 +1,5 @@
 #include "core/data/modpub_chars.h"
 
-#include <QRegularExpression>
-
 namespace modPub_Chars {
 namespace {
 
@@ -64,13 +62,6 @@ QString FormatByteSize(qint32 Bytes) {
     if (Bytes < kMega) return QString::number(Bytes / kKilo) + QLatin1Char('k');
     if (Bytes < kGigaFrom) return tenthsOf1024(Bytes / kKilo) + QLatin1Char('M');
     return tenthsOf1024(Bytes / kMega) + QLatin1Char('G');
-}
-
-double leadingNumber(const QString& text) {
-    static const QRegularExpression number(
-        QStringLiteral("^\\s*[-+]?(\\d+\\.?\\d*|\\.\\d+)([eE][-+]?\\d+)?"));
-    const QRegularExpressionMatch match = number.match(text);
-    return match.hasMatch() ? match.captured(0).trimmed().toDouble() : 0.0;
 }
 
 }  // namespace modPub_Chars

@@ -1,5 +1,4 @@
-// Text helpers: splitting a text into fields at a one-character separator, byte sizes for people, and the
-// leading number of a text.
+// Text helpers: splitting a text into fields at a one-character separator, and byte sizes for people.
 #pragma once
 
 #include <QString>
@@ -16,9 +15,5 @@ KXVIEW_CORE_EXPORT QString GetField(const QString& text, const QString& separato
 
 /// A byte count as the download dialog shows it: "512b", "1k", "1.5M", "0.6G" (from 512 MB on).
 KXVIEW_CORE_EXPORT QString FormatByteSize(qint32 Bytes);
-
-/// The decimal number that `text` starts with (after leading blanks), 0 when there is none: "1.0" and
-/// "1.00" both give 1, "2.1 beta" gives 2.1.
-KXVIEW_CORE_EXPORT double leadingNumber(const QString& text);
 
 }  // namespace modPub_Chars

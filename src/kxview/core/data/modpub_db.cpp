@@ -3,8 +3,8 @@
 #include <limits>
 #include <string>
 
-#include "core/data/modpub_chars.h"
 #include "core/data/modpub_file.h"
+#include "core/data/numbers.h"
 
 #include "core/io/filesystem.h"
 #include "core/services/logging.h"
@@ -30,8 +30,7 @@ qint16 checkedOrder(qint64 order) {
 qint16 largestOrder(kx::Database& catalogue) {
     auto rs = catalogue.OpenRecordset(QStringLiteral("SELECT MAX(OCode) AS MaxCode From Index"));
     if (rs->RecordCount() == 0) return 0;
-    return checkedOrder(
-        static_cast<qint64>(modPub_Chars::leadingNumber(rs->Text(QStringLiteral("MaxCode")))));
+    return checkedOrder(static_cast<qint64>(kx::leadingNumber(rs->Text(QStringLiteral("MaxCode")))));
 }
 
 /// The ID of the first top-level entry, the parent of newly registered files; 0 when there is none.

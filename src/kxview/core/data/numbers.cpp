@@ -19,22 +19,47 @@ bool isDigit(QChar c) {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
+bool isBlank(QChar c) {
+    return c == QLatin1Char(' ') || (c >= QLatin1Char('\t') && c <= QLatin1Char('\r'));
+}
+
+bool isSign(QChar c) {
+    return c == QLatin1Char('+') || c == QLatin1Char('-');
+}
+
+/// The position after the digits of `text` from `i` on.
+qsizetype skipDigits(const QString& text, qsizetype i) {
+    while (i < text.size() && isDigit(text[i])) ++i;
+    return i;
+}
+
+/// The position after an exponent ("e-5", "E+12") starting at `i`, or `i` when none starts there.
+qsizetype skipExponent(const QString& text, qsizetype i) {
+    if (i >= text.size() || (text[i] != QLatin1Char('e') && text[i] != QLatin1Char('E'))) return i;
+    qsizetype j = i + 1;
+    if (j < text.size() && isSign(text[j])) ++j;
+    const qsizetype digitsEnd = skipDigits(text, j);
+    return digitsEnd > j ? digitsEnd : i;
+}
+
 }  // namespace
 
 double leadingNumber(const QString& text) {
     qsizetype i = 0;
-    while (i < text.size() && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t'))) ++i;
+    while (i < text.size() && isBlank(text[i])) ++i;
     const qsizetype start = i;
-    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) ++i;
-    const qsizetype digitsStart = i;
-    while (i < text.size() && isDigit(text[i])) ++i;
-    qsizetype digits = i - digitsStart;
+    if (i < text.size() && isSign(text[i])) ++i;
+    const qsizetype integerEnd = skipDigits(text, i);
+    qsizetype digits = integerEnd - i;
+    i = integerEnd;
     if (i < text.size() && text[i] == QLatin1Char('.')) {
-        const qsizetype fractionStart = ++i;
-        while (i < text.size() && isDigit(text[i])) ++i;
-        digits += i - fractionStart;
+        const qsizetype fractionEnd = skipDigits(text, i + 1);
+        digits += fractionEnd - (i + 1);
+        i = fractionEnd;
     }
     if (digits == 0) return 0;
+    // Numbers the database writes in their shortest form carry an exponent when very large or small.
+    i = skipExponent(text, i);
     return text.mid(start, i - start).toDouble();
 }
 

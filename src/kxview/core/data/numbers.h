@@ -1,5 +1,6 @@
 // Numbers read back from text: the leading decimal number of a text, and its rounding to the integer
-// widths the component's procedures use.
+// widths the component's procedures use. One reader serves every caller: grid cells, prices, versions,
+// manifest flags and change-line markers.
 #pragma once
 
 #include <QString>
@@ -8,9 +9,11 @@
 
 namespace kx {
 
-/// The leading decimal number of `text`: leading blanks skipped, an optional sign, digits and an
-/// optional decimal part ("12abc" gives 12, " -3.5x" gives -3.5); 0 when the text does not start with
-/// one.
+/// The leading decimal number of `text`, as numbers are read back from cells, keys and attributes: leading
+/// blanks (space, tab, line breaks) skipped, an optional sign, digits with an optional decimal part, and an
+/// optional exponent ("12abc" gives 12, " -3.5x" gives -3.5, "1e-05" gives 0.00001, "1.0" and "1.00" both
+/// give 1); 0 when the text does not start with one. Too large a number gives an infinity, which the
+/// rounding functions below refuse.
 KXVIEW_CORE_EXPORT double leadingNumber(const QString& text);
 
 /// `value` with two decimals, as the format "0.00" writes it: rounded half away from zero, no thousands

@@ -1,11 +1,15 @@
 // The description pane below the grid, which follows the current row: a quota item's work content and
 // notes (and its conversion rows, inserted the first time it is current), a conversion's explanation, a
 // bill item's features, work content and rules (and its related quotas), a related quota's text.
+#include "widgets/browser/description_pane.h"
+
 #include <QColor>
 
 #include "core/data/modpub_db.h"
 #include "core/data/modpub_hs.h"
-#include "widgets/browser/kxview_p.h"
+#include "widgets/browser/browser_state.h"
+#include "widgets/browser/item_rows.h"
+#include "widgets/browser/related_quotas.h"
 #include "widgets/controls/outlinegrid.h"
 #include "widgets/controls/richtextpane.h"
 
@@ -43,40 +47,31 @@ QString billItemText(const Recordset& rs) {
 
 }  // namespace
 
-void KXView::Private::F_RowColChange() {
-    const int row = F->Row();
+void DescriptionPane::F_RowColChange() {
+    const int row = m_grid.Row();
     if (row < GridModel::FixedRows) return;  // no item row is current
-    switch (kind()) {
-        case LibraryKind::DE:
-            describeQuotaRow(row);
-            break;
-        case LibraryKind::DataBook:
-            describeBillRow(row);
-            break;
-        case LibraryKind::Mate:
-        case LibraryKind::None:
-            break;
-    }
+    const LibraryProfile& profile = m_state.profile();
+    if (profile.describeRow) (this->*profile.describeRow)(row);
 }
 
-void KXView::Private::describeQuotaRow(int row) {
-    const qint32 id = rowId(row);
-    auto db = modPub_DB::OpenDB(DBFullName);
+void DescriptionPane::describeQuotaRow(int row) {
+    const qint32 id = ItemRows(m_grid.cells()).rowId(row);
+    auto db = modPub_DB::OpenDB(m_state.DBFullName);
     showQuotaText(*db, QStringLiteral("SELECT * From DM WHERE ID =") + QString::number(id));
     // RowData marks a quota row whose conversions were looked up; it is empty until the grid is refilled.
-    if (F->cells().RowData(row).toInt() == 0 && id > 0) insertConversionRows(row, id);
-    if (F->cells().RowOutlineLevel(row) == 1) showConversionExplanation(row);
+    if (m_grid.cells().RowData(row).toInt() == 0 && id > 0) insertConversionRows(row, id);
+    if (m_grid.cells().RowOutlineLevel(row) == 1) showConversionExplanation(row);
     db->Close();
 }
 
-void KXView::Private::showQuotaText(Database& db, const QString& sql) {
+void DescriptionPane::showQuotaText(Database& db, const QString& sql) {
     auto rs = db.OpenRecordset(sql, dbOpenDynaset);
-    if (rs->RecordCount() > 0) txtSM->setText(quotaText(*rs));
+    if (rs->RecordCount() > 0) m_txtSM.setText(quotaText(*rs));
 }
 
-void KXView::Private::insertConversionRows(int row, qint32 id) {
-    modPub_HS::LoadHS(id, DBFullName);
-    GridModel& g = F->cells();
+void DescriptionPane::insertConversionRows(int row, qint32 id) {
+    modPub_HS::LoadHS(id, m_state.DBFullName);
+    GridModel& g = m_grid.cells();
     if (modPub_HS::HasOrdinary()) {
         int r = row + 1;
         for (const modPub_HS::HSEntry& entry : modPub_HS::HSEntries()) {
@@ -90,8 +85,8 @@ void KXView::Private::insertConversionRows(int row, qint32 id) {
     g.setRowData(row, 1);
 }
 
-void KXView::Private::writeConversionRow(int row, const modPub_HS::HSEntry& entry) {
-    GridModel& g = F->cells();
+void DescriptionPane::writeConversionRow(int row, const modPub_HS::HSEntry& entry) {
+    GridModel& g = m_grid.cells();
     g.setTextMatrix(row, colOf(HCol_F::Code), QStringLiteral(" -") + QString::number(entry.code));
     g.setTextMatrix(row, colOf(HCol_F::Name), entry.name);
     g.setTextMatrix(row, colOf(HCol_F::Other), QStringLiteral("换算"));
@@ -101,43 +96,46 @@ void KXView::Private::writeConversionRow(int row, const modPub_HS::HSEntry& entr
     g.setCellForeColor(row, colOf(HCol_F::Other), colOf(HCol_F::Other), kConversionMarkColor);
 }
 
-void KXView::Private::showConversionExplanation(int row) {
-    const int item = quotaRowAbove(row);
-    const qint32 itemId = item > 0 ? rowId(item) : 0;
-    const qint16 hs = q.GetHSCode(static_cast<qint16>(row));
-    modPub_HS::LoadHS(itemId, DBFullName);
+void DescriptionPane::showConversionExplanation(int row) {
+    const ItemRows rows(m_grid.cells());
+    const int item = rows.quotaRowAbove(row);
+    const qint32 itemId = item > 0 ? rows.rowId(item) : 0;
+    const qint16 hs = rows.hsCode(row);
+    modPub_HS::LoadHS(itemId, m_state.DBFullName);
     // Codes are numbered per kind: only an ordinary conversion (kind 0) has the code of a conversion row.
     for (const modPub_HS::HSEntry& entry : modPub_HS::HSEntries()) {
         if (entry.kind == 0 && entry.code == hs) {
-            txtSM->setText(entry.SM);
+            m_txtSM.setText(entry.SM);
             return;
         }
     }
 }
 
-void KXView::Private::describeBillRow(int row) {
-    const QString rowKind = cell(row, HCol_F::RowKind);
+void DescriptionPane::describeBillRow(int row) {
+    const QString rowKind = ItemRows(m_grid.cells()).cell(row, HCol_F::RowKind);
     if (rowKind == QLatin1String("DataBook")) {
         showBillItemText(row);
-        q.LoadWithDE();
+        m_related.LoadWithDE();
     } else if (rowKind == QLatin1String("DE")) {
         showRelatedQuotaText(row);
     } else {
-        txtSM->setText(QString());
+        m_txtSM.setText(QString());
     }
 }
 
-void KXView::Private::showBillItemText(int row) {
-    auto db = modPub_DB::OpenDB(DBFullName);
-    auto rs = db->OpenRecordset(
-        QStringLiteral("SELECT * From DataBook WHERE ID =") + QString::number(rowId(row)), dbOpenDynaset);
-    if (rs->RecordCount() > 0) txtSM->setText(billItemText(*rs));
+void DescriptionPane::showBillItemText(int row) {
+    auto db = modPub_DB::OpenDB(m_state.DBFullName);
+    auto rs = db->OpenRecordset(QStringLiteral("SELECT * From DataBook WHERE ID =") +
+                                    QString::number(ItemRows(m_grid.cells()).rowId(row)),
+                                dbOpenDynaset);
+    if (rs->RecordCount() > 0) m_txtSM.setText(billItemText(*rs));
     db->Close();
 }
 
-void KXView::Private::showRelatedQuotaText(int row) {
-    auto library = openQuotaLibrary(cell(row, HCol_F::DEKey));
-    showQuotaText(*library, QStringLiteral("SELECT * FROM DM WHERE ID=") + QString::number(rowId(row)));
+void DescriptionPane::showRelatedQuotaText(int row) {
+    const ItemRows rows(m_grid.cells());
+    auto library = m_related.openQuotaLibrary(rows.cell(row, HCol_F::DEKey));
+    showQuotaText(*library, QStringLiteral("SELECT * FROM DM WHERE ID=") + QString::number(rows.rowId(row)));
 }
 
 }  // namespace kx

@@ -1,12 +1,16 @@
 // The item grid: its columns per kind, and the listings of material, bill and quota items.
+#include "widgets/browser/item_lists.h"
+
 #include <QColor>
 #include <limits>
 #include <stdexcept>
+#include <vector>
 
 #include "core/data/modpub_db.h"
 #include "core/data/modsql.h"
-#include "widgets/browser/kxview_p.h"
-#include "widgets/browser/price_columns_p.h"
+#include "widgets/browser/browser_state.h"
+#include "widgets/browser/item_rows.h"
+#include "widgets/browser/library_profile.h"
 #include "widgets/controls/modvsf.h"
 #include "widgets/controls/outlinegrid.h"
 #include "widgets/controls/picture.h"
@@ -21,57 +25,57 @@ struct ColumnLayout {
     Qt::Alignment alignment;
 };
 
-// The kind-independent columns: header texts of columns 1 to 4, widths of columns 0 to 9 and alignments
-// of columns 1, 2, 3, 4 and 9.
-constexpr ColumnLayout kCommonColumns[] = {
-    {0, nullptr, 300, {}},
-    {colOf(HCol_F::Tag), "", 0, Qt::AlignHCenter},
-    {colOf(HCol_F::Code), "编号", 1000, Qt::AlignLeft},
-    {colOf(HCol_F::Name), "名称", 3000, Qt::AlignLeft},
-    {colOf(HCol_F::Unit), "单位", 600, Qt::AlignHCenter},
-    {colOf(HCol_F::ID), nullptr, 0, {}},
-    {colOf(HCol_F::State), nullptr, 0, {}},
-    {colOf(HCol_F::RowKind), nullptr, 0, {}},
-    {colOf(HCol_F::DEKey), nullptr, 0, {}},
-    {colOf(HCol_F::Other), nullptr, 0, Qt::AlignHCenter},
-};
+/// The columns of a library of `profile`: header texts of columns 1 to 4, widths of columns 0 to 9 and
+/// alignments of columns 1, 2, 3, 4 and 9.
+std::vector<ColumnLayout> columnsOf(const LibraryProfile& profile) {
+    return {
+        {0, nullptr, 300, {}},
+        {colOf(HCol_F::Tag), "", 0, Qt::AlignHCenter},
+        {colOf(HCol_F::Code), profile.codeHeader, 1000, Qt::AlignLeft},
+        {colOf(HCol_F::Name), "名称", profile.nameWidth, Qt::AlignLeft},
+        {colOf(HCol_F::Unit), "单位", profile.unitWidth, Qt::AlignHCenter},
+        {colOf(HCol_F::ID), nullptr, 0, {}},
+        {colOf(HCol_F::State), nullptr, 0, {}},
+        {colOf(HCol_F::RowKind), nullptr, 0, {}},
+        {colOf(HCol_F::DEKey), nullptr, 0, {}},
+        {colOf(HCol_F::Other), nullptr, 0, Qt::AlignHCenter},
+    };
+}
 
 const QColor kErrataColor(250, 0, 0);
 
+/// The search statement; the text goes in as it stands, wildcards included.
+QString findSQL(const LibraryProfile& profile, qint32 rangeKind, qint32 findKind, const QString& text) {
+    const QString field = rangeKind == 0   ? QLatin1String(profile.codeField)
+                          : rangeKind == 1 ? QStringLiteral("Name")
+                                           : QStringLiteral("Unit");
+    const QString head = QStringLiteral("SELECT * FROM ") + QLatin1String(profile.itemTable) +
+                         QStringLiteral(" WHERE ") + field;
+    if (findKind != 0) return head + QStringLiteral(" Like '*") + text + QStringLiteral("*'");
+    return head + QStringLiteral("='") + text + QLatin1Char('\'');
+}
+
 }  // namespace
 
-void KXView::Private::InitGrid() {
-    GridModel& g = F->cells();
-    modVSF::InitGridStyle(*F, false, false);
-    F->setRowHeightMin(330);
+void ItemLists::InitGrid() {
+    const LibraryProfile& profile = m_state.profile();
+    GridModel& g = m_grid.cells();
+    modVSF::InitGridStyle(m_grid, false, false);
+    m_grid.setRowHeightMin(330);
     g.setCols(10);
-    for (const ColumnLayout& c : kCommonColumns) {
+    for (const ColumnLayout& c : columnsOf(profile)) {
         if (c.header) g.setTextMatrix(0, c.col, QString::fromUtf8(c.header));
         g.setColWidth(c.col, c.width);
         if (c.alignment) g.setColAlignment(c.col, c.alignment);
     }
     g.setHeaderPicture(colOf(HCol_F::Other), {});
-    switch (kind()) {
-        case LibraryKind::DE:
-            g.setTextMatrix(0, colOf(HCol_F::Code), QStringLiteral("定额号"));
-            g.setColWidth(colOf(HCol_F::Unit), 800);
-            g.setColWidth(colOf(HCol_F::Other), 0);
-            g.setHeaderPicture(colOf(HCol_F::Other),
-                               loadPicture(AppPath + QStringLiteral("System\\Ico\\Edit\\Kind.ico")));
-            break;
-        case LibraryKind::DataBook:
-            g.setColWidth(colOf(HCol_F::Code), 1000);
-            g.setColWidth(colOf(HCol_F::Name), 4000);
-            g.setTextMatrix(0, colOf(HCol_F::Code), QStringLiteral("清单编号"));
-            break;
-        case LibraryKind::Mate:
-        case LibraryKind::None:
-            break;
-    }
+    if (profile.kindPicture)
+        g.setHeaderPicture(colOf(HCol_F::Other),
+                           loadPicture(m_state.AppPath + QStringLiteral("System\\Ico\\Edit\\Kind.ico")));
 }
 
-int KXView::Private::appendItemRow() {
-    GridModel& g = F->cells();
+int ItemLists::appendItemRow() {
+    GridModel& g = m_grid.cells();
     // The row index is a 16-bit integer: the row after index 32,767 cannot be numbered.
     if (g.Rows() > std::numeric_limits<qint16>::max())
         throw std::overflow_error("Overflow: a list holds at most 32,767 items");
@@ -79,25 +83,25 @@ int KXView::Private::appendItemRow() {
     return g.Rows() - 1;
 }
 
-void KXView::Private::LoadMateByClass(const QString& p_dbFullName, const QString& p_Class) {
-    F->cells().setRows(1);
+void ItemLists::LoadMateByClass(const QString& p_dbFullName, const QString& p_Class) {
+    m_grid.cells().setRows(1);
     auto db = modPub_DB::OpenDB(p_dbFullName);
-    MateKey = modPub_DB::GetKeyInfo(*db, QStringLiteral("Key"));
+    m_state.MateKey = modPub_DB::GetKeyInfo(*db, QStringLiteral("Key"));
     auto rs = db->OpenRecordset(modSQL_Mate::GetMateClassSQL(p_Class), dbOpenDynaset);
     FillMateGrid(*rs);
     db->Close();
 }
 
-void KXView::Private::LoadDataBookByClass(const QString& p_dbFullName, const QString& p_Class) {
-    F->cells().setRows(1);
+void ItemLists::LoadDataBookByClass(const QString& p_dbFullName, const QString& p_Class) {
+    m_grid.cells().setRows(1);
     auto db = modPub_DB::OpenDB(p_dbFullName);
     auto rs = db->OpenRecordset(modSQL_DataBook::GetDataBookClassSQL(p_Class), dbOpenDynaset);
     FillDataBookGrid(*rs);
     db->Close();
 }
 
-void KXView::Private::LoadDEByClass(const QString& p_dbFullName, const QString& p_Class) {
-    F->cells().setRows(1);
+void ItemLists::LoadDEByClass(const QString& p_dbFullName, const QString& p_Class) {
+    m_grid.cells().setRows(1);
     auto db = modPub_DB::OpenDB(p_dbFullName);
     {
         // The listing and its errata lookups, one per item, read one state of the library.
@@ -108,8 +112,8 @@ void KXView::Private::LoadDEByClass(const QString& p_dbFullName, const QString& 
     db->Close();
 }
 
-void KXView::Private::FillMateGrid(Recordset& rs) {
-    GridModel& g = F->cells();
+void ItemLists::FillMateGrid(Recordset& rs) {
+    GridModel& g = m_grid.cells();
     GridModel::Batch batch(g);
     g.setRows(1);
     for (; !rs.isEOF(); rs.MoveNext()) {
@@ -119,11 +123,11 @@ void KXView::Private::FillMateGrid(Recordset& rs) {
         g.setTextMatrix(r, colOf(HCol_F::Unit), rs.Text(QStringLiteral("Unit")));
         g.setTextMatrix(r, colOf(HCol_F::ID), rs.Text(QStringLiteral("ID")));
     }
-    prices().fillEvery(kind());
+    m_prices.fillEvery(m_state.profile().prices);
 }
 
-void KXView::Private::FillDataBookGrid(Recordset& rs) {
-    GridModel& g = F->cells();
+void ItemLists::FillDataBookGrid(Recordset& rs) {
+    GridModel& g = m_grid.cells();
     GridModel::Batch batch(g);
     g.setRows(1);
     for (; !rs.isEOF(); rs.MoveNext()) {
@@ -138,8 +142,8 @@ void KXView::Private::FillDataBookGrid(Recordset& rs) {
     }
 }
 
-void KXView::Private::FillDEGrid(Recordset& rs, Database& db) {
-    GridModel& g = F->cells();
+void ItemLists::FillDEGrid(Recordset& rs, Database& db) {
+    GridModel& g = m_grid.cells();
     GridModel::Batch batch(g);
     g.setRows(1);
     for (; !rs.isEOF(); rs.MoveNext()) {
@@ -159,7 +163,14 @@ void KXView::Private::FillDEGrid(Recordset& rs, Database& db) {
             g.setCellForeColor(r, colOf(HCol_F::Name), colOf(HCol_F::Name), kErrataColor);
         }
     }
-    prices().fillEvery(kind());
+    m_prices.fillEvery(m_state.profile().prices);
+}
+
+void ItemLists::listFound(qint32 rangeKind, qint32 findKind, const QString& text) {
+    const LibraryProfile& profile = m_state.profile();
+    auto db = modPub_DB::OpenDB(m_state.DBFullName);
+    auto rs = db->OpenRecordset(findSQL(profile, rangeKind, findKind, text), dbOpenDynaset);
+    if (profile.fillFound) profile.fillFound(*this, *rs, *db);
 }
 
 }  // namespace kx

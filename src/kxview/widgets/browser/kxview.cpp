@@ -9,14 +9,17 @@
 #include "core/services/logging.h"
 #include "kxview/kxbar.h"
 #include "kxview/propertystore.h"
+#include "widgets/browser/frmpub_find.h"
+#include "widgets/browser/item_rows.h"
 #include "widgets/browser/kxview_p.h"
-#include "widgets/browser/price_columns_p.h"
+#include "widgets/browser/library_profile.h"
 #include "widgets/controls/framedpanel.h"
 #include "widgets/controls/kxtree.h"
 #include "widgets/controls/outlinegrid.h"
 #include "widgets/controls/richtextpane.h"
 #include "widgets/controls/splitter.h"
 #include "widgets/controls/twips.h"
+#include "widgets/services/forms.h"
 #include "widgets/services/guard.h"
 #include "widgets/services/messageboxes.h"
 
@@ -53,21 +56,13 @@ FramedPanel* makePanel(QWidget* parent, const char* name, const QColor& border) 
 
 }  // namespace
 
-KXView::Private::Private(KXView& view) : q(view) {}
-
-LibraryKind libraryKindOf(const QString& findStyle) {
-    if (findStyle == QLatin1String("DE")) return LibraryKind::DE;
-    if (findStyle == QLatin1String("Mate")) return LibraryKind::Mate;
-    if (findStyle == QLatin1String("DataBook")) return LibraryKind::DataBook;
-    return LibraryKind::None;
-}
-
-LibraryKind KXView::Private::kind() const {
-    return libraryKindOf(FindStyle);
-}
-
-PriceColumns KXView::Private::prices() const {
-    return PriceColumns(*F, &q);
+KXView::Private::Private(KXView& view) : q(view) {
+    createControls();
+    prices = std::make_unique<PriceColumns>(*F, &q);
+    lists = std::make_unique<ItemLists>(state, *F, *prices);
+    related = std::make_unique<RelatedQuotas>(state, *F);
+    pane = std::make_unique<DescriptionPane>(state, *F, *txtSM, *related);
+    rows = std::make_unique<RowEvents>(state, *F, q);
 }
 
 void KXView::Private::createControls() {
@@ -96,11 +91,11 @@ void KXView::Private::connectNotifications() {
     };
     QObject::connect(toolbar, &KXBar::CloseMe, &q, &KXView::CloseMe);
     QObject::connect(toolbar, &KXBar::ToolClickCall, &q,
-                     guarded(QStringLiteral("call tool"), [this] { F_DblClick(); }));
+                     guarded(QStringLiteral("call tool"), [this] { rows->F_DblClick(); }));
     QObject::connect(toolbar, &KXBar::ToolClickFind, &q,
                      guarded(QStringLiteral("find tool"), [this] { q.FindOne(); }));
     QObject::connect(toolbar, &KXBar::ToolClickLink, &q,
-                     guarded(QStringLiteral("link tool"), [this] { CallDELinkForRow(); }));
+                     guarded(QStringLiteral("link tool"), [this] { rows->CallDELinkForRow(); }));
     QObject::connect(toolbar, &KXBar::ToolClickExExtend, &q, guarded(QStringLiteral("expand all"), [this] {
                          q.SetTreeExpandedState(QStringLiteral("全展开"));
                      }));
@@ -111,14 +106,14 @@ void KXView::Private::connectNotifications() {
                      guarded(QStringLiteral("category click"),
                              [this](qint16 id, const QString& text) { tree_NodeClick(id, text); }));
     QObject::connect(F, &OutlineGrid::cellDoubleClicked, &q,
-                     guarded(QStringLiteral("grid double-click"), [this] { F_DblClick(); }));
+                     guarded(QStringLiteral("grid double-click"), [this] { rows->F_DblClick(); }));
     QObject::connect(F, &OutlineGrid::rowColChanged, &q,
-                     guarded(QStringLiteral("row change"), [this] { F_RowColChange(); }));
+                     guarded(QStringLiteral("row change"), [this] { pane->F_RowColChange(); }));
     QObject::connect(F, &OutlineGrid::cellClicked, &q,
-                     guarded(QStringLiteral("grid click"), [this] { F_Click(); }));
-    QObject::connect(
-        F, &OutlineGrid::keyDown, &q,
-        guarded(QStringLiteral("grid key"), [this](int key, Qt::KeyboardModifiers) { F_KeyDown(key); }));
+                     guarded(QStringLiteral("grid click"), [this] { rows->F_Click(); }));
+    QObject::connect(F, &OutlineGrid::keyDown, &q,
+                     guarded(QStringLiteral("grid key"),
+                             [this](int key, Qt::KeyboardModifiers) { rows->F_KeyDown(key); }));
     QObject::connect(Sp, &PaneSplitter::panesChanged, &q, [this] { UserControl_Resize(); });
 }
 
@@ -141,133 +136,143 @@ void KXView::Private::UserControl_Resize() {
         const TwipRect b = twipGeometry(*box);
         setTwipGeometry(*F, {10, 10, b.width - 20, b.height - 30});
     };
-    const LibraryKind k = kind();
-    if (k == LibraryKind::DE || k == LibraryKind::DataBook) {
-        // The description panel keeps its height; the grid panel takes the rest, 20 twips above it.
-        const int h = twipGeometry(*KXHead1).height;
-        setTwipGeometry(*box, {0, lowerTop, W, lowerHeight - h - 30});
-        placeGridInBox();
-        const TwipRect b = twipGeometry(*box);
-        setTwipGeometry(*KXHead1, {0, b.top + b.height + 20, W, h});
-        const TwipRect head = twipGeometry(*KXHead1);
-        setTwipGeometry(*txtSM, {10, 10, head.width - 30, head.height - 30});
-        KXHead1->setVisible(true);
-    } else if (k == LibraryKind::Mate) {
-        setTwipGeometry(*box, {0, lowerTop, W, lowerHeight});
-        placeGridInBox();
-        KXHead1->setVisible(false);
+    switch (state.profile().panes) {
+        case LibraryProfile::Panes::GridAndDescription: {
+            // The description panel keeps its height; the grid panel takes the rest, 20 twips above it.
+            const int h = twipGeometry(*KXHead1).height;
+            setTwipGeometry(*box, {0, lowerTop, W, lowerHeight - h - 30});
+            placeGridInBox();
+            const TwipRect b = twipGeometry(*box);
+            setTwipGeometry(*KXHead1, {0, b.top + b.height + 20, W, h});
+            const TwipRect head = twipGeometry(*KXHead1);
+            setTwipGeometry(*txtSM, {10, 10, head.width - 30, head.height - 30});
+            KXHead1->setVisible(true);
+            break;
+        }
+        case LibraryProfile::Panes::GridOnly:
+            setTwipGeometry(*box, {0, lowerTop, W, lowerHeight});
+            placeGridInBox();
+            KXHead1->setVisible(false);
+            break;
+        case LibraryProfile::Panes::Untouched:
+            break;
     }
     layingOut = false;
 }
 
-void KXView::Private::CallDELinkForRow() {
-    const int row = F->Row();
-    if (row < 1) return;
-    auto db = modPub_DB::OpenDB(DBFullName);
-    const QString key = modPub_DB::GetKeyInfo(*db, QStringLiteral("Key"));
-    emit q.CallDELink(rowId(row), key);
+void KXView::Private::tree_NodeClick(qint16 p_ID, const QString&) {
+    const char* table = state.profile().categoryTable;
+    if (table == nullptr) return;  // no kind: no category table to read
+    auto db = modPub_DB::OpenDB(state.DBFullName);
+    auto rs = db->OpenRecordset(QStringLiteral("SELECT * FROM ") + QLatin1String(table) +
+                                    QStringLiteral(" WHERE ID=") + QString::number(p_ID),
+                                dbOpenDynaset);
+    // A node without a row (the library node above the categories) lists nothing.
+    if (!rs->isEOF()) q.LoadData(state.DBFullName, rs->Text(QStringLiteral("Class")));
+    db->Close();
 }
 
 KXView::KXView(QWidget* parent) : QWidget(parent), d(std::make_unique<Private>(*this)) {
     useMessageBoxes();
-    d->createControls();
     d->connectNotifications();
-    d->InitGrid();
+    d->lists->InitGrid();
 }
 
 KXView::~KXView() = default;
 
 void KXView::SetAppPath(const QString& value) {
-    d->AppPath = value;
+    d->state.AppPath = value;
 }
 
 void KXView::SetPriceDBFullPath(const QString& value) {
-    d->PriceDBFullPath = value;
+    d->state.PriceDBFullPath = value;
 }
 
 QString KXView::FindStyle() const {
-    return d->FindStyle;
+    return d->state.FindStyle;
 }
 
 void KXView::setFindStyle(const QString& value) {
-    d->FindStyle = value;
+    d->state.FindStyle = value;
     emit FindStyleChanged();
 }
 
 void KXView::LoadData(const QString& p_dbFullName, const QString& p_Class) {
-    switch (d->kind()) {
-        case LibraryKind::DE:
-            d->LoadDEByClass(p_dbFullName, p_Class);
-            break;
-        case LibraryKind::Mate:
-            d->LoadMateByClass(p_dbFullName, p_Class);
-            break;
-        case LibraryKind::DataBook:
-            d->LoadDataBookByClass(p_dbFullName, p_Class);
-            break;
-        case LibraryKind::None:
-            break;
-    }
+    const LibraryProfile& profile = d->state.profile();
+    if (profile.loadByClass) (d->lists.get()->*profile.loadByClass)(p_dbFullName, p_Class);
 }
 
 void KXView::Load(const QString& p_dbFullName) {
-    d->InitGrid();
-    d->DBFullName = p_dbFullName;
-    switch (d->kind()) {
-        case LibraryKind::DE:
-            d->tree->LoadTree(p_dbFullName, QStringLiteral("DMIndex"));
-            d->toolbar->ShowTool_Index();
-            d->toolbar->ShowTool_WithPrice();
-            d->toolbar->ShowTool_Link();
-            break;
-        case LibraryKind::Mate:
-            d->tree->LoadTree(p_dbFullName, QStringLiteral("MateIndex"));
-            d->toolbar->ShowTool_Index();
-            d->toolbar->ShowTool_WithPrice();
-            d->toolbar->HideTool_Link();
-            break;
-        case LibraryKind::DataBook:
-            d->tree->LoadTree(p_dbFullName, QStringLiteral("QDIndex"));
-            d->toolbar->HideTool_Index();
-            d->toolbar->HideTool_WithPrice();
-            d->toolbar->HideTool_Link();
-            break;
-        case LibraryKind::None:
-            break;
+    d->lists->InitGrid();
+    d->state.DBFullName = p_dbFullName;
+    const LibraryProfile& profile = d->state.profile();
+    if (profile.categoryTable) {
+        d->tree->LoadTree(p_dbFullName, QLatin1String(profile.categoryTable));
+        profile.indexTool ? d->toolbar->ShowTool_Index() : d->toolbar->HideTool_Index();
+        profile.priceTool ? d->toolbar->ShowTool_WithPrice() : d->toolbar->HideTool_WithPrice();
+        profile.linkTool ? d->toolbar->ShowTool_Link() : d->toolbar->HideTool_Link();
     }
     if (d->tree->NodeCount() >= 2) {
         d->tree->NodeAt(2).setSelected(true);
         d->tree_NodeClick(d->tree->SelectedID(), QString());
     }
-    if (!d->PriceDBFullPath.isEmpty()) d->prices().AddPriceColumn(d->PriceDBFullPath, d->kind());
+    if (!d->state.PriceDBFullPath.isEmpty()) AddPriceColumn(d->state.PriceDBFullPath);
     d->UserControl_Resize();
+}
+
+void KXView::FindOne() {
+    frmPub_Find& form = sharedForm<frmPub_Find>();
+    form.ShowModal();
+    if (form.GetUnloadState() != 0) return;
+    d->lists->listFound(form.GetRangeKind(), form.GetFindKind(), form.GetFindName());
 }
 
 qint32 KXView::GetSelectMateID() const {
     const int row = d->F->Row();
-    return row >= 1 ? d->rowId(row) : 0;
+    return row >= 1 ? ItemRows(d->F->cells()).rowId(row) : 0;
 }
 
 QString KXView::GetSelectMateKey() const {
-    return d->MateKey;
+    return d->state.MateKey;
 }
 
 void KXView::AddPriceColumn(const QString& p_File) {
-    d->prices().AddPriceColumn(p_File, d->kind());
+    d->prices->AddPriceColumn(p_File, d->state.profile().prices);
 }
 
 void KXView::ClearPrice() {
-    d->prices().ClearPrice();
+    d->prices->ClearPrice();
 }
 
 QString KXView::GetDBFullName() const {
-    return d->DBFullName;
+    return d->state.DBFullName;
+}
+
+qint16 KXView::GetHSCode(qint16 p_Row) const {
+    return ItemRows(d->F->cells()).hsCode(p_Row);
+}
+
+void KXView::LoadWithDE() {
+    d->related->LoadWithDE();
+}
+
+void KXView::SetTreeExpandedState(const QString& p_Kind) {
+    bool expanded = false;
+    if (p_Kind == QStringLiteral("全关闭")) {
+        expanded = false;
+    } else if (p_Kind == QStringLiteral("全展开")) {
+        expanded = true;
+    } else {
+        return;
+    }
+    const qint16 count = d->tree->NodeCount();
+    for (qint16 index = 1; index <= count; ++index) d->tree->NodeAt(index).setExpanded(expanded);
 }
 
 void KXView::readProperties(const PropertyStore& store) {
     try {
         const std::optional<QVariant> stored = store.read(kFindStyleProperty);
-        d->FindStyle = stored ? stored->toString() : QStringLiteral("Mate");
+        d->state.FindStyle = stored ? stored->toString() : QStringLiteral("Mate");
     } catch (const std::exception& e) {
         qCWarning(lcKxView) << "reading FindStyle failed:" << e.what();
     }
@@ -275,7 +280,7 @@ void KXView::readProperties(const PropertyStore& store) {
 
 void KXView::writeProperties(PropertyStore& store) const {
     try {
-        store.write(kFindStyleProperty, d->FindStyle);
+        store.write(kFindStyleProperty, d->state.FindStyle);
     } catch (const std::exception& e) {
         qCWarning(lcKxView) << "writing FindStyle failed:" << e.what();
     }

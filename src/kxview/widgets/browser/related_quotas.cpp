@@ -1,11 +1,14 @@
 // The related quotas of a bill item: the rows of its "WithDE_" table inserted below it, headings in bold
 // and quota rows completed from the installed quota library their key names.
+#include "widgets/browser/related_quotas.h"
+
 #include <QColor>
 
 #include "core/data/modpub_db.h"
 #include "core/data/numbers.h"
 #include "core/io/filesystem.h"
-#include "widgets/browser/kxview_p.h"
+#include "widgets/browser/browser_state.h"
+#include "widgets/browser/item_rows.h"
 #include "widgets/controls/outlinegrid.h"
 
 namespace kx {
@@ -16,8 +19,8 @@ const QString kBillItem = QStringLiteral("DataBook");
 
 }  // namespace
 
-std::unique_ptr<Database> KXView::Private::openQuotaLibrary(const QString& key) const {
-    const QString folder = AppPath + QStringLiteral("造价资料\\定额库\\");
+std::unique_ptr<Database> RelatedQuotas::openQuotaLibrary(const QString& key) const {
+    const QString folder = m_state.AppPath + QStringLiteral("造价资料\\定额库\\");
     const QString file = modPub_DB::FindLibraryByWithCode(folder, QStringLiteral(".QTDE"), key);
     if (file.isEmpty()) {
         // Opening the empty name would fail as well, but without saying which library is missing.
@@ -27,15 +30,16 @@ std::unique_ptr<Database> KXView::Private::openQuotaLibrary(const QString& key) 
     return modPub_DB::OpenDB(file);
 }
 
-void KXView::LoadWithDE() {
-    GridModel& g = d->F->cells();
-    const int r0 = d->F->Row();
-    if (d->cell(r0, HCol_F::RowKind) != kBillItem) return;
+void RelatedQuotas::LoadWithDE() {
+    GridModel& g = m_grid.cells();
+    const ItemRows rows(g);
+    const int r0 = m_grid.Row();
+    if (rows.cell(r0, HCol_F::RowKind) != kBillItem) return;
     // A bill item followed by a row of another kind shows its related quotas already.
-    if (r0 < g.Rows() - 1 && d->cell(r0 + 1, HCol_F::RowKind) != kBillItem) return;
-    auto db = modPub_DB::OpenDB(d->DBFullName);
-    const qint32 id = d->rowId(r0);
-    const QString table = QStringLiteral("WithDE_") + d->cell(r0, HCol_F::Code).left(2);
+    if (r0 < g.Rows() - 1 && rows.cell(r0 + 1, HCol_F::RowKind) != kBillItem) return;
+    auto db = modPub_DB::OpenDB(m_state.DBFullName);
+    const qint32 id = rows.rowId(r0);
+    const QString table = QStringLiteral("WithDE_") + rows.cell(r0, HCol_F::Code).left(2);
     if (!modPub_DB::TableExists(*db, table)) return;
     auto rs = db->OpenRecordset(QStringLiteral("SELECT * FROM ") + table + QStringLiteral(" WHERE QDID=") +
                                     QString::number(id) + QStringLiteral(" Order By Code"),
@@ -44,15 +48,15 @@ void KXView::LoadWithDE() {
     for (; !rs->isEOF(); rs->MoveNext()) {
         ++r;
         g.AddItem(QString(), r);
-        d->writeRelatedRow(r, *rs);
+        writeRelatedRow(r, *rs);
     }
     // Collapsed even without children: moving through a bill list only prepares the quotas.
     g.setIsCollapsed(r0, OutlineCollapsed);
     db->Close();
 }
 
-void KXView::Private::writeRelatedRow(int row, Recordset& rs) {
-    GridModel& g = F->cells();
+void RelatedQuotas::writeRelatedRow(int row, Recordset& rs) {
+    GridModel& g = m_grid.cells();
     const int lastCol = g.Cols() - 1;
     const QString name = rs.Text(QStringLiteral("Name"));
     const QString rowKind = rs.Text(QStringLiteral("Kind"));
@@ -74,12 +78,12 @@ void KXView::Private::writeRelatedRow(int row, Recordset& rs) {
     }
 }
 
-void KXView::Private::completeRelatedQuota(int row, const QString& ownName, const QString& dmid,
-                                           const QString& deKey) {
+void RelatedQuotas::completeRelatedQuota(int row, const QString& ownName, const QString& dmid,
+                                         const QString& deKey) {
     auto library = openQuotaLibrary(deKey);
     auto quota = library->OpenRecordset(QStringLiteral("SELECT * FROM DM WHERE ID=") + dmid, dbOpenDynaset);
     if (quota->RecordCount() == 0) return;  // a quota missing from its library keeps the row's own texts
-    GridModel& g = F->cells();
+    GridModel& g = m_grid.cells();
     const QString namePart = ownName.isEmpty() ? quota->Text(QStringLiteral("Name")) : ownName;
     const QString text = quota->Text(QStringLiteral("DECode")) + QLatin1Char(' ') + namePart;
     g.setTextMatrix(row, colOf(HCol_F::Code), text);
