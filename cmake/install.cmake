@@ -20,6 +20,11 @@ list(JOIN KXVIEW_PUBLIC_HEADERS "\n" kxview_public_header_lines)
 file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/kxview_public_headers.txt
      CONTENT "${kxview_public_header_lines}\nkxview_core_export.h\nkxview_export.h\n")
 
+# The Qt Designer plugin, where Designer finds it with QT_PLUGIN_PATH=<prefix>/lib/qt6/plugins.
+if(TARGET kxview_designer)
+  install(TARGETS kxview_designer LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/qt6/plugins/designer)
+endif()
+
 set(KXVIEW_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KXView)
 install(EXPORT KXViewTargets NAMESPACE KXView:: DESTINATION ${KXVIEW_CMAKE_DIR})
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/KXViewConfig.cmake.in
