@@ -41,6 +41,10 @@ void throwIfError(const jet::Status& status) {
     if (!status.ok()) throw DbError(status);
 }
 
+DbError notFoundError(const QString& what) {
+    return DbError(jet::Status::NotFound(what.toStdString()));
+}
+
 QVariant toVariant(const jet::Value& value) {
     return std::visit(
         [](const auto& x) -> QVariant {

@@ -20,6 +20,8 @@ namespace kx {
 
 /// Throws DbError when `status` is not OK.
 KXVIEW_CORE_EXPORT void throwIfError(const jet::Status& status);
+/// The error of something looked for that is not there (a library, a table, a row), saying what.
+KXVIEW_CORE_EXPORT DbError notFoundError(const QString& what);
 
 /// The value of `result`, or a thrown DbError.
 template <typename T>

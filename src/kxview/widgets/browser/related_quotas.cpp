@@ -24,8 +24,8 @@ std::unique_ptr<Database> RelatedQuotas::openQuotaLibrary(const QString& key) co
     const QString file = modPub_DB::FindLibraryByWithCode(folder, QStringLiteral(".QTDE"), key);
     if (file.isEmpty()) {
         // Opening the empty name would fail as well, but without saying which library is missing.
-        throw DbError(jet::Status::NotFound("no installed quota library has the key '" + key.toStdString() +
-                                            "' (searched " + fs::withSlashes(folder).toStdString() + ")"));
+        throw notFoundError(QStringLiteral("no installed quota library has the key '") + key +
+                            QStringLiteral("' (searched ") + fs::withSlashes(folder) + QLatin1Char(')'));
     }
     return modPub_DB::OpenDB(file);
 }
