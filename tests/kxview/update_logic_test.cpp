@@ -6,6 +6,7 @@
 #include <QtTest>
 #include <optional>
 
+#include "core/services/messages.h"
 #include "kxview/updates.h"
 #include "sample/names.h"
 #include "sample/packages.h"
@@ -328,6 +329,21 @@ private slots:
             QVERIFY(!progress.isEmpty());
             QVERIFY2(progress.last().startsWith("100% of "), qPrintable(progress.last()));
         }
+    }
+
+    void withoutAScreenMessageBoxesAreLoggedAndAnsweredNo() {
+        // Nothing of the widget layer runs in this program: the core's own message service answers.
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression("message box 提示 : 覆盖吗？"));
+        QVERIFY(!kx::askYesNo(QStringLiteral("覆盖吗？")));
+        auto scripted = std::make_unique<kx::ScriptedMessageService>();
+        scripted->queueAnswer(kx::MessageAnswer::Yes);
+        kx::ScriptedMessageService* chosen = scripted.get();
+        QVERIFY(kx::setMessageService(std::move(scripted)) == nullptr);
+        QVERIFY(kx::askYesNo(QStringLiteral("覆盖吗？")));
+        QCOMPARE(chosen->shown().size(), 1);
+        kx::setMessageService(nullptr);  // back to the logged default
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression("message box 提示 : 覆盖吗？"));
+        QVERIFY(!kx::askYesNo(QStringLiteral("覆盖吗？")));
     }
 
 private:

@@ -33,8 +33,6 @@ public:
     /// not well-formed or has no "Update" element. Entries without their three attributes, and sources that
     /// would lie outside the package folder, are left out and logged.
     bool readManifest();
-    /// The entries read.
-    const QList<ManifestEntry>& entries() const { return m_entries; }
     /// Installs every entry whose source the package holds; entries whose source is absent are ignored.
     /// True when each of the others was installed; the manifest is then deleted.
     bool install();
