@@ -2,14 +2,14 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-install(TARGETS jet jet_storage jet_sql jet_dao jet_csv kxview EXPORT KXViewTargets
+install(TARGETS jet jet_core jet_storage jet_codec jet_table jet_write jet_sql jet_dao jet_csv kxview
+  EXPORT KXViewTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-# Public headers only: <jet/...> and <kxview/...>, with the generated export headers. Private parts
-# (*_p.h) stay out.
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/jet/include/jet ${KXVIEW_GENERATED_INCLUDE_DIR}/jet
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# Public headers only: <jet/...> and <kxview/...>, with the component's generated export header. Private
+# parts (*_p.h) stay out.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/jet/include/jet DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${KXVIEW_GENERATED_INCLUDE_DIR}/kxview/kxview_export.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kxview)
 foreach(part platform data toolbar browser update)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/kxview/${part}

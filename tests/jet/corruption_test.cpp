@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "core/bytes.h"
 #include "jet/cursor.h"
 #include "jet/database.h"
 #include "jet/format_value.h"
-#include "storage/bytes.h"
 #include "table/engine.h"
 #include "test_support.h"
 

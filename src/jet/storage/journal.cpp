@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "storage/bytes.h"
+#include "core/bytes.h"
 
 namespace jet {
 namespace {

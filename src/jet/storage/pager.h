@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/bytes.h"
 #include "jet/file.h"
-#include "storage/bytes.h"
 
 namespace jet {
 

@@ -9,10 +9,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/bytes.h"
 #include "core/text.h"
 #include "jet/cursor.h"
 #include "jet/database.h"
-#include "storage/bytes.h"
 #include "storage/format.h"
 #include "storage/pager.h"
 #include "table/catalogue.h"
