@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -37,6 +38,7 @@ int runTool(const std::string& args, std::string* output = nullptr) {
 /// `syscalls` numbered `when` among them: the process dies there as in a crash, with nothing of its own
 /// cleaning up.
 void runKilledAt(const std::string& syscalls, int when, const std::string& args) {
+    ASSERT_EQ(std::system("command -v strace >/dev/null"), 0) << "strace is needed (scripts/setup-deps.sh)";
     std::string command = "strace -f -qq -o /dev/null -e trace=" + syscalls + " -e inject=" + syscalls +
                           ":signal=KILL:when=" + std::to_string(when) + " " + tool() + " " + args +
                           " >/dev/null 2>&1";

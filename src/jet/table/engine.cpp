@@ -154,7 +154,7 @@ Status Engine::checkWholeForWriting() {
     for (const TableEntry& entry : m_catalogue->entries()) {
         auto maps = m_catalogue->usageMaps(entry);
         Status s = maps.status();
-        // A reference of 0 names no map (Access leaves some indexes without one).
+        // A reference of 0 names no map (real files leave some indexes without one).
         for (size_t i = 0; s.ok() && i < maps->size(); ++i)
             if ((*maps)[i] != 0) s = m_rows->usageMapPages((*maps)[i]).status();
         if (!s.ok()) return refused("table " + entry.name + ": " + s.message());
