@@ -179,6 +179,36 @@ TEST(Journal, ARepairCutShortIsFinishedByTheNextOpen) {
     EXPECT_TRUE(next.file->bytes() == clean);
 }
 
+// A repair that cannot be done (the file refuses to be written back) refuses nothing but writes: the
+// database opens and reads as it was before the commit cut short, a write fails saying why, and once the
+// file can be written the next write repairs it first.
+TEST(Journal, AFileWhoseRepairFailsStillOpensAndReadsAsBefore) {
+    const std::vector<uint8_t> clean = keyedFile();
+    const std::vector<uint8_t> crashed = cutAfterJournal(clean, 1, 3);
+    auto owned = std::make_unique<MemoryFile>(crashed);
+    MemoryFile& file = *owned;
+    file.limitWrites(0);
+    OpenOptions options;
+    options.mode = OpenMode::ReadWrite;
+    auto db = Database::open(std::move(owned), options);
+    ASSERT_TRUE(db.ok()) << db.status().toString();
+    std::string read;
+    for (const test::ScannedRow& row : test::scanRows(**db, "T")) {
+        for (const Value& v : row.values) appendCsvField(read, v);
+        read += "\n";
+    }
+    EXPECT_EQ("T\n" + read, contents(clean));
+    Status refused = insertRows(**db, "T", {{int64_t{5000}, std::string("N"), std::string("n")}});
+    EXPECT_TRUE(refused.isIOError()) << refused.toString();
+    EXPECT_NE(refused.message().find("undoing the write a crash cut short"), std::string::npos)
+        << refused.toString();
+    EXPECT_TRUE(file.bytes() == crashed);
+    file.limitWrites(-1);
+    ASSERT_TRUE(insertRows(**db, "T", {{int64_t{5000}, std::string("N"), std::string("n")}}).ok());
+    EXPECT_TRUE(wholePages(file.bytes()));
+    EXPECT_EQ(test::scanRows(**db, "T").size(), 201u);
+}
+
 // The trailer is checked whole: with any byte of it damaged the file has no journal that could cut it or
 // write pages over it (a writer then refuses a length that is not a whole number of pages). The body is
 // checked by its checksum: damaged, the commit counts as not begun on the file's pages, which are only cut

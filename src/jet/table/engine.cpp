@@ -121,19 +121,22 @@ Status Engine::recoverUnfinishedCommit() {
     Status s = holdsWriter ? Status()
                            : m_file->lock(LockRange::Writer, LockMode::Exclusive,
                                           onlyIfFree ? std::chrono::milliseconds(0) : m_lockWait);
-    bool repairing = s.ok();
+    bool tookWriter = !holdsWriter && s.ok();
     if (s.ok()) s = m_file->lock(LockRange::Commit, LockMode::Exclusive, m_lockWait);
     // Under both locks the journal is read again: another program may have repaired the file meanwhile.
     if (s.ok()) s = rollBack(*m_file).withContext("undoing the write a crash cut short in " + m_file->name());
     // Back to the locks held before: the reader's shared hold, or none.
-    if (m_holdsCommitShared) {
-        Status back = m_file->lock(LockRange::Commit, LockMode::Shared, m_lockWait);
-        if (s.ok()) s = back;
-    } else {
+    Status back;
+    if (m_holdsCommitShared)
+        back = m_file->lock(LockRange::Commit, LockMode::Shared, m_lockWait);
+    else
         m_file->unlock(LockRange::Commit);
-    }
-    if (!holdsWriter && repairing) m_file->unlock(LockRange::Writer);
-    return !repairing && onlyIfFree ? Status() : s;
+    if (tookWriter) m_file->unlock(LockRange::Writer);
+    JET_RETURN_IF_ERROR(back);
+    // A reader whose repair failed (the file could not be written back, or another process kept it locked)
+    // reads on as one that may not write: the journal is still whole, and the file is read as it was before
+    // the commit. Only a write has to fail.
+    return holdsWriter ? s : Status();
 }
 
 Status Engine::checkWholeForWriting() {
