@@ -145,22 +145,22 @@ def main():
             before = mdb_rows(path, table)
             outside = "old" if before == old else "new" if before == new else "other"
             # The repair, by another name when the run asks for one.
-            run([jet, "tables", other])
+            repair = run([jet, "tables", other])
             after = jet_rows(jet, path, table)
             whole = os.path.getsize(path) % PAGE == 0
             verdict = "old" if after == old else "new" if after == new else "neither"
             agrees = mdb_rows(path, table) == after
-            if verdict == "neither" or not whole or not agrees:
+            if verdict == "neither" or not whole or not agrees or repair.returncode != 0:
                 bad += 1
-                print("run %d: %s killed at %s #%d (%s): %s, whole pages %s, mdbtools agrees %s"
-                      % (n, kind, syscall, when, way, verdict, whole, agrees))
+                print("run %d: %s killed at %s #%d (%s): %s, whole pages %s, mdbtools agrees %s, repair %s"
+                      % (n, kind, syscall, when, way, verdict, whole, agrees, repair.stderr.strip()[-300:]))
             seen[(kind, "killed" if killed.returncode != 0 else "finished", outside, verdict)] += 1
             shutil.rmtree(run_dir)
         for key, count in sorted(seen.items()):
             print("%-7s %-8s mdbtools before repair: %-5s  after repair: %-5s  %d" % (key + (count,)))
         runs = sum(seen.values())
         mixed = sum(c for k, c in seen.items() if k[2] == "other")
-        print("RUNS %d, repaired to neither state or left with a tail: %d, mdbtools saw a damaged or mixed file "
+        print("RUNS %d, repairs failed or left neither state or a tail: %d, mdbtools saw a damaged or mixed file "
               "before the repair in %d" % (runs, bad, mixed))
         return 1 if bad else 0
     finally:

@@ -187,6 +187,27 @@ TEST(CrashRepair, ARepairInAFolderTheUserCannotWriteStands) {
     EXPECT_EQ(namesIn(dir), before);
 }
 
+// A program that may not write the file (no write permission bit, which holds even for root) cannot
+// repair it: it reads the file as it was before the killed commit, changes nothing, and a write is refused
+// saying why. Once the file may be written again, the next command repairs it.
+TEST(CrashRepair, AReaderThatMayNotWriteReadsTheFileAsItWasAndChangesNothing) {
+    std::string dir = test::tempDir();
+    std::string path = counterDatabase(dir);
+    killCommitAtItsEnd(path);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    const std::vector<uint8_t> crashed = readWholeFile(path).value();
+    EXPECT_EQ(counterSeenByTool(path), "0");
+    std::string out;
+    EXPECT_EQ(runTool("export " + shellQuote(path) + " Counter", &out), 0) << out;
+    EXPECT_NE(out.find("1,0"), std::string::npos) << out;
+    EXPECT_EQ(runTool("sql " + shellQuote(path) + " " + shellQuote("UPDATE Counter SET N = 7"), &out), 1);
+    EXPECT_NE(out.find("read-only"), std::string::npos) << out;
+    EXPECT_TRUE(readWholeFile(path).value() == crashed) << "a reader changed the file";
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    EXPECT_EQ(runTool("count " + shellQuote(path) + " Counter", &out), 0) << out;
+    EXPECT_EQ(counterSeenByMdbtools(path), "0");
+}
+
 // A file cut short (an interrupted copy or download) keeps pages its usage maps list beyond its end: a
 // write would put new pages where those rows belong. Writes are refused, the file unchanged; reading the
 // tables that are whole goes on.
