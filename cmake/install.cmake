@@ -2,15 +2,15 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-install(TARGETS jet jet_storage jet_sql jet_dao jet_csv kxview_core kxview EXPORT KXViewTargets
+install(TARGETS jet jet_core jet_storage jet_codec jet_table jet_write jet_sql jet_dao jet_csv kxview_core kxview
+  EXPORT KXViewTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 # Public headers only: <jet/...>, and <kxview/...> as listed in src/kxview/CMakeLists.txt with the two
 # generated export headers. The list is also written into the build folder, where the install test reads
 # what must be installed and nothing more.
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/jet/include/jet ${KXVIEW_GENERATED_INCLUDE_DIR}/jet
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/jet/include/jet DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 list(TRANSFORM KXVIEW_PUBLIC_HEADERS PREPEND ${PROJECT_SOURCE_DIR}/src/kxview/include/kxview/
      OUTPUT_VARIABLE kxview_public_header_paths)
 install(FILES ${kxview_public_header_paths} ${KXVIEW_GENERATED_INCLUDE_DIR}/kxview/kxview_export.h

@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   mdbtools
+  strace
   openssl
   curl unzip
   fonts-noto-cjk
