@@ -8,8 +8,8 @@
 
 #include "core/services/messages.h"
 #include "kxview/updates.h"
+#include "publish/packages.h"
 #include "sample/names.h"
-#include "sample/packages.h"
 #include "update_support.h"
 
 namespace {
@@ -59,12 +59,12 @@ public:
     void inform(const QString& text) override { messages << text; }
 };
 
-QByteArray manifestOf(const std::vector<sample::ManifestEntry>& entries) {
-    return QByteArray::fromStdString(sample::updateManifest(entries));
+QByteArray manifestOf(const std::vector<publish::ManifestEntry>& entries) {
+    return QByteArray::fromStdString(publish::updateManifest(entries));
 }
 
-sample::ZipMember member(const QString& name, const QByteArray& content) {
-    return sample::ZipMember(name.toStdString(), std::vector<uint8_t>(content.begin(), content.end()));
+publish::ZipMember member(const QString& name, const QByteArray& content) {
+    return publish::ZipMember(name.toStdString(), std::vector<uint8_t>(content.begin(), content.end()));
 }
 
 /// One row of an offered price catalogue as the test expects it: "name|file" and its state.
@@ -206,13 +206,13 @@ private slots:
         // A package on a local folder serving as the update service, and what an earlier, interrupted run
         // left in the extraction folder.
         const QString service = m_dir->path() + "/service/";
-        const std::vector<sample::ManifestEntry> entries{{"a.QTDE", "...\\造价资料\\定额库\\a.QTDE", "0"},
-                                                         {"b.QTDE", "...\\造价资料\\定额库\\b.QTDE", "0"}};
+        const std::vector<publish::ManifestEntry> entries{{"a.QTDE", "...\\造价资料\\定额库\\a.QTDE", "0"},
+                                                          {"b.QTDE", "...\\造价资料\\定额库\\b.QTDE", "0"}};
         const QString package = service + "更新数据/定额库/残留定额.rar";
         QDir().mkpath(QFileInfo(package).absolutePath());
-        QVERIFY(sample::writeZip(QFile::encodeName(package).toStdString(),
-                                 {member("a.QTDE", "new a"), member("b.QTDE", "new b"),
-                                  member("Update.xml", manifestOf(entries))})
+        QVERIFY(publish::writeZip(QFile::encodeName(package).toStdString(),
+                                  {member("a.QTDE", "new a"), member("b.QTDE", "new b"),
+                                   member("Update.xml", manifestOf(entries))})
                     .ok());
         const QString leftover = m_app + "Temp/升级/定额库/残留定额/";
         kxtest::writeBytes(leftover + "a.QTDE", "old a");
