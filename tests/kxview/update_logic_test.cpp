@@ -24,40 +24,7 @@ QString slashed(QString path) {
     return path.replace('\\', '/');
 }
 
-/// Answers as a test sets it and notes everything the update showed.
-class RecordingPrompts : public kx::UpdatePrompts {
-public:
-    // Answers.
-    bool goOn = false;
-    QStringList toChoose;
-    QList<kx::ReplaceAnswer> replaceAnswers;  // in order; Keep once they are used up
-
-    // What was shown.
-    QStringList titles;
-    QStringList statusLines;
-    std::optional<kx::QuotaLibraryOffer> quotaOffer;
-    std::optional<kx::PriceSetOffer> priceOffer;
-    QStringList replaceQuestions;
-    QStringList messages;
-
-    bool fetch(const kx::FetchRequest& request) override {
-        titles << request.title;
-        return kx::fetchWithoutWindow(request, [this](const QString& text, bool) { statusLines << text; });
-    }
-    bool confirmQuotaLibraryOffer(const kx::QuotaLibraryOffer& offer) override {
-        quotaOffer = offer;
-        return goOn;
-    }
-    QStringList choosePriceFiles(const kx::PriceSetOffer& offer) override {
-        priceOffer = offer;
-        return toChoose;
-    }
-    kx::ReplaceAnswer replaceExistingFile(const QString& path) override {
-        replaceQuestions << slashed(path);
-        return replaceAnswers.isEmpty() ? kx::ReplaceAnswer::Keep : replaceAnswers.takeFirst();
-    }
-    void inform(const QString& text) override { messages << text; }
-};
+using kxtest::RecordingPrompts;
 
 QByteArray manifestOf(const std::vector<publish::ManifestEntry>& entries) {
     return QByteArray::fromStdString(publish::updateManifest(entries));
