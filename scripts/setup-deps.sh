@@ -3,11 +3,12 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-tools-dev libzip-dev
+  qt6-base-dev qt6-tools-dev libzip-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   mdbtools
   strace
+  nginx-light
   openssl
   curl unzip
   fonts-noto-cjk

@@ -116,7 +116,11 @@ private slots:
             QProcess recover;
             recover.start(KXVIEW_UPDATE_TOOL, {"recover", "--app-dir", app});
             QVERIFY(recover.waitForFinished(60000));
-            QCOMPARE(recover.exitCode(), 0);
+            QVERIFY2(recover.exitCode() == 0,
+                     qPrintable(QString("%1 killed at %2 #%3: %4")
+                                    .arg(name, call)
+                                    .arg(when)
+                                    .arg(QString::fromUtf8(recover.readAllStandardError()))));
             const QString state = stateOf(name);
             outcomes[state] += 1;
             QVERIFY2(

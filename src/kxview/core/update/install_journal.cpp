@@ -192,6 +192,7 @@ bool InstallJournal::installAll(const QString& journalPath, const QList<FileToIn
     Transaction t;
     t.journal = journalPath;
     t.token = QString::number(QRandomGenerator::global()->generate64(), 16);
+    QDir().mkpath(QFileInfo(journalPath).absolutePath());
     if (!t.stage(files, failedTarget)) {
         t.rollBack(State::Staging);
         return false;

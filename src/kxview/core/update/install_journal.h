@@ -44,7 +44,8 @@ public:
 
     /// Puts every one of `files` in place, replacing existing files, or none of them: when one cannot be
     /// staged or renamed into place, those already in place are put back. True when all are in place;
-    /// otherwise `failedTarget` names the target that failed. The journal `journalPath` must not exist.
+    /// otherwise `failedTarget` names the target that failed. The journal `journalPath` must not exist; its
+    /// folder is made when missing.
     static bool installAll(const QString& journalPath, const QList<FileToInstall>& files,
                            QString& failedTarget);
 

@@ -1,7 +1,9 @@
 #include "core/update/update_session.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QThread>
 #include <map>
 #include <memory>
 
@@ -26,6 +28,38 @@ std::map<QString, HeldLock>& heldLocks() {
     return locks;
 }
 
+/// True when the lock file names no process: its writer died between creating it and writing its name.
+bool namesNoProcess(const QLockFile& lock) {
+    qint64 pid = 0;
+    QString host, application;
+    return !lock.getLockInfo(&pid, &host, &application);
+}
+
+/// Takes `lock`, waiting up to `waitMs` for the process that holds it. A lock whose process is gone is
+/// taken over (QLockFile checks the process it names); one that names no process after a second is too,
+/// since a live writer names itself within microseconds of creating the file.
+bool takeLock(QLockFile& lock, int waitMs) {
+    constexpr int kNamelessGraceMs = 1000;
+    constexpr int kPollMs = 50;
+    QElapsedTimer waited, nameless;
+    waited.start();
+    for (;;) {
+        if (lock.tryLock(0)) return true;
+        if (lock.error() != QLockFile::LockFailedError) return false;  // the folder refuses the file
+        if (!namesNoProcess(lock)) {
+            nameless.invalidate();
+        } else if (!nameless.isValid()) {
+            nameless.start();
+        } else if (nameless.elapsed() > kNamelessGraceMs) {
+            qCInfo(lcKxView) << "removing an update lock that names no process";
+            lock.removeStaleLockFile();
+            continue;
+        }
+        if (waited.elapsed() >= waitMs && !nameless.isValid()) return false;
+        QThread::msleep(kPollMs);
+    }
+}
+
 }  // namespace
 
 UpdateSession::UpdateSession(const QString& appPath)
@@ -42,7 +76,7 @@ UpdateSession::UpdateSession(const QString& appPath)
     if (!lock->tryLock(0)) {
         qCInfo(lcKxView) << "another update of" << appPath << "is running; waiting up to" << waitMs / 1000
                          << "s";
-        if (!lock->tryLock(waitMs)) {
+        if (!takeLock(*lock, waitMs)) {
             qCWarning(lcKxView) << "the update lock of" << appPath << "is still held:" << lock->error();
             heldLocks().erase(m_key);
             return;
