@@ -19,11 +19,11 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
 #include <cstdio>
-#include <optional>
 
 #include "demo_window.h"
 #include "kxview/kxview.h"
@@ -93,12 +93,12 @@ bool clickEntry(QDialog& picker, const QString& caption) {
     return true;
 }
 
-/// What the offscreen run does in a picker: the entry it clicks, the picture it saves, the button it ends
-/// with.
+/// What the offscreen run does in a picker: the entries it clicks one after the other (the last stays
+/// selected), the picture it saves, the button it ends with.
 struct PlannedPick {
-    QString entry;
-    const char* picture;
-    const char* button;
+    QStringList entries;
+    const char* picture = nullptr;
+    const char* button = nullptr;
 };
 
 /// The pictures of the browser's depth: a quota item with notes and its conversion rows open, a bill item
@@ -175,12 +175,11 @@ private:
     }
 
     void pick(QDialog& picker) {
-        const std::optional<PlannedPick> planned = m_picks.contains(picker.objectName())
-                                                       ? std::optional(m_picks.take(picker.objectName()))
-                                                       : std::nullopt;
-        const bool clicked = planned && clickEntry(picker, planned->entry);
-        if (clicked) m_picked += save(picker, m_folder, planned->picture) ? 1 : 0;
-        const char* button = clicked ? planned->button : "cmdCancel";
+        const PlannedPick planned = m_picks.take(picker.objectName());  // nothing planned: no entries
+        bool clicked = !planned.entries.isEmpty();
+        for (const QString& entry : planned.entries) clicked = clicked && clickEntry(picker, entry);
+        if (clicked) m_picked += save(picker, m_folder, planned.picture) ? 1 : 0;
+        const char* button = clicked ? planned.button : "cmdCancel";
         if (auto* finish = picker.findChild<QAbstractButton*>(QLatin1String(button))) finish->click();
     }
 
@@ -227,10 +226,14 @@ int writeScreenshots(demo::DemoWindow& window, const QString& folder) {
     // The pickers, each with an entry clicked and its description shown: the quota-library picker the
     // library tool opens (then cancelled), and the price-file picker the material library's price tool
     // opens (its entry chosen: the material list's second price column).
+    // In the quota-library picker the library that is not installed is looked at first, so that its mark
+    // shows beside the installed one chosen.
     answers.plan(QStringLiteral("frmPub_SelectDE"),
-                 {QStringLiteral("2018年安装工程消耗量定额"), "quota-library-picker.png", "cmdCancel"});
+                 {{QStringLiteral("2018年市政工程消耗量定额"), QStringLiteral("2018年安装工程消耗量定额")},
+                  "quota-library-picker.png",
+                  "cmdCancel"});
     answers.plan(QStringLiteral("frmSelectPrice"),
-                 {QStringLiteral("北京市2024年2月建设工程材料信息价"), "price-file-picker.png", "cmdSure"});
+                 {{QStringLiteral("北京市2024年2月建设工程材料信息价")}, "price-file-picker.png", "cmdSure"});
     window.open(demo::Library::Quota);
     window.switchLibrary();
     failures += writeDepthScreenshots(window, folder);

@@ -809,6 +809,18 @@ private slots:
                  modPub_Tree::kNotInstalledImage);  // not refreshed
     }
 
+    void choosingAGroupOrNothingIsRefused() {
+        kx::QuotaLibraryPicker picker = quotaPicker(m_quotas);
+        picker.open();
+        QVERIFY(m_tree.select("其他专业"));
+        QVERIFY(!picker.choose());
+        m_tree.selected = -1;
+        QVERIFY(!picker.choose());
+        QCOMPARE(messageTexts(), QStringList(2, "选择的定额无效!请重新选择!"));
+        QCOMPARE(m_messages->shown().first().title, QString("友情提示"));
+        QCOMPARE(picker.state.UnloadState, 1);
+    }
+
     void aDoubleClickChoosesOnlyAnEntryWithAFile() {
         kx::QuotaLibraryPicker picker = quotaPicker(m_quotas);
         picker.open();

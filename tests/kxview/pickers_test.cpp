@@ -13,7 +13,6 @@
 #include "core/services/filedialogs.h"
 #include "kxview/frmpub_selectde.h"
 #include "kxview/frmselectprice.h"
-#include "kxview/modupdate.h"
 #include "scripted_ui.h"
 #include "widgets/controls/kxpicture.h"
 #include "widgets/controls/kxwebtext.h"
@@ -293,24 +292,11 @@ private slots:
         QCOMPARE(mdbCount(m_prices + "MatePriceIndex.mdb", "Index"), qint64(9));
     }
 
-    void theImportButtonImportsAndClosesAndBrowsingChoosesAnyFile_data() {
-        QTest::addColumn<bool>("canOpenOther");
-        QTest::addColumn<QString>("picked");
-        QTest::addColumn<QString>("chosen");
-        const QString colleague =
-            QString(kPickerCases.exchangeDir) + "/" + kPickerCases.colleaguePrice + ".QTJG";
-        QTest::newRow("import") << false << colleague
-                                << QString("造价资料/材料价格文件/CJ2018/") + kPickerCases.colleaguePrice +
-                                       ".QTJG";
-        QTest::newRow("browse") << true << colleague << colleague;
-    }
-    void theImportButtonImportsAndClosesAndBrowsingChoosesAnyFile() {
-        QFETCH(bool, canOpenOther);
-        QFETCH(QString, picked);
-        QFETCH(QString, chosen);
+    void theImportButtonImportsAndCloses() {
         kx::frmSelectPrice form;
         setUpPricePicker(form);
-        form.SetCanOpenOther(canOpenOther);
+        const QString picked =
+            QString(kPickerCases.exchangeDir) + "/" + kPickerCases.colleaguePrice + ".QTJG";
         m_files->queueAnswer(m_app->appPath() + picked);
         m_ui->dialogs->queue(kPricePicker, [&](QDialog& d) {
             QVERIFY(clickNode(d, "北京市2024年1月建设工程材料信息价"));
@@ -318,9 +304,8 @@ private slots:
         });
         form.showModal();
         QCOMPARE(form.GetUnloadState(), 0);
-        QCOMPARE(form.GetOpenFileFullName(), m_app->appPath() + chosen);
-        QVERIFY(QFile::exists(m_app->appPath() + chosen));
-        QCOMPARE(mdbCount(m_prices + "MatePriceIndex.mdb", "Index"), qint64(canOpenOther ? 10 : 11));
+        QCOMPARE(form.GetOpenFileFullName(), m_prices + kPickerCases.colleaguePrice + ".QTJG");
+        QCOMPARE(mdbCount(m_prices + "MatePriceIndex.mdb", "Index"), qint64(11));
     }
 
     // ---- frmPub_SelectDE
@@ -348,27 +333,6 @@ private slots:
         form.showModal();
         QCOMPARE(form.GetUnloadState(), 1);
         QVERIFY(m_ui->messageTexts().isEmpty());
-    }
-
-    void aMissingLibraryIsFetchedWhenTheUserAgrees() {
-        ServedMirror mirror;
-        QVERIFY(mirror.ok());
-        modUpdate::SetUpdateBaseAddress(mirror.server().base());
-        kx::frmPub_SelectDE form;
-        setUpQuotaPicker(form, "");
-        m_ui->dialogs->queue(kQuotaPicker, [&](QDialog& d) {
-            QVERIFY(clickNode(d, "2018年市政工程消耗量定额"));
-            m_ui->messages->queueAnswer(kx::MessageAnswer::Yes);
-            click(d, "cmdSure");
-        });
-        m_ui->dialogs->queue("frmPub_DownLoad", [](QDialog&) {});  // closes by itself when complete
-        form.showModal();
-        const QString library =
-            m_app->file(sample::names::kQuotaDir, QString(sample::names::kMunicipalTitle) + ".QTDE");
-        QCOMPARE(m_ui->messageTexts(), QStringList{"选择的定额尚未安装，是否远程下载！"});
-        QCOMPARE(form.GetUnloadState(), 0);
-        QCOMPARE(form.GetOpenFileFullName(), library);
-        QCOMPARE(keyInfo(library, "Key"), QString(sample::names::kMunicipalKey));
     }
 
     // ---- The browser's library and price tools

@@ -10,9 +10,7 @@ std::optional<CatalogueEntry> readCatalogueEntry(Database& catalogue, qint32 id)
     auto rs = catalogue.OpenRecordset(QStringLiteral("SELECT * FROM Index WHERE ID=") + QString::number(id));
     if (rs->RecordCount() == 0) return std::nullopt;
     CatalogueEntry entry;
-    entry.id = rs->Value(QStringLiteral("ID")).toInt();
     entry.parentId = rs->Value(QStringLiteral("ParentID")).toInt();
-    entry.name = rs->Text(QStringLiteral("Name"));
     entry.order = static_cast<qint16>(rs->Value(QStringLiteral("OCode")).toInt());
     entry.fileName = rs->Text(QStringLiteral("WithFileName"));
     return entry;

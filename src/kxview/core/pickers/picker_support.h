@@ -20,11 +20,9 @@ public:
     virtual void showEntryInfo(const QString& label, const QString& description) = 0;
 };
 
-/// One row of a catalogue's Index table.
+/// What the pickers read of one row of a catalogue's Index table.
 struct CatalogueEntry {
-    qint32 id = 0;
     qint32 parentId = 0;
-    QString name;
     qint16 order = 0;
     /// WithFileName ("" for Null): a name from data, to be placed with kx::untrustedNameInFolder.
     QString fileName;
