@@ -540,7 +540,7 @@ jet::Status buildApplicationDirectory(const fs::path& dir, const BuildOptions& o
     if (status.ok()) status = writeQuotaLibraries(b);
     if (status.ok()) status = writeMaterialLibrary(b);
     if (status.ok()) status = writePriceService(b);
-    if (status.ok()) status = writePickerCases(b.root, {b.materials, b.building, b.installation}, report);
+    if (status.ok()) status = writePickerCases(b.root, report);
     if (status.ok()) status = writeBillLibrary(b);
     std::error_code ec;
     fs::remove_all(b.staging, ec);

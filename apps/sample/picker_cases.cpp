@@ -4,6 +4,7 @@
 
 #include "db_file.h"
 #include "library_writers.h"
+#include "norm_content.h"
 #include "sample/names.h"
 #include "sample/packages.h"
 
@@ -13,9 +14,15 @@ namespace {
 namespace fs = std::filesystem;
 using names::kPickerCases;
 
-// The picker cases are about files and catalogues, not sizes: their libraries have the items of scale 1
-// whatever the build's scale.
 constexpr int kCaseScale = 1;
+
+/// The content the picker cases' libraries and price files are made of: the sample's materials and its
+/// building and installation items, at scale 1.
+struct PickerCaseContent {
+    MaterialContent materials = makeMaterialContent(kCaseScale);
+    QuotaContent building = makeQuotaContent(NormBook::Building, 1, kCaseScale);
+    QuotaContent installation = makeQuotaContent(NormBook::Installation, 100001, kCaseScale);
+};
 
 jet::Status makeDir(const fs::path& root, const std::string& relative) {
     std::error_code ec;
@@ -156,7 +163,8 @@ jet::Status writeExchangeFiles(const fs::path& root, const PickerCaseContent& co
 
 }  // namespace
 
-jet::Status writePickerCases(const fs::path& root, const PickerCaseContent& content, BuildReport& report) {
+jet::Status writePickerCases(const fs::path& root, BuildReport& report) {
+    const PickerCaseContent content;
     JET_RETURN_IF_ERROR(writeQuotaCases(root, report));
     JET_RETURN_IF_ERROR(writeSecondMaterialLibrary(root, content, report));
     JET_RETURN_IF_ERROR(writePriceCatalogueCases(root, content, report));

@@ -6,21 +6,13 @@
 
 #include <filesystem>
 
-#include "norm_content.h"
 #include "sample/builder.h"
 
 namespace sample {
 
-/// What the rest of the build made that these files draw on.
-struct PickerCaseContent {
-    const MaterialContent& materials;
-    const QuotaContent& building;
-    const QuotaContent& installation;
-};
-
 /// Writes the pickers' files below `root` (after the material library, its price folder and catalogue),
-/// each recorded in `report`. docs/library-schemas.md lists them.
-jet::Status writePickerCases(const std::filesystem::path& root, const PickerCaseContent& content,
-                             BuildReport& report);
+/// each recorded in `report`. Their libraries and price files hold the content of scale 1 whatever the
+/// build's scale: they are about files and catalogues, not sizes. docs/library-schemas.md lists them.
+jet::Status writePickerCases(const std::filesystem::path& root, BuildReport& report);
 
 }  // namespace sample
