@@ -9,6 +9,7 @@
 
 #include "core/data/modpub_db.h"
 #include "core/data/modpub_file.h"
+#include "core/data/untrusted_names.h"
 #include "core/io/filesystem.h"
 #include "publish/packages.h"
 
@@ -160,10 +161,11 @@ jet::Status Writer::priceSet(const QString& key) {
     const QString remote = kPriceService + key + QLatin1Char('/');
     QSet<QString> titles;
     for (const QString& name : std::as_const(listed)) {
-        if (!modPub_File::isPlainFileName(name))
+        const kx::NameInFolder placed = kx::untrustedNameInFolder(folder, name);
+        if (!placed.accepted())
             return failure(catalogue + QStringLiteral(" lists \"") + name +
-                           "\", which is no plain file name");
-        const QString file = kx::fs::resolve(folder + name);
+                           "\", which is no plain file name of its folder");
+        const QString file = kx::fs::resolve(placed.path);
         if (!QFileInfo(file).isFile())
             return failure(catalogue + QStringLiteral(" lists \"") + name + "\", which is not in " + folder);
         const QString title = modPub_File::GetFileTitle(name);

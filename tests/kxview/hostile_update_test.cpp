@@ -124,6 +124,34 @@ private slots:
         QVERIFY(!exportIndex(catalogue).contains("x.QTJG"));
     }
 
+    // The catalogue-name rule the pickers use decides which entries of an offered catalogue are installed.
+    void catalogueNamesTheRuleRefusesAreDropped_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("linkOut");  // the set's folder holds a link of that name leading outside
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("a plain name") << "新价格.QTJG" << false << true;
+        QTest::newRow("a parent path") << "../../x.QTJG" << false << false;
+        QTest::newRow("a folder part") << "子\\x.QTJG" << false << false;
+        QTest::newRow("a drive") << "C:x.QTJG" << false << false;
+        QTest::newRow("a device") << "NUL.QTJG" << false << false;
+        QTest::newRow("a link out of the set's folder") << "链接.QTJG" << true << false;
+    }
+    void catalogueNamesTheRuleRefusesAreDropped() {
+        QFETCH(QString, name);
+        QFETCH(bool, linkOut);
+        QFETCH(bool, kept);
+        const QString setFolder = m_app + "造价资料/材料价格文件/" + kSet + "/";
+        kxtest::writeBytes(m_root + "outside/mine.txt", "mine");
+        if (linkOut) QVERIFY(QFile::link(m_root + "outside/mine.txt", setFolder + name));
+        offerCatalogueNaming(name);
+        kxtest::RecordingPrompts prompts;
+        prompts.toChoose = {"北京2024年3月信息价.QTJG"};
+        const QString app = windows(m_app);
+        QCOMPARE(modUpdate::UpdatePriceFiles(prompts, kSet, app, app + "造价资料\\"), 1);
+        QCOMPARE(exportIndex(setFolder + "MatePriceIndex.mdb").contains(name), kept);
+        QCOMPARE(kxtest::readBytes(m_root + "outside/mine.txt"), QByteArray("mine"));
+    }
+
 private:
     QString served(const QString& relative) const { return m_mirror->folder() + "/" + relative; }
     QString fixturePackage() const { return served("更新数据/定额库/" + kFixture + ".rar"); }

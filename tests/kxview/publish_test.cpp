@@ -22,11 +22,19 @@ namespace {
 
 const QString kData = QStringLiteral("/造价资料/");
 const QString kSet = QString::fromUtf8(sample::names::kMaterialKey);
-const QStringList kInstalledTitles{"仿古建筑工程消耗量定额", "园林绿化工程消耗量定额", "安装工程消耗量定额",
-                                   "建筑工程消耗量定额", "房屋修缮工程消耗量定额"};
+// In name order, which the packages follow; the supplement has no system conversion library.
+const QStringList kInstalledTitles{"仿古建筑工程消耗量定额", "园林绿化工程消耗量定额",
+                                   "园林绿化工程补充定额",   "安装工程消耗量定额",
+                                   "建筑工程消耗量定额",     "房屋修缮工程消耗量定额"};
 // In the installed catalogue's order, which the packages follow.
 const QStringList kCataloguedPrices{"北京2024年1月信息价.QTJG", "北京2024年2月信息价.QTJG",
-                                    "上海2024年1月信息价.QTJG", "项目询价.QTJG"};
+                                    "上海2024年1月信息价.QTJG", "项目询价.QTJG", "公司内部价格.QTJG"};
+
+/// The library's system conversion library below the quota folder, when the sample gives it one.
+QStringList systemConversions(const QString& dataFolder, const QString& title) {
+    const QString system = "换算库/" + title + "_系统换算库.QTHS";
+    return QFileInfo::exists(dataFolder + "定额库/" + system) ? QStringList{system} : QStringList{};
+}
 
 QString run(const QString& program, const QStringList& args, int* exitCode = nullptr) {
     QProcess process;
@@ -95,10 +103,25 @@ class PublishTest : public QObject {
     Q_OBJECT
 
 private slots:
+    /// The sample's data folder as a maker publishes it, without what the sample holds for the pickers that
+    /// no update service offers: a price catalogue entry whose file was never downloaded, and a price folder
+    /// without its catalogue.
+    void initTestCase() {
+        QVERIFY(m_sourceDir.isValid());
+        m_source = m_sourceDir.path() + kData;
+        QVERIFY(kxtest::copyTree(kxtest::sampleApp() + kData, m_source));
+        const auto& cases = sample::names::kPickerCases;
+        const QString missing = QString::fromUtf8(cases.missingPrice) + ".QTJG";
+        QVERIFY(!QFileInfo::exists(m_source + "材料价格文件/" + kSet + "/" + missing));
+        auto db = modPub_DB::OpenDB(m_source + "材料价格文件/" + kSet + "/MatePriceIndex.mdb");
+        db->Execute("DELETE FROM Index WHERE WithFileName='" + missing + "'");
+        db->Close();
+        QVERIFY(QDir(m_source + "材料价格文件/" + cases.secondMaterialKey).removeRecursively());
+    }
+
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         m_root = m_dir->path() + "/";
-        m_source = kxtest::sampleApp() + kData;
     }
 
     void theDataFolderBecomesAnUpdateService() {
@@ -124,13 +147,16 @@ private slots:
             const QString package = m_root + "service/更新数据/定额库/" + title + ".rar";
             QCOMPARE(kxtest::packedMember(package, title + ".QTDE"),
                      kxtest::readBytes(m_source + "定额库/" + title + ".QTDE"));
-            const QString system = "换算库/" + title + "_系统换算库.QTHS";
-            QCOMPARE(kxtest::packedMember(package, system), kxtest::readBytes(m_source + "定额库/" + system));
             const QString manifest = QString::fromUtf8(kxtest::packedMember(package, "Update.xml"));
             QVERIFY2(manifest.contains("Target=\"...\\造价资料\\定额库\\" + title + ".QTDE\""),
                      qPrintable(manifest));
-            QVERIFY(
-                manifest.contains("Target=\"...\\造价资料\\定额库\\换算库\\" + title + "_系统换算库.QTHS\""));
+            const QStringList system = systemConversions(m_source, title);
+            QCOMPARE(manifest.contains("_系统换算库"), !system.isEmpty());
+            for (const QString& file : system) {
+                QCOMPARE(kxtest::packedMember(package, file), kxtest::readBytes(m_source + "定额库/" + file));
+                QVERIFY(manifest.contains("Target=\"...\\造价资料\\定额库\\换算库\\" +
+                                          QFileInfo(file).fileName() + "\""));
+            }
             QVERIFY(!manifest.contains("_用户换算库"));  // the user's own conversions are never replaced
             const QString information =
                 QString::fromUtf8(kxtest::readBytes(m_root + "service/更新数据/定额库/" + title + ".xml"));
@@ -207,7 +233,7 @@ private slots:
             const QString output =
                 run(KXVIEW_UPDATE_TOOL, {"de", title, "--app-dir", app, "--base", server.base()}, &code);
             QVERIFY2(code == 0, qPrintable(output));
-            for (const QString& file : {title + ".QTDE", "换算库/" + title + "_系统换算库.QTHS"})
+            for (const QString& file : QStringList{title + ".QTDE"} + systemConversions(m_source, title))
                 QCOMPARE(kxtest::readBytes(app + "造价资料/定额库/" + file),
                          kxtest::readBytes(m_source + "定额库/" + file));
             const QString library = app + "造价资料/定额库/" + title + ".QTDE";
@@ -241,6 +267,7 @@ private:
         db->Close();
     }
 
+    QTemporaryDir m_sourceDir;
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_root;
     QString m_source;

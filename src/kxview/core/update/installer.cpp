@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 
 #include "core/data/modpub_file.h"
 #include "core/data/numbers.h"
@@ -32,17 +33,11 @@ bool staysInPackage(const QString& source) {
 }
 
 /// True when `relative` names something below a folder: at least one part, and each part a plain file
-/// name that no file system reads as a parent, a drive or a stream (Windows drops trailing dots and
-/// blanks, so "..." and ". ." are parents there too).
+/// name (modPub_File::isPlainFileName), which no file system reads as a parent, a drive or a stream
+/// (Windows drops trailing dots and blanks, so "..." and ". ." are parents there too).
 bool isPathBelow(const QString& relative) {
     const QStringList parts = fs::withSlashes(relative).split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    if (parts.isEmpty()) return false;
-    for (const QString& part : parts) {
-        const bool onlyDotsAndBlanks = QString(part).remove(QLatin1Char('.')).trimmed().isEmpty();
-        if (!modPub_File::isPlainFileName(part) || part.contains(QLatin1Char(':')) || onlyDotsAndBlanks)
-            return false;
-    }
-    return true;
+    return !parts.isEmpty() && std::all_of(parts.begin(), parts.end(), modPub_File::isPlainFileName);
 }
 
 /// The number of element children of `node`: the entries of a manifest.

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "core/data/modpub_db.h"
-#include "core/data/modpub_file.h"
 #include "core/data/numbers.h"
+#include "core/data/untrusted_names.h"
 #include "core/io/filesystem.h"
 #include "core/io/xmldocument.h"
 #include "core/services/logging.h"
@@ -150,16 +150,15 @@ QString installedPriceSetFolder(const QString& dataPath, const QString& mateKey)
     return dataPath + QStringLiteral("材料价格文件\\") + mateKey + QLatin1Char('\\');
 }
 
-void dropEntriesWithoutPlainFileNames(const QString& catalogue) {
+void dropEntriesWithUntrustedNames(const QString& catalogue, const QString& setFolder) {
     auto db = modPub_DB::OpenDB(catalogue);
     QList<qint32> unsafe;
     {
         auto rows = db->OpenRecordset(QStringLiteral("SELECT * FROM Index"));
         for (; !rows->isEOF(); rows->MoveNext()) {
             const QString name = rows->Text(QStringLiteral("WithFileName"));
-            if (name.isEmpty() || modPub_File::isPlainFileName(name)) continue;
-            qCWarning(lcKxView) << "price catalogue entry dropped, its file name is not a plain file name:"
-                                << name;
+            if (name.isEmpty() || untrustedNameInFolder(setFolder, name).accepted()) continue;
+            qCWarning(lcKxView) << "price catalogue entry dropped for its file name:" << name;
             unsafe << rows->Value(QStringLiteral("ID")).toInt();
         }
     }

@@ -25,9 +25,10 @@ KXVIEW_CORE_EXPORT QString installedPriceSetFolder(const QString& dataPath, cons
 KXVIEW_CORE_EXPORT PriceSetOffer readPriceSetOffer(const QString& offeredCatalogue, const QString& dataPath,
                                                    const QString& mateKey);
 
-/// Deletes from the price catalogue `catalogue` every entry whose WithFileName is not a plain file name
-/// (one that would lead out of the set's folder), each with a log line. Throws kx::DbError when the
+/// Deletes from the price catalogue `catalogue` every entry whose WithFileName kx::untrustedNameInFolder
+/// refuses in `setFolder`, the folder the set's files are installed to (a name that is not a plain file
+/// name, or a link there that leads out of it), each with a log line. Throws kx::DbError when the
 /// catalogue cannot be read or written.
-KXVIEW_CORE_EXPORT void dropEntriesWithoutPlainFileNames(const QString& catalogue);
+KXVIEW_CORE_EXPORT void dropEntriesWithUntrustedNames(const QString& catalogue, const QString& setFolder);
 
 }  // namespace kx

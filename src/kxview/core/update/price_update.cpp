@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "core/data/modpub_file.h"
+#include "core/data/untrusted_names.h"
 #include "core/io/filesystem.h"
 #include "core/services/logging.h"
 #include "core/update/offers.h"
@@ -39,7 +40,7 @@ struct PriceSet {
 };
 
 /// Downloads, checks and extracts the set's catalogue; the offered catalogue's path, or "" when it did not
-/// come. Entries whose file name is not a plain file name are dropped from it before anyone reads it.
+/// come. Entries whose names kx::untrustedNameInFolder refuses are dropped from it before anyone reads it.
 QString fetchOfferedCatalogue(kx::UpdatePrompts& prompts, const PriceSet& set) {
     const QString package = set.tempDir + QStringLiteral("MatePriceIndex.rar");
     const QString remote = set.remoteFolder + QStringLiteral("MatePriceIndex.rar");
@@ -54,7 +55,7 @@ QString fetchOfferedCatalogue(kx::UpdatePrompts& prompts, const PriceSet& set) {
     const QString offered = set.extractionFolder + kCatalogueName;
     if (!kx::fs::isFile(offered)) return {};
     kx::fs::removeFile(package);
-    if (GetUpdateLimits().confinePaths) kx::dropEntriesWithoutPlainFileNames(offered);
+    if (GetUpdateLimits().confinePaths) kx::dropEntriesWithUntrustedNames(offered, set.installedFolder);
     return offered;
 }
 
@@ -74,10 +75,8 @@ void installCatalogue(kx::UpdatePrompts& prompts, const PriceSet& set, const QSt
 }
 
 bool fetchAndInstallPriceFile(kx::UpdatePrompts& prompts, const PriceSet& set, const QString& fileName) {
-    if (!modPub_File::isPlainFileName(fileName)) {
-        qCWarning(lcKxView) << "offered price file name is not a plain file name:" << fileName;
-        return false;
-    }
+    const kx::NameInFolder target = kx::untrustedNameInFolder(set.installedFolder, fileName);
+    if (!target.accepted()) return false;  // logged by the rule
     const QString package = modPub_File::GetFileTitle(fileName) + QStringLiteral(".rar");
     if (!prompts.fetch({set.remoteFolder + package, set.tempDir, QStringLiteral("下载 ") + fileName}))
         return false;
@@ -91,10 +90,10 @@ bool fetchAndInstallPriceFile(kx::UpdatePrompts& prompts, const PriceSet& set, c
     const QString extracted = set.extractionFolder + fileName;
     if (!kx::fs::isFile(extracted)) return false;
     set.ensureInstalledFolder();
-    switch (kx::fs::copyFile(extracted, set.installedFolder + fileName)) {
+    switch (kx::fs::copyFile(extracted, target.path)) {
         case kx::fs::WriteResult::Ok:
             kx::fs::removeFile(extracted);
-            prompts.installed({kx::fs::resolve(set.installedFolder + fileName)});
+            prompts.installed({kx::fs::resolve(target.path)});
             return true;
         case kx::fs::WriteResult::PermissionDenied:
             prompts.inform(fileName + QStringLiteral("正在使用中，无法更新！"));

@@ -63,6 +63,7 @@ KXView::Private::Private(KXView& view) : q(view) {
     related = std::make_unique<RelatedQuotas>(state, *F);
     pane = std::make_unique<DescriptionPane>(state, *F, *txtSM, *related);
     rows = std::make_unique<RowEvents>(state, *F, q);
+    pickers = std::make_unique<LibraryPickers>(state, q, *prices);
 }
 
 void KXView::Private::createControls() {
@@ -92,6 +93,10 @@ void KXView::Private::connectNotifications() {
     QObject::connect(toolbar, &KXBar::CloseMe, &q, &KXView::CloseMe);
     QObject::connect(toolbar, &KXBar::ToolClickCall, &q,
                      guarded(QStringLiteral("call tool"), [this] { rows->F_DblClick(); }));
+    QObject::connect(toolbar, &KXBar::ToolClickMateIndex, &q,
+                     guarded(QStringLiteral("library tool"), [this] { pickers->SwitchLibrary(); }));
+    QObject::connect(toolbar, &KXBar::ToolClickWithPrice, &q,
+                     guarded(QStringLiteral("price tool"), [this] { pickers->SelectPriceFile(); }));
     QObject::connect(toolbar, &KXBar::ToolClickFind, &q,
                      guarded(QStringLiteral("find tool"), [this] { q.FindOne(); }));
     QObject::connect(toolbar, &KXBar::ToolClickLink, &q,

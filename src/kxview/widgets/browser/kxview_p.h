@@ -9,6 +9,7 @@
 #include "widgets/browser/browser_state.h"
 #include "widgets/browser/description_pane.h"
 #include "widgets/browser/item_lists.h"
+#include "widgets/browser/library_pickers.h"
 #include "widgets/browser/price_columns.h"
 #include "widgets/browser/related_quotas.h"
 #include "widgets/browser/row_events.h"
@@ -43,6 +44,7 @@ struct KXView::Private {
     std::unique_ptr<RelatedQuotas> related;
     std::unique_ptr<DescriptionPane> pane;
     std::unique_ptr<RowEvents> rows;
+    std::unique_ptr<LibraryPickers> pickers;
 
     bool layingOut = false;  // guards the layout against the splitter's notification while it runs
 
