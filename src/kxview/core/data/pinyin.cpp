@@ -1,0 +1,178 @@
+#include "core/data/pinyin.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+#include <bit>
+#include <map>
+
+#include <pinyin.h>
+
+#include "core/services/logging.h"
+
+namespace kx {
+namespace {
+
+/// libpinyin's tables of single characters: GB2312 (with its phrases) and the rest of GBK.
+constexpr guint kCharacterTables[] = {1, 2};
+constexpr int kMaxReadingQuery = 63;  // query positions are the bits of one 64-bit word
+
+/// Routes glib's messages (libpinyin reports a missing user configuration through them) into the
+/// component's log while libpinyin loads, instead of the host's standard error.
+class GlibMessagesToLog {
+public:
+    GlibMessagesToLog() : m_previous(g_log_set_default_handler(&toLog, nullptr)) {}
+    ~GlibMessagesToLog() { g_log_set_default_handler(m_previous, nullptr); }
+    GlibMessagesToLog(const GlibMessagesToLog&) = delete;
+    GlibMessagesToLog& operator=(const GlibMessagesToLog&) = delete;
+
+private:
+    static void toLog(const gchar* domain, GLogLevelFlags, const gchar* message, gpointer) {
+        qCDebug(lcKxView) << "libpinyin:" << (domain ? domain : "") << message;
+    }
+    GLogFunc m_previous;
+};
+
+/// A reading as libpinyin spells it, toneless and lower case with ü as v; empty when it is none.
+std::string normalizedReading(const char* pinyin) {
+    std::string out;
+    for (const QChar c : QString::fromUtf8(pinyin)) {
+        if (c == QChar(0x00FC) || c == QChar(0x00DC)) {
+            out += 'v';
+        } else if (c.isLetter() && c.unicode() < 0x80) {
+            out += static_cast<char>(c.toLower().unicode());
+        }
+    }
+    return out;
+}
+
+/// Every reading of every single character libpinyin's tables in `dataDir` hold.
+std::map<char16_t, std::vector<std::string>> readCharacterTables(const QString& dataDir) {
+    std::map<char16_t, std::vector<std::string>> readings;
+    const GlibMessagesToLog quiet;
+    pinyin_context_t* context = pinyin_init(QFile::encodeName(dataDir).constData(), nullptr);
+    if (context == nullptr) return readings;
+    for (const guint table : kCharacterTables) {
+        export_iterator_t* it = pinyin_begin_get_phrases(context, table);
+        while (it != nullptr && pinyin_iterator_has_next_phrase(it)) {
+            gchar* phrase = nullptr;
+            gchar* pinyin = nullptr;
+            gint count = 0;
+            if (!pinyin_iterator_get_next_phrase(it, &phrase, &pinyin, &count)) break;
+            const QString text = QString::fromUtf8(phrase);
+            const std::string reading = normalizedReading(pinyin);
+            if (text.size() == 1 && !reading.empty()) {
+                std::vector<std::string>& list = readings[text.at(0).unicode()];
+                if (std::find(list.begin(), list.end(), reading) == list.end()) list.push_back(reading);
+            }
+            g_free(phrase);
+            g_free(pinyin);
+        }
+        if (it != nullptr) pinyin_end_get_phrases(it);
+    }
+    pinyin_fini(context);
+    return readings;
+}
+
+QString defaultDataDir() {
+    const QString fromEnvironment = qEnvironmentVariable("KXVIEW_PINYIN_DATA");
+    return fromEnvironment.isEmpty() ? QStringLiteral(KXVIEW_PINYIN_DATA_DIR) : fromEnvironment;
+}
+
+}  // namespace
+
+PinyinReadings::PinyinReadings() : m_setOfChar(0x10000, 0), m_sets(1) {}
+
+PinyinReadings PinyinReadings::load(const QString& dataDir) {
+    PinyinReadings table;
+    // libpinyin aborts on a folder without its tables instead of failing, so they are checked first.
+    if (!QFileInfo(QDir(dataDir).filePath(QStringLiteral("table.conf"))).isFile()) {
+        qCWarning(lcKxView) << "no pinyin tables in" << dataDir << "- pinyin find matches literally only";
+        return table;
+    }
+    std::map<std::vector<std::string>, uint16_t> setIds;
+    for (auto& [c, readings] : readCharacterTables(dataDir)) {
+        std::sort(readings.begin(), readings.end());
+        auto [it, added] = setIds.try_emplace(readings, static_cast<uint16_t>(table.m_sets.size()));
+        if (added) table.m_sets.push_back(readings);
+        table.m_setOfChar[c] = it->second;
+    }
+    qCDebug(lcKxView) << "pinyin readings of" << setIds.size() << "reading sets loaded from" << dataDir;
+    return table;
+}
+
+const PinyinReadings& PinyinReadings::shared() {
+    static const PinyinReadings table = load(defaultDataDir());
+    return table;
+}
+
+void appendPrepared(QStringView text, const PinyinReadings* readings, std::vector<PreparedChar>& out) {
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        out.push_back({static_cast<char16_t>(c.toCaseFolded().unicode()),
+                       readings != nullptr ? readings->setOf(unit) : uint16_t(0)});
+    }
+}
+
+std::vector<PreparedChar> prepareText(QStringView text, const PinyinReadings* readings) {
+    std::vector<PreparedChar> out;
+    out.reserve(static_cast<size_t>(text.size()));
+    appendPrepared(text, readings, out);
+    return out;
+}
+
+PinyinQuery::PinyinQuery(const QString& text, const PinyinReadings* readings)
+    : m_folded(text.toCaseFolded()),
+      m_readings(readings),
+      m_byReadings(readings != nullptr && !readings->isEmpty() && m_folded.size() <= kMaxReadingQuery) {}
+
+uint64_t PinyinQuery::advance(uint64_t before, const PreparedChar& c) const {
+    const int length = static_cast<int>(m_folded.size());
+    const char16_t* q = reinterpret_cast<const char16_t*>(m_folded.utf16());
+    uint64_t after = 0;
+    for (uint64_t pending = before & ~(uint64_t(1) << length); pending != 0; pending &= pending - 1) {
+        const int p = std::countr_zero(pending);
+        if (q[p] == c.folded) after |= uint64_t(1) << (p + 1);
+        if (c.readings == 0) continue;
+        for (const std::string& reading : m_readings->readings(c.readings)) {
+            // Any non-empty beginning of a reading: its initial, the whole syllable, or a part typed so far.
+            for (int k = 0; k < static_cast<int>(reading.size()) && p + k < length; ++k) {
+                if (q[p + k] != static_cast<char16_t>(reading[static_cast<size_t>(k)])) break;
+                after |= uint64_t(1) << (p + k + 1);
+            }
+        }
+    }
+    return after;
+}
+
+bool PinyinQuery::matches(const PreparedChar* chars, int count) const {
+    return find(chars, count).has_value();
+}
+
+std::optional<TextSpan> PinyinQuery::find(const PreparedChar* chars, int count) const {
+    if (m_folded.isEmpty()) return TextSpan{0, 0};
+    const int length = static_cast<int>(m_folded.size());
+    if (!m_byReadings) {
+        const char16_t* q = reinterpret_cast<const char16_t*>(m_folded.utf16());
+        const PreparedChar* at = std::search(chars, chars + count, q, q + length,
+                                             [](const PreparedChar& c, char16_t u) { return c.folded == u; });
+        if (at == chars + count) return std::nullopt;
+        const int start = static_cast<int>(at - chars);
+        return TextSpan{start, start + length};
+    }
+    const uint64_t done = uint64_t(1) << length;
+    uint64_t reach = 0;
+    for (int i = 0; i < count; ++i) {
+        reach = advance(reach | 1, chars[i]);
+        if ((reach & done) == 0) continue;
+        // The match ends after character i; its start is the nearest one from which it still gets there.
+        for (int start = i; start >= 0; --start) {
+            uint64_t from = 1;
+            for (int j = start; j <= i && from != 0; ++j) from = advance(from, chars[j]);
+            if (from & done) return TextSpan{start, i + 1};
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace kx
