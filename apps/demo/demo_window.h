@@ -9,13 +9,16 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QPlainTextEdit;
+class QSettings;
 class QTableView;
 
 namespace kx {
 class KXView;
+class PropertyStore;
 }  // namespace kx
 
 namespace demo {
@@ -40,8 +43,11 @@ class DemoWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    /// A window browsing the libraries below the application directory `appDir`.
-    explicit DemoWindow(const QString& appDir, QWidget* parent = nullptr);
+    /// A window browsing the libraries below the application directory `appDir`, with every addition of
+    /// the control switched on (the menu 增强功能 switches each). Recent and favourite items are kept in
+    /// the user's settings when `rememberMarks`, else for the window's life.
+    explicit DemoWindow(const QString& appDir, bool rememberMarks = false, QWidget* parent = nullptr);
+    ~DemoWindow() override;
 
     /// Opens `library` in the control with the price file the demo sets for it (the quota and material
     /// libraries get "北京2024年1月信息价"); false (and a log line) when Load fails.
@@ -57,6 +63,12 @@ public:
     /// Adds the price column of a second price file ("北京2024年2月信息价") with KXView::AddPriceColumn, as
     /// the toolbar's price tool does with the file the user picks.
     void addSecondPriceColumn();
+    /// Types `text` into the filter box, over the whole library when `wholeLibrary`, as a user does.
+    void filter(const QString& text, bool wholeLibrary);
+    /// Makes grid row `row` current and presses Ctrl+D, which marks its item as a favourite.
+    void markFavourite(int row);
+    /// Opens the grid's context menu on row `row`, as a right click does.
+    void openGridMenu(int row);
     /// The text of the description pane.
     QString descriptionText() const;
     /// The text of grid cell (`row`, `col`), in the grid's coordinates (row 0 the header row).
@@ -83,6 +95,7 @@ private:
     QString priceFile(const char* title) const;
     void addHostCalls();
     void addUpdateMenu();
+    void addAdditionsMenu();
     void connectEvents();
     bool serveMirror();
     qint32 updateQuotaLibrary(const QString& appPath);
@@ -91,8 +104,10 @@ private:
     QString m_appDir;
     kx::KXView* m_view;
     QPlainTextEdit* m_log;
-    std::optional<Library> m_shown;        // the library Load opened last
-    StaticFileServer* m_mirror = nullptr;  // from the first update on
+    std::optional<Library> m_shown;                   // the library Load opened last
+    StaticFileServer* m_mirror = nullptr;             // from the first update on
+    std::unique_ptr<QSettings> m_settings;            // the user's settings, when marks are remembered
+    std::unique_ptr<kx::PropertyStore> m_marksStore;  // recent and favourite items in them
 };
 
 }  // namespace demo

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "kxview/kxview.h"
+#include "widgets/browser/additions.h"
 #include "widgets/browser/browser_state.h"
 #include "widgets/browser/description_pane.h"
 #include "widgets/browser/item_lists.h"
@@ -43,6 +44,8 @@ struct KXView::Private {
     std::unique_ptr<RelatedQuotas> related;
     std::unique_ptr<DescriptionPane> pane;
     std::unique_ptr<RowEvents> rows;
+    /// What the browser does beyond its specification, as the host switches it on.
+    std::unique_ptr<Additions> additions;
 
     bool layingOut = false;  // guards the layout against the splitter's notification while it runs
 
