@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMenu>
@@ -29,6 +30,7 @@
 #include "browser_support.h"
 #include "core/data/modpub_db.h"
 #include "kxview/propertystore.h"
+#include "widgets/browser/item_rows.h"
 #include "widgets/browser/list_delegate.h"
 #include "widgets/controls/kxpicture.h"
 #include "widgets/controls/kxtext.h"
@@ -63,6 +65,20 @@ std::set<qint64> shownIds(Browser& b) {
     return out;
 }
 
+/// Types `text` as a user does: letters and digits as keys, Chinese characters as an input method
+/// commits them.
+void type(QWidget& widget, const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80) {
+            QTest::keyClick(&widget, c.toLatin1());
+            continue;
+        }
+        QInputMethodEvent commit;
+        commit.setCommitString(c);
+        QApplication::sendEvent(&widget, &commit);
+    }
+}
+
 QLineEdit& filterBox(Browser& b) {
     return *b.view.findChild<QLineEdit*>(QStringLiteral("txtFilter"));
 }
@@ -93,6 +109,15 @@ void chooseFromGridMenu(Browser& b, int row, const QString& caption) {
     const QRect cell = b.F().visualRect(b.cells().index(row - 1, kName));
     emit b.F().customContextMenuRequested(cell.center());
     QVERIFY2(chosen, qPrintable(caption));
+}
+
+/// The first `count` rows whose items have a code, after the first.
+QList<int> rowsWithCodes(Browser& b, int count) {
+    QList<int> rows;
+    for (int r = 2; r < b.cells().Rows() && rows.size() < count; ++r) {
+        if (!b.cells().TextMatrix(r, kCode).isEmpty() && b.cells().RowOutlineLevel(r) == 0) rows << r;
+    }
+    return rows;
 }
 
 /// The first row whose name carries the errata mark.
@@ -171,7 +196,7 @@ private slots:
         b.view.setEmptyListNotice(true);
         b.load(m_app, QStringLiteral("DE"), m_app.quota());
         b.view.findChild<QCheckBox*>(QStringLiteral("chkWholeLibrary"))->setChecked(true);
-        QTest::keyClicks(&filterBox(b), typed);
+        type(filterBox(b), typed);
         const std::set<qint64> expected =
             sameAs.isEmpty() ? std::set<qint64>{} : idsNamed(m_app.quota(), QStringLiteral("DM"), sameAs);
         QVERIFY(sameAs.isEmpty() || !expected.empty());
@@ -195,7 +220,7 @@ private slots:
         int expected = 0;
         for (int r = 1; r < b.cells().Rows(); ++r)
             expected += b.cells().TextMatrix(r, kName).contains(QStringLiteral("挖一般土方"));
-        QTest::keyClicks(&filterBox(b), QStringLiteral("wybtf"));
+        type(filterBox(b), QStringLiteral("wybtf"));
         const int shown = b.F().shownRowCount();
         QVERIFY(shown > 0 && shown < listed);
         QCOMPARE(shown, expected);
@@ -212,7 +237,7 @@ private slots:
         QCOMPARE(filterBox(b).text(), QString());
         QCOMPARE(b.F().shownRowCount(), listed);
         // A new category is narrowed by the text still typed.
-        QTest::keyClicks(&filterBox(b), QStringLiteral("wybtf"));
+        type(filterBox(b), QStringLiteral("wybtf"));
         b.clickNode(2);
         QVERIFY(b.F().shownRowCount() > 0);
         for (int r = 1; r < b.cells().Rows(); ++r) {
@@ -226,7 +251,7 @@ private slots:
         b.view.setFilterBox(true);
         b.view.setPinyinFind(true);
         b.load(m_app, QStringLiteral("DE"), m_app.quota());
-        QTest::keyClicks(&filterBox(b), QStringLiteral("ybtf"));
+        type(filterBox(b), QStringLiteral("ybtf"));
         int row = 0;
         for (int r = 1; r < b.cells().Rows() && row == 0; ++r) row = b.F().isRowShown(r) ? r : 0;
         QVERIFY(row > 0);
@@ -278,15 +303,20 @@ private slots:
             b.view.setRecentAndFavourites(true);
             b.view.setGridMenu(true);
             b.load(app, QStringLiteral("DE"), app.quota());
-            b.clickRow(3);
+            const QList<int> rows = rowsWithCodes(b, 3);
+            QSignalSpy calls(&b.view, &KXView::DoubleClickDE);
+            b.doubleClickRow(rows[2]);
+            QCOMPARE(calls.count(), 1);
+            called = b.cells().TextMatrix(rows[2], kCode);
+            QCOMPARE(b.view.findChild<QTreeWidget*>(QStringLiteral("lstRecent"))->topLevelItemCount(), 1);
+            b.clickRow(rows[0]);
             QTest::keyClick(b.F().viewport(), Qt::Key_D, Qt::ControlModifier);
-            favourite = b.cells().TextMatrix(3, kCode);
-            chooseFromGridMenu(b, 5, QStringLiteral("加入收藏"));
-            b.doubleClickRow(7);
-            called = b.cells().TextMatrix(7, kCode);
+            favourite = b.cells().TextMatrix(rows[0], kCode);
+            chooseFromGridMenu(b, rows[1], QStringLiteral("加入收藏"));
             auto* favourites = b.view.findChild<QTreeWidget*>(QStringLiteral("lstFavourites"));
             QCOMPARE(favourites->topLevelItemCount(), 2);
-            chooseFromGridMenu(b, 5, QStringLiteral("取消收藏"));
+            chooseFromGridMenu(b, b.rowOfId(b.cells().TextMatrix(rows[1], kId).toLongLong()),
+                               QStringLiteral("取消收藏"));
             QCOMPARE(favourites->topLevelItemCount(), 1);
         }
         // The library is updated: the favourite item is gone from the new edition.
@@ -452,6 +482,12 @@ private slots:
     void rowChangeFailuresGoToTheStatusLineOnce() {
         QFETCH(bool, statusLine);
         MessageScope messages;
+        const QRegularExpression logged(QStringLiteral("row change failed: .*DE2018SZ"));
+        if (statusLine) {
+            // Logged with the engine's text, once however often a failing row is reached.
+            QTest::ignoreMessage(QtWarningMsg, logged);
+            QTest::failOnWarning(logged);
+        }
         Browser b;
         b.view.setRowErrorsInStatusLine(statusLine);
         b.load(m_app, QStringLiteral("DataBook"), m_app.bill());
@@ -573,7 +609,7 @@ private slots:
     void messageBoxesSpeakChinese() {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("提示"), QStringLiteral("价格已经存在！"),
                         QMessageBox::Ok);
-        QCOMPARE(box.button(QMessageBox::Ok)->text(), QStringLiteral("&OK"));  // Qt's English texts
+        QCOMPARE(box.button(QMessageBox::Ok)->text(), QStringLiteral("OK"));  // Qt's English texts
         Browser b;
         b.view.setQtTranslations(true);
         QMessageBox translated(QMessageBox::Warning, QStringLiteral("提示"), QStringLiteral("价格已经存在！"),
@@ -681,11 +717,10 @@ private slots:
         QCOMPARE(lines, segments);
         QCOMPARE(dialogs.service->shown(), QStringList{QStringLiteral("frmPriceHistory")});
     }
-}
 
-private : SampleApp m_app;
-}
-;
+private:
+    SampleApp m_app;
+};
 
 QTEST_MAIN(EstimatorTest)
 #include "estimator_test.moc"

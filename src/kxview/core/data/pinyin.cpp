@@ -4,9 +4,12 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <map>
 
+#include <fcntl.h>
 #include <pinyin.h>
+#include <unistd.h>
 
 #include "core/services/logging.h"
 
@@ -17,21 +20,35 @@ namespace {
 constexpr guint kCharacterTables[] = {1, 2};
 constexpr int kMaxReadingQuery = 63;  // query positions are the bits of one 64-bit word
 
-/// Routes glib's messages (libpinyin reports a missing user configuration through them) into the
-/// component's log while libpinyin loads, instead of the host's standard error.
-class GlibMessagesToLog {
+/// Keeps the process's standard error closed while it lives: libpinyin prints a line there when it finds
+/// no user configuration, which this read-only use never has, and a host's error output is not ours to
+/// fill. Only libpinyin's short initialisation runs under it.
+class StandardErrorHeld {
 public:
-    GlibMessagesToLog() : m_previous(g_log_set_default_handler(&toLog, nullptr)) {}
-    ~GlibMessagesToLog() { g_log_set_default_handler(m_previous, nullptr); }
-    GlibMessagesToLog(const GlibMessagesToLog&) = delete;
-    GlibMessagesToLog& operator=(const GlibMessagesToLog&) = delete;
+    StandardErrorHeld() : m_saved(dup(STDERR_FILENO)) {
+        std::fflush(stderr);
+        const int null = open("/dev/null", O_WRONLY);
+        if (m_saved >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+        if (null >= 0) close(null);
+    }
+    ~StandardErrorHeld() {
+        if (m_saved < 0) return;
+        std::fflush(stderr);
+        dup2(m_saved, STDERR_FILENO);
+        close(m_saved);
+    }
+    StandardErrorHeld(const StandardErrorHeld&) = delete;
+    StandardErrorHeld& operator=(const StandardErrorHeld&) = delete;
 
 private:
-    static void toLog(const gchar* domain, GLogLevelFlags, const gchar* message, gpointer) {
-        qCDebug(lcKxView) << "libpinyin:" << (domain ? domain : "") << message;
-    }
-    GLogFunc m_previous;
+    int m_saved;
 };
+
+/// Opens libpinyin's tables in `dataDir` for reading.
+pinyin_context_t* openTables(const QString& dataDir) {
+    const StandardErrorHeld quiet;
+    return pinyin_init(QFile::encodeName(dataDir).constData(), nullptr);
+}
 
 /// A reading as libpinyin spells it, toneless and lower case with ü as v; empty when it is none.
 std::string normalizedReading(const char* pinyin) {
@@ -49,8 +66,7 @@ std::string normalizedReading(const char* pinyin) {
 /// Every reading of every single character libpinyin's tables in `dataDir` hold.
 std::map<char16_t, std::vector<std::string>> readCharacterTables(const QString& dataDir) {
     std::map<char16_t, std::vector<std::string>> readings;
-    const GlibMessagesToLog quiet;
-    pinyin_context_t* context = pinyin_init(QFile::encodeName(dataDir).constData(), nullptr);
+    pinyin_context_t* context = openTables(dataDir);
     if (context == nullptr) return readings;
     for (const guint table : kCharacterTables) {
         export_iterator_t* it = pinyin_begin_get_phrases(context, table);
