@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -109,6 +110,8 @@ int writeAdditionScreenshots(demo::DemoWindow& window, const QString& folder) {
     window.open(demo::Library::Quota);
     for (const int row : {2, 5, 9}) window.markFavourite(row);
     for (const int row : {3, 7, 4}) window.callRow(row);
+    if (auto* marks = window.view().findChild<QTabWidget*>(QStringLiteral("marksPanel")))
+        marks->setCurrentIndex(1);
     failures += !save(window, folder, "favourites.png");
     window.open(demo::Library::Material);
     window.openGridMenu(3);

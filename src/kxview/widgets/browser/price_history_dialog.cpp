@@ -132,6 +132,7 @@ void PriceHistoryDialog::drawChart(const QString& caption, const QList<PricePoin
     }
     const double margin = any ? std::max((high - low) * 0.15, high * 0.02 + 0.01) : 1.0;
     axisY->setRange(any ? std::max(0.0, low - margin) : 0.0, any ? high + margin : 1.0);
+    axisY->applyNiceNumbers();
     auto* view = new QChartView(chart, m_chartHolder);
     view->setObjectName(QStringLiteral("chart"));
     view->setRenderHint(QPainter::Antialiasing);

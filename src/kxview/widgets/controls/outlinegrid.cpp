@@ -347,7 +347,9 @@ void OutlineGrid::setRow(int row) {
         setCurrentIndex({});
         clearSelection();
     } else {
-        setCurrentIndex(d->model->index(row - GridModel::FixedRows, d->visibleCol(Col())));
+        // The row made current is the one selected, also where several rows may be selected.
+        selectionModel()->setCurrentIndex(d->model->index(row - GridModel::FixedRows, d->visibleCol(Col())),
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     d->reportIfMoved();
 }
