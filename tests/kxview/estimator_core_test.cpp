@@ -276,6 +276,25 @@ private slots:
         QCOMPARE(second->size(), before - 1);
         QVERIFY(!second->findCode(code).has_value() ||
                 second->item(*second->findCode(code)).id != first->item(0).id);
+        // Two items of one code: the first is the one found by code, and a text finds both.
+        const qint32 firstId = second->item(10).id, laterId = second->item(20).id;
+        QCOMPARE(
+            modPub_DB::OpenDB(copy)->Execute(
+                QStringLiteral("UPDATE DM SET DECode='X-77' WHERE ID=%1 OR ID=%2").arg(firstId).arg(laterId)),
+            2);
+        const auto third = kx::ItemIndex::of(copy, dm, &readings());
+        QCOMPARE(third->item(*third->findCode(QStringLiteral("X-77"))).id, firstId);
+        std::vector<qint32> found;
+        for (const int i : third->matching(kx::RowFilter(QStringLiteral("x-77"), &readings())))
+            found.push_back(third->item(i).id);
+        QCOMPARE(found, (std::vector<qint32>{firstId, laterId}));
+        // What the filter finds item by item, the index finds: its literal and reading paths line up.
+        const kx::RowFilter name(third->item(30).name, &readings());
+        for (int i = 0; i < third->size(); ++i) {
+            const kx::IndexedItem& it = third->item(i);
+            QCOMPARE(third->matchingAmong(name, {i}).size() == 1,
+                     name.matchesTexts(it.code, it.name, it.unit));
+        }
         QVERIFY_THROWS_EXCEPTION(
             kx::DbError, kx::ItemIndex::build(dir.filePath(QStringLiteral("none.QTDE")), dm, &readings()));
     }

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <algorithm>
 #include <map>
 #include <tuple>
 
@@ -22,6 +23,8 @@ FileStamp stampOf(const QString& file) {
     const QFileInfo info(fs::resolve(file));
     return {info.size(), info.lastModified().toMSecsSinceEpoch()};
 }
+
+constexpr char16_t kSeparator = 0x1F;
 
 struct CachedIndex {
     FileStamp stamp;
@@ -71,8 +74,19 @@ std::shared_ptr<const ItemIndex> ItemIndex::build(const QString& file, const Ite
             item.name = rs->Text(QStringLiteral("Name"));
             item.unit = rs->Text(QStringLiteral("Unit"));
             item.cls = rs->Text(QStringLiteral("Class"));
-            index->m_nameStart.push_back(static_cast<uint32_t>(index->m_names.size()));
+            const size_t nameStart = index->m_names.size();
+            index->m_nameStart.push_back(static_cast<uint32_t>(nameStart));
             appendPrepared(item.name, readings, index->m_names);
+            const std::vector<PreparedChar> others = prepareText(item.code + item.unit, nullptr);
+            TextSummary summary = summaryOf(index->m_names.data() + nameStart,
+                                            static_cast<int>(index->m_names.size() - nameStart), readings);
+            summary.literal |= summaryOf(others.data(), static_cast<int>(others.size()), nullptr).literal;
+            index->m_summaries.push_back(summary);
+            // A control character nobody types keeps a match from running from one text into the next.
+            index->m_literalStart.push_back(static_cast<uint32_t>(index->m_literal.size()));
+            index->m_literal += (QChar(kSeparator) + item.code + QChar(kSeparator) + item.unit +
+                                 QChar(kSeparator) + item.name)
+                                    .toCaseFolded();
             if (!index->m_byCode.contains(item.code))
                 index->m_byCode.insert(item.code, static_cast<int>(index->m_items.size()));
             index->m_items.push_back(std::move(item));
@@ -80,6 +94,7 @@ std::shared_ptr<const ItemIndex> ItemIndex::build(const QString& file, const Ite
     }
     db->Close();
     index->m_nameStart.push_back(static_cast<uint32_t>(index->m_names.size()));
+    index->m_literalStart.push_back(static_cast<uint32_t>(index->m_literal.size()));
     return index;
 }
 
@@ -98,14 +113,49 @@ std::shared_ptr<const ItemIndex> ItemIndex::of(const QString& file, const ItemTa
 }
 
 bool ItemIndex::matchesItem(const RowFilter& filter, int position) const {
-    const IndexedItem& it = m_items[static_cast<size_t>(position)];
-    const uint32_t start = m_nameStart[static_cast<size_t>(position)];
-    const uint32_t end = m_nameStart[static_cast<size_t>(position) + 1];
-    return filter.matches(it.code, m_names.data() + start, static_cast<int>(end - start), it.unit);
+    const auto at = static_cast<size_t>(position);
+    const TextSummary& summary = m_summaries[at];
+    const bool byReadings = filter.usesReadings();
+    // Most items lack a character the text needs: they are passed over on their summary alone.
+    const uint64_t required = filter.requiredBits();
+    if (((summary.literal | (byReadings ? summary.readingLetters : 0)) & required) != required) return false;
+    if (filter.isEmpty()) return true;
+    // One letter or digit is found where it is written or where a reading begins with it.
+    if (filter.isOneLetterOrDigit())
+        return ((summary.literal | (byReadings ? summary.initials : 0)) & required) != 0;
+    if ((summary.literal & required) == required) {
+        const QStringView literal =
+            QStringView(m_literal).mid(m_literalStart[at], m_literalStart[at + 1] - m_literalStart[at]);
+        if (literal.contains(filter.folded())) return true;
+    }
+    const uint32_t start = m_nameStart[at];
+    return filter.matchesByReadings(m_names.data() + start, static_cast<int>(m_nameStart[at + 1] - start));
+}
+
+std::vector<bool> ItemIndex::literalHits(const QString& folded) const {
+    std::vector<bool> hits(m_items.size(), false);
+    const QStringView all(m_literal);
+    for (qsizetype at = all.indexOf(folded); at >= 0;) {
+        const auto next =
+            std::upper_bound(m_literalStart.begin(), m_literalStart.end(), static_cast<uint32_t>(at));
+        const auto item = static_cast<size_t>(next - m_literalStart.begin() - 1);
+        hits[item] = true;
+        // The rest of this item cannot add anything: go on from the next one.
+        at = next == m_literalStart.end() ? -1 : all.indexOf(folded, *next);
+    }
+    return hits;
 }
 
 std::vector<int> ItemIndex::matching(const RowFilter& filter) const {
     std::vector<int> out;
+    if (!filter.usesReadings() && !filter.isEmpty()) {
+        // Found literally or not at all: one scan over every item's texts.
+        const std::vector<bool> hits = literalHits(filter.folded());
+        for (int i = 0; i < size(); ++i) {
+            if (hits[static_cast<size_t>(i)]) out.push_back(i);
+        }
+        return out;
+    }
     for (int i = 0; i < size(); ++i) {
         if (matchesItem(filter, i)) out.push_back(i);
     }

@@ -51,6 +51,20 @@ public:
     std::optional<TextSpan> spanInName(const QString& name) const;
     /// Where the text occurs in `text` (a code or unit), ignoring case.
     std::optional<TextSpan> spanInText(const QString& text) const;
+    /// The summary bits (characterBit) an item's texts must hold to match.
+    uint64_t requiredBits() const { return m_byReadings.requiredBits(); }
+    /// The text case-folded, as it is looked for literally.
+    const QString& folded() const { return m_byReadings.folded(); }
+    /// Whether the text is one letter or digit: an item's summary then tells whether it matches.
+    bool isOneLetterOrDigit() const {
+        return m_text.size() == 1 && (requiredBits() & ((uint64_t(1) << 36) - 1)) != 0;
+    }
+    /// Whether readings take part in matching names.
+    bool usesReadings() const { return m_byReadings.usesReadings(); }
+    /// Whether a name matches the prepared characters `name` by the readings of its characters.
+    bool matchesByReadings(const PreparedChar* name, int nameLength) const {
+        return m_byReadings.usesReadings() && m_byReadings.matches(name, nameLength);
+    }
 
 private:
     QString m_text;
@@ -82,10 +96,15 @@ public:
 
 private:
     bool matchesItem(const RowFilter& filter, int position) const;
+    /// Which items hold `text` literally in their code, unit or name, from one scan of all of them.
+    std::vector<bool> literalHits(const QString& folded) const;
 
     std::vector<IndexedItem> m_items;
-    std::vector<PreparedChar> m_names;  // every item's prepared name, one after the other
-    std::vector<uint32_t> m_nameStart;  // where item i's name starts in m_names; one more entry at the end
+    std::vector<PreparedChar> m_names;     // every item's prepared name, one after the other
+    std::vector<uint32_t> m_nameStart;     // where item i's name starts in m_names; one more entry at the end
+    std::vector<TextSummary> m_summaries;  // per item: what its code, name (with readings) and unit can match
+    QString m_literal;  // every item's code, unit and name case-folded, each after a separator
+    std::vector<uint32_t> m_literalStart;  // where item i's texts start in m_literal; one more at the end
     QHash<QString, int> m_byCode;
 };
 

@@ -95,9 +95,40 @@ QString defaultDataDir() {
     return fromEnvironment.isEmpty() ? QStringLiteral(KXVIEW_PINYIN_DATA_DIR) : fromEnvironment;
 }
 
+/// The bit of a lower-case letter (bit 0 for 'a'); 0 for any other character.
+uint32_t letterBit(char16_t c) {
+    return c >= u'a' && c <= u'z' ? uint32_t(1) << (c - u'a') : 0;
+}
+
 }  // namespace
 
-PinyinReadings::PinyinReadings() : m_setOfChar(0x10000, 0), m_sets(1) {}
+uint64_t characterBit(char16_t folded) {
+    if (folded >= u'a' && folded <= u'z') return uint64_t(1) << (folded - u'a');
+    if (folded >= u'0' && folded <= u'9') return uint64_t(1) << (26 + folded - u'0');
+    // Everything else shares the remaining 28 bits.
+    return uint64_t(1) << (36 + folded % 28);
+}
+
+PinyinReadings::PinyinReadings()
+    : m_setOfChar(0x10000, 0), m_sets(1), m_initials(1, 0), m_letters(1, 0), m_packedStart{0, 0} {}
+
+void PinyinReadings::addSet(std::vector<std::string> readings) {
+    uint32_t initials = 0, letters = 0;
+    for (const std::string& r : readings) {
+        initials |= letterBit(static_cast<char16_t>(r.front()));
+        for (const char c : r) letters |= letterBit(static_cast<char16_t>(c));
+    }
+    for (const std::string& r : readings) {
+        PackedReading packed{};
+        packed.length = static_cast<uint8_t>(std::min(r.size(), sizeof packed.letters));
+        std::copy_n(r.begin(), packed.length, packed.letters);
+        m_packed.push_back(packed);
+    }
+    m_packedStart.push_back(static_cast<uint32_t>(m_packed.size()));
+    m_sets.push_back(std::move(readings));
+    m_initials.push_back(initials);
+    m_letters.push_back(letters);
+}
 
 PinyinReadings PinyinReadings::load(const QString& dataDir) {
     PinyinReadings table;
@@ -110,7 +141,7 @@ PinyinReadings PinyinReadings::load(const QString& dataDir) {
     for (auto& [c, readings] : readCharacterTables(dataDir)) {
         std::sort(readings.begin(), readings.end());
         auto [it, added] = setIds.try_emplace(readings, static_cast<uint16_t>(table.m_sets.size()));
-        if (added) table.m_sets.push_back(readings);
+        if (added) table.addSet(readings);
         table.m_setOfChar[c] = it->second;
     }
     qCDebug(lcKxView) << "pinyin readings of" << setIds.size() << "reading sets loaded from" << dataDir;
@@ -130,6 +161,17 @@ void appendPrepared(QStringView text, const PinyinReadings* readings, std::vecto
     }
 }
 
+TextSummary summaryOf(const PreparedChar* chars, int count, const PinyinReadings* readings) {
+    TextSummary summary;
+    for (int i = 0; i < count; ++i) {
+        summary.literal |= characterBit(chars[i].folded);
+        if (readings == nullptr || chars[i].readings == 0) continue;
+        summary.initials |= readings->initials(chars[i].readings);
+        summary.readingLetters |= readings->letters(chars[i].readings);
+    }
+    return summary;
+}
+
 std::vector<PreparedChar> prepareText(QStringView text, const PinyinReadings* readings) {
     std::vector<PreparedChar> out;
     out.reserve(static_cast<size_t>(text.size()));
@@ -140,22 +182,34 @@ std::vector<PreparedChar> prepareText(QStringView text, const PinyinReadings* re
 PinyinQuery::PinyinQuery(const QString& text, const PinyinReadings* readings)
     : m_folded(text.toCaseFolded()),
       m_readings(readings),
-      m_byReadings(readings != nullptr && !readings->isEmpty() && m_folded.size() <= kMaxReadingQuery) {}
+      m_byReadings(readings != nullptr && !readings->isEmpty() && m_folded.size() <= kMaxReadingQuery) {
+    for (const QChar c : m_folded) {
+        m_required |= characterBit(c.unicode());
+        m_hasLetter = m_hasLetter || letterBit(c.unicode()) != 0;
+        m_letters.push_back(letterBit(c.unicode()) != 0 ? static_cast<char>(c.unicode()) : '\0');
+    }
+    if (!m_folded.isEmpty()) m_firstLetter = letterBit(m_folded.front().unicode());
+}
+
+bool PinyinQuery::canStart(const PreparedChar& c) const {
+    return c.folded == m_folded.front().unicode() ||
+           (c.readings != 0 && (m_readings->initials(c.readings) & m_firstLetter) != 0);
+}
 
 uint64_t PinyinQuery::advance(uint64_t before, const PreparedChar& c) const {
     const int length = static_cast<int>(m_folded.size());
     const char16_t* q = reinterpret_cast<const char16_t*>(m_folded.utf16());
+    const PackedReading* first = c.readings != 0 ? m_readings->packedBegin(c.readings) : nullptr;
+    const PackedReading* last = c.readings != 0 ? m_readings->packedEnd(c.readings) : nullptr;
     uint64_t after = 0;
     for (uint64_t pending = before & ~(uint64_t(1) << length); pending != 0; pending &= pending - 1) {
         const int p = std::countr_zero(pending);
         if (q[p] == c.folded) after |= uint64_t(1) << (p + 1);
-        if (c.readings == 0) continue;
-        for (const std::string& reading : m_readings->readings(c.readings)) {
+        for (const PackedReading* r = first; r != last; ++r) {
             // Any non-empty beginning of a reading: its initial, the whole syllable, or a part typed so far.
-            for (int k = 0; k < static_cast<int>(reading.size()) && p + k < length; ++k) {
-                if (q[p + k] != static_cast<char16_t>(reading[static_cast<size_t>(k)])) break;
+            const int room = std::min<int>(r->length, length - p);
+            for (int k = 0; k < room && m_letters[static_cast<size_t>(p + k)] == r->letters[k]; ++k)
                 after |= uint64_t(1) << (p + k + 1);
-            }
         }
     }
     return after;
@@ -168,8 +222,8 @@ bool PinyinQuery::matches(const PreparedChar* chars, int count) const {
 std::optional<TextSpan> PinyinQuery::find(const PreparedChar* chars, int count) const {
     if (m_folded.isEmpty()) return TextSpan{0, 0};
     const int length = static_cast<int>(m_folded.size());
-    if (!m_byReadings) {
-        const char16_t* q = reinterpret_cast<const char16_t*>(m_folded.utf16());
+    if (!usesReadings()) {
+        const auto* q = reinterpret_cast<const char16_t*>(m_folded.utf16());
         const PreparedChar* at = std::search(chars, chars + count, q, q + length,
                                              [](const PreparedChar& c, char16_t u) { return c.folded == u; });
         if (at == chars + count) return std::nullopt;
@@ -179,6 +233,8 @@ std::optional<TextSpan> PinyinQuery::find(const PreparedChar* chars, int count) 
     const uint64_t done = uint64_t(1) << length;
     uint64_t reach = 0;
     for (int i = 0; i < count; ++i) {
+        // Nothing under way and nothing to begin here: most characters end the step at once.
+        if (reach == 0 && !canStart(chars[i])) continue;
         reach = advance(reach | 1, chars[i]);
         if ((reach & done) == 0) continue;
         // The match ends after character i; its start is the nearest one from which it still gets there.
