@@ -79,6 +79,23 @@ void type(QWidget& widget, const QString& text) {
     }
 }
 
+/// What the filter and the find dialog are typed: initials, whole syllables, letters after a character, a
+/// polyphonic character by its less common reading (长 as chang), and letters no name reads as.
+void addPinyinCases() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("sameAs");  // the characters the letters stand for ("" for no match)
+    QTest::newRow("initials") << "wybtf"
+                              << "挖一般土方";
+    QTest::newRow("full pinyin") << "wayibantufang"
+                                 << "挖一般土方";
+    QTest::newRow("mixed") << "挖ybtf"
+                           << "挖一般土方";
+    QTest::newRow("polyphonic 长 read chang") << "zhuangchang"
+                                              << "桩长";
+    QTest::newRow("no match") << "qqqq"
+                              << "";
+}
+
 QLineEdit& filterBox(Browser& b) {
     return *b.view.findChild<QLineEdit*>(QStringLiteral("txtFilter"));
 }
@@ -173,20 +190,7 @@ private slots:
         QVERIFY(!b.view.findChild<QWidget*>(QStringLiteral("filterBar"))->isVisible());
     }
 
-    void filterFindsTheWholeLibraryByPinyin_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("sameAs");  // the characters the letters stand for ("" for no match)
-        QTest::newRow("initials") << "wybtf"
-                                  << "挖一般土方";
-        QTest::newRow("full pinyin") << "wayibantufang"
-                                     << "挖一般土方";
-        QTest::newRow("mixed") << "挖ybtf"
-                               << "挖一般土方";
-        QTest::newRow("polyphonic 长 read chang") << "zhuangchang"
-                                                  << "桩长";
-        QTest::newRow("no match") << "qqqq"
-                                  << "";
-    }
+    void filterFindsTheWholeLibraryByPinyin_data() { addPinyinCases(); }
     void filterFindsTheWholeLibraryByPinyin() {
         QFETCH(QString, typed);
         QFETCH(QString, sameAs);
@@ -266,23 +270,39 @@ private slots:
         QVERIFY2(yellow > 10, "no highlight drawn");
     }
 
-    void findDialogFindsNamesByPinyin_data() {
-        QTest::addColumn<bool>("pinyin");
-        QTest::newRow("pinyin find on") << true;
-        QTest::newRow("as specified") << false;
-    }
+    void findDialogFindsNamesByPinyin_data() { addPinyinCases(); }
     void findDialogFindsNamesByPinyin() {
-        QFETCH(bool, pinyin);
+        QFETCH(QString, typed);
+        QFETCH(QString, sameAs);
+        const std::set<qint64> expected =
+            sameAs.isEmpty() ? std::set<qint64>{} : idsNamed(m_app.quota(), QStringLiteral("DM"), sameAs);
+        QVERIFY(sameAs.isEmpty() || !expected.empty());
+        for (const bool pinyin : {true, false}) {
+            DialogScope dialogs;
+            Browser b;
+            b.view.setPinyinFind(pinyin);
+            b.view.setEmptyListNotice(true);
+            b.load(m_app, QStringLiteral("DE"), m_app.quota());
+            // Typed into the dialog's name box and confirmed with Enter, as a user does.
+            dialogs.service->queue(kFind, [typed](QDialog& d) {
+                auto* name = d.findChild<kx::KXText*>("txtFindName")->findChild<QLineEdit*>();
+                name->clear();
+                type(*name, typed);
+                QTest::keyClick(name, Qt::Key_Return);
+            });
+            b.view.FindOne();
+            // As specified (pinyin off) letters find no Chinese name, and the literal text of a mixed one
+            // is in none.
+            QCOMPARE(shownIds(b), pinyin ? expected : std::set<qint64>{});
+            if (shownIds(b).empty()) QVERIFY(b.F().placeholderText().contains(typed));
+        }
+    }
+
+    void findDialogKeepsLikeAndItsErrors() {
         DialogScope dialogs;
         Browser b;
-        b.view.setPinyinFind(pinyin);
+        b.view.setPinyinFind(true);
         b.load(m_app, QStringLiteral("DE"), m_app.quota());
-        findByName(dialogs, QStringLiteral("zhuangchang"));
-        b.view.FindOne();
-        const std::set<qint64> expected =
-            pinyin ? idsNamed(m_app.quota(), QStringLiteral("DM"), QStringLiteral("桩长"))
-                   : std::set<qint64>{};
-        QCOMPARE(shownIds(b), expected);
         // Characters still find what Like finds, and an apostrophe still ends the find with the engine's
         // error.
         findByName(dialogs, QStringLiteral("一般土方"));
@@ -360,7 +380,7 @@ private slots:
             static_cast<QFileDialog&>(d).selectFile(file);
             d.accept();
         });
-        chooseFromGridMenu(b, 1, QStringLiteral("导出到 Excel"));
+        chooseFromGridMenu(b, 1, QStringLiteral("导出为 XLSX"));
         QVERIFY(messages.service->shown().isEmpty());
         const QString sheet = QString::fromUtf8(unzipped(file, QStringLiteral("xl/worksheets/sheet1.xml")));
         const QString strings = QString::fromUtf8(unzipped(file, QStringLiteral("xl/sharedStrings.xml")));
@@ -414,7 +434,7 @@ private slots:
             static_cast<QFileDialog&>(d).selectFile(book);
             d.accept();
         });
-        chooseFromGridMenu(b, item, QStringLiteral("导出到 Excel"));
+        chooseFromGridMenu(b, item, QStringLiteral("导出为 XLSX"));
         const QString sheet = QString::fromUtf8(unzipped(book, QStringLiteral("xl/worksheets/sheet1.xml")));
         QVERIFY(sheet.contains(QRegularExpression(
             QStringLiteral("<row r=\"%1\"[^>]*hidden=\"1\"[^>]*outlineLevel=\"1\"").arg(item + 2))));

@@ -403,7 +403,7 @@ void Additions::showGridMenu(const QPoint& pos) {
         menu.addSeparator();
         const QString title = d.tree->SelectedIndex() > 0 ? d.tree->NodeAt(d.tree->SelectedIndex()).Text()
                                                           : QStringLiteral("列表");
-        menu.addAction(QStringLiteral("导出到 Excel..."), this,
+        menu.addAction(QStringLiteral("导出为 XLSX..."), this,
                        [this, title] { exportGrid(*d.F, SheetFormat::Xlsx, title, &d.q); });
         menu.addAction(QStringLiteral("导出为 CSV..."), this,
                        [this, title] { exportGrid(*d.F, SheetFormat::Csv, title, &d.q); });

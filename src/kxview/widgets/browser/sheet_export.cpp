@@ -75,7 +75,7 @@ bool exportGrid(const OutlineGrid& grid, SheetFormat format, const QString& titl
     dialog.setObjectName(QStringLiteral("exportFileDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setNameFilter(xlsx ? QStringLiteral("Excel 工作簿 (*.xlsx)") : QStringLiteral("CSV 文件 (*.csv)"));
+    dialog.setNameFilter(xlsx ? QStringLiteral("XLSX 工作簿 (*.xlsx)") : QStringLiteral("CSV 文件 (*.csv)"));
     dialog.setDefaultSuffix(xlsx ? QStringLiteral("xlsx") : QStringLiteral("csv"));
     dialog.selectFile(title);
     if (dialogService().exec(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
