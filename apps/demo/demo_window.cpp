@@ -46,6 +46,9 @@ LibraryFile fileOf(Library library) {
     return {};
 }
 
+/// The first grid column that holds prices.
+constexpr int kFirstPriceCol = 10;
+
 QString quoted(const QString& text) {
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
@@ -120,6 +123,7 @@ DemoWindow::DemoWindow(const QString& appDir, bool rememberMarks, QWidget* paren
     addAdditionsMenu();
     connectEvents();
     log(QStringLiteral("application directory: ") + QDir::toNativeSeparators(appDir));
+    serveMirror();  // the pickers fetch what is missing from it whenever the user asks
 }
 
 DemoWindow::~DemoWindow() {
@@ -215,15 +219,26 @@ void DemoWindow::openGridMenu(int row) {
     QApplication::sendEvent(grid().viewport(), &event);
 }
 
-void DemoWindow::addSecondPriceColumn() {
-    const QString file = priceFile("北京2024年2月信息价");
-    try {
-        m_view->AddPriceColumn(file);
-        log(QStringLiteral("AddPriceColumn(%1)").arg(quoted(QFileInfo(file).fileName())));
-    } catch (const std::exception& e) {
-        log(QStringLiteral("AddPriceColumn(%1) failed: %2")
-                .arg(quoted(QFileInfo(file).fileName()), QString::fromUtf8(e.what())));
+void DemoWindow::pressTool(const char* name, const QString& call) {
+    auto* tool = m_view->findChild<QAbstractButton*>(QLatin1String(name));
+    if (tool == nullptr) {
+        log(call + QStringLiteral(": no tool ") + QLatin1String(name));
+        return;
     }
+    tool->click();  // the control reports its own failures in a box and goes on
+    log(call);
+}
+
+void DemoWindow::selectPriceFile() {
+    pressTool("tWithPrice", QStringLiteral("SelectPriceFile (tool tWithPrice)"));
+    QStringList columns;
+    for (int col = kFirstPriceCol; col < columnCount(); ++col) columns << quoted(cellText(0, col));
+    log(QStringLiteral("  price columns: ") + columns.join(QStringLiteral(", ")));
+}
+
+void DemoWindow::switchLibrary() {
+    pressTool("tMateIndex", QStringLiteral("SwitchLibrary (tool tMateIndex)"));
+    log(QStringLiteral("  GetDBFullName() = ") + quoted(QFileInfo(m_view->GetDBFullName()).fileName()));
 }
 
 QString DemoWindow::descriptionText() const {
@@ -284,7 +299,8 @@ void DemoWindow::addHostCalls() {
         m_view->ClearPrice();
         log(QStringLiteral("ClearPrice()"));
     });
-    tools->addAction(QStringLiteral("第二个价格文件"), this, [this] { addSecondPriceColumn(); });
+    tools->addAction(QStringLiteral("选择价格文件"), this, [this] { selectPriceFile(); });
+    tools->addAction(QStringLiteral("切换库"), this, [this] { switchLibrary(); });
     tools->addSeparator();
     for (const QString& command : {QStringLiteral("全展开"), QStringLiteral("全关闭")}) {
         tools->addAction(command, this, [this, command] {
@@ -351,6 +367,10 @@ bool DemoWindow::serveMirror() {
                 log(QStringLiteral("  http %1 %2 -> %3").arg(method, path).arg(status));
             });
     m_mirror = server;
+    modUpdate::SetUpdateBaseAddress(m_mirror->baseUrl());
+    // "<SYS>" targets stay inside the sample directory, on Windows too.
+    modUpdate::SetSystemDirectory(m_appDir + QLatin1Char('/') + utf8(sample::names::kSystemDir) +
+                                  QLatin1Char('/'));
     log(QStringLiteral("update service: %1 served at %2")
             .arg(QDir::toNativeSeparators(root), server->baseUrl()));
     return true;
@@ -360,9 +380,6 @@ UpdateReport DemoWindow::runUpdates() {
     UpdateReport report;
     if (!serveMirror()) return report;
     const QString appPath = m_appDir + QLatin1Char('/');
-    modUpdate::SetUpdateBaseAddress(m_mirror->baseUrl());
-    // "<SYS>" targets stay inside the sample directory, on Windows too.
-    modUpdate::SetSystemDirectory(appPath + utf8(sample::names::kSystemDir) + QLatin1Char('/'));
     const QMap<QString, QString> before = fileStamps(m_appDir);
     report.libraryResult = updateQuotaLibrary(appPath);
     report.priceFilesInstalled = updatePriceFiles(appPath);

@@ -5,7 +5,8 @@
 // With a display it opens the window. With --screenshots, or when there is no display, it renders
 // offscreen, writes screenshots into the folder and exits: one per library kind (a category listed, a row
 // selected and called), a quota item with its conversion rows open, a bill item with its related quotas
-// open, a material list with two price columns, the two update dialogs filled from the directory's
+// open, the quota-library and the price-file picker with an entry shown, a material list with two price
+// columns (the second picked in the price-file picker), the two update dialogs filled from the directory's
 // update-service mirror, and the control's additions: the filter finding the whole library by pinyin, the
 // recent and favourite items beside the tree, and a material's price history.
 #include <QAbstractButton>
@@ -15,12 +16,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPointer>
+#include <QStringList>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <cstdio>
 
 #include "demo_window.h"
@@ -72,9 +77,36 @@ bool save(QWidget& widget, const QString& folder, const char* file) {
     return false;
 }
 
+/// Clicks the entry captioned `caption` in a picker's tree (the QTreeView of its "tree") as a user does;
+/// false when there is none.
+bool clickEntry(QDialog& picker, const QString& caption) {
+    auto* tree = picker.findChild<QWidget*>(QStringLiteral("tree"));
+    auto* view = tree ? tree->findChild<QTreeView*>() : nullptr;
+    if (view == nullptr) return false;
+    const QModelIndexList found = view->model()->match(view->model()->index(0, 0), Qt::DisplayRole, caption,
+                                                       1, Qt::MatchExactly | Qt::MatchRecursive);
+    if (found.isEmpty()) return false;
+    view->scrollTo(found.first());
+    const QPoint at = view->visualRect(found.first()).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, at, view->viewport()->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &click);
+    }
+    return true;
+}
+
+/// What the offscreen run does in a picker: the entries it clicks one after the other (the last stays
+/// selected), the picture it saves, the button it ends with.
+struct PlannedPick {
+    QStringList entries;
+    const char* picture = nullptr;
+    const char* button = nullptr;
+};
+
 /// The pictures of the browser's depth: a quota item with notes and its conversion rows open, a bill item
-/// with headed related quotas open, a material list with two price columns (the second added as the
-/// price tool adds one). The number of failures.
+/// with headed related quotas open, a material list with two price columns (the second picked in the
+/// price-file picker the price tool opens). The number of failures.
 int writeDepthScreenshots(demo::DemoWindow& window, const QString& folder) {
     int failures = 0;
     window.open(demo::Library::Quota);
@@ -92,7 +124,7 @@ int writeDepthScreenshots(demo::DemoWindow& window, const QString& folder) {
     });
     failures += bill == 0 || !save(window, folder, "bill-related-quotas.png");
     window.open(demo::Library::Material);
-    window.addSecondPriceColumn();
+    window.selectPriceFile();
     window.callRow(4);
     failures += window.columnCount() != 12 || !save(window, folder, "material-price-columns.png");
     return failures;
@@ -120,8 +152,10 @@ int writeAdditionScreenshots(demo::DemoWindow& window, const QString& folder) {
 
 /// Answers the modal windows of an offscreen run, where nobody sees them: each message box goes into the
 /// log and is closed with No (or OK); the information dialog of the quota-library update and the
-/// price-file selection are saved as pictures and declined with their cmdCancel. The download dialog
-/// closes by itself. It watches the application's windows as they are shown, as any host may.
+/// price-file selection are saved as pictures and declined with their cmdCancel; a picker clicks the
+/// entry planned for it, is saved, and ends with the planned button (cancelled when nothing is planned).
+/// The download dialog closes by itself. It watches the application's windows as they are shown, as any
+/// host may.
 class OffscreenAnswers : public QObject {
 public:
     OffscreenAnswers(demo::DemoWindow& window, QString folder)
@@ -132,6 +166,10 @@ public:
 
     /// The dialogs saved so far.
     int saved() const { return m_saved; }
+    /// The pickers saved so far.
+    int picked() const { return m_picked; }
+    /// What to do when the picker `dialogName` shows next.
+    void plan(const QString& dialogName, const PlannedPick& pick) { m_picks.insert(dialogName, pick); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -166,6 +204,16 @@ private:
             m_saved += save(dialog, m_folder, "price-history.png") ? 1 : 0;
             dialog.reject();
         }
+        if (name == QLatin1String("frmSelectPrice") || name == QLatin1String("frmPub_SelectDE")) pick(dialog);
+    }
+
+    void pick(QDialog& picker) {
+        const PlannedPick planned = m_picks.take(picker.objectName());  // nothing planned: no entries
+        bool clicked = !planned.entries.isEmpty();
+        for (const QString& entry : planned.entries) clicked = clicked && clickEntry(picker, entry);
+        if (clicked) m_picked += save(picker, m_folder, planned.picture) ? 1 : 0;
+        const char* button = clicked ? planned.button : "cmdCancel";
+        if (auto* finish = picker.findChild<QAbstractButton*>(QLatin1String(button))) finish->click();
     }
 
     /// Chooses the price history in the grid's context menu, as a user's click does.
@@ -187,6 +235,8 @@ private:
     demo::DemoWindow& m_window;
     QString m_folder;
     int m_saved = 0;
+    int m_picked = 0;
+    QMap<QString, PlannedPick> m_picks;
 };
 
 /// The information dialog of the quota-library update and the price-file selection, as the mirror fills
@@ -220,7 +270,22 @@ int writeScreenshots(demo::DemoWindow& window, const QString& folder) {
         window.callRow(corrected > 0 ? corrected + 1 : library == demo::Library::Bill ? 2 : 4);
         failures += !save(window, folder, file);
     }
-    return failures + writeDepthScreenshots(window, folder) + writeUpdateScreenshots(window, answers);
+    // The pickers, each with an entry clicked and its description shown: the quota-library picker the
+    // library tool opens (then cancelled), and the price-file picker the material library's price tool
+    // opens (its entry chosen: the material list's second price column).
+    // In the quota-library picker the library that is not installed is looked at first, so that its mark
+    // shows beside the installed one chosen.
+    answers.plan(QStringLiteral("frmPub_SelectDE"),
+                 {{QStringLiteral("2018年市政工程消耗量定额"), QStringLiteral("2018年安装工程消耗量定额")},
+                  "quota-library-picker.png",
+                  "cmdCancel"});
+    answers.plan(QStringLiteral("frmSelectPrice"),
+                 {{QStringLiteral("北京市2024年2月建设工程材料信息价")}, "price-file-picker.png", "cmdSure"});
+    window.open(demo::Library::Quota);
+    window.switchLibrary();
+    failures += writeDepthScreenshots(window, folder);
+    failures += 2 - answers.picked();
+    return failures + writeUpdateScreenshots(window, answers);
 }
 
 }  // namespace

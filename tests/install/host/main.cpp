@@ -1,10 +1,13 @@
 // A tiny host that uses the installed libraries the way an application would, and every installed header
 // of the component: it shows the browser and a toolbar, reads the enumerations through Qt's meta-object
-// system, keeps "FindStyle" in a settings file, catches the error a library without tables gives, and runs
-// a price-file update without a screen and with the component's dialogs against an empty update service.
+// system, keeps "FindStyle" in a settings file, catches the error a library without tables gives, runs
+// a price-file update without a screen and with the component's dialogs against an empty update service,
+// and catches the error both pickers give for a folder whose catalogue and template are missing.
 #include <jet/writer.h>
 #include <kxview/enums.h>
 #include <kxview/errors.h>
+#include <kxview/frmpub_selectde.h>
+#include <kxview/frmselectprice.h>
 #include <kxview/kxbar.h>
 #include <kxview/kxview.h>
 #include <kxview/modupdate.h>
@@ -90,5 +93,27 @@ int main(int argc, char** argv) {
           "a price file the service lacks is not installed (prompts)");
     check(!modUpdate::UpdatePriceFile(QStringLiteral("K"), work, work, QStringLiteral("x.QTJG")),
           "a price file the service lacks is not installed (dialogs)");
+
+    kx::frmSelectPrice prices;
+    prices.SetAppPath(work);
+    prices.SetPriceDir(work + QStringLiteral("service/"));
+    prices.SetDBName(QStringLiteral("MatePriceIndex.mdb"));
+    prices.SetExtension(QStringLiteral(".QTJG"));
+    kx::frmPub_SelectDE libraries;
+    libraries.SetAppPath(work);
+    libraries.SetPath(work + QStringLiteral("service/"));
+    libraries.SetDBName(QStringLiteral("DEIndex.mdb"));
+    libraries.SetExtension(QStringLiteral(".QTDE"));
+    auto refuses = [](auto& picker) {
+        try {
+            picker.showModal();
+            return false;
+        } catch (const kx::FileSystemError&) {
+            return true;
+        }
+    };
+    check(refuses(prices) && refuses(libraries) && prices.GetUnloadState() == 1 &&
+              libraries.GetUnloadState() == 1,
+          "the pickers refuse a folder without its catalogue and without a template to copy");
     return failures == 0 ? 0 : 1;
 }

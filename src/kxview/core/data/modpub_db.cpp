@@ -3,8 +3,8 @@
 #include <limits>
 #include <string>
 
-#include "core/data/modpub_file.h"
 #include "core/data/numbers.h"
+#include "core/data/untrusted_names.h"
 
 #include "core/io/filesystem.h"
 #include "core/services/logging.h"
@@ -97,8 +97,9 @@ void SyncIndexFiles(const QString& DBName, const QString& Path, const QString& E
         {
             auto library = OpenDB(Path + file);
             auto keyInfo = library->OpenRecordset(QStringLiteral("SELECT * FROM KeyInfo WHERE Code='Name'"));
-            name = keyInfo->Text(
-                QStringLiteral("WithCode"));  // no such row: the engine's no-current-record error
+            if (keyInfo->RecordCount() == 0)
+                throw kx::notFoundError(Path + file + QStringLiteral(" has no KeyInfo row with Code 'Name'"));
+            name = keyInfo->Text(QStringLiteral("WithCode"));
             library->Close();
         }
         if (entry->RecordCount() > 0) {
@@ -136,12 +137,9 @@ void ExportWithData(const QString& TargetDir, const QString& DBFullName, bool Em
         auto stored = db->OpenRecordset(QStringLiteral("WithData"));
         for (; !stored->isEOF(); stored->MoveNext()) {
             const QString name = stored->Text(QStringLiteral("Name"));
-            if (!modPub_File::isPlainFileName(name)) {
-                qCWarning(lcKxView) << "stored file with a name that is not a plain file name skipped:"
-                                    << name;
-                continue;
-            }
-            const QString target = TargetDir + name;
+            const kx::NameInFolder placed = kx::untrustedNameInFolder(TargetDir, name);
+            if (!placed.accepted()) continue;  // logged where refused
+            const QString& target = placed.path;
             if (kx::fs::isFile(target) && !OverwriteWithoutAsking && !userAgreesToOverwrite(name)) continue;
             if (kx::fs::writeFile(target, stored->Value(QStringLiteral("WithData")).toByteArray()) !=
                 kx::fs::WriteResult::Ok)

@@ -38,7 +38,7 @@ KXVIEW_CORE_EXPORT void InsertIndexAfter(kx::Database& catalogue, qint16 referen
 
 /// Writes every file stored in the table WithData of `DBFullName` into `TargetDir` (ending with a
 /// separator), in table order. An existing file is replaced only after the user agrees, unless
-/// `OverwriteWithoutAsking`; a stored name that is not a plain file name is skipped. With
+/// `OverwriteWithoutAsking`; a stored name that kx::untrustedNameInFolder refuses is skipped. With
 /// `EmptyAfterwards` the table is emptied at the end. Throws kx::DbError.
 KXVIEW_CORE_EXPORT void ExportWithData(const QString& TargetDir, const QString& DBFullName,
                                        bool EmptyAfterwards, bool OverwriteWithoutAsking);

@@ -1,5 +1,7 @@
 #include "core/data/modpub_file.h"
 
+#include <QRegularExpression>
+
 #include "core/io/filesystem.h"
 #include "core/services/logging.h"
 #include "core/services/messages.h"
@@ -58,8 +60,13 @@ void CreateDirs(const QString& path) {
 }
 
 bool isPlainFileName(const QString& name) {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           lastSeparator(name) < 0 && !name.contains(QChar(0));
+    static const QRegularExpression dotsAndBlanks(QStringLiteral("^[. ]*$"));
+    static const QRegularExpression forbidden(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f]"));
+    // Windows opens these devices in every folder, whatever extension follows.
+    static const QRegularExpression device(QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9]) *(\\..*)?$"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return !dotsAndBlanks.match(name).hasMatch() && !forbidden.match(name).hasMatch() &&
+           !device.match(name).hasMatch();
 }
 
 QString GetFileFilter(const QString& ext) {

@@ -20,8 +20,11 @@ KXVIEW_CORE_EXPORT QString GetParentPath(const QString& path);
 /// Creates the folder `path` and every missing folder above it. Creating a folder that exists already
 /// throws kx::FileSystemError, as callers check first.
 KXVIEW_CORE_EXPORT void CreateDirs(const QString& path);
-/// True when `name` is a file name without any folder part ("a.QTJG", not "..", "x\a" or "/a"), so
-/// that a folder path followed by it stays in that folder.
+/// True when `name` is a file name without any folder part, so that a folder path followed by it names a
+/// file of that folder on every system: not empty, not made of dots and blanks only ("..", ". "), without
+/// '\', '/', ':' (a drive or a stream), the characters no Windows name may hold (* ? " < > |) or control
+/// characters, and not a Windows device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with any
+/// extension).
 KXVIEW_CORE_EXPORT bool isPlainFileName(const QString& name);
 /// The open-file dialog filter for an extension (".QTJG", ".JG", ".QTCJ", ".QTDE"), else a null string.
 KXVIEW_CORE_EXPORT QString GetFileFilter(const QString& ext);

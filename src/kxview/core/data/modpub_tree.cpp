@@ -1,6 +1,7 @@
 #include "core/data/modpub_tree.h"
 
 #include "core/data/modpub_db.h"
+#include "core/data/untrusted_names.h"
 #include "core/io/filesystem.h"
 
 namespace modPub_Tree {
@@ -14,8 +15,10 @@ void MarkUninstalledNodes(const QString& Path, const QString& DBName, kx::Catalo
         if (entry->RecordCount() == 0) continue;
         const QString file = entry->Text(QStringLiteral("WithFileName"));
         if (file.isEmpty()) continue;
-        Tree.SetNodeImages(static_cast<qint16>(k),
-                           kx::fs::isFile(Path + file) ? Tree.NodeImage() : kNotInstalledImage);
+        // A name that may not be looked up in the folder counts as a file that is not there.
+        const kx::NameInFolder placed = kx::untrustedNameInFolder(Path, file);
+        const bool installed = placed.accepted() && kx::fs::isFile(placed.path);
+        Tree.SetNodeImages(static_cast<qint16>(k), installed ? Tree.NodeImage() : kNotInstalledImage);
     }
     catalogue->Close();
 }

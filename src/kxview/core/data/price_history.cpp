@@ -34,11 +34,6 @@ PricePoint readPoint(const QString& file, const PriceTable& source, qint32 id) {
 
 }  // namespace
 
-QString priceFolderOf(const QString& libraryFile, const QString& key) {
-    return modPub_File::GetParentPath(modPub_File::GetFilePath(libraryFile)) +
-           QStringLiteral("材料价格文件\\") + key + QLatin1Char('\\');
-}
-
 QDate priceFileDate(const QString& text) {
     const QString trimmed = text.trimmed();
     for (const char* format :

@@ -27,10 +27,6 @@ struct PricePoint {
     QString error;                ///< why the file could not be read; empty when it was
 };
 
-/// The folder holding the price files of the library `libraryFile` whose price key is `key`: the
-/// parent of the library's folder, then "材料价格文件\", the key and "\".
-KXVIEW_CORE_EXPORT QString priceFolderOf(const QString& libraryFile, const QString& key);
-
 /// A price file's date as KeyInfo "Date" writes it ("2024-01-15", "2024/1/15", "2024.01.15", "20240115",
 /// "2024-01"); invalid for anything else.
 KXVIEW_CORE_EXPORT QDate priceFileDate(const QString& text);

@@ -112,6 +112,19 @@ bool isFile(const QString& path) {
     return QFileInfo(resolve(path)).isFile();
 }
 
+bool staysInside(const QString& path, const QString& folder) {
+    const QFileInfo entry(resolve(path));
+    if (!entry.exists() && !entry.isSymLink()) return true;
+    const QString real = entry.canonicalFilePath();  // empty for a link whose target is missing
+    const QString realFolder = QFileInfo(resolve(folder)).canonicalFilePath();
+    return !real.isEmpty() && !realFolder.isEmpty() && real.startsWith(realFolder + QLatin1Char('/'));
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    const QString realA = QFileInfo(resolve(a)).canonicalFilePath();
+    return !realA.isEmpty() && realA == QFileInfo(resolve(b)).canonicalFilePath();
+}
+
 QStringList listFiles(const QString& folder, const QString& pattern) {
     QDir dir(resolve(folder));
     if (!dir.exists()) return {};

@@ -25,6 +25,14 @@ KXVIEW_CORE_EXPORT bool isDir(const QString& path);
 /// True when `path` names an existing regular file.
 KXVIEW_CORE_EXPORT bool isFile(const QString& path);
 
+/// True unless `path` exists and its real location, links followed, lies outside the real location of
+/// `folder` (a symbolic link in the folder that leads elsewhere). A path that does not exist has nothing to
+/// follow and counts as inside.
+KXVIEW_CORE_EXPORT bool staysInside(const QString& path, const QString& folder);
+
+/// True when both paths name one existing file (links followed, letter case looked up as resolve does).
+KXVIEW_CORE_EXPORT bool sameFile(const QString& a, const QString& b);
+
 /// Names (not paths) of the regular files in `folder` whose names match the wildcard `pattern`
 /// ('*' and '?') without regard to case, in case-insensitive order. A missing folder lists nothing.
 KXVIEW_CORE_EXPORT QStringList listFiles(const QString& folder, const QString& pattern);

@@ -12,7 +12,9 @@
 
 #include "core/data/item_index.h"
 #include "core/data/modpub_db.h"
+#include "core/data/modpub_file.h"
 #include "core/data/price_history.h"
+#include "core/pickers/library_paths.h"
 #include "core/services/logging.h"
 #include "widgets/browser/browser_state.h"
 #include "widgets/browser/description_pane.h"
@@ -435,8 +437,13 @@ void Additions::showPriceHistory(int row) {
         modPub_DB::GetKeyInfo(*db, d.state.FindStyle == QLatin1String("DE") ? QStringLiteral("WithMateKey")
                                                                             : QStringLiteral("Key"));
     db->Close();
+    const NameInFolder folder = priceFolderOf(d.state.DBFullName, key);
+    if (!folder.accepted()) {
+        modPub_Sub::ShowMsg(folder.refusal);
+        return;
+    }
     const QList<PricePoint> points =
-        readPriceHistory(priceFolderOf(d.state.DBFullName, key),
+        readPriceHistory(folder.path,
                          {QLatin1String(profile.prices.table), QLatin1String(profile.prices.idField),
                           QLatin1String(profile.prices.valueField)},
                          rows.rowId(item));

@@ -67,6 +67,7 @@ KXView::Private::Private(KXView& view) : q(view) {
     additions = std::make_unique<Additions>(BrowserParts{
         q, state, tree, box, F, txtSM, lists.get(), rows.get(), pane.get(), [this] { UserControl_Resize(); },
         [this](qint16 id, const QString& text) { tree_NodeClick(id, text); }});
+    pickers = std::make_unique<LibraryPickers>(state, q, *prices);
 }
 
 void KXView::Private::createControls() {
@@ -96,6 +97,10 @@ void KXView::Private::connectNotifications() {
     QObject::connect(toolbar, &KXBar::CloseMe, &q, &KXView::CloseMe);
     QObject::connect(toolbar, &KXBar::ToolClickCall, &q,
                      guarded(QStringLiteral("call tool"), [this] { rows->F_DblClick(); }));
+    QObject::connect(toolbar, &KXBar::ToolClickMateIndex, &q,
+                     guarded(QStringLiteral("library tool"), [this] { pickers->SwitchLibrary(); }));
+    QObject::connect(toolbar, &KXBar::ToolClickWithPrice, &q,
+                     guarded(QStringLiteral("price tool"), [this] { pickers->SelectPriceFile(); }));
     QObject::connect(toolbar, &KXBar::ToolClickFind, &q,
                      guarded(QStringLiteral("find tool"), [this] { q.FindOne(); }));
     QObject::connect(toolbar, &KXBar::ToolClickLink, &q,

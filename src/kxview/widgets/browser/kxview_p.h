@@ -10,6 +10,7 @@
 #include "widgets/browser/browser_state.h"
 #include "widgets/browser/description_pane.h"
 #include "widgets/browser/item_lists.h"
+#include "widgets/browser/library_pickers.h"
 #include "widgets/browser/price_columns.h"
 #include "widgets/browser/related_quotas.h"
 #include "widgets/browser/row_events.h"
@@ -46,6 +47,7 @@ struct KXView::Private {
     std::unique_ptr<RowEvents> rows;
     /// What the browser does beyond its specification, as the host switches it on.
     std::unique_ptr<Additions> additions;
+    std::unique_ptr<LibraryPickers> pickers;
 
     bool layingOut = false;  // guards the layout against the splitter's notification while it runs
 

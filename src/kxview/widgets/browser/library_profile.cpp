@@ -27,6 +27,7 @@ const LibraryProfile kQuota{
     [](ItemLists& lists, Recordset& rs, Database& db) { lists.FillDEGrid(rs, db); },
     &DescriptionPane::describeQuotaRow,
     &RowEvents::callQuotaRow,
+    {PickerProfile::LibraryPicker::QuotaLibrary, "DEIndex.mdb", ".QTDE", "WithMateKey"},
 };
 
 const LibraryProfile kMaterial{
@@ -47,6 +48,7 @@ const LibraryProfile kMaterial{
     [](ItemLists& lists, Recordset& rs, Database&) { lists.FillMateGrid(rs); },
     nullptr,
     &RowEvents::callMaterialRow,
+    {PickerProfile::LibraryPicker::MaterialLibrary, "MateIndex.mdb", ".QTCJ", "Key"},
 };
 
 const LibraryProfile kBillItems{
@@ -67,11 +69,13 @@ const LibraryProfile kBillItems{
     [](ItemLists& lists, Recordset& rs, Database&) { lists.FillDataBookGrid(rs); },
     &DescriptionPane::describeBillRow,
     &RowEvents::callBillRow,
+    {PickerProfile::LibraryPicker::None, nullptr, nullptr, nullptr},
 };
 
 const LibraryProfile kNoKind{
-    "",    nullptr, nullptr,          "Code", "编号",  3000,    600,     false,   false,
-    false, false,   Panes::Untouched, {},     nullptr, nullptr, nullptr, nullptr,
+    "",  nullptr, nullptr, "Code",  "编号",  3000,
+    600, false,   false,   false,   false,   Panes::Untouched,
+    {},  nullptr, nullptr, nullptr, nullptr, {PickerProfile::LibraryPicker::None, nullptr, nullptr, nullptr},
 };
 
 }  // namespace

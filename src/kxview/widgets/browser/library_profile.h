@@ -13,10 +13,29 @@ class ItemLists;
 class Recordset;
 class RowEvents;
 
+/// How the browser's library and price tools pick files for one library kind.
+struct PickerProfile {
+    /// The picker the library tool (SwitchLibrary) opens.
+    enum class LibraryPicker {
+        None,             ///< the kind has no library tool
+        QuotaLibrary,     ///< frmPub_SelectDE
+        MaterialLibrary,  ///< frmSelectPrice, its delete, import and update buttons hidden
+    };
+
+    LibraryPicker libraryPicker;
+    /// The catalogue of the library's folder ("DEIndex.mdb") and its files' extension (".QTDE").
+    const char* catalogue;
+    const char* extension;
+    /// The KeyInfo code that names the library's price folder for the price tool (SelectPriceFile);
+    /// null where the kind has no prices.
+    const char* priceKeyCode;
+};
+
 /// How the browser treats one library kind: the tables it reads, the grid's columns, the toolbar's tools,
-/// the panes below the tree, where prices come from, and the procedures that list, describe and call its
-/// items. There is one profile per kind ("DE", "Mate", "DataBook") and one for any other FindStyle text,
-/// which names no kind and makes most operations do nothing.
+/// the panes below the tree, where prices come from, the procedures that list, describe and call its
+/// items, and the pickers of its library and price tools. There is one profile per kind ("DE", "Mate",
+/// "DataBook") and one for any other FindStyle text, which names no kind and makes most operations do
+/// nothing.
 struct LibraryProfile {
     /// How the lower part of the control is divided.
     enum class Panes {
@@ -61,6 +80,9 @@ struct LibraryProfile {
     void (DescriptionPane::*describeRow)(int row);
     /// Raises the event that hands row `row` to the host, with the library's key; null for no kind.
     void (RowEvents::*callRow)(int row, const QString& key);
+
+    /// The pickers of the library and price tools.
+    PickerProfile pickers;
 };
 
 /// The profile of the kind that `findStyle` names (exact, case-sensitive); the no-kind profile for any

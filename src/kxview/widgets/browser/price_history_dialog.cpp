@@ -19,6 +19,7 @@ namespace kx {
 namespace {
 
 const QColor kLineColor(0, 90, 180);
+constexpr int kMostDateTicks = 5;
 
 QDateTime atNoon(const QDate& date) {
     return QDateTime(date, QTime(12, 0));
@@ -128,7 +129,8 @@ void PriceHistoryDialog::drawChart(const QString& caption, const QList<PricePoin
     if (!dates.isEmpty()) {
         const auto [first, last] = std::minmax_element(dates.begin(), dates.end());
         axisX->setRange(atNoon(first->addDays(-7)), atNoon(last->addDays(7)));
-        axisX->setTickCount(std::clamp(static_cast<int>(dates.size()), 2, 8));
+        // More than five full dates do not fit under the chart: Qt Charts would cut them short.
+        axisX->setTickCount(std::clamp(static_cast<int>(dates.size()), 2, kMostDateTicks));
     }
     const double margin = any ? std::max((high - low) * 0.15, high * 0.02 + 0.01) : 1.0;
     axisY->setRange(any ? std::max(0.0, low - margin) : 0.0, any ? high + margin : 1.0);

@@ -13,7 +13,7 @@ class KXVIEW_EXPORT KXPicture : public QToolButton {
 
 public:
     /// The pictures the dialogs use.
-    enum class Picture { Confirm, Cancel };
+    enum class Picture { Confirm, Cancel, Delete, Import, Download };
 
     /// A button showing `picture` beside `caption`.
     KXPicture(Picture picture, const QString& caption, QWidget* parent = nullptr);

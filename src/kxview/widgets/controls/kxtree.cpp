@@ -422,6 +422,14 @@ qint16 KXTree::NodeID(qint16 index) const {
     return d->model->nodes[static_cast<size_t>(d->checkedPosition(index))].id;
 }
 
+QString KXTree::NodeText(qint16 index) const {
+    return d->model->nodes[static_cast<size_t>(d->checkedPosition(index))].text;
+}
+
+void KXTree::setNodeExpanded(qint16 index, bool expanded) {
+    d->setExpanded(d->checkedPosition(index), expanded);
+}
+
 qint16 KXTree::NodeImage() const {
     return d->nodeImage;
 }

@@ -20,7 +20,7 @@
 namespace kx {
 
 /// The tree control.
-class KXVIEW_EXPORT KXTree : public QWidget, public CatalogueTreeNodes {
+class KXVIEW_EXPORT KXTree : public QWidget, public CatalogueTree {
     Q_OBJECT
     Q_PROPERTY(qint16 NodeImage READ NodeImage WRITE setNodeImage)
 
@@ -56,19 +56,23 @@ public:
 
     /// Loads table `p_Table` of the database `p_dbFullName`; on failure (kx::DbError, kx::ControlError
     /// for an ID beyond the 16-bit range) the tree keeps what it showed.
-    void LoadTree(const QString& p_dbFullName, const QString& p_Table);
+    void LoadTree(const QString& p_dbFullName, const QString& p_Table) override;
     /// The ID of the node to select after the next loads (none until set).
-    void setDefaultID(qint32 id);
+    void setDefaultID(qint32 id) override;
     /// Number of nodes (0 for an empty tree).
     qint16 NodeCount() const override;
     /// The node at a 1-based index; kx::ControlError when there is none.
     Node NodeAt(qint16 index);
     /// The ID of the selected node; 0 (no row) when none is selected.
-    qint16 SelectedID() const;
+    qint16 SelectedID() const override;
     /// The 1-based index of the selected node; 0 when none is selected.
-    qint16 SelectedIndex() const;
+    qint16 SelectedIndex() const override;
     /// The ID of the node at a 1-based index.
     qint16 NodeID(qint16 index) const override;
+    /// The caption of the node at a 1-based index; kx::ControlError when there is none.
+    QString NodeText(qint16 index) const override;
+    /// Expands or collapses the node at a 1-based index; kx::ControlError when there is none.
+    void setNodeExpanded(qint16 index, bool expanded) override;
     /// The image loaded nodes get ("setnodeimgindex").
     qint16 NodeImage() const override;
     void setNodeImage(qint16 image);
@@ -79,13 +83,13 @@ public:
 
     /// Adds a row captioned `caption` to the loaded table (a sibling of the selected node, last among its
     /// siblings, or a top-level row when none is selected) and selects its new node.
-    void AddNode(const QString& caption);
+    void AddNode(const QString& caption) override;
     /// Deletes the selected node's row from the loaded table and the node, its children included, from the
     /// tree; afterwards no node is selected.
-    void DeleteSelected();
+    void DeleteSelected() override;
     /// True when the node with `id` is an entry of its own: a row naming a file (WithFileName) in tables
     /// that have that field, a node without children in the others.
-    bool TestNode(qint16 id) const;
+    bool TestNode(qint16 id) const override;
 
 signals:
     /// The user selected a node (click or keyboard).
