@@ -706,6 +706,26 @@ private slots:
         QCOMPARE(b.F().columnWidth(kName), b.F().viewport()->width() - others);
     }
 
+    void priceHistoryRefusesAKeyLeadingOutOfThePriceFolder() {
+        SampleApp app;
+        QVERIFY(app.ok());
+        QCOMPARE(
+            modPub_DB::OpenDB(app.material())
+                ->Execute(QStringLiteral("UPDATE KeyInfo SET WithCode='..\\..\\用户数据' WHERE Code='Key'")),
+            1);
+        DialogScope dialogs;
+        MessageScope messages;
+        Browser b;
+        b.view.setPriceHistory(true);
+        b.view.setGridMenu(true);
+        b.load(app, QStringLiteral("Mate"), app.material());
+        chooseFromGridMenu(b, 1, QStringLiteral("价格走势"));
+        // The user reads why; no chart is drawn from files outside the price folder.
+        QVERIFY(dialogs.service->shown().isEmpty());
+        QCOMPARE(messages.service->shown().size(), 1);
+        QVERIFY(messages.service->shown().at(0).text.contains(QStringLiteral("..\\..\\用户数据")));
+    }
+
     void priceHistoryChartsTheSetsFiles() {
         DialogScope dialogs;
         Browser b;
