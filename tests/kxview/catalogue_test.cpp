@@ -2,7 +2,6 @@
 // folder's files, inserting an entry after another, marking missing files, writing out stored files.
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
