@@ -388,7 +388,9 @@ jet::Status writeQuotaCatalogue(Build& b, const std::vector<QuotaLibrary>& libs)
 jet::Status writeQuotaLibraries(Build& b) {
     const auto libs = quotaLibraries();
     for (const QuotaLibrary& lib : libs) {
-        QuotaContent content = makeQuotaContent(lib.book, lib.firstId, b.scale);
+        // Price files hold the prices of several libraries' items, so their IDs must not meet: the ranges
+        // grow with the scale (at scale 1 the IDs are those listed).
+        QuotaContent content = makeQuotaContent(lib.book, 1 + (lib.firstId - 1) * b.scale, b.scale);
         if (lib.installed) {
             JET_RETURN_IF_ERROR(writeInstalledQuotaLibrary(b, lib, content));
         } else {
