@@ -388,7 +388,8 @@ private slots:
         t.title = QStringLiteral("估价 [A&B] \"x\"");
         t.columns = {{QStringLiteral("编号"), 1000, false},
                      {QStringLiteral("名称"), 3000, false},
-                     {QStringLiteral("价格"), 1000, true}};
+                     {QStringLiteral("价格"), 1000, true},
+                     {QString(), 500, false}};  // no caption, and no row reaches it
         const QString unpairedSurrogate(QChar(0xD800));
         t.rows = {{{QStringLiteral("001"), QStringLiteral("a & b <c> \"d\""), QStringLiteral("12.50")},
                    0,
@@ -414,7 +415,7 @@ private slots:
         // outline levels stop at 7.
         const QByteArray expected = R"({
             "name": "估价 _A&B_ \u0022x\u0022", "pane": ["1", "A2", "frozen"], "outlineLevelRow": "7", "summaryBelow": "0",
-            "widths": [9.5703125, 28.5703125, 9.5703125],
+            "widths": [9.5703125, 28.5703125, 9.5703125, 4.7109375],
             "rows": [
               ["1", "0", false, false, [["A1", "编号", true, 0], ["B1", "名称", true, 0], ["C1", "价格", true, 0]]],
               ["2", "0", false, true, [["A2", "001", true, 0], ["B2", "a & b <c> \u0022d\u0022", true, 0], ["C2", 12.5, false, 2]]],

@@ -256,7 +256,10 @@ private:
     void header() {
         startRow(1);
         m_out.append(">");
-        for (int c = 0; c < m_table.columns.size(); ++c) textCell(c, m_table.columns[c].caption, kBoldStyle);
+        for (int c = 0; c < m_table.columns.size(); ++c) {
+            const QString& caption = m_table.columns[c].caption;
+            if (!caption.isEmpty()) textCell(c, caption, kBoldStyle);
+        }
         m_out.append("</row>");
     }
 
@@ -310,6 +313,7 @@ private:
         m_out.append("</v></c>");
     }
 
+    /// A cell holding `text`, which is not empty.
     void textCell(int column, const QString& text, std::string_view style) {
         startCell(column, style);
         // Without xml:space a reader trims blanks at either end (a conversion row's leading blank).
