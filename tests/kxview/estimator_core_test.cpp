@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include "core/data/item_index.h"
 #include "core/data/item_marks.h"
 #include "core/data/modpub_db.h"
@@ -485,6 +487,21 @@ private slots:
         QCOMPARE(
             QDir(dir.filePath(QStringLiteral("taken"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
             QStringList{QStringLiteral("x")});
+    }
+
+    void writtenFilesGetTheUsualPermissions_data() { failedWritesLeaveNoFile_data(); }
+    void writtenFilesGetTheUsualPermissions() {
+        // An export goes to shared folders too: others may read it as the user's umask allows, as with any
+        // file the user saves, not only its owner as a private temporary file would be.
+        QFETCH(bool, xlsx);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("子目.out"));
+        const mode_t previous = umask(022);
+        xlsx ? kx::writeXlsx(file, sampleSheet()) : kx::writeCsv(file, sampleSheet());
+        umask(previous);
+        const QFileDevice::Permissions p = QFileInfo(file).permissions();
+        QVERIFY(p.testFlag(QFileDevice::ReadGroup) && p.testFlag(QFileDevice::ReadOther));
+        QVERIFY(!p.testFlag(QFileDevice::WriteOther));
     }
 
     void priceFileDates_data() {

@@ -1,12 +1,9 @@
 #include "core/io/spreadsheet.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QTemporaryFile>
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <filesystem>
 #include <optional>
 
 #include "core/io/filesystem.h"
@@ -45,24 +42,16 @@ std::optional<double> plainDecimal(QStringView text) {
         QStringLiteral("cannot write %1: %2").arg(fs::withSlashes(path), why).toStdString());
 }
 
-/// A temporary file name beside `path`, which the writer fills before it is renamed into place.
-QString temporaryNameBeside(const QString& path) {
-    const QFileInfo target(fs::resolve(path));
-    if (!target.absoluteDir().exists()) fail(path, QStringLiteral("the folder does not exist"));
-    QTemporaryFile reserve(target.absoluteDir().filePath(target.fileName() + QStringLiteral(".XXXXXX")));
-    reserve.setAutoRemove(false);
-    if (!reserve.open()) fail(path, reserve.errorString());
-    return reserve.fileName();
-}
-
-/// Renames the complete file `written` over `path`, replacing it at once.
-void moveIntoPlace(const QString& written, const QString& path) {
-    std::error_code ec;
-    std::filesystem::rename(QFile::encodeName(written).toStdString(),
-                            QFile::encodeName(fs::resolve(path)).toStdString(), ec);
-    if (!ec) return;
-    QFile::remove(written);
-    fail(path, QString::fromStdString(ec.message()));
+/// Writes `content` to `path` in one piece beside its name (a failure leaves no partial file).
+void writeWhole(const QString& path, const QByteArray& content) {
+    switch (fs::writeFile(path, content)) {
+        case fs::WriteResult::Ok:
+            return;
+        case fs::WriteResult::PermissionDenied:
+            fail(path, QStringLiteral("permission denied"));
+        case fs::WriteResult::Failed:
+            fail(path, QStringLiteral("the file could not be written"));
+    }
 }
 
 QString csvField(const QString& text) {
@@ -110,13 +99,9 @@ double spreadsheetColumnWidth(int twips) {
 }
 
 void writeXlsx(const QString& path, const SheetTable& table) {
-    const QString temporary = temporaryNameBeside(path);
-    const QString failure = writeXlsxPackage(temporary, table);
-    if (!failure.isEmpty()) {
-        QFile::remove(temporary);
-        fail(path, failure);
-    }
-    moveIntoPlace(temporary, path);
+    const XlsxPackage package = xlsxPackage(table);
+    if (!package.failure.isEmpty()) fail(path, package.failure);
+    writeWhole(path, package.bytes);
 }
 
 QString toCsv(const SheetTable& table) {
@@ -132,15 +117,7 @@ QString toCsv(const SheetTable& table) {
 }
 
 void writeCsv(const QString& path, const SheetTable& table) {
-    const QByteArray content = QByteArray("\xEF\xBB\xBF") + toCsv(table).toUtf8();
-    switch (fs::writeFile(path, content)) {
-        case fs::WriteResult::Ok:
-            return;
-        case fs::WriteResult::PermissionDenied:
-            fail(path, QStringLiteral("permission denied"));
-        case fs::WriteResult::Failed:
-            fail(path, QStringLiteral("the file could not be written"));
-    }
+    writeWhole(path, QByteArray("\xEF\xBB\xBF") + toCsv(table).toUtf8());
 }
 
 QString toTabSeparated(const SheetTable& table) {

@@ -351,12 +351,31 @@ struct ArchiveDiscarder {
     void operator()(zip_t* archive) const { zip_discard(archive); }
 };
 
-QString zipError(int code) {
-    zip_error_t error;
-    zip_error_init_with_code(&error, code);
+struct SourceFreer {
+    void operator()(zip_source_t* source) const { zip_source_free(source); }
+};
+
+QString errorText(zip_error_t& error) {
     const QString why = QString::fromUtf8(zip_error_strerror(&error));
     zip_error_fini(&error);
     return why;
+}
+
+/// The bytes an in-memory source holds.
+XlsxPackage readWhole(zip_source_t* source) {
+    if (zip_source_open(source) != 0)
+        return {{}, QString::fromUtf8(zip_error_strerror(zip_source_error(source)))};
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    QByteArray bytes;
+    if (zip_source_stat(source, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE) != 0) {
+        bytes.resize(static_cast<qsizetype>(stat.size));
+        if (zip_source_read(source, bytes.data(), stat.size) != static_cast<zip_int64_t>(stat.size))
+            bytes.clear();
+    }
+    zip_source_close(source);
+    if (bytes.isEmpty()) return {{}, QStringLiteral("the package could not be read back from memory")};
+    return {bytes, {}};
 }
 
 }  // namespace
@@ -365,7 +384,7 @@ std::string worksheetXml(const SheetTable& table) {
     return SheetWriter(table).xml();
 }
 
-QString writeXlsxPackage(const QString& file, const SheetTable& table) {
+XlsxPackage xlsxPackage(const SheetTable& table) {
     const std::array<Part, 6> parts{{
         {"[Content_Types].xml", std::string(kXmlDeclaration).append(kContentTypes)},
         {"_rels/.rels", std::string(kXmlDeclaration).append(kPackageRelationships)},
@@ -374,10 +393,18 @@ QString writeXlsxPackage(const QString& file, const SheetTable& table) {
         {"xl/styles.xml", stylesXml()},
         {"xl/worksheets/sheet1.xml", worksheetXml(table)},
     }};
-    int code = 0;
+    // The archive is made in memory, so that the caller writes the file in one piece beside its name.
+    zip_error_t error;
+    zip_error_init(&error);
+    std::unique_ptr<zip_source_t, SourceFreer> memory(zip_source_buffer_create(nullptr, 0, 0, &error));
+    if (!memory) return {{}, errorText(error)};
+    zip_source_keep(memory.get());  // the archive's close would free it otherwise
     std::unique_ptr<zip_t, ArchiveDiscarder> archive(
-        zip_open(QFile::encodeName(file).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code));
-    if (!archive) return zipError(code);
+        zip_open_from_source(memory.get(), ZIP_TRUNCATE, &error));
+    if (!archive) {
+        zip_source_free(memory.get());  // the reference the archive did not take
+        return {{}, errorText(error)};
+    }
     for (const Part& part : parts) {
         // The buffers stay alive until the archive is closed below, which is when libzip reads them.
         zip_source_t* source = zip_source_buffer(archive.get(), part.content.data(), part.content.size(), 0);
@@ -385,15 +412,15 @@ QString writeXlsxPackage(const QString& file, const SheetTable& table) {
             source ? zip_file_add(archive.get(), part.name, source, ZIP_FL_ENC_UTF_8) : zip_int64_t{-1};
         if (index < 0) {
             zip_source_free(source);
-            return QString::fromUtf8(zip_strerror(archive.get()));
+            return {{}, QString::fromUtf8(zip_strerror(archive.get()))};
         }
         if (zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE,
                                      kDeflateLevel) != 0)
-            return QString::fromUtf8(zip_strerror(archive.get()));
+            return {{}, QString::fromUtf8(zip_strerror(archive.get()))};
     }
-    if (zip_close(archive.get()) != 0) return QString::fromUtf8(zip_strerror(archive.get()));
+    if (zip_close(archive.get()) != 0) return {{}, QString::fromUtf8(zip_strerror(archive.get()))};
     archive.release();  // closed: nothing left to discard
-    return {};
+    return readWhole(memory.get());
 }
 
 }  // namespace kx

@@ -2,6 +2,7 @@
 // rows (text as inline strings, so no string table has to be gathered first) and zipped with libzip.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <string>
 #include "core/io/spreadsheet.h"
@@ -14,8 +15,13 @@ namespace kx {
 /// dropped), each row's outline level and whether it is folded away.
 KXVIEW_CORE_EXPORT std::string worksheetXml(const SheetTable& table);
 
-/// Writes `table` as an XLSX package to `file`, which is created or replaced. Returns why it failed, or
-/// an empty text when the package is complete.
-KXVIEW_CORE_EXPORT QString writeXlsxPackage(const QString& file, const SheetTable& table);
+/// An XLSX package's bytes, or why it could not be made.
+struct XlsxPackage {
+    QByteArray bytes;  ///< the whole package; empty when it failed
+    QString failure;   ///< why it failed; empty when `bytes` is complete
+};
+
+/// `table` as an XLSX package, made in memory.
+KXVIEW_CORE_EXPORT XlsxPackage xlsxPackage(const SheetTable& table);
 
 }  // namespace kx
