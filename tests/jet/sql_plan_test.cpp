@@ -116,12 +116,55 @@ TEST_F(SqlPlanTest, PrefixSeeksFindExactlyTheRowsAScanFinds) {
         "Mid(U,1,2)='01'",
         "T Like 'a*' AND T Like 'ab*'",
         "Mid(T,1,2)='1'",
+        // Statements of one shape whose literals make the condition no prefix, or not all of one.
+        "Mid(T,3,2)='01'",
+        "Mid(T,2,1)='1'",
+        "Left(T,3)='01'",
+        "Left(T,1)='01'",
+        "T Like 'a*c'",
+        "T Like '*bc'",
+        "T Like 'ab'",
+        "T Like 'a?c*'",
+        "T Like '01#*'",
+        // Texts an index keys alike though they differ: width, accents, hyphens, trailing spaces.
+        "Mid(T,1,3)='ＡＢＣ'",
+        "Left(T,2)='äb'",
+        "Mid(T,1,4)='01-0'",
+        "Left(T,4)='abc '",
+        "Left(T,3)='abc' AND N > 0",
+        "N > 0 AND T Like '0*'",
+        "T Like '0*' AND N Is Null",
     };
     for (const char* condition : conditions) {
         std::string sought = "SELECT ID FROM P WHERE " + std::string(condition);
         std::string scanned = "SELECT ID FROM P WHERE (" + std::string(condition) + ") OR 1=0";
         EXPECT_EQ(s_sql->plan(scanned).value(), "scan") << scanned;
         EXPECT_EQ(sorted(ids(sought)), sorted(ids(scanned))) << condition;
+    }
+}
+
+// An equality on an indexed text field is answered by a seek whose keys ignore case, width and trailing
+// spaces; the rows found must still be exactly those the comparison accepts. Numbers are decided by the seek.
+TEST_F(SqlPlanTest, EqualitySeeksFindExactlyTheRowsAScanFinds) {
+    struct Case {
+        const char* condition;
+        const char* plan;
+    };
+    const Case cases[] = {
+        {"T = 'abc'", "seek index T"},   {"T = 'ABC'", "seek index T"},
+        {"T = 'abc '", "seek index T"},  {"T = 'ab'", "seek index T"},
+        {"T = '01 01'", "seek index T"}, {"T = 'a''b'", "seek index T"},
+        {"T = ''", "seek index T"},      {"T = 'Ａbc'", "hash of T"},
+        {"T = 'äbc'", "hash of T"},      {"T = 10", "scan"},
+        {"N = 3", "seek index N"},       {"N = -5", "seek index N"},
+        {"N = 2.5", "hash of N"},        {"N = '4'", "seek index N"},
+        {"N = 'x'", "hash of N"},        {"N = 3 AND T = 'abc'", "seek index N"},
+    };
+    for (const Case& c : cases) {
+        std::string sought = "SELECT ID FROM P WHERE " + std::string(c.condition);
+        std::string scanned = "SELECT ID FROM P WHERE (" + std::string(c.condition) + ") OR 1=0";
+        EXPECT_EQ(s_sql->plan(sought).value(), c.plan) << sought;
+        EXPECT_EQ(sorted(ids(sought)), sorted(ids(scanned))) << c.condition;
     }
 }
 

@@ -324,7 +324,7 @@ Result<Value> evaluate(const Expr& e, const EvalContext& context) {
         case Expr::Kind::Literal:
             return e.literal;
         case Expr::Kind::Column:
-            if (context.decoded != nullptr) return (*context.decoded)[static_cast<size_t>(e.column)];
+            if (context.decoded != nullptr) return context.decoded[static_cast<size_t>(e.column)];
             return context.row->value(static_cast<size_t>(e.column));
         case Expr::Kind::Unary:
             return unary(e, context);

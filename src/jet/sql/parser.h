@@ -23,6 +23,9 @@ public:
 
 private:
     std::unordered_map<std::string, std::shared_ptr<Statement>> m_byShape;
+    // Kept between calls, so that reading a statement's shape allocates nothing once they are grown.
+    std::string m_shape;
+    std::vector<Value> m_literals;
 };
 
 /// Resolves every field name of `stmt` against `table` (the table the statement names).

@@ -22,13 +22,21 @@ Result<Value> RowReader::value(size_t column) const {
 }
 
 Result<std::vector<Value>> RowReader::values() const {
-    std::vector<Value> out;
-    out.reserve(m_table->columns.size());
-    for (size_t i = 0; i < m_table->columns.size(); ++i) {
-        JET_ASSIGN_OR_RETURN(Value v, value(i));
-        out.push_back(std::move(v));
-    }
+    std::vector<Value> out(m_table ? m_table->columns.size() : 0);
+    JET_RETURN_IF_ERROR(readValues(out));
     return out;
+}
+
+Status RowReader::readValues(std::span<Value> out) const {
+    if (!m_image || !m_image->page) return Status::InvalidArgument("the cursor is not on a row");
+    if (out.size() != m_table->columns.size())
+        return Status::InvalidArgument("room for " + std::to_string(out.size()) + " values, the row has " +
+                                       std::to_string(m_table->columns.size()));
+    const RowDecoder& decoder = m_engine->values();
+    for (size_t i = 0; i < out.size(); ++i) {
+        JET_ASSIGN_OR_RETURN(out[i], decoder.decodeColumn(m_table->columns[i], *m_image));
+    }
+    return {};
 }
 
 RowCursor::RowCursor(Engine& engine, std::shared_ptr<const TableDef> table, std::vector<uint32_t> pages)

@@ -84,6 +84,10 @@ uint64_t Database::changeCount(std::string_view table) const {
     return m_engine->changeCount(table);
 }
 
+FileStamp Database::fileStamp() const {
+    return m_engine->stamp();
+}
+
 ReadLock::~ReadLock() {
     if (m_engine != nullptr) m_engine->releaseRead();
 }

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,16 +32,94 @@
 
 namespace jet::sql {
 
+/// The values of one result row, in output column order.
+using RowSpan = std::span<const Value>;
+
+/// The rows of a result, stored one after another in one array of values: a result costs no allocation
+/// per row, and a result object filled again keeps its storage.
+class ResultRows {
+public:
+    /// Iterates over the rows as RowSpans.
+    class const_iterator {
+    public:
+        const_iterator(const ResultRows& rows, size_t row) : m_rows(&rows), m_row(row) {}
+        RowSpan operator*() const { return (*m_rows)[m_row]; }
+        const_iterator& operator++() {
+            ++m_row;
+            return *this;
+        }
+        bool operator==(const const_iterator& other) const { return m_row == other.m_row; }
+
+    private:
+        const ResultRows* m_rows;
+        size_t m_row;
+    };
+
+    /// The number of rows.
+    size_t size() const { return m_count; }
+    /// True when there are no rows.
+    bool empty() const { return m_count == 0; }
+    /// The number of values in each row.
+    size_t width() const { return m_width; }
+    /// The values of row `row`.
+    RowSpan operator[](size_t row) const { return {m_values.data() + row * m_width, m_width}; }
+    /// The values of row `row`, to change them.
+    std::span<Value> operator[](size_t row) { return {m_values.data() + row * m_width, m_width}; }
+    const_iterator begin() const { return {*this, 0}; }
+    const_iterator end() const { return {*this, m_count}; }
+
+    /// Forgets every row and sets the number of values per row; the storage stays for the next rows.
+    void reset(size_t width);
+    /// Appends a row of Nulls and returns it for filling (valid until the next change of the rows).
+    std::span<Value> append();
+    /// Puts the rows in the order `order` lists them (positions of the rows as they are).
+    void reorder(const std::vector<uint32_t>& order);
+    /// The values of every row, row after row (for sorting and similar passes over all of them).
+    const std::vector<Value>& values() const { return m_values; }
+
+private:
+    std::vector<Value> m_values;
+    size_t m_width = 0;
+    size_t m_count = 0;
+};
+
 /// The rows a SELECT produced, in the statement's order.
 struct ResultSet {
     /// Output column names: field names, AS aliases, or Expr1000, Expr1001... for unnamed expressions.
     std::vector<std::string> columns;
-    /// One entry per row, one value per output column.
-    std::vector<std::vector<Value>> rows;
+    /// The rows, one value per output column.
+    ResultRows rows;
     /// Where each row lives; empty for aggregate queries, whose rows are computed.
     std::vector<RowId> rowIds;
     /// The table the rows came from.
     std::string table;
+    /// True when each row is a whole row of a user table, field for field in the table's order (SELECT *,
+    /// or every field named in order), so that changed values can be written back.
+    bool wholeRows = false;
+};
+
+/// The rows of one table read once and grouped by the value of one field, answering lookups with exactly
+/// the rows `SELECT * FROM table WHERE field = constant` gives, in its order (duplicates and Nulls of
+/// other fields included), without a statement per lookup. It holds values, not the file: it stays as it
+/// was read, so a caller that keeps it compares Database::fileStamp before reusing it.
+class RowsByField {
+public:
+    /// The rows `field = constant` selects, in the statement's order; none for Null.
+    std::vector<RowSpan> find(const Value& constant) const;
+    /// The first of those rows, or an empty span when there is none.
+    RowSpan first(const Value& constant) const;
+    /// The field names of the table, in the order of each row's values.
+    const std::vector<std::string>& columns() const { return m_rows.columns; }
+    /// The number of rows read.
+    size_t rowCount() const { return m_rows.rows.size(); }
+
+private:
+    friend class Connection;
+    struct Groups;
+    RowsByField();
+
+    ResultSet m_rows;  // every row, in physical order
+    std::shared_ptr<const Groups> m_groups;
 };
 
 /// `v` converted to the type of `column` for storing, as UPDATE converts what it assigns (text to numbers,
@@ -70,6 +149,8 @@ public:
 
     /// Runs a SELECT and returns its rows.
     Result<ResultSet> query(std::string_view sql);
+    /// Runs a SELECT into `result`, whose storage is reused: a caller that runs many statements keeps one.
+    Status query(std::string_view sql, ResultSet& result);
     /// Runs an UPDATE or DELETE and returns the number of rows it changed.
     Result<uint64_t> execute(std::string_view sql);
     /// The kind of statement `sql` is, parsing it (and caching the parse) without running it.
@@ -78,6 +159,12 @@ public:
     /// NAME" (for an equal key), "seek index NAME for a prefix" or "walk index NAME" (for the ORDER BY),
     /// followed by ", sorted" when the rows then need sorting.
     Result<std::string> plan(std::string_view sql);
+
+    /// Every row of `table` grouped by `field` (see RowsByField), read under one read lock.
+    Result<std::shared_ptr<const RowsByField>> rowsByField(std::string_view table, std::string_view field);
+    /// The most memory an ORDER BY may take for its sort keys, in bytes (256 MiB unless set); a sort that
+    /// needs more fails with "Query is too complex".
+    void setSortMemoryLimit(size_t bytes);
 
     /// The database the connection runs against.
     Database& database() { return m_db; }
