@@ -2,6 +2,7 @@
 // update-service mirror offers compared with what is installed.
 #include "sample/builder.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "db_file.h"
@@ -22,7 +23,6 @@ enum class Information { Readable, Missing, Unreadable };
 /// One quota library of the sample: its content, keys and what the update service offers for it.
 struct QuotaLibrary {
     NormBook book;
-    int64_t firstId;
     const char* title;
     const char* key;
     const char* displayName;
@@ -40,7 +40,6 @@ std::vector<QuotaLibrary> quotaLibraries() {
     return {
         // A newer edition whose items really differ.
         {NormBook::Building,
-         1,
          names::kBuildingTitle,
          names::kBuildingKey,
          "2018年建筑工程消耗量定额",
@@ -53,7 +52,6 @@ std::vector<QuotaLibrary> quotaLibraries() {
          1},
         // The same version written differently: up to date.
         {NormBook::Installation,
-         100001,
          names::kInstallTitle,
          names::kInstallKey,
          "2018年安装工程消耗量定额",
@@ -66,7 +64,6 @@ std::vector<QuotaLibrary> quotaLibraries() {
          2},
         // Not installed: fetched without asking.
         {NormBook::Municipal,
-         200001,
          names::kMunicipalTitle,
          names::kMunicipalKey,
          "2018年市政工程消耗量定额",
@@ -79,7 +76,6 @@ std::vector<QuotaLibrary> quotaLibraries() {
          3},
         // Installed, and the service has no information file for it.
         {NormBook::Landscape,
-         300001,
          names::kLandscapeTitle,
          names::kLandscapeKey,
          "2018年园林绿化工程消耗量定额",
@@ -92,7 +88,6 @@ std::vector<QuotaLibrary> quotaLibraries() {
          4},
         // Installed, and its information file is damaged.
         {NormBook::Restoration,
-         400001,
          names::kRestorationTitle,
          names::kRestorationKey,
          "2018年仿古建筑工程消耗量定额",
@@ -105,7 +100,6 @@ std::vector<QuotaLibrary> quotaLibraries() {
          4},
         // The service offers an older edition than the one installed.
         {NormBook::Repair,
-         500001,
          names::kRepairTitle,
          names::kRepairKey,
          "2018年房屋修缮工程消耗量定额",
@@ -174,6 +168,18 @@ const PriceFile kOfferedPrices[] = {
 const PriceFile kStoredInLibrary = {
     "2018年基期价格", "基期价", "2018年材料基期价格", "ADMIN", 0.90, "2018-06-01", "2018-06-01", 3};
 
+// Quota IDs are unique across the libraries, as the base price file, which gathers every library's quota
+// prices under one unique index, needs. Each library takes whole blocks of this many numbers, as many as its
+// items and the items a revised edition adds need, so the default scale numbers them 1.., 100001.., ...
+constexpr int64_t kQuotaIdBlock = 100000;
+// A quota ID that related-quota rows point at while no library holds it, unless the libraries reach it.
+constexpr int64_t kMissingQuotaId = 999999;
+
+/// The first ID of the block after the one holding `lastUsed`.
+int64_t nextQuotaIdBlock(int64_t lastUsed) {
+    return (lastUsed / kQuotaIdBlock + 1) * kQuotaIdBlock + 1;
+}
+
 /// Shared state of one build.
 struct Build {
     Build(fs::path dir, int scaleFactor, BuildReport& buildReport)
@@ -188,6 +194,8 @@ struct Build {
     BuildReport scratch;  // databases written only to be packed or stored, not part of the directory
     fs::path staging;
     QuotaContent building, installation;
+    int64_t municipalFirstId = 0;  // the first item of the library that is not installed
+    int64_t unusedQuotaId = 0;     // beyond every library's IDs
     MaterialContent materials;
 };
 
@@ -388,8 +396,14 @@ jet::Status writeQuotaCatalogue(Build& b, const std::vector<QuotaLibrary>& libs)
 
 jet::Status writeQuotaLibraries(Build& b) {
     const auto libs = quotaLibraries();
+    int64_t firstId = 1;
     for (const QuotaLibrary& lib : libs) {
-        QuotaContent content = makeQuotaContent(lib.book, lib.firstId, b.scale);
+        QuotaContent content = makeQuotaContent(lib.book, firstId, b.scale);
+        if (lib.book == NormBook::Municipal) b.municipalFirstId = firstId;
+        int64_t lastId = firstId;
+        for (const QuotaItem& item : content.items) lastId = std::max(lastId, item.id);
+        // A revised edition numbers its new items after the last ones.
+        firstId = nextQuotaIdBlock(lastId + addedInRevision(b.scale));
         if (lib.installed) {
             JET_RETURN_IF_ERROR(writeInstalledQuotaLibrary(b, lib, content));
         } else {
@@ -399,6 +413,7 @@ jet::Status writeQuotaLibraries(Build& b) {
         if (lib.book == NormBook::Installation) b.installation = std::move(content);
         JET_RETURN_IF_ERROR(writeQuotaPackage(b, lib));
     }
+    b.unusedQuotaId = std::max(kMissingQuotaId, firstId);
     return writeQuotaCatalogue(b, libs);
 }
 
@@ -515,7 +530,8 @@ jet::Status writePriceService(Build& b) {
 
 jet::Status writeBillLibrary(Build& b) {
     const BillContent content =
-        makeBillContent(b.scale, b.building, names::kBuildingKey, b.installation, names::kInstallKey);
+        makeBillContent(b.scale, {&b.building, names::kBuildingKey, &b.installation, names::kInstallKey,
+                                  b.municipalFirstId, names::kMunicipalKey, b.unusedQuotaId});
     JET_ASSIGN_OR_RETURN(
         DbFile db,
         DbFile::create(b.root, std::string(names::kBillDir) + "/" + names::kBillTitle + ".QTQD", b.report));
