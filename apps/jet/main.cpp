@@ -156,6 +156,8 @@ int exportTable(jet::Database& db, const std::string& table) {
         o += t.columns[i].name;
     }
     o += "\r\n";
+    // One value per column, decoded into row after row: their text storage serves every row.
+    std::vector<jet::Value> values(t.columns.size());
     while (true) {
         auto more = cursor->next();
         if (!more.ok()) {
@@ -165,12 +167,11 @@ int exportTable(jet::Database& db, const std::string& table) {
         if (!*more) break;
         for (size_t i = 0; i < t.columns.size(); ++i) {
             if (i) o.push_back(',');
-            auto v = cursor->value(i);
-            if (!v.ok()) {
+            if (jet::Status s = cursor->readValue(i, values[i]); !s.ok()) {
                 out.flush();
-                return fail(v.status());
+                return fail(s);
             }
-            jet::appendCsvField(o, *v);
+            jet::appendCsvField(o, values[i]);
         }
         o += "\r\n";
         out.maybeFlush();

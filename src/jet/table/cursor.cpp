@@ -14,11 +14,17 @@ RowId RowReader::rowId() const {
 }
 
 Result<Value> RowReader::value(size_t column) const {
+    Value v;
+    JET_RETURN_IF_ERROR(readValue(column, v));
+    return v;
+}
+
+Status RowReader::readValue(size_t column, Value& into) const {
     if (!m_image || !m_image->page) return Status::InvalidArgument("the cursor is not on a row");
     if (column >= m_table->columns.size()) {
         return Status::InvalidArgument("column " + std::to_string(column) + " out of range");
     }
-    return m_engine->values().decodeColumn(m_table->columns[column], *m_image);
+    return m_engine->values().decodeColumn(m_table->columns[column], *m_image, into);
 }
 
 Result<std::vector<Value>> RowReader::values() const {
@@ -33,9 +39,8 @@ Status RowReader::readValues(std::span<Value> out) const {
         return Status::InvalidArgument("room for " + std::to_string(out.size()) + " values, the row has " +
                                        std::to_string(m_table->columns.size()));
     const RowDecoder& decoder = m_engine->values();
-    for (size_t i = 0; i < out.size(); ++i) {
-        JET_ASSIGN_OR_RETURN(out[i], decoder.decodeColumn(m_table->columns[i], *m_image));
-    }
+    for (size_t i = 0; i < out.size(); ++i)
+        JET_RETURN_IF_ERROR(decoder.decodeColumn(m_table->columns[i], *m_image, out[i]));
     return {};
 }
 

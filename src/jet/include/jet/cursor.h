@@ -26,6 +26,9 @@ public:
     RowId rowId() const;
     /// Decodes the value of column `column` (its position in TableDef::columns).
     Result<Value> value(size_t column) const;
+    /// The same into `into`, reusing the storage of a text it already holds: for callers that read
+    /// column after column of many rows into the same values (an export).
+    Status readValue(size_t column, Value& into) const;
     /// Decodes every column.
     Result<std::vector<Value>> values() const;
     /// Decodes every column into `out`, one value per column in column order (`out` must hold as many):
