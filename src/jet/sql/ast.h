@@ -86,8 +86,10 @@ struct Statement {
     std::vector<SortKey> orderBy;
     size_t aggregateCount = 0;  // Aggregate nodes in the select list
 
-    /// The definition the Column nodes were resolved against; rebinding happens when it changes.
+    /// The definition the Column nodes were resolved against; rebinding happens when it changes. It is
+    /// looked up again only when the database's definitions version has moved from `boundVersion`.
     std::shared_ptr<const TableDef> boundTo;
+    uint64_t boundVersion = 0;
     /// Once bound: the output column names, and whether each output row is a whole row of the table.
     std::vector<std::string> columnNames;
     bool wholeRows = false;

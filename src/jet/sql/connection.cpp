@@ -325,6 +325,7 @@ Result<uint64_t> runDelete(Database& db, QueryState& state, Statement& s,
 
 // The statement's table, with the statement bound to its current definition.
 Result<std::shared_ptr<const TableDef>> bindToTable(Database& db, Statement& s) {
+    if (s.boundTo && s.boundVersion == db.definitionsVersion()) return s.boundTo;
     auto table = db.table(s.table);
     if (!table.ok()) {
         if (!table.status().isNotFound()) return table.status();
@@ -334,6 +335,7 @@ Result<std::shared_ptr<const TableDef>> bindToTable(Database& db, Statement& s) 
         s.boundTo.reset();
         JET_RETURN_IF_ERROR(bindStatement(s, *table));
     }
+    s.boundVersion = db.definitionsVersion();
     return *table;
 }
 

@@ -1,6 +1,7 @@
 // The SQL tokenizer.
 #include "lexer.h"
 
+#include <array>
 #include <tuple>
 
 #include "jet/table.h"
@@ -13,16 +14,55 @@ bool Token::isWord(std::string_view keyword) const {
 
 namespace {
 
+// Character classes by byte, looked up once per character: statements are read on every run.
+enum CharClass : uint8_t { kSpace = 1, kWordStart = 2, kDigit = 4 };
+
+constexpr std::array<uint8_t, 256> kClasses = [] {
+    std::array<uint8_t, 256> classes{};
+    for (unsigned c = 0; c < 256; ++c) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') classes[c] = kSpace;
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80)
+            classes[c] = kWordStart;
+        if (c >= '0' && c <= '9') classes[c] = kDigit;
+    }
+    return classes;
+}();
+
+bool isSpace(char c) {
+    return (kClasses[static_cast<unsigned char>(c)] & kSpace) != 0;
+}
+
 bool isWordStart(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+    return (kClasses[c] & kWordStart) != 0;
 }
 
 bool isDigit(char c) {
-    return c >= '0' && c <= '9';
+    return (kClasses[static_cast<unsigned char>(c)] & kDigit) != 0;
 }
 
 bool isWordChar(unsigned char c) {
-    return isWordStart(c) || isDigit(static_cast<char>(c));
+    return (kClasses[c] & (kWordStart | kDigit)) != 0;
+}
+
+bool isSymbol(char c) {
+    switch (c) {
+        case '=':
+        case '<':
+        case '>':
+        case '(':
+        case ')':
+        case ',':
+        case '.':
+        case '*':
+        case '+':
+        case '-':
+        case '/':
+        case '&':
+        case ';':
+            return true;
+        default:
+            return false;
+    }
 }
 
 // The end of a quoted string starting at `i` (a doubled quote stands for one); npos when it is not closed.
@@ -61,16 +101,13 @@ size_t numberEnd(std::string_view sql, size_t i) {
 std::pair<Token::Kind, size_t> symbolAt(std::string_view sql, size_t i) {
     char c = sql[i++];
     if ((c == '<' || c == '>') && i < sql.size() && (sql[i] == '=' || (c == '<' && sql[i] == '>'))) ++i;
-    static constexpr std::string_view kSingles = "=<>(),.*+-/&;";
-    return {kSingles.find(c) == std::string_view::npos ? Token::Kind::Bad : Token::Kind::Symbol, i};
+    return {isSymbol(c) ? Token::Kind::Symbol : Token::Kind::Bad, i};
 }
 
 }  // namespace
 
 RawToken Lexer::nextRaw() {
-    while (m_at < m_sql.size() &&
-           (m_sql[m_at] == ' ' || m_sql[m_at] == '\t' || m_sql[m_at] == '\r' || m_sql[m_at] == '\n'))
-        ++m_at;
+    while (m_at < m_sql.size() && isSpace(m_sql[m_at])) ++m_at;
     if (m_stopped || m_at >= m_sql.size()) return RawToken{Token::Kind::End, m_sql.size(), 0};
     const size_t start = m_at;
     const auto c = static_cast<unsigned char>(m_sql[m_at]);

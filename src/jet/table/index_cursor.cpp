@@ -142,17 +142,19 @@ Status IndexCursor::setBounds(const std::vector<Value>& lower, bool lowerInclusi
     s.upperKey.reset();
     s.lowerInclusive = lowerInclusive;
     s.upperInclusive = upperInclusive;
-    s.lowerValues.values = lower;
-    s.lowerValues.inclusive = lowerInclusive;
-    s.upperValues.values = upper;
-    s.upperValues.inclusive = upperInclusive;
-    if (!s.encodable) return {};
+    // Bounds are kept as values only for keys this engine cannot encode, which rows are compared with.
+    auto keepValues = [&] {
+        s.encodable = false;
+        s.lowerKey.reset();
+        s.upperKey.reset();
+        s.lowerValues = IndexBound{lower, lowerInclusive};
+        s.upperValues = IndexBound{upper, upperInclusive};
+        return Status();
+    };
+    if (!s.encodable) return keepValues();
     if (!lower.empty()) {
         auto key = encodeKey(*m_engine, *m_table, *s.real, lower);
-        if (key.status().isNotSupported()) {
-            s.encodable = false;
-            return {};
-        }
+        if (key.status().isNotSupported()) return keepValues();
         if (!key.ok()) return key.status();
         s.lowerKey = std::move(key).value();
     }
@@ -163,11 +165,7 @@ Status IndexCursor::setBounds(const std::vector<Value>& lower, bool lowerInclusi
     }
     if (!upper.empty()) {
         auto key = encodeKey(*m_engine, *m_table, *s.real, upper);
-        if (key.status().isNotSupported()) {
-            s.encodable = false;
-            s.lowerKey.reset();
-            return {};
-        }
+        if (key.status().isNotSupported()) return keepValues();
         if (!key.ok()) return key.status();
         s.upperKey = std::move(key).value();
     }

@@ -122,6 +122,10 @@ public:
     std::vector<std::string> tableNames(bool includeSystem = false) const;
     /// The definition of the table named `name` (compared without regard to ASCII case).
     Result<std::shared_ptr<const TableDef>> table(std::string_view name);
+    /// A number that moves whenever a definition table() handed out may have been replaced (a commit, a
+    /// catch-up with other writers): a caller that keeps definitions between statements asks table() again
+    /// only then.
+    uint64_t definitionsVersion() const;
 
     /// A cursor over every row of `table` in physical order.
     Result<RowCursor> scan(std::shared_ptr<const TableDef> table);
