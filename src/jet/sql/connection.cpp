@@ -263,12 +263,14 @@ Status runSelect(Database& db, QueryState& state, Statement& s, const std::share
         return {};
     };
     if (items.empty()) {
-        // SELECT *: every column is decoded anyway, so the WHERE clause may read the decoded values.
-        JET_RETURN_IF_ERROR(
-            visitMatchingValues(db, s, table, plan, [&](const RowReader& row, std::vector<Value>& values) {
-                std::span<Value> out = result.rows.append();
-                std::move(values.begin(), values.end(), out.begin());
-                return keep(row, out, EvalContext{&row, nullptr, out.data()});
+        // SELECT *: every column is decoded anyway, straight into the result, so the WHERE clause may read
+        // the decoded values.
+        auto claim = [&] { return result.rows.append(); };
+        auto release = [&] { result.rows.dropLast(); };
+        const RowStorage intoResult{claim, release};
+        JET_RETURN_IF_ERROR(visitMatchingValues(
+            db, s, table, plan, intoResult, [&](const RowReader& row, std::span<Value> values) {
+                return keep(row, values, EvalContext{&row, nullptr, values.data()});
             }));
     } else {
         JET_RETURN_IF_ERROR(visitMatches(db, s, table, plan, [&](const RowReader& row) -> Status {
@@ -293,9 +295,13 @@ Result<uint64_t> runUpdate(Database& db, QueryState& state, Statement& s,
     std::vector<std::pair<RowId, Row>> changes;
     JET_ASSIGN_OR_RETURN(AccessPlan plan, planAccess(db, state, s, table));
     // The whole row is written back, so each is decoded once and conditions and assignments read that.
+    Row decoded(table->columns.size());
+    auto claim = [&] { return std::span<Value>(decoded); };
+    auto release = [] {};
+    const RowStorage scratch{claim, release};
     JET_RETURN_IF_ERROR(visitMatchingValues(
-        db, s, table, plan, [&](const RowReader& row, std::vector<Value>& values) -> Status {
-            Row updated = values;
+        db, s, table, plan, scratch, [&](const RowReader& row, std::span<Value> values) -> Status {
+            Row updated(values.begin(), values.end());
             const EvalContext context{&row, nullptr, values.data()};
             // Every assignment sees the row as it was before the statement, as in Jet.
             for (const Assignment& a : s.assignments) {

@@ -476,18 +476,20 @@ Status visitMatches(Database& db, const Statement& stmt, const std::shared_ptr<c
 }
 
 Status visitMatchingValues(Database& db, const Statement& stmt, const std::shared_ptr<const TableDef>& table,
-                           AccessPlan& plan, const DecodedRowVisitor& visit) {
+                           AccessPlan& plan, const RowStorage& storage, const DecodedRowVisitor& visit) {
     Matcher matcher(stmt, plan);
-    std::vector<Value>& values = stmt.access->rowValues;
-    values.resize(table->columns.size());
     return offerAll(db, table, plan, [&](const RowReader& row) -> Status {
         if (plan.narrowed) {
+            std::span<Value> values = storage.claim();
             JET_RETURN_IF_ERROR(row.readValues(values));
             JET_ASSIGN_OR_RETURN(bool matches, matcher.accepts(row, values.data()));
-            return matches ? visit(row, values) : Status();
+            if (matches) return visit(row, values);
+            storage.release();
+            return {};
         }
         JET_ASSIGN_OR_RETURN(bool matches, matcher.accepts(row, nullptr));
         if (!matches) return {};
+        std::span<Value> values = storage.claim();
         JET_RETURN_IF_ERROR(row.readValues(values));
         return visit(row, values);
     });

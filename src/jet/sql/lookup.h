@@ -73,8 +73,7 @@ struct AccessShape {
     const IndexDef* sortIndex = nullptr;  // an index that yields rows in ORDER BY order
     const IndexDef* cursorIndex = nullptr;
     std::optional<IndexCursor> cursor;
-    std::vector<Value> key;        // the seek key, one value
-    std::vector<Value> rowValues;  // a row decoded whole, kept for the next
+    std::vector<Value> key;  // the seek key, one value
 };
 
 /// How a statement reaches its rows: an index cursor already positioned (a seek for a top-level
@@ -126,19 +125,25 @@ private:
 
 /// Called with each row reached that satisfies the WHERE clause; returning an error stops the walk.
 using RowVisitor = FunctionRef<Status(const RowReader&)>;
-/// Called with each matching row and all its values, decoded once into a vector the walk reuses (the
-/// visitor may move the values out).
-using DecodedRowVisitor = FunctionRef<Status(const RowReader&, std::vector<Value>&)>;
+/// Where rows are decoded whole: `claim` gives room for one row's values (one per column, each to be
+/// overwritten), `release` takes back the room claimed last when its row turns out not to match. Both refer
+/// to callables that must outlive the RowStorage (named lambdas, not temporaries).
+struct RowStorage {
+    FunctionRef<std::span<Value>()> claim;
+    FunctionRef<void()> release;
+};
+/// Called with each matching row and all its values, decoded once into the room RowStorage gave.
+using DecodedRowVisitor = FunctionRef<Status(const RowReader&, std::span<Value>)>;
 
 /// Visits the rows `plan` reaches that satisfy `stmt.where` (each tested on what the path left open).
 Status visitMatches(Database& db, const Statement& stmt, const std::shared_ptr<const TableDef>& table,
                     AccessPlan& plan, const RowVisitor& visit);
 
-/// Like visitMatches, handing the visitor every column's value. Rows a narrowed plan reaches are decoded
-/// once and the WHERE clause tested on the decoded values; others are tested first, so that rows that fail
-/// are not decoded whole.
+/// Like visitMatches, handing the visitor every column's value, decoded into `storage`. Rows a narrowed
+/// plan reaches are decoded once and the WHERE clause tested on the decoded values; others are tested
+/// first, so that rows that fail are not decoded whole.
 Status visitMatchingValues(Database& db, const Statement& stmt, const std::shared_ptr<const TableDef>& table,
-                           AccessPlan& plan, const DecodedRowVisitor& visit);
+                           AccessPlan& plan, const RowStorage& storage, const DecodedRowVisitor& visit);
 
 /// Plans and visits in one step, for statements whose order does not matter.
 Status forEachMatch(Database& db, QueryState& state, Statement& stmt,

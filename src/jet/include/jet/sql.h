@@ -35,8 +35,9 @@ namespace jet::sql {
 /// The values of one result row, in output column order.
 using RowSpan = std::span<const Value>;
 
-/// The rows of a result, stored one after another in one array of values: a result costs no allocation
-/// per row, and a result object filled again keeps its storage.
+/// The rows of a result, stored one after another in blocks of values: a result costs no allocation per
+/// row, growing moves no row, sorting moves none either (the rows are listed in their new order), and a
+/// result object filled again keeps its storage.
 class ResultRows {
 public:
     /// Iterates over the rows as RowSpans.
@@ -55,6 +56,10 @@ public:
         size_t m_row;
     };
 
+    ResultRows() = default;
+    ResultRows(ResultRows&&) noexcept = default;
+    ResultRows& operator=(ResultRows&&) noexcept = default;
+
     /// The number of rows.
     size_t size() const { return m_count; }
     /// True when there are no rows.
@@ -62,24 +67,32 @@ public:
     /// The number of values in each row.
     size_t width() const { return m_width; }
     /// The values of row `row`.
-    RowSpan operator[](size_t row) const { return {m_values.data() + row * m_width, m_width}; }
+    RowSpan operator[](size_t row) const { return {stored(placeOf(row)), m_width}; }
     /// The values of row `row`, to change them.
-    std::span<Value> operator[](size_t row) { return {m_values.data() + row * m_width, m_width}; }
+    std::span<Value> operator[](size_t row) { return {stored(placeOf(row)), m_width}; }
     const_iterator begin() const { return {*this, 0}; }
     const_iterator end() const { return {*this, m_count}; }
 
     /// Forgets every row and sets the number of values per row; the storage stays for the next rows.
     void reset(size_t width);
-    /// Appends a row of Nulls and returns it for filling (valid until the next change of the rows).
+    /// Appends a row and returns it for filling: every value must be set, as the storage may hold values
+    /// of rows given earlier (whose text storage then serves again).
     std::span<Value> append();
+    /// Removes the row appended last.
+    void dropLast();
     /// Puts the rows in the order `order` lists them (positions of the rows as they are).
     void reorder(const std::vector<uint32_t>& order);
-    /// The values of every row, row after row (for sorting and similar passes over all of them).
-    const std::vector<Value>& values() const { return m_values; }
 
 private:
-    std::vector<Value> m_values;
+    size_t placeOf(size_t row) const { return m_order.empty() ? row : m_order[row]; }
+    Value* stored(size_t place) const {
+        return m_blocks[place / m_rowsPerBlock].get() + (place % m_rowsPerBlock) * m_width;
+    }
+
+    std::vector<std::unique_ptr<Value[]>> m_blocks;  // m_rowsPerBlock rows each
+    std::vector<uint32_t> m_order;  // where each row is stored, once reordered; empty: in storage order
     size_t m_width = 0;
+    size_t m_rowsPerBlock = 1;
     size_t m_count = 0;
 };
 
