@@ -9,10 +9,12 @@
 //    number; otherwise the comparison is unknown and the row does not match (Jet reports a type mismatch
 //    for some such comparisons; this engine never fails a query for it);
 //  - statements a host must survive are refused with InvalidArgument "Query is too complex: ...": more
-//    than 200 levels of parentheses, calls, NOT or signs inside each other, or an expression tree deeper
-//    than 1000 levels (operator chains included; Access itself allows 99 ANDs). Like patterns are compiled
-//    once per statement and matched without backtracking. Messages quote long statements and names only
-//    in part;
+//    than 200 levels of parentheses, calls, NOT or signs inside each other, an expression tree deeper
+//    than 1000 levels (operator chains included; Access itself allows 99 ANDs), an ORDER BY of more than
+//    255 keys, or a sort whose keys would take more memory than the connection allows (256 MiB unless
+//    set). Like patterns are compiled once per statement and matched without backtracking. An allocation
+//    that fails anywhere in a statement ends it with InvalidArgument "System resource exceeded: ...", and
+//    the connection stays usable. Messages quote long statements and names only in part;
 //  - syntax errors are InvalidArgument "Syntax error in query expression near '<text>' at <column>" where
 //    the column counts characters from 1; unknown tables and fields are NotFound naming them.
 #pragma once
