@@ -161,7 +161,9 @@ void decodeJet4TextInto(ByteView bytes, std::string& out) {
     constexpr size_t kShort = 512;
     if (bound <= kShort) {
         char buffer[kShort];
-        out.assign(buffer, static_cast<size_t>(putJet4Text(p, n, buffer) - buffer));
+        const auto length = static_cast<size_t>(putJet4Text(p, n, buffer) - buffer);
+        out.clear();
+        out.append(buffer, length);
         return;
     }
     const bool madeForThis = out.capacity() < bound;

@@ -42,6 +42,11 @@ char* putTwoDigits(char* at, unsigned v) {
     return at + 2;
 }
 
+// The four digits of `v` (below 10,000): years and the fraction of an amount.
+char* putFourDigits(char* at, unsigned v) {
+    return putTwoDigits(putTwoDigits(at, v / 100), v % 100);
+}
+
 void appendBuffer(std::string& out, const char* begin, const char* end) {
     out.append(begin, static_cast<size_t>(end - begin));
 }
@@ -211,7 +216,8 @@ void appendDateTime(std::string& out, DateTime d) {
     char buf[48];
     char* p = buf;
     if (y < 0) *p++ = '-';
-    p = putPadded(p, static_cast<uint64_t>(y < 0 ? -y : y), 4);
+    const auto year = static_cast<uint64_t>(y < 0 ? -y : y);
+    p = year < 10000 ? putFourDigits(p, static_cast<unsigned>(year)) : putPadded(p, year, 4);
     *p++ = '-';
     p = putTwoDigits(p, m);
     *p++ = '-';
@@ -273,9 +279,9 @@ void appendCsvField(std::string& out, const Value& v) {
                 char buf[32];
                 char* p = buf;
                 if (x.scaled < 0) *p++ = '-';
-                p = putPadded(p, magnitude / 10000, 1);
+                p = std::to_chars(p, p + 20, magnitude / 10000).ptr;
                 *p++ = '.';
-                p = putPadded(p, magnitude % 10000, 4);
+                p = putFourDigits(p, static_cast<unsigned>(magnitude % 10000));
                 appendBuffer(out, buf, p);
             } else if constexpr (std::is_same_v<T, DateTime>) {
                 appendDateTime(out, x);
