@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "jet/format_value.h"
 #include "jet/sql.h"
 #include "jet/writer.h"
 #include "sql_test_data.h"
@@ -220,6 +222,54 @@ TEST_F(SqlPlanTest, StatementsOfOneShapeKeepTheirOwnLiterals) {
     EXPECT_EQ(ids("SELECT ID FROM P WHERE T = '1'"), ids("SELECT ID FROM P WHERE T & '' = '1'"));
     // A number where a string stood is compared as a number (text "1" and "01..." do not equal 1 as text).
     EXPECT_EQ(sorted(ids("SELECT ID FROM P WHERE T = 1")), sorted(ids("SELECT ID FROM P WHERE T & '' = 1")));
+}
+
+// A connection keeps the parse, the analysis and the cursor of each statement shape and runs the next
+// statement of that shape with its own literals: whatever those literals are, it must answer exactly as a
+// fresh connection answers the same text.
+TEST_F(SqlPlanTest, StatementsOfAKnownShapeAnswerAsAFreshConnectionDoes) {
+    const char* shapes[] = {
+        "SELECT ID FROM P WHERE Mid(T,{n},{n})='{s}'",
+        "SELECT ID FROM P WHERE Left(T,{n})='{s}' ORDER BY ID",
+        "SELECT ID FROM P WHERE T Like '{p}'",
+        "SELECT * FROM P WHERE T Like '{p}' AND N > {m}",
+        "SELECT ID FROM P WHERE N = {m}",
+        "SELECT ID, T FROM P WHERE N = {m} ORDER BY T, ID",
+        "SELECT ID FROM P WHERE T = '{s}' AND N <> {m}",
+        "SELECT * FROM P WHERE D = {n} ORDER BY N DESC, ID",
+        "SELECT ID FROM P WHERE Mid(T,1,{n})='{s}' ORDER BY T",
+        "SELECT COUNT(*) AS c FROM P WHERE N = {m} OR T = '{s}'",
+    };
+    const char* texts[] = {"01", "0101", "a", "ab", "abc", "ABC", "äbc", "土方", "01-0", "", "x"};
+    const char* patterns[] = {"0*", "ab*", "a*c", "*bc", "ab", "a?c*", "01#*", "*", "土*", "[a-b]*"};
+    std::mt19937 random(77);
+    auto pick = [&](const auto& pool) { return std::string(pool[random() % std::size(pool)]); };
+    auto fill = [&](std::string shape) {
+        for (auto [mark, value] :
+             {std::pair<std::string, std::function<std::string()>>{
+                  "{n}", [&] { return std::to_string(random() % 5); }},
+              {"{m}", [&] { return std::to_string(static_cast<int>(random() % 13) - 6); }},
+              {"{s}", [&] { return pick(texts); }},
+              {"{p}", [&] { return pick(patterns); }}}) {
+            for (size_t at; (at = shape.find(mark)) != std::string::npos;)
+                shape.replace(at, mark.size(), value());
+        }
+        return shape;
+    };
+    auto csv = [](const Result<sql::ResultSet>& rs) {
+        if (!rs.ok()) return rs.status().toString();
+        std::string out;
+        for (sql::RowSpan row : rs->rows) {
+            for (const Value& v : row) appendCsvField(out, v);
+            out += '\n';
+        }
+        return out;
+    };
+    for (int i = 0; i < 3000; ++i) {
+        const std::string statement = fill(pick(shapes));
+        sql::Connection fresh(*s_db);
+        ASSERT_EQ(csv(s_sql->query(statement)), csv(fresh.query(statement))) << statement;
+    }
 }
 
 }  // namespace
