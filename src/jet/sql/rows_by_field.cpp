@@ -5,8 +5,8 @@
 // hash or a scan in physical order. So a lookup filters with the statement's own comparison and orders by
 // the same decision the planner makes (equalityIndex and indexKey serve both).
 #include <algorithm>
+#include <cmath>
 #include <limits>
-#include <unordered_map>
 
 #include "eval.h"
 #include "jet/sql.h"
@@ -24,10 +24,11 @@ constexpr uint32_t kNotInIndex = std::numeric_limits<uint32_t>::max();
 struct RowsByField::Groups {
     size_t column = 0;
     ColumnType type = ColumnType::Long;
-    /// Row positions by the field's value (numbers by value, text case-folded), each group in physical
-    /// order: every row that can equal a constant is in the group of the constant's key.
-    std::unordered_map<double, std::vector<uint32_t>> numbers;
-    std::unordered_map<std::string, std::vector<uint32_t>> texts;
+    /// The field's value (numbers by value, text case-folded) and the row's position, for every row, sorted:
+    /// a key's rows lie side by side in physical order, and every row that can equal a constant lies among
+    /// those of the constant's key. Sorted arrays rather than maps: one allocation, not one per key.
+    std::vector<std::pair<double, uint32_t>> numbers;
+    std::vector<std::pair<std::string, uint32_t>> texts;
     /// Each row's place in the walk of the index an equality seek on the field uses (kNotInIndex for rows
     /// the index does not list); empty when no seek serves the field.
     std::vector<uint32_t> indexRank;
@@ -36,32 +37,25 @@ struct RowsByField::Groups {
     /// false.
     template <typename Visit>
     void forEachEqual(const ResultRows& rows, const Value& constant, Visit&& visit) const {
-        const std::vector<uint32_t>* group = nullptr;
-        bool everyRow = false;
-        if (isTextType(type)) {
-            // Text compared with a number is compared as a number: no group answers that.
-            if (const auto* text = std::get_if<std::string>(&constant)) {
-                auto it = texts.find(foldText(*text));
-                if (it != texts.end()) group = &it->second;
-            } else {
-                everyRow = true;
-            }
-        } else if (std::optional<double> n = toNumber(constant)) {
-            auto it = numbers.find(*n);
-            if (it != numbers.end()) group = &it->second;
-        }
         auto equal = [&](size_t row) {
             std::optional<int> c = compareForQuery(rows[row][column], constant);
             return c && *c == 0;
         };
-        if (everyRow) {
+        auto visitGroup = [&](const auto& keyed, const auto& key) {
+            auto first = std::lower_bound(keyed.begin(), keyed.end(), key,
+                                          [](const auto& entry, const auto& k) { return entry.first < k; });
+            for (; first != keyed.end() && first->first == key; ++first)
+                if (equal(first->second) && !visit(first->second)) return;
+        };
+        if (!isTextType(type)) {
+            if (std::optional<double> n = toNumber(constant)) visitGroup(numbers, *n);
+        } else if (const auto* text = std::get_if<std::string>(&constant)) {
+            visitGroup(texts, foldText(*text));
+        } else {
+            // Text compared with a number is compared as a number: no group answers that.
             for (size_t row = 0; row < rows.size(); ++row)
                 if (equal(row) && !visit(static_cast<uint32_t>(row))) return;
-            return;
         }
-        if (group == nullptr) return;
-        for (uint32_t row : *group)
-            if (equal(row) && !visit(row)) return;
     }
 
     /// True when the statement finds `constant` by an index seek, so that its rows come in index order.
@@ -125,10 +119,12 @@ Status readAllRows(Database& db, const std::shared_ptr<const TableDef>& table, R
 // Each row's place in the walk of `index`.
 Result<std::vector<uint32_t>> indexRanks(Database& db, const std::shared_ptr<const TableDef>& table,
                                          const IndexDef& index, const std::vector<RowId>& rowIds) {
-    std::unordered_map<uint32_t, uint32_t> positions;
+    // Where each row lies among those read, found by its packed location.
+    std::vector<std::pair<uint32_t, uint32_t>> positions;
     positions.reserve(rowIds.size());
     for (size_t i = 0; i < rowIds.size(); ++i)
-        positions.emplace(rowIds[i].packed(), static_cast<uint32_t>(i));
+        positions.emplace_back(rowIds[i].packed(), static_cast<uint32_t>(i));
+    std::sort(positions.begin(), positions.end());
     std::vector<uint32_t> rank(rowIds.size(), kNotInIndex);
     JET_ASSIGN_OR_RETURN(IndexCursor cursor, db.indexCursor(table, index.name));
     if (!cursor.seekable()) return std::vector<uint32_t>();
@@ -136,8 +132,9 @@ Result<std::vector<uint32_t>> indexRanks(Database& db, const std::shared_ptr<con
     while (true) {
         JET_ASSIGN_OR_RETURN(bool more, cursor.next());
         if (!more) return rank;
-        auto it = positions.find(cursor.rowId().packed());
-        if (it == positions.end())
+        const uint32_t packed = cursor.rowId().packed();
+        auto it = std::lower_bound(positions.begin(), positions.end(), std::make_pair(packed, uint32_t{0}));
+        if (it == positions.end() || it->first != packed)
             return Status::Corruption("index " + index.name + " of table " + table->name +
                                       " lists a row its table does not hold, on page " +
                                       std::to_string(cursor.rowId().page));
@@ -169,11 +166,14 @@ Result<std::shared_ptr<const RowsByField>> Connection::rowsByField(std::string_v
         const ResultRows& all = rows->m_rows.rows;
         for (size_t row = 0; row < all.size(); ++row) {
             const Value& v = all[row][groups->column];
+            const auto position = static_cast<uint32_t>(row);
             if (const auto* text = std::get_if<std::string>(&v))
-                groups->texts[foldText(*text)].push_back(static_cast<uint32_t>(row));
-            else if (std::optional<double> n = toNumber(v); n && !isTextType(type))
-                groups->numbers[*n].push_back(static_cast<uint32_t>(row));
+                groups->texts.emplace_back(foldText(*text), position);
+            else if (std::optional<double> n = toNumber(v); n && !isTextType(type) && !std::isnan(*n))
+                groups->numbers.emplace_back(*n, position);
         }
+        std::sort(groups->numbers.begin(), groups->numbers.end());
+        std::sort(groups->texts.begin(), groups->texts.end());
         if (const IndexDef* index = equalityIndex(**table, column)) {
             JET_ASSIGN_OR_RETURN(groups->indexRank, indexRanks(m_db, *table, *index, rows->m_rows.rowIds));
         }
