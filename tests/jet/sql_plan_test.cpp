@@ -239,8 +239,15 @@ TEST_F(SqlPlanTest, StatementsOfAKnownShapeAnswerAsAFreshConnectionDoes) {
         "SELECT * FROM P WHERE D = {n} ORDER BY N DESC, ID",
         "SELECT ID FROM P WHERE Mid(T,1,{n})='{s}' ORDER BY T",
         "SELECT COUNT(*) AS c FROM P WHERE N = {m} OR T = '{s}'",
+        // Literals in the middle, symbols that a next character could join, quotes inside texts.
+        "SELECT ID FROM P WHERE N < {m} AND T = '{s}' ORDER BY ID",
+        "SELECT ID FROM P WHERE N <{m}",
+        "SELECT ID FROM P WHERE N <> {m}",
+        "SELECT ID FROM P WHERE N <= {m} OR D = {n}.5",
+        "SELECT ID FROM P WHERE T = '{s}' OR T = \"{s}\"",
     };
-    const char* texts[] = {"01", "0101", "a", "ab", "abc", "ABC", "äbc", "土方", "01-0", "", "x"};
+    const char* texts[] = {"01",   "0101", "a", "ab", "abc",  "ABC", "äbc",
+                           "土方", "01-0", "",  "x",  "a''b", "''"};
     const char* patterns[] = {"0*", "ab*", "a*c", "*bc", "ab", "a?c*", "01#*", "*", "土*", "[a-b]*"};
     std::mt19937 random(77);
     auto pick = [&](const auto& pool) { return std::string(pool[random() % std::size(pool)]); };
@@ -265,10 +272,28 @@ TEST_F(SqlPlanTest, StatementsOfAKnownShapeAnswerAsAFreshConnectionDoes) {
         }
         return out;
     };
-    for (int i = 0; i < 3000; ++i) {
-        const std::string statement = fill(pick(shapes));
+    // Pairs whose texts part inside a literal while the rest differs too, or whose texts part before one.
+    const std::pair<const char*, const char*> pairs[] = {
+        {"SELECT ID FROM P WHERE ID = 10", "SELECT ID FROM P WHERE ID =110"},
+        {"SELECT ID FROM P WHERE N = 1 AND T = 'abc'", "SELECT ID FROM P WHERE N = 2 OR T = 'abc'"},
+        {"SELECT ID FROM P WHERE N < 3", "SELECT ID FROM P WHERE N <> 3"},
+        {"SELECT ID FROM P WHERE T = 'a''b'", "SELECT ID FROM P WHERE T = 'ab'"},
+        {"SELECT ID FROM P WHERE T Like 'ab*'", "SELECT ID FROM P WHERE T Like 'a*c'"},
+        {"SELECT ID FROM P WHERE N = 3", "SELECT ID FROM P WHERE N = 3"},
+    };
+    for (const auto& [first, second] : pairs) {
+        ASSERT_TRUE(s_sql->query(first).ok()) << first;
         sql::Connection fresh(*s_db);
-        ASSERT_EQ(csv(s_sql->query(statement)), csv(fresh.query(statement))) << statement;
+        EXPECT_EQ(csv(s_sql->query(second)), csv(fresh.query(second))) << first << " then " << second;
+    }
+    // Each shape a few times in a row, as callers issue them, then another.
+    for (int i = 0; i < 1000; ++i) {
+        const std::string shape = pick(shapes);
+        for (int again = 1 + static_cast<int>(random() % 4); again > 0; --again) {
+            const std::string statement = fill(shape);
+            sql::Connection fresh(*s_db);
+            ASSERT_EQ(csv(s_sql->query(statement)), csv(fresh.query(statement))) << statement;
+        }
     }
 }
 

@@ -41,8 +41,8 @@ struct RawToken {
 /// first thing that is wrong, as Access does; after a Bad token and at the end every token is End.
 class Lexer {
 public:
-    /// A lexer over `sql`, which must outlive it.
-    explicit Lexer(std::string_view sql) : m_sql(sql) {}
+    /// A lexer over `sql`, which must outlive it, from byte `start` on (a token's start).
+    explicit Lexer(std::string_view sql, size_t start = 0) : m_sql(sql), m_at(start) {}
     /// Reads the next token into `t`, reusing the storage of its text.
     void next(Token& t);
     /// Reads the next token without copying its text.

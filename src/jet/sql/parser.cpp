@@ -1,6 +1,7 @@
 // A recursive-descent parser for the statements the SQL layer runs, and the binder that resolves names.
 #include "parser.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <string>
@@ -538,15 +539,24 @@ namespace {
 // Statement shapes kept per connection; beyond this the cache starts afresh rather than growing.
 constexpr size_t kShapeCacheLimit = 4096;
 
-// Puts the literals of a statement of the same shape into a parse: `values` in the order of their tokens.
-void setLiterals(Statement& s, std::vector<Value>& values) {
-    for (size_t k = 0; k < s.literals.size(); ++k) {
-        Expr& expr = *s.literals[k];
+// Puts the literals of a statement of the same shape into a parse: `values` in the order of their tokens,
+// from the statement's literal number `first` on.
+void setLiterals(Statement& s, std::vector<Value>& values, size_t first = 0) {
+    for (size_t k = 0; k < values.size() && first + k < s.literals.size(); ++k) {
+        Expr& expr = *s.literals[first + k];
         expr.literal = std::move(values[k]);
         if (!expr.negatedLiteral) continue;
         if (auto* i = std::get_if<int64_t>(&expr.literal)) *i = -*i;
         if (auto* d = std::get_if<double>(&expr.literal)) *d = -*d;
     }
+}
+
+bool isLiteral(const RawToken& t) {
+    return t.kind == Token::Kind::Number || t.kind == Token::Kind::String;
+}
+
+Value literalOf(const Lexer& lexer, const RawToken& t) {
+    return t.kind == Token::Kind::Number ? numberValue(lexer.textOf(t)) : Value(unquote(lexer.textOf(t)));
 }
 
 // The output column names of a bound statement.
@@ -583,19 +593,63 @@ bool selectsWholeRows(const Statement& s, const TableDef& table, const std::vect
 
 }  // namespace
 
+// The last statement with the literals of `sql` put in, when `sql` is its text but for literals from one of
+// them on: the texts agree up to a literal of the last statement, and reading `sql` from that literal's
+// start gives tokens of the same kinds with, but for literals, the same texts. Null otherwise. (No token
+// before the literal can run into the new text: the last one ended before it, and a literal's first
+// character never continues a word, number or symbol that the last statement had ended there.)
+std::shared_ptr<Statement> StatementCache::likeTheLast(std::string_view sql) {
+    if (!m_last) return nullptr;
+    const std::string_view last = m_lastText;
+    const size_t common = static_cast<size_t>(
+        std::mismatch(sql.begin(), sql.end(), last.begin(), last.end()).first - sql.begin());
+    if (common == sql.size() && common == last.size()) return m_last;
+    size_t k = 0, literalsBefore = 0;
+    for (; k < m_lastTokens.size() && m_lastTokens[k].pos + m_lastTokens[k].length <= common; ++k)
+        literalsBefore += isLiteral(m_lastTokens[k]) ? 1 : 0;
+    if (k >= m_lastTokens.size() || !isLiteral(m_lastTokens[k]) || m_lastTokens[k].pos > common)
+        return nullptr;
+    Lexer lexer(sql, m_lastTokens[k].pos);
+    m_literals.clear();
+    m_tokens.clear();
+    for (size_t j = k; j < m_lastTokens.size(); ++j) {
+        const RawToken was = m_lastTokens[j];
+        const RawToken now = lexer.nextRaw();
+        if (now.kind != was.kind) return nullptr;
+        if (isLiteral(now))
+            m_literals.push_back(literalOf(lexer, now));
+        else if (lexer.textOf(now) != last.substr(was.pos, was.length))
+            return nullptr;
+        m_tokens.push_back(now);
+    }
+    setLiterals(*m_last, m_literals, literalsBefore);
+    m_last->text.assign(sql);
+    m_lastText.assign(sql);
+    m_lastTokens.resize(k);
+    m_lastTokens.insert(m_lastTokens.end(), m_tokens.begin(), m_tokens.end());
+    return m_last;
+}
+
+void StatementCache::remember(std::string_view sql, const std::shared_ptr<Statement>& statement) {
+    m_last = statement;
+    m_lastText.assign(sql);
+    m_lastTokens = m_tokens;
+}
+
 Result<std::shared_ptr<Statement>> StatementCache::prepare(std::string_view sql) {
+    if (std::shared_ptr<Statement> same = likeTheLast(sql)) return same;
     // The shape: every token's kind and, but for numbers and strings, its text.
     m_shape.clear();
     m_literals.clear();
+    m_tokens.clear();
     Lexer lexer(sql);
     RawToken t;
     do {
         t = lexer.nextRaw();
+        m_tokens.push_back(t);
         m_shape.push_back(static_cast<char>('A' + static_cast<int>(t.kind)));
-        if (t.kind == Token::Kind::Number)
-            m_literals.push_back(numberValue(lexer.textOf(t)));
-        else if (t.kind == Token::Kind::String)
-            m_literals.emplace_back(unquote(lexer.textOf(t)));
+        if (isLiteral(t))
+            m_literals.push_back(literalOf(lexer, t));
         else
             m_shape += lexer.textOf(t);
         m_shape.push_back('\x1f');
@@ -604,6 +658,7 @@ Result<std::shared_ptr<Statement>> StatementCache::prepare(std::string_view sql)
         Statement& s = *it->second;
         setLiterals(s, m_literals);
         s.text.assign(sql);
+        remember(sql, it->second);
         return it->second;
     }
     Parser parser(sql, tokenize(sql));
@@ -611,7 +666,10 @@ Result<std::shared_ptr<Statement>> StatementCache::prepare(std::string_view sql)
     if (m_byShape.size() >= kShapeCacheLimit) m_byShape.clear();
     std::shared_ptr<Statement> shared = std::move(parsed);
     // Every number and string of a statement that parses is one of its literals, in token order.
-    if (shared->literals.size() == m_literals.size()) m_byShape.emplace(m_shape, shared);
+    if (shared->literals.size() == m_literals.size()) {
+        m_byShape.emplace(m_shape, shared);
+        remember(sql, shared);
+    }
     return shared;
 }
 
