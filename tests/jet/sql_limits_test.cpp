@@ -131,7 +131,8 @@ TEST_F(SqlLimitsTest, SortsBeyondTheirBoundsAreRefusedAndTheConnectionGoesOn) {
         {"SELECT * FROM DM ORDER BY Name" + repeat(", Name", 254), size_t{256} << 20, ""},
         {twentyKeys, size_t{1} << 20, "sorting its rows needs more than 1 MB"},
         {twentyKeys, size_t{256} << 20, ""},
-        {"SELECT ID FROM DM ORDER BY ID + 1, ID + 2", size_t{16} << 10, "sorting its rows needs more than"},
+        {"SELECT ID FROM DM ORDER BY ID + 1, ID + 2", size_t{16} << 10,
+         "sorting its rows needs more than 16 KB"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sql.substr(0, 80));

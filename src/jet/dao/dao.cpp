@@ -18,7 +18,7 @@ struct DatabaseState {
     std::unique_ptr<sql::Connection> sql;
     std::vector<ReadLock> heldReads;  // released before the database closes (declared after it)
     /// States of recordsets no longer in use, kept with their storage for the next ones: a run of lookups
-    /// then allocates nothing per row.
+    /// then allocates next to nothing per statement.
     std::vector<std::shared_ptr<RecordsetState>> idle;
 
     Status checkOpen() const { return db ? Status() : Status::InvalidArgument("the database is closed"); }
@@ -55,7 +55,10 @@ struct RecordsetState {
 };
 
 namespace {
+// Idle states kept, and the most rows a kept one held: lookups return a few rows each, and the storage of a
+// large result is given back rather than held for the database's life.
 constexpr size_t kIdleRecordsets = 4;
+constexpr size_t kKeptRows = 256;
 }  // namespace
 
 std::shared_ptr<RecordsetState> DatabaseState::recordsetState(const std::shared_ptr<DatabaseState>& self) {
@@ -71,7 +74,7 @@ std::shared_ptr<RecordsetState> DatabaseState::recordsetState(const std::shared_
 }
 
 void DatabaseState::recycle(std::shared_ptr<RecordsetState> state) {
-    if (idle.size() >= kIdleRecordsets) return;
+    if (idle.size() >= kIdleRecordsets || state->rows.rows.size() > kKeptRows) return;
     state->database.reset();
     state->current = 0;
     state->updatable = false;

@@ -15,8 +15,10 @@ namespace jet::sql {
 namespace {
 
 Status sortTooBig(size_t limit) {
-    return Status::InvalidArgument("Query is too complex: sorting its rows needs more than " +
-                                   std::to_string(limit >> 20) + " MB of memory");
+    const std::string amount = limit >= (size_t{1} << 20) ? std::to_string(limit >> 20) + " MB"
+                                                          : std::to_string(limit >> 10) + " KB";
+    return Status::InvalidArgument("Query is too complex: sorting its rows needs more than " + amount +
+                                   " of memory");
 }
 
 /// The ORDER BY of a SELECT: gathers each row's sort keys as the rows are read and gives the order to put

@@ -78,7 +78,6 @@ std::optional<Prefix> prefixOf(const Expr& e) {
             std::optional<Prefix> p = beginningOf(*e.args[side]);
             const Expr* text = textLiteral(*e.args[1 - side]);
             if (p && text != nullptr) {
-                p->condition = &e;
                 p->text = text;
                 return p;
             }
@@ -90,7 +89,6 @@ std::optional<Prefix> prefixOf(const Expr& e) {
         if (pattern == nullptr) return std::nullopt;
         Prefix p;
         p.column = e.args[0]->column;
-        p.condition = &e;
         p.text = pattern;
         p.like = true;
         return p;

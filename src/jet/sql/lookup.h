@@ -46,11 +46,10 @@ struct Equality {
 /// Mid(field, 1, n) = 'text', Left(field, n) = 'text', field Like 'text*' (text without wildcards).
 struct Prefix {
     int column = -1;
-    const Expr* condition = nullptr;  // the whole condition
-    const Expr* text = nullptr;       // its text literal
-    const Expr* start = nullptr;      // the start of Mid, a literal (the shape's statements vary it)
-    const Expr* count = nullptr;      // the n of Mid or Left when it is a literal
-    bool like = false;                // field Like 'text'
+    const Expr* text = nullptr;   // its text literal
+    const Expr* start = nullptr;  // the start of Mid, a literal (the shape's statements vary it)
+    const Expr* count = nullptr;  // the n of Mid or Left when it is a literal
+    bool like = false;            // field Like 'text'
     size_t conjunct = 0;
     const IndexDef* index = nullptr;
 
