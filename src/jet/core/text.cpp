@@ -146,7 +146,17 @@ void appendUtf8(char32_t cp, std::string& out) {
     out.append(bytes, putUtf8(cp, bytes));
 }
 
+namespace {
+// Texts up to this many UTF-8 bytes are decoded on the stack and copied once: codes and names.
+constexpr size_t kShortText = 512;
+}  // namespace
+
 std::string decodeJet4Text(ByteView bytes) {
+    if (utf8Bound(bytes.data(), bytes.size()) <= kShortText) {
+        // Copied at its exact size: a short text then allocates nothing when it fits the string's own buffer.
+        char buffer[kShortText];
+        return std::string(buffer, putJet4Text(bytes.data(), bytes.size(), buffer));
+    }
     std::string out;
     decodeJet4TextInto(bytes, out);
     return out;
@@ -156,11 +166,10 @@ void decodeJet4TextInto(ByteView bytes, std::string& out) {
     const uint8_t* p = bytes.data();
     const size_t n = bytes.size();
     const size_t bound = utf8Bound(p, n);
-    // Short texts (codes, names) are written on the stack and copied once, into the storage `out` has when
-    // they fit it and else into storage of their exact size; long ones are written in place and cut.
-    constexpr size_t kShort = 512;
-    if (bound <= kShort) {
-        char buffer[kShort];
+    // Short texts are written on the stack and copied once, into the storage `out` has; long ones are
+    // written in place and cut.
+    if (bound <= kShortText) {
+        char buffer[kShortText];
         const auto length = static_cast<size_t>(putJet4Text(p, n, buffer) - buffer);
         out.clear();
         out.append(buffer, length);

@@ -1,5 +1,6 @@
 // Running statements: SELECT with aggregates and ORDER BY, UPDATE and DELETE.
 #include <algorithm>
+#include <bit>
 #include <numeric>
 
 #include "eval.h"
@@ -53,6 +54,18 @@ public:
         }
         ++m_rows;
         m_bytes += sizeof(uint32_t);  // the row's place in the order
+        // Whole-number keys are gathered side by side as the row goes by, while it is at hand.
+        for (size_t k = 0; m_wholeNumbers && k < m_source.size(); ++k) {
+            const auto* number = std::get_if<int64_t>(&key(values, m_rows - 1, k));
+            if (number == nullptr) {
+                m_wholeNumbers = false;
+                m_bytes -= m_wholeKeys.size() * sizeof(int64_t);
+                m_wholeKeys = {};
+            } else {
+                m_wholeKeys.push_back(*number);
+                m_bytes += sizeof(int64_t);
+            }
+        }
         if (m_collates) {
             const size_t row = m_rows - 1;
             for (size_t k = 0; k < m_source.size(); ++k) {
@@ -70,19 +83,21 @@ public:
 
     /// The positions of the rows given to add(), in that order, in ORDER BY order; equal rows in the order
     /// read.
-    Result<std::vector<uint32_t>> order(const ResultRows& rows) const {
+    std::vector<uint32_t> order(const ResultRows& rows) const {
         std::vector<uint32_t> order(rows.size());
         std::iota(order.begin(), order.end(), 0u);
         const size_t width = m_source.size();
-        JET_ASSIGN_OR_RETURN(std::optional<std::vector<int64_t>> packed, wholeNumberKeys(rows));
+        const std::vector<int64_t>* packed = m_wholeNumbers ? &m_wholeKeys : nullptr;
+        if (packed && combinedOrder(*packed, order)) return order;
         if (packed) {
-            // Codes and IDs: packed integers compare without touching values scattered over the heap.
-            std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+            // Codes and IDs: packed integers compare without touching values scattered over the heap, and
+            // equal keys fall back on the order read, which makes a plain sort as stable as a stable one.
+            std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
                 for (size_t k = 0; k < width; ++k) {
                     int64_t x = (*packed)[a * width + k], y = (*packed)[b * width + k];
                     if (x != y) return m_statement.orderBy[k].descending ? x > y : x < y;
                 }
-                return false;
+                return a < b;
             });
             return order;
         }
@@ -101,6 +116,43 @@ private:
         bool fromOutput;  // an output value, or an evaluated key
         size_t index;     // in the output row or among the row's evaluated keys
     };
+
+    // Sorts `order` by whole-number keys whose ranges fit 64 bits together (codes and sequence numbers do):
+    // each row's keys become one number, the first key in its highest bits and a descending key counted
+    // down from its largest value, and rows sort by that number and then by their place. False, with
+    // `order` untouched, when the ranges need more bits.
+    bool combinedOrder(const std::vector<int64_t>& packed, std::vector<uint32_t>& order) const {
+        const size_t width = m_source.size();
+        std::vector<int64_t> lowest(width, INT64_MAX), highest(width, INT64_MIN);
+        for (size_t i = 0; i < packed.size(); ++i) {
+            lowest[i % width] = std::min(lowest[i % width], packed[i]);
+            highest[i % width] = std::max(highest[i % width], packed[i]);
+        }
+        std::vector<int> shift(width);
+        int bits = 0;
+        for (size_t k = width; k-- > 0;) {
+            const uint64_t range =
+                order.empty() ? 0 : static_cast<uint64_t>(highest[k]) - static_cast<uint64_t>(lowest[k]);
+            shift[k] = bits;
+            bits += std::bit_width(range);
+            if (bits > 64) return false;
+        }
+        std::vector<std::pair<uint64_t, uint32_t>> keyed(order.size());
+        for (uint32_t row = 0; row < order.size(); ++row) {
+            uint64_t combined = 0;
+            for (size_t k = 0; k < width; ++k) {
+                const int64_t v = packed[row * width + k];
+                const uint64_t offset = m_statement.orderBy[k].descending
+                                            ? static_cast<uint64_t>(highest[k]) - static_cast<uint64_t>(v)
+                                            : static_cast<uint64_t>(v) - static_cast<uint64_t>(lowest[k]);
+                combined |= offset << shift[k];
+            }
+            keyed[row] = {combined, row};
+        }
+        std::sort(keyed.begin(), keyed.end());
+        for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
+        return true;
+    }
 
     static size_t heapBytes(const Value& v) {
         if (const auto* text = std::get_if<std::string>(&v)) return text->capacity();
@@ -135,22 +187,6 @@ private:
         return compareForSort(key(rows[a], a, k), key(rows[b], b, k));
     }
 
-    // Every row's keys side by side when all are whole numbers; nothing when any is not.
-    Result<std::optional<std::vector<int64_t>>> wholeNumberKeys(const ResultRows& rows) const {
-        const size_t count = rows.size() * m_source.size();
-        if (m_bytes + count * sizeof(int64_t) > m_memoryLimit) return sortTooBig(m_memoryLimit);
-        std::vector<int64_t> packed;
-        packed.reserve(count);
-        for (size_t row = 0; row < rows.size(); ++row) {
-            for (size_t k = 0; k < m_source.size(); ++k) {
-                const auto* number = std::get_if<int64_t>(&key(rows[row], row, k));
-                if (number == nullptr) return std::optional<std::vector<int64_t>>();
-                packed.push_back(*number);
-            }
-        }
-        return std::optional<std::vector<int64_t>>(std::move(packed));
-    }
-
     const Statement& m_statement;
     size_t m_memoryLimit;
     std::vector<Source> m_source;
@@ -158,6 +194,8 @@ private:
     std::vector<Value> m_evaluatedKeys;   // m_evaluated.size() per row
     bool m_collates = false;              // whether any key may be text
     std::vector<std::string> m_collated;  // one per key and row when m_collates
+    bool m_wholeNumbers = true;           // whether every key of every row so far is a whole number
+    std::vector<int64_t> m_wholeKeys;     // one per key and row while m_wholeNumbers
     size_t m_rows = 0;
     size_t m_bytes = 0;  // what the keys take
 };
@@ -285,7 +323,7 @@ Status runSelect(Database& db, QueryState& state, Statement& s, const std::share
         }));
     }
     if (sorts) {
-        JET_ASSIGN_OR_RETURN(std::vector<uint32_t> order, sorter.order(result.rows));
+        const std::vector<uint32_t> order = sorter.order(result.rows);
         result.rows.reorder(order);
         permute(result.rowIds, order);
     }
