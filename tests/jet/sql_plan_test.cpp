@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <string>
@@ -204,6 +205,30 @@ TEST_F(SqlPlanTest, OrderByAnIndexGivesTheOrderASortGives) {
         std::vector<int64_t> walked = ids(c.byIndex);
         EXPECT_FALSE(walked.empty()) << c.byIndex;
         EXPECT_EQ(walked, ids(c.bySort)) << c.byIndex;
+    }
+}
+
+// Whole-number sort keys are sorted by a combined number when their ranges fit 64 bits together, by each
+// key in turn when they do not; either way the order must be the one the general sort gives the same keys
+// as fractions (ties in the order the rows were read).
+TEST_F(SqlPlanTest, WholeNumberSortKeysSortAsTheGeneralSortDoes) {
+    const char* orders[] = {
+        "N DESC, ID",
+        "ID * 3 - 100 DESC",
+        "N DESC",
+        "N, ID * 10000000000000000 DESC",  // wider than 64 bits together
+        "N * -1, ID DESC",
+    };
+    for (const char* order : orders) {
+        std::string fractions = order;
+        for (const char* key : {"ID", "N"}) {
+            for (size_t at = 0; (at = fractions.find(key, at)) != std::string::npos; at += 8) {
+                fractions.replace(at, std::strlen(key), std::string("(") + key + " + 0.5)");
+            }
+        }
+        const std::string where = "SELECT ID FROM P WHERE N Is Not Null ORDER BY ";
+        EXPECT_EQ(ids(where + order), ids(where + fractions)) << order;
+        EXPECT_GT(ids(where + order).size(), 50u);
     }
 }
 
