@@ -34,20 +34,22 @@
 #include <memory>
 #include <stdexcept>
 
-#include "browser/kxview.h"
-#include "browser/modsql.h"
-#include "browser/price_columns_p.h"
-#include "data/modpub_hs.h"
+#include "core/data/modpub_hs.h"
+#include "core/data/modsql.h"
+#include "core/db/dbengine.h"
+#include "core/io/filesystem.h"
+#include "core/services/messages.h"
 #include "jet/cursor.h"
 #include "jet/dao.h"
 #include "jet/database.h"
 #include "jet/sql.h"
-#include "platform/filesystem.h"
-#include "platform/kxtree.h"
-#include "platform/messages.h"
-#include "platform/outlinegrid.h"
+#include "kxview/kxview.h"
 #include "sample/builder.h"
 #include "sample/names.h"
+#include "widgets/browser/library_profile.h"
+#include "widgets/browser/price_columns.h"
+#include "widgets/controls/kxtree.h"
+#include "widgets/controls/outlinegrid.h"
 
 namespace {
 
@@ -234,10 +236,10 @@ void BM_FillThreePriceColumns(benchmark::State& state) {
     kx::PriceColumns columns(*view.findChild<kx::OutlineGrid*>(QStringLiteral("F")), &view);
     const QString folder = g_appPath + QString::fromUtf8(sample::names::kPriceRoot) + QLatin1Char('/') +
                            QString::fromUtf8(sample::names::kMaterialKey) + QLatin1Char('/');
+    const kx::PriceSource& materialPrices = kx::libraryProfile(QStringLiteral("Mate")).prices;
     for (const char* title : kPriceTitles)
-        columns.AddPriceColumn(folder + QString::fromUtf8(title) + QStringLiteral(".QTJG"),
-                               kx::LibraryKind::Mate);
-    g_priceFill = bestOf(state, [&] { columns.fillEvery(kx::LibraryKind::Mate); });
+        columns.AddPriceColumn(folder + QString::fromUtf8(title) + QStringLiteral(".QTJG"), materialPrices);
+    g_priceFill = bestOf(state, [&] { columns.fillEvery(materialPrices); });
 }
 
 /// The statements one row change of a quota row runs the first time the row is current: the item's text,
@@ -327,7 +329,7 @@ void BM_ArrowDown(benchmark::State& state) {
 /// Message boxes written to stderr: a benchmark has nobody to close them, and a box means it failed.
 class FailingMessages : public kx::MessageService {
 public:
-    kx::MessageAnswer show(const kx::MessageBoxSpec& spec, QWidget*) override {
+    kx::MessageAnswer show(const kx::MessageBoxSpec& spec, QObject*) override {
         std::fprintf(stderr, "message box %s: %s\n", qPrintable(spec.title), qPrintable(spec.text));
         ++shown;
         return kx::MessageAnswer::Ok;

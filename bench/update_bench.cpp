@@ -17,12 +17,12 @@
 #include <QRandomGenerator>
 #include <cstdio>
 
+#include "core/io/downloadcontrol.h"
+#include "core/io/ziparchive.h"
 #include "paint_clock.h"
-#include "platform/dialogs.h"
-#include "platform/downloadcontrol.h"
-#include "platform/ziparchive.h"
 #include "sample/packages.h"
-#include "update/frmpub_download.h"
+#include "widgets/services/dialogs.h"
+#include "widgets/update/frmpub_download.h"
 
 namespace {
 

@@ -4,7 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 flags="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKXVIEW_BUILD_BENCH=OFF \
-  -DCMAKE_CXX_FLAGS="$flags -O1" -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags" >/dev/null
+  -DCMAKE_CXX_FLAGS="$flags -O1" -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags" \
+  -DCMAKE_MODULE_LINKER_FLAGS="$flags" >/dev/null
 cmake --build build-asan --parallel "$(nproc)"
 export JET_SAMPLES="${JET_SAMPLES:-$(cd .. && pwd)/shared/jet-samples}"
 export QT_QPA_PLATFORM=offscreen

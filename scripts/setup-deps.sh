@@ -3,10 +3,11 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libzip-dev
+  qt6-base-dev qt6-tools-dev libzip-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   mdbtools
+  strace
   openssl
   curl unzip
   fonts-noto-cjk

@@ -11,15 +11,13 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSplitter>
+#include <QTableView>
 #include <QToolBar>
 
-#include "browser/kxview.h"
-#include "browser/price_columns_p.h"
-#include "platform/outlinegrid.h"
-#include "platform/richtextpane.h"
+#include "kxview/kxview.h"
+#include "kxview/modupdate.h"
 #include "sample/names.h"
 #include "static_file_server.h"
-#include "update/modupdate.h"
 
 namespace demo {
 namespace {
@@ -42,6 +40,9 @@ LibraryFile fileOf(Library library) {
     }
     return {};
 }
+
+/// The first grid column that holds prices.
+constexpr int kFirstPriceCol = 10;
 
 QString quoted(const QString& text) {
     return QLatin1Char('"') + text + QLatin1Char('"');
@@ -110,10 +111,29 @@ DemoWindow::DemoWindow(const QString& appDir, QWidget* parent)
     addUpdateMenu();
     connectEvents();
     log(QStringLiteral("application directory: ") + QDir::toNativeSeparators(appDir));
+    serveMirror();  // the pickers fetch what is missing from it whenever the user asks
 }
 
-kx::OutlineGrid& DemoWindow::grid() const {
-    return *m_view->findChild<kx::OutlineGrid*>(QStringLiteral("F"));
+QTableView& DemoWindow::grid() const {
+    return *m_view->findChild<QTableView*>(QStringLiteral("F"));
+}
+
+int DemoWindow::rowCount() const {
+    return grid().model()->rowCount() + 1;
+}
+
+int DemoWindow::columnCount() const {
+    return grid().model()->columnCount();
+}
+
+QString DemoWindow::cellText(int row, int col) const {
+    const QAbstractItemModel& cells = *grid().model();
+    if (row == 0) return cells.headerData(col, Qt::Horizontal).toString();
+    return cells.index(row - 1, col).data().toString();
+}
+
+void DemoWindow::selectRow(int row) {
+    grid().setProperty("Row", row);  // the grid's current row, grid coordinates
 }
 
 QString DemoWindow::priceFile(const char* title) const {
@@ -143,18 +163,19 @@ bool DemoWindow::open(Library library) {
 }
 
 void DemoWindow::callRow(int row) {
-    if (row >= grid().cells().Rows()) return;
-    grid().setRow(row);
+    if (row >= rowCount()) return;
+    selectRow(row);
     grid().scrollTo(grid().currentIndex(), QAbstractItemView::PositionAtCenter);
     if (auto* call = m_view->findChild<QAbstractButton*>(QStringLiteral("tCall"))) call->click();
 }
 
 int DemoWindow::openFirstRowWithChildren(const std::function<bool(int row)>& wanted) {
-    const kx::GridModel& cells = grid().cells();
-    for (int row = 1; row < cells.Rows(); ++row) {
-        if (cells.RowOutlineLevel(row) != 0) continue;
-        grid().setRow(row);
-        if (!cells.hasChildRows(row) || !wanted(row)) continue;
+    for (int row = 1; row < rowCount(); ++row) {
+        if (grid().isRowHidden(row - 1)) continue;  // below a collapsed row of its own
+        selectRow(row);
+        // The rows the browser inserts below the current one come collapsed, out of sight.
+        const bool hasChildren = row + 1 < rowCount() && grid().isRowHidden(row);
+        if (!hasChildren || !wanted(row)) continue;
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
         QApplication::sendEvent(&grid(), &enter);
         grid().scrollTo(grid().currentIndex(), QAbstractItemView::PositionAtTop);
@@ -163,28 +184,36 @@ int DemoWindow::openFirstRowWithChildren(const std::function<bool(int row)>& wan
     return 0;
 }
 
-void DemoWindow::addSecondPriceColumn() {
-    const QString file = priceFile("北京2024年2月信息价");
-    try {
-        kx::PriceColumns(grid(), m_view).AddPriceColumn(file, kx::libraryKindOf(m_view->FindStyle()));
-        log(QStringLiteral("price column added for ") + quoted(QFileInfo(file).fileName()));
-    } catch (const std::exception& e) {
-        log(QStringLiteral("adding a price column failed: ") + QString::fromUtf8(e.what()));
+void DemoWindow::pressTool(const char* name, const QString& call) {
+    auto* tool = m_view->findChild<QAbstractButton*>(QLatin1String(name));
+    if (tool == nullptr) {
+        log(call + QStringLiteral(": no tool ") + QLatin1String(name));
+        return;
     }
+    tool->click();  // the control reports its own failures in a box and goes on
+    log(call);
 }
 
-const kx::GridModel& DemoWindow::cells() const {
-    return grid().cells();
+void DemoWindow::selectPriceFile() {
+    pressTool("tWithPrice", QStringLiteral("SelectPriceFile (tool tWithPrice)"));
+    QStringList columns;
+    for (int col = kFirstPriceCol; col < columnCount(); ++col) columns << quoted(cellText(0, col));
+    log(QStringLiteral("  price columns: ") + columns.join(QStringLiteral(", ")));
+}
+
+void DemoWindow::switchLibrary() {
+    pressTool("tMateIndex", QStringLiteral("SwitchLibrary (tool tMateIndex)"));
+    log(QStringLiteral("  GetDBFullName() = ") + quoted(QFileInfo(m_view->GetDBFullName()).fileName()));
 }
 
 QString DemoWindow::descriptionText() const {
-    return m_view->findChild<kx::RichTextPane*>(QStringLiteral("txtSM"))->Text();
+    return m_view->findChild<QWidget*>(QStringLiteral("txtSM"))->property("Text").toString();
 }
 
 int DemoWindow::firstCorrectedRow() const {
-    const kx::GridModel& cells = grid().cells();
-    for (int row = 1; row < cells.Rows(); ++row) {
-        if (cells.TextMatrix(row, 3).endsWith(QStringLiteral(" [堪误]"))) return row;
+    constexpr int kNameCol = static_cast<int>(kx::HCol_F::Name) + 1;
+    for (int row = 1; row < rowCount(); ++row) {
+        if (cellText(row, kNameCol).endsWith(QStringLiteral(" [堪误]"))) return row;
     }
     return 0;
 }
@@ -203,7 +232,7 @@ void DemoWindow::addHostCalls() {
         log(QStringLiteral("GetSelectMateKey() = ") + quoted(m_view->GetSelectMateKey()));
     });
     tools->addAction(QStringLiteral("GetHSCode"), this, [this] {
-        const int row = grid().Row();
+        const int row = grid().property("Row").toInt();
         try {
             log(QStringLiteral("GetHSCode(%1) = %2")
                     .arg(row)
@@ -235,7 +264,8 @@ void DemoWindow::addHostCalls() {
         m_view->ClearPrice();
         log(QStringLiteral("ClearPrice()"));
     });
-    tools->addAction(QStringLiteral("第二个价格文件"), this, [this] { addSecondPriceColumn(); });
+    tools->addAction(QStringLiteral("选择价格文件"), this, [this] { selectPriceFile(); });
+    tools->addAction(QStringLiteral("切换库"), this, [this] { switchLibrary(); });
     tools->addSeparator();
     for (const QString& command : {QStringLiteral("全展开"), QStringLiteral("全关闭")}) {
         tools->addAction(command, this, [this, command] {
@@ -266,6 +296,10 @@ bool DemoWindow::serveMirror() {
                 log(QStringLiteral("  http %1 %2 -> %3").arg(method, path).arg(status));
             });
     m_mirror = server;
+    modUpdate::SetUpdateBaseAddress(m_mirror->baseUrl());
+    // "<SYS>" targets stay inside the sample directory, on Windows too.
+    modUpdate::SetSystemDirectory(m_appDir + QLatin1Char('/') + utf8(sample::names::kSystemDir) +
+                                  QLatin1Char('/'));
     log(QStringLiteral("update service: %1 served at %2")
             .arg(QDir::toNativeSeparators(root), server->baseUrl()));
     return true;
@@ -275,9 +309,6 @@ UpdateReport DemoWindow::runUpdates() {
     UpdateReport report;
     if (!serveMirror()) return report;
     const QString appPath = m_appDir + QLatin1Char('/');
-    modUpdate::SetUpdateBaseAddress(m_mirror->baseUrl());
-    // "<SYS>" targets stay inside the sample directory, on Windows too.
-    modUpdate::SetSystemDirectory(appPath + utf8(sample::names::kSystemDir) + QLatin1Char('/'));
     const QMap<QString, QString> before = fileStamps(m_appDir);
     report.libraryResult = updateQuotaLibrary(appPath);
     report.priceFilesInstalled = updatePriceFiles(appPath);

@@ -1,6 +1,8 @@
 // The demo host's main window: a KXView, buttons that open each library of a sample application directory
 // and call the control's host-side members, a menu that runs the updates against the directory's
-// update-service mirror, and a log of every event the control raises and of what the updates did.
+// update-service mirror, and a log of every event the control raises and of what the updates did. It uses
+// the component's installed headers only, and reaches the constituent controls as any host can: by their
+// documented objectNames and Qt's own interfaces.
 #pragma once
 
 #include <QMainWindow>
@@ -10,11 +12,10 @@
 #include <optional>
 
 class QPlainTextEdit;
+class QTableView;
 
 namespace kx {
-class GridModel;
 class KXView;
-class OutlineGrid;
 }  // namespace kx
 
 namespace demo {
@@ -53,15 +54,22 @@ public:
     /// has rows of its own (conversions, related quotas) and passes `wanted`; then opens them with Enter
     /// and returns that row. 0 when no row qualifies.
     int openFirstRowWithChildren(const std::function<bool(int row)>& wanted);
-    /// Adds the price column of a second price file ("北京2024年2月信息价"), standing in for the toolbar's
-    /// price tool, which needs the price-file picker.
-    void addSecondPriceColumn();
+    /// Presses the browser's price tool: the price-file picker opens on the shown library's price folder,
+    /// and the file picked there gets a price column (the demo's second one, next to the file it sets).
+    /// Logs the price columns afterwards.
+    void selectPriceFile();
+    /// Presses the browser's library tool: the shown kind's picker opens on the library's catalogue, and
+    /// the library picked there is loaded (one not installed is fetched from the mirror first). Logs the
+    /// library shown afterwards.
+    void switchLibrary();
     /// The text of the description pane.
     QString descriptionText() const;
-    /// The grid's content.
-    const kx::GridModel& cells() const;
-    /// Serves the directory's update-service mirror (UpdateService/) over http on 127.0.0.1, from the
-    /// first call on, and runs against it the update of the building quota library and the price-file
+    /// The text of grid cell (`row`, `col`), in the grid's coordinates (row 0 the header row).
+    QString cellText(int row, int col) const;
+    /// The number of grid columns, the fixed one included.
+    int columnCount() const;
+    /// Runs against the directory's update-service mirror (served from the window's creation on, see
+    /// serveMirror) the update of the building quota library and the price-file
     /// update of the material library's price set, with the dialogs the dialog service shows. Everything
     /// they write stays below the application directory ("<SYS>" targets go to its System folder). Logs
     /// the requests, result codes and written files, and reopens the library shown before.
@@ -72,12 +80,21 @@ public:
     kx::KXView& view() const { return *m_view; }
 
 private:
-    kx::OutlineGrid& grid() const;
+    QTableView& grid() const;
+    /// The number of grid rows, the header row included.
+    int rowCount() const;
+    /// Makes grid row `row` current, as a click on it does.
+    void selectRow(int row);
     QString priceFile(const char* title) const;
     void addHostCalls();
     void addUpdateMenu();
     void connectEvents();
+    /// Serves the directory's update-service mirror (UpdateService/) over http on 127.0.0.1 and makes it
+    /// the update service's address, from the first call on, so that the pickers' downloads and the
+    /// update menu reach it; false (and a log line) when it cannot be served.
     bool serveMirror();
+    /// Presses the browser's toolbar tool `name` as a user does, and logs `call` with the outcome.
+    void pressTool(const char* name, const QString& call);
     qint32 updateQuotaLibrary(const QString& appPath);
     int updatePriceFiles(const QString& appPath);
 

@@ -5,8 +5,9 @@
 // With a display it opens the window. With --screenshots, or when there is no display, it renders
 // offscreen, writes screenshots into the folder and exits: one per library kind (a category listed, a row
 // selected and called), a quota item with its conversion rows open, a bill item with its related quotas
-// open, a material list with two price columns, and the two update dialogs filled from the directory's
-// update-service mirror.
+// open, the quota-library and the price-file picker with an entry shown, a material list with two price
+// columns (the second picked in the price-file picker), and the two update dialogs filled from the
+// directory's update-service mirror.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCommandLineParser>
@@ -14,30 +15,20 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
 #include <cstdio>
 
-#include "browser/kxview.h"
 #include "demo_window.h"
-#include "platform/dialogs.h"
-#include "platform/gridmodel.h"
-#include "platform/messages.h"
+#include "kxview/kxview.h"
 
 namespace {
-
-/// Message boxes written into the demo's log: an offscreen run has nobody to close them.
-class LoggedMessages : public kx::MessageService {
-public:
-    explicit LoggedMessages(demo::DemoWindow& window) : m_window(window) {}
-    kx::MessageAnswer show(const kx::MessageBoxSpec& spec, QWidget*) override {
-        m_window.log(QStringLiteral("message box %1: %2").arg(spec.title, spec.text));
-        return spec.buttons == kx::MessageBoxSpec::Buttons::Ok ? kx::MessageAnswer::Ok
-                                                               : kx::MessageAnswer::No;
-    }
-
-private:
-    demo::DemoWindow& m_window;
-};
 
 /// Renders offscreen on a screen of an ordinary desktop's size instead of the platform's 800x600, so that
 /// dialogs that size themselves by the screen (the price-file selection takes up to nine tenths of its
@@ -83,64 +74,140 @@ bool save(QWidget& widget, const QString& folder, const char* file) {
     return false;
 }
 
+/// Clicks the entry captioned `caption` in a picker's tree (the QTreeView of its "tree") as a user does;
+/// false when there is none.
+bool clickEntry(QDialog& picker, const QString& caption) {
+    auto* tree = picker.findChild<QWidget*>(QStringLiteral("tree"));
+    auto* view = tree ? tree->findChild<QTreeView*>() : nullptr;
+    if (view == nullptr) return false;
+    const QModelIndexList found = view->model()->match(view->model()->index(0, 0), Qt::DisplayRole, caption,
+                                                       1, Qt::MatchExactly | Qt::MatchRecursive);
+    if (found.isEmpty()) return false;
+    view->scrollTo(found.first());
+    const QPoint at = view->visualRect(found.first()).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, at, view->viewport()->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &click);
+    }
+    return true;
+}
+
+/// What the offscreen run does in a picker: the entries it clicks one after the other (the last stays
+/// selected), the picture it saves, the button it ends with.
+struct PlannedPick {
+    QStringList entries;
+    const char* picture = nullptr;
+    const char* button = nullptr;
+};
+
 /// The pictures of the browser's depth: a quota item with notes and its conversion rows open, a bill item
-/// with headed related quotas open, a material list with two price columns (the second standing in for the
-/// price tool). The number of failures.
+/// with headed related quotas open, a material list with two price columns (the second picked in the
+/// price-file picker the price tool opens). The number of failures.
 int writeDepthScreenshots(demo::DemoWindow& window, const QString& folder) {
     int failures = 0;
     window.open(demo::Library::Quota);
     // An item with a code and with notes besides its work content.
     const int quota = window.openFirstRowWithChildren([&](int row) {
-        return !window.cells().TextMatrix(row, kCodeCol).isEmpty() && window.descriptionText().contains('\r');
+        return !window.cellText(row, kCodeCol).isEmpty() && window.descriptionText().contains('\r');
     });
     failures += quota == 0 || !save(window, folder, "quota-conversions.png");
     window.open(demo::Library::Bill);
     // A bill item with all three sections whose quotas are grouped under headings.
     const int bill = window.openFirstRowWithChildren([&](int row) {
-        return window.cells().TextMatrix(row + 1, kRowKindCol) == QLatin1String("Title") &&
+        return window.cellText(row + 1, kRowKindCol) == QLatin1String("Title") &&
                window.descriptionText().contains(QStringLiteral("【项目特征】")) &&
                window.descriptionText().contains(QStringLiteral("【计算规则】"));
     });
     failures += bill == 0 || !save(window, folder, "bill-related-quotas.png");
     window.open(demo::Library::Material);
-    window.addSecondPriceColumn();
+    window.selectPriceFile();
     window.callRow(4);
-    failures += window.cells().Cols() != 12 || !save(window, folder, "material-price-columns.png");
+    failures += window.columnCount() != 12 || !save(window, folder, "material-price-columns.png");
     return failures;
 }
 
-/// A dialog script that saves the dialog as `file` in `folder`, counting it in `saved`, and then clicks
-/// its button `button`.
-kx::ScriptedDialogService::Script saveThenClick(const QString& folder, const char* file, const char* button,
-                                                int& saved) {
-    return [&folder, file, button, &saved](QDialog& dialog) {
-        saved += save(dialog, folder, file) ? 1 : 0;
-        if (auto* target = dialog.findChild<QAbstractButton*>(QLatin1String(button))) target->click();
-    };
-}
+/// Answers the modal windows of an offscreen run, where nobody sees them: each message box goes into the
+/// log and is closed with No (or OK); the information dialog of the quota-library update and the
+/// price-file selection are saved as pictures and declined with their cmdCancel; a picker clicks the
+/// entry planned for it, is saved, and ends with the planned button (cancelled when nothing is planned).
+/// The download dialog closes by itself. It watches the application's windows as they are shown, as any
+/// host may.
+class OffscreenAnswers : public QObject {
+public:
+    OffscreenAnswers(demo::DemoWindow& window, QString folder)
+        : m_window(window), m_folder(std::move(folder)) {
+        qApp->installEventFilter(this);
+    }
+    ~OffscreenAnswers() override { qApp->removeEventFilter(this); }
+
+    /// The dialogs saved so far.
+    int saved() const { return m_saved; }
+    /// The pickers saved so far.
+    int picked() const { return m_picked; }
+    /// What to do when the picker `dialogName` shows next.
+    void plan(const QString& dialogName, const PlannedPick& pick) { m_picks.insert(dialogName, pick); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* dialog = qobject_cast<QDialog*>(watched);
+        if (dialog == nullptr || event->type() != QEvent::Show) return false;
+        // Answered once the window is up and its modal loop runs.
+        QTimer::singleShot(0, dialog, [this, window = QPointer<QDialog>(dialog)] {
+            if (window) answer(*window);
+        });
+        return false;
+    }
+
+private:
+    void answer(QDialog& dialog) {
+        if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+            m_window.log(QStringLiteral("message box %1: %2").arg(box->windowTitle(), box->text()));
+            QAbstractButton* no = box->button(QMessageBox::No);
+            no ? no->click() : box->accept();
+            return;
+        }
+        const QString name = dialog.objectName();
+        if (name == QLatin1String("frmNet_UpdateDEInfo")) saveAndCancel(dialog, "quota-update-info.png");
+        if (name == QLatin1String("frmPub_DownLoad_Price"))
+            saveAndCancel(dialog, "price-update-selection.png");
+        if (name == QLatin1String("frmSelectPrice") || name == QLatin1String("frmPub_SelectDE")) pick(dialog);
+    }
+
+    void pick(QDialog& picker) {
+        const PlannedPick planned = m_picks.take(picker.objectName());  // nothing planned: no entries
+        bool clicked = !planned.entries.isEmpty();
+        for (const QString& entry : planned.entries) clicked = clicked && clickEntry(picker, entry);
+        if (clicked) m_picked += save(picker, m_folder, planned.picture) ? 1 : 0;
+        const char* button = clicked ? planned.button : "cmdCancel";
+        if (auto* finish = picker.findChild<QAbstractButton*>(QLatin1String(button))) finish->click();
+    }
+
+    void saveAndCancel(QDialog& dialog, const char* file) {
+        m_saved += save(dialog, m_folder, file) ? 1 : 0;
+        if (auto* cancel = dialog.findChild<QAbstractButton*>(QStringLiteral("cmdCancel"))) cancel->click();
+    }
+
+    demo::DemoWindow& m_window;
+    QString m_folder;
+    int m_saved = 0;
+    int m_picked = 0;
+    QMap<QString, PlannedPick> m_picks;
+};
 
 /// The information dialog of the quota-library update and the price-file selection, as the mirror fills
-/// them, each saved while shown and then declined: the directory keeps its editions, so every run gives
-/// the same pictures. The number of failures.
-int writeUpdateScreenshots(demo::DemoWindow& window, const QString& folder) {
-    int saved = 0;
-    auto script = std::make_unique<kx::ScriptedDialogService>();
-    const auto download = [](QDialog&) {};  // the download dialog starts and closes by itself
-    script->queue(QStringLiteral("frmPub_DownLoad"), download);  // the information file
-    script->queue(QStringLiteral("frmNet_UpdateDEInfo"),
-                  saveThenClick(folder, "quota-update-info.png", "cmdCancel", saved));
-    script->queue(QStringLiteral("frmPub_DownLoad"), download);  // the price catalogue
-    script->queue(QStringLiteral("frmPub_DownLoad_Price"),
-                  saveThenClick(folder, "price-update-selection.png", "cmdCancel", saved));
-    kx::setDialogService(std::move(script));
+/// them, each saved by `answers` while shown and then declined: the directory keeps its editions, so every
+/// run gives the same pictures. The number of failures.
+int writeUpdateScreenshots(demo::DemoWindow& window, const OffscreenAnswers& answers) {
+    const int before = answers.saved();
     window.runUpdates();
-    kx::setDialogService(nullptr);
-    return 2 - saved;
+    return 2 - (answers.saved() - before);
 }
 
 /// Opens each library, selects and calls a row, and saves the window; the number of failures.
 int writeScreenshots(demo::DemoWindow& window, const QString& folder) {
     QDir().mkpath(folder);
+    OffscreenAnswers answers(window, folder);
     const std::pair<demo::Library, const char*> shots[] = {
         {demo::Library::Quota, "quota-library.png"},
         {demo::Library::Material, "material-library.png"},
@@ -156,7 +223,22 @@ int writeScreenshots(demo::DemoWindow& window, const QString& folder) {
         window.callRow(corrected > 0 ? corrected + 1 : library == demo::Library::Bill ? 2 : 4);
         failures += !save(window, folder, file);
     }
-    return failures + writeDepthScreenshots(window, folder) + writeUpdateScreenshots(window, folder);
+    // The pickers, each with an entry clicked and its description shown: the quota-library picker the
+    // library tool opens (then cancelled), and the price-file picker the material library's price tool
+    // opens (its entry chosen: the material list's second price column).
+    // In the quota-library picker the library that is not installed is looked at first, so that its mark
+    // shows beside the installed one chosen.
+    answers.plan(QStringLiteral("frmPub_SelectDE"),
+                 {{QStringLiteral("2018年市政工程消耗量定额"), QStringLiteral("2018年安装工程消耗量定额")},
+                  "quota-library-picker.png",
+                  "cmdCancel"});
+    answers.plan(QStringLiteral("frmSelectPrice"),
+                 {{QStringLiteral("北京市2024年2月建设工程材料信息价")}, "price-file-picker.png", "cmdSure"});
+    window.open(demo::Library::Quota);
+    window.switchLibrary();
+    failures += writeDepthScreenshots(window, folder);
+    failures += 2 - answers.picked();
+    return failures + writeUpdateScreenshots(window, answers);
 }
 
 }  // namespace
@@ -197,7 +279,6 @@ int main(int argc, char** argv) {
                                ? parser.value(QStringLiteral("screenshots"))
                                : besideBinaries(argv[0], QStringLiteral("screenshots"));
     window.show();
-    kx::setMessageService(std::make_unique<LoggedMessages>(window));
     const int failures = writeScreenshots(window, folder);
     std::printf("screenshots written to %s\n", qPrintable(QDir(folder).absolutePath()));
     return failures == 0 ? 0 : 1;

@@ -1,9 +1,11 @@
 // jet: a command-line window onto Jet database files.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: jet COMMAND FILE [ARGS] [--codepage NAME]\n"
+    "usage: jet COMMAND FILE [ARGS] [--codepage NAME] [--wait MS]\n"
     "  tables FILE [--system]   table names in catalogue order\n"
     "  count FILE TABLE         number of rows\n"
     "  schema FILE TABLE        columns and indexes\n"
@@ -25,12 +27,14 @@ constexpr const char* kUsage =
     "  create FILE              a new empty Jet 4 database\n"
     "  import FILE TABLE CSV [--primary-key COL] [--index COL]...\n"
     "                           a new table from CSV; header cells Name:type (text(255) when bare)\n"
-    "  sql FILE STATEMENT       SELECT rows as CSV like export; UPDATE/DELETE print rows changed\n";
+    "  sql FILE STATEMENT       SELECT rows as CSV like export; UPDATE/DELETE print rows changed\n"
+    "  --wait MS                how long to wait for another program's write or read (default 5000)\n";
 
 /// Command-line arguments split into positional words and options.
 struct Args {
     std::vector<std::string> words;
     std::string codePage;
+    std::optional<long> waitMs;
     bool system = false;
     std::string primaryKey;
     std::vector<std::string> indexes;
@@ -42,6 +46,11 @@ bool parseArgs(int argc, char** argv, Args& args) {
         if (a == "--codepage") {
             if (++i >= argc) return false;
             args.codePage = argv[i];
+        } else if (a == "--wait") {
+            char* end = nullptr;
+            if (++i >= argc) return false;
+            args.waitMs = std::strtol(argv[i], &end, 10);
+            if (*end != '\0' || *args.waitMs < 0) return false;
         } else if (a == "--primary-key" || a == "--index") {
             if (++i >= argc) return false;
             if (a == "--index")
@@ -57,6 +66,16 @@ bool parseArgs(int argc, char** argv, Args& args) {
         }
     }
     return !args.words.empty();
+}
+
+/// The options every command opens its file with: writable where the file permits, so that any command
+/// can undo a write a crash cut short.
+jet::OpenOptions openOptions(const Args& args, jet::OpenMode mode = jet::OpenMode::ReadWriteIfPermitted) {
+    jet::OpenOptions options;
+    options.mode = mode;
+    options.jet3CodePage = args.codePage;
+    if (args.waitMs) options.lockWait = std::chrono::milliseconds(*args.waitMs);
+    return options;
 }
 
 int fail(const jet::Status& s) {
@@ -143,38 +162,58 @@ int printSchema(jet::Database& db, const std::string& table) {
     return 0;
 }
 
-int exportTable(jet::Database& db, const std::string& table) {
-    auto def = db.table(table);
-    if (!def.ok()) return fail(def.status());
-    const jet::TableDef& t = **def;
-    auto cursor = db.scan(*def);
-    if (!cursor.ok()) return fail(cursor.status());
-    Output out;
-    std::string& o = out.buffer();
-    for (size_t i = 0; i < t.columns.size(); ++i) {
+// Appends the cursor's current row as one CSV line. `values` holds one value per column, decoded into row
+// after row: their text storage serves every row.
+jet::Status appendRow(const jet::RowCursor& cursor, std::vector<jet::Value>& values, std::string& o) {
+    for (size_t i = 0; i < values.size(); ++i) {
         if (i) o.push_back(',');
-        o += t.columns[i].name;
+        if (jet::Status s = cursor.readValue(i, values[i]); !s.ok()) return s;
+        jet::appendCsvField(o, values[i]);
     }
     o += "\r\n";
-    // One value per column, decoded into row after row: their text storage serves every row.
-    std::vector<jet::Value> values(t.columns.size());
-    while (true) {
-        auto more = cursor->next();
-        if (!more.ok()) {
-            out.flush();
-            return fail(more.status());
-        }
-        if (!*more) break;
-        for (size_t i = 0; i < t.columns.size(); ++i) {
-            if (i) o.push_back(',');
-            if (jet::Status s = cursor->readValue(i, values[i]); !s.ok()) {
-                out.flush();
-                return fail(s);
+    return {};
+}
+
+/// Exports batch by batch: each batch of rows is read under a read lock, so it shows one state of the
+/// file, and written out once the lock is let go, so that a slow reader of the output keeps no writer
+/// waiting longer than one batch takes to read. Rows another program changes between two batches are
+/// exported as the later batch finds them; each row at most once.
+int exportTable(jet::Database& db, const std::string& table) {
+    constexpr size_t kBatchBytes = 1u << 20;
+    Output out;
+    std::string& o = out.buffer();
+    std::optional<jet::RowCursor> cursor;
+    std::vector<jet::Value> values;
+    for (bool more = true; more;) {
+        {
+            auto lock = db.lockForReading();
+            if (!lock.ok()) return fail(lock.status());
+            if (!cursor) {
+                auto def = db.table(table);
+                if (!def.ok()) return fail(def.status());
+                auto scan = db.scan(*def);
+                if (!scan.ok()) return fail(scan.status());
+                cursor.emplace(std::move(scan).value());
+                for (size_t i = 0; i < (*def)->columns.size(); ++i)
+                    o += (i ? "," : "") + (*def)->columns[i].name;
+                o += "\r\n";
+                values.resize((*def)->columns.size());
             }
-            jet::appendCsvField(o, values[i]);
+            while (o.size() < kBatchBytes) {
+                auto next = cursor->next();
+                jet::Status s = next.ok() ? jet::Status() : next.status();
+                if (s.ok() && !*next) {
+                    more = false;
+                    break;
+                }
+                if (s.ok()) s = appendRow(*cursor, values, o);
+                if (!s.ok()) {
+                    out.flush();
+                    return fail(s);
+                }
+            }
         }
-        o += "\r\n";
-        out.maybeFlush();
+        out.flush();
     }
     return 0;
 }
@@ -197,9 +236,7 @@ int importCsv(const Args& args) {
     auto table = jet::CsvTableReader::start(std::make_unique<jet::CsvReader>(in), args.words[2],
                                             args.primaryKey, args.indexes);
     if (!table.ok()) return fail(table.status());
-    jet::OpenOptions options;
-    options.mode = jet::OpenMode::ReadWrite;
-    auto db = jet::Database::open(args.words[1], options);
+    auto db = jet::Database::open(args.words[1], openOptions(args, jet::OpenMode::ReadWrite));
     if (!db.ok()) return fail(db.status());
     constexpr size_t kBatchRows = 10000;
     jet::Status s = jet::createTable(**db, (*table)->spec(), [&] { return (*table)->nextRows(kBatchRows); });
@@ -212,16 +249,11 @@ int runSql(const Args& args) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    jet::OpenOptions options;
-    options.jet3CodePage = args.codePage;
-    auto db = jet::Database::open(args.words[1], options);
+    auto db = jet::Database::open(args.words[1], openOptions(args));
     if (!db.ok()) return fail(db.status());
     auto kind = jet::sql::Connection(**db).kindOf(args.words[2]);
     if (!kind.ok()) return fail(kind.status());
     if (*kind != jet::sql::StatementKind::Select) {
-        options.mode = jet::OpenMode::ReadWrite;
-        db = jet::Database::open(args.words[1], options);
-        if (!db.ok()) return fail(db.status());
         auto changed = jet::sql::Connection(**db).execute(args.words[2]);
         if (!changed.ok()) return fail(changed.status());
         std::printf("%llu\n", static_cast<unsigned long long>(*changed));
@@ -256,22 +288,20 @@ int main(int argc, char** argv) {
     if (command == "create") return createFile(args.words[1]);
     if (command == "import") return importCsv(args);
     if (command == "sql") return runSql(args);
-    jet::OpenOptions options;
-    options.jet3CodePage = args.codePage;
-    auto db = jet::Database::open(args.words[1], options);
-    if (!db.ok()) return fail(db.status());
     bool needsTable = command != "tables";
     if (needsTable && args.words.size() < 3) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    auto db = jet::Database::open(args.words[1], openOptions(args));
+    if (!db.ok()) return fail(db.status());
+    if (command == "export") return exportTable(**db, args.words[2]);
     // The file as one commit left it, even while another process writes it.
     auto lock = (*db)->lockForReading();
     if (!lock.ok()) return fail(lock.status());
     if (command == "tables") return listTables(**db, args.system);
     if (command == "count") return countRows(**db, args.words[2]);
     if (command == "schema") return printSchema(**db, args.words[2]);
-    if (command == "export") return exportTable(**db, args.words[2]);
     std::fputs(kUsage, stderr);
     return 2;
 }

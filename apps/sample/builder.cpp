@@ -7,6 +7,7 @@
 
 #include "db_file.h"
 #include "library_writers.h"
+#include "picker_cases.h"
 #include "sample/names.h"
 #include "sample/packages.h"
 
@@ -555,6 +556,7 @@ jet::Status buildApplicationDirectory(const fs::path& dir, const BuildOptions& o
     if (status.ok()) status = writeQuotaLibraries(b);
     if (status.ok()) status = writeMaterialLibrary(b);
     if (status.ok()) status = writePriceService(b);
+    if (status.ok()) status = writePickerCases(b.root, report);
     if (status.ok()) status = writeBillLibrary(b);
     std::error_code ec;
     fs::remove_all(b.staging, ec);

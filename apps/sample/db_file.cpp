@@ -84,6 +84,13 @@ jet::Status DbFile::addTable(const jet::TableSpec& spec, const std::vector<jet::
     return jet::Status();
 }
 
+jet::Status DbFile::addRows(const std::string& table, const std::vector<jet::Row>& rows) {
+    if (!m_db) return jet::Status::InvalidArgument(m_relativePath + " is closed");
+    JET_RETURN_IF_ERROR(jet::insertRows(*m_db, table, rows).withContext(m_relativePath + " " + table));
+    m_report->databases[m_relativePath][table] += rows.size();
+    return jet::Status();
+}
+
 jet::Status DbFile::addKeyInfo(const KeyInfoRows& rows) {
     // No index on Code: a library may carry a code twice, and readers take the first row.
     jet::TableSpec spec{"KeyInfo", {textColumn("Code", 50), textColumn("WithCode", 255)}, {}};

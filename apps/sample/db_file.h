@@ -46,6 +46,8 @@ public:
 
     /// Creates table `spec` holding `rows`.
     jet::Status addTable(const jet::TableSpec& spec, const std::vector<jet::Row>& rows);
+    /// Appends `rows` to the existing table `table`.
+    jet::Status addRows(const std::string& table, const std::vector<jet::Row>& rows);
     /// Creates the key table KeyInfo (Code, WithCode) holding `rows` in order.
     jet::Status addKeyInfo(const KeyInfoRows& rows);
     /// Closes the file; later calls fail.

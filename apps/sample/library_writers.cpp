@@ -193,30 +193,42 @@ jet::Status writePriceTables(DbFile& db, const PriceList& prices) {
     return db.addTable(dmPrice, rows);
 }
 
-jet::Status writeCatalogue(DbFile& db, CatalogueKind kind, const std::vector<CatalogueEntry>& entries) {
-    jet::TableSpec spec{
-        "Index",
-        {autoNumberColumn("ID"), column("ParentID", ColumnType::Long), textColumn("Name", 100),
-         column("OCode", ColumnType::Long), textColumn("WithFileName", 255)},
-        {primaryKey("ID"), plainIndex("ParentID")}};
-    const bool price = kind == CatalogueKind::Price;
-    if (price) {
-        spec.columns.push_back(textColumn("CreatDate", 20));
-        spec.columns.push_back(textColumn("ModifyDate", 20));
-        spec.columns.push_back(textColumn("SM", 255));
-    }
+namespace {
+
+std::vector<jet::Row> catalogueRows(CatalogueKind kind, const std::vector<CatalogueEntry>& entries) {
     std::vector<jet::Row> rows;
     for (const CatalogueEntry& e : entries) {
         jet::Row row{number(e.id), number(e.parentId), text(e.name), number(e.order),
                      optionalText(e.fileName)};
-        if (price) {
+        if (kind == CatalogueKind::Price) {
             row.push_back(optionalText(e.created));
             row.push_back(optionalText(e.modified));
             row.push_back(optionalText(e.description));
         }
         rows.push_back(std::move(row));
     }
-    return db.addTable(spec, rows);
+    return rows;
+}
+
+}  // namespace
+
+jet::Status writeCatalogue(DbFile& db, CatalogueKind kind, const std::vector<CatalogueEntry>& entries) {
+    jet::TableSpec spec{
+        "Index",
+        {autoNumberColumn("ID"), column("ParentID", ColumnType::Long), textColumn("Name", 100),
+         column("OCode", ColumnType::Long), textColumn("WithFileName", 255)},
+        {primaryKey("ID"), plainIndex("ParentID")}};
+    if (kind == CatalogueKind::Price) {
+        spec.columns.push_back(textColumn("CreatDate", 20));
+        spec.columns.push_back(textColumn("ModifyDate", 20));
+        spec.columns.push_back(textColumn("SM", 255));
+    }
+    return db.addTable(spec, catalogueRows(kind, entries));
+}
+
+jet::Status appendCatalogueEntries(DbFile& db, CatalogueKind kind,
+                                   const std::vector<CatalogueEntry>& entries) {
+    return db.addRows("Index", catalogueRows(kind, entries));
 }
 
 }  // namespace sample

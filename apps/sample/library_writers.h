@@ -40,5 +40,8 @@ enum class CatalogueKind { Library, Price };
 
 /// Writes the table Index of a catalogue (DEIndex.mdb, MateIndex.mdb, MatePriceIndex.mdb).
 jet::Status writeCatalogue(DbFile& db, CatalogueKind kind, const std::vector<CatalogueEntry>& entries);
+/// Appends `entries` to the table Index of a catalogue written by writeCatalogue.
+jet::Status appendCatalogueEntries(DbFile& db, CatalogueKind kind,
+                                   const std::vector<CatalogueEntry>& entries);
 
 }  // namespace sample

@@ -1,20 +1,16 @@
-// Dialog and message services that answer every question from the command line's options and report
-// what a user would have seen on standard error.
+// The update prompts of the command line: every question answered from the command's options, and what
+// a user would have seen printed on standard error.
 #pragma once
 
-#include <QSet>
 #include <QStringList>
 
-#include "platform/dialogs.h"
-#include "platform/messages.h"
-
-class QDialog;
+#include "kxview/updateprompts.h"
 
 namespace kxupdate {
 
 /// How the headless run answers.
 struct Answers {
-    /// Go on in the information dialog; replace existing files when extracting; Yes to questions.
+    /// Go on with an offered quota library; replace existing files when extracting.
     bool yes = false;
     /// Tick every offered price file.
     bool allPriceFiles = false;
@@ -22,30 +18,21 @@ struct Answers {
     QStringList priceFiles;
 };
 
-/// Runs each dialog without a screen: the download dialog until it closes itself, the information
-/// dialog and the price selection answered from Answers.
-class HeadlessDialogs : public kx::DialogService {
+/// Answers the update procedures from Answers and prints the status lines, offers and messages.
+class HeadlessPrompts : public kx::UpdatePrompts {
 public:
-    explicit HeadlessDialogs(Answers answers) : m_answers(std::move(answers)) {}
-    int exec(QDialog& dialog) override;
+    explicit HeadlessPrompts(Answers answers) : m_answers(std::move(answers)) {}
+
+    bool fetch(const kx::FetchRequest& request) override;
+    bool confirmQuotaLibraryOffer(const kx::QuotaLibraryOffer& offer) override;
+    QStringList choosePriceFiles(const kx::PriceSetOffer& offer) override;
+    kx::ReplaceAnswer replaceExistingFile(const QString& path) override;
+    void inform(const QString& text) override;
 
 private:
-    void followDownload(QDialog& dialog);
-    void answerInformation(QDialog& dialog);
-    void answerPriceSelection(QDialog& dialog);
+    bool wanted(const kx::PriceFileEntry& entry) const;
 
     Answers m_answers;
-    QSet<QDialog*> m_followed;
-};
-
-/// Prints every message box to standard error and answers questions Yes only with --yes.
-class HeadlessMessages : public kx::MessageService {
-public:
-    explicit HeadlessMessages(bool yes) : m_yes(yes) {}
-    kx::MessageAnswer show(const kx::MessageBoxSpec& spec, QWidget* parent) override;
-
-private:
-    bool m_yes;
 };
 
 }  // namespace kxupdate

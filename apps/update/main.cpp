@@ -1,21 +1,20 @@
 // kxview-update: runs the quota-library or price-file update without a screen, every question answered
 // by the options; progress and messages go to standard error.
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 
 #include "headless.h"
-#include "update/modupdate.h"
+#include "kxview/updates.h"
 
 namespace {
 
 constexpr int kUsageError = 64;
 constexpr int kFailure = 70;
 
-/// Keeps standard error for what an administrator needs: the component's own lines and real failures,
-/// not the remarks of the screenless platform plugin.
+/// Keeps standard error for what an administrator needs: the component's own lines and real failures.
 void printRelevantMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     const bool ours = context.category != nullptr && std::strcmp(context.category, "kxview") == 0;
     if (!ours && type < QtCriticalMsg) return;
@@ -92,25 +91,23 @@ int run(const Options& o) {
     modUpdate::SetUpdateBaseAddress(asFolder(o.base));
     modUpdate::SetSystemDirectory(o.systemDir);
     modUpdate::SetRegisterCommand(o.registerCommand);
-    kx::setDialogService(std::make_unique<kxupdate::HeadlessDialogs>(o.answers));
-    kx::setMessageService(std::make_unique<kxupdate::HeadlessMessages>(o.answers.yes));
+    kxupdate::HeadlessPrompts prompts(o.answers);
     if (o.command == QLatin1String("de")) {
-        const qint32 code = modUpdate::UpdateDELibrary(o.subject, o.appDir, o.dataDir);
+        const qint32 code = modUpdate::UpdateDELibrary(prompts, o.subject, o.appDir, o.dataDir);
         std::printf("%d\n", code);
         return code;
     }
-    std::printf("%d\n", modUpdate::UpdatePriceFiles(o.subject, o.appDir, o.dataDir));
+    std::printf("%d\n", modUpdate::UpdatePriceFiles(prompts, o.subject, o.appDir, o.dataDir));
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(printRelevantMessages);
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     Options options;
-    if (!parse(QApplication::arguments(), options)) return usage();
+    if (!parse(QCoreApplication::arguments(), options)) return usage();
     try {
         return run(options);
     } catch (const std::exception& e) {

@@ -15,13 +15,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "data/modpub_db.h"
 #include "demo_window.h"
-#include "platform/formchrome.h"
+#include "kxview/modupdate.h"
+#include "scripted_ui.h"
 #include "static_file_server.h"
-#include "update/frmpub_download_price.h"
-#include "update/modupdate.h"
-#include "update_support.h"
+#include "widgets/controls/formchrome.h"
+#include "widgets/update/frmpub_download_price.h"
 
 namespace {
 
@@ -124,9 +123,11 @@ private slots:
                                          "app/造价资料/材料价格文件/CJ2018/MatePriceIndex.mdb",
                                          "app/造价资料/材料价格文件/CJ2018/北京2024年2月信息价.QTJG",
                                          "app/造价资料/材料价格文件/CJ2018/北京2024年3月信息价.QTJG"}));
-        QCOMPARE(keyInfo(m_app + "/造价资料/定额库/建筑工程消耗量定额.QTDE", "Ver"), QStringLiteral("1.1"));
-        QCOMPARE(keyInfo(m_app + "/造价资料/材料价格文件/CJ2018/北京2024年3月信息价.QTJG", "ShortName"),
-                 QStringLiteral("京24.03"));
+        QCOMPARE(kxtest::keyInfo(m_app + "/造价资料/定额库/建筑工程消耗量定额.QTDE", "Ver"),
+                 QStringLiteral("1.1"));
+        QCOMPARE(
+            kxtest::keyInfo(m_app + "/造价资料/材料价格文件/CJ2018/北京2024年3月信息价.QTJG", "ShortName"),
+            QStringLiteral("京24.03"));
 
         const QStringList log = logLines(window);
         const QStringList expectedLines{"  http GET /更新数据/定额库/建筑工程消耗量定额.rar -> 200",
@@ -209,10 +210,6 @@ private slots:
     }
 
 private:
-    static QString keyInfo(const QString& library, const char* code) {
-        auto db = modPub_DB::OpenDB(library);
-        return modPub_DB::GetKeyInfo(*db, QString::fromUtf8(code));
-    }
     static QStringList logLines(const demo::DemoWindow& window) {
         return window.findChild<QPlainTextEdit*>("eventLog")->toPlainText().split('\n');
     }

@@ -1,7 +1,9 @@
 // Several databases on one file, in one process and in several: what one commits, the others see at
 // their next statement; no write is lost, none is seen half done, and imports change the file in place.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,7 +11,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "jet/dao.h"
@@ -177,6 +183,91 @@ TEST(OneProcess, ACatalogueEntryInsertedAfterTheLastOneInTheImportOrder) {
     EXPECT_EQ(column(tree, "SELECT * FROM [Index] WHERE ID=6", "ParentID"), std::vector<std::string>{"4"});
 }
 
+// A write kept out says by whom: another database reading (a statement, a held read) or writing.
+TEST(OneProcess, AWriteKeptOutSaysWhetherAReaderOrAWriterHoldsTheFile) {
+    struct Case {
+        const char* name;
+        bool holderReads;
+        const char* said;
+        const char* notSaid;
+    };
+    for (const Case& c : {Case{"held by a reader", true, "is reading", "is writing"},
+                          Case{"held by a writer", false, "is writing", "is reading"}}) {
+        SCOPED_TRACE(c.name);
+        std::string path = test::tempDir() + "/held.mdb";
+        ASSERT_TRUE(sqltest::buildSampleDatabase(path).ok());
+        std::unique_ptr<Database> holder = test::openForWriting(path);
+        std::optional<ReadLock> reading;
+        std::optional<WriteLock> writing;
+        if (c.holderReads)
+            reading.emplace(holder->lockForReading().value());
+        else
+            writing.emplace(holder->lockForWriting().value());
+        OpenOptions impatient = withMode(OpenMode::ReadWrite);
+        impatient.lockWait = std::chrono::milliseconds(100);
+        auto writer = Database::open(path, impatient);
+        ASSERT_TRUE(writer.ok());
+        Status s = insertRows(**writer, "EditRecord", {{int64_t{9}, int64_t{1}, std::string("late")}});
+        ASSERT_TRUE(s.isIOError()) << s.toString();
+        EXPECT_NE(s.message().find(c.said), std::string::npos) << s.toString();
+        EXPECT_EQ(s.message().find(c.notSaid), std::string::npos) << s.toString();
+        EXPECT_NE(s.message().find(path), std::string::npos) << s.toString();
+    }
+}
+
+// A scan walked under one lock per batch of rows (as an export walks) while another database changes the
+// table between batches: each row comes once at most, rows nobody touched all come, and rows changed or
+// added ahead of the walk come as changed, also on pages the table gained.
+TEST(OneProcess, AScanWalkedAcrossLocksGoesOnOverTheTableAsEachLockFindsIt) {
+    std::string path = test::tempDir() + "/walked.mdb";
+    ASSERT_TRUE(createDatabase(path).ok());
+    std::unique_ptr<Database> writer = test::openForWriting(path);
+    TableSpec spec{"T",
+                   {sqltest::column("ID", ColumnType::Long), sqltest::column("V", ColumnType::Text, 60)},
+                   {sqltest::index("PrimaryKey", "ID", true)}};
+    std::vector<Row> rows;
+    for (int64_t i = 1; i <= 3000; ++i) rows.push_back({i, "row " + std::to_string(i)});
+    ASSERT_TRUE(createTable(*writer, spec, rows).ok());
+    auto reader = Database::open(path);
+    ASSERT_TRUE(reader.ok());
+    sql::Connection change(*writer);
+    std::optional<RowCursor> cursor;
+    std::map<int64_t, std::string> seen;
+    int batch = 0;
+    for (bool more = true; more; ++batch) {
+        {
+            ReadLock lock = (*reader)->lockForReading().value();
+            if (!cursor) cursor.emplace((*reader)->scan((*reader)->table("T").value()).value());
+            for (int n = 0; n < 100; ++n) {
+                Result<bool> next = cursor->next();
+                ASSERT_TRUE(next.ok()) << next.status().toString();
+                if (!(more = *next)) break;
+                int64_t id = std::get<int64_t>(cursor->value(0).value());
+                EXPECT_TRUE(seen.emplace(id, std::get<std::string>(cursor->value(1).value())).second)
+                    << "row " << id << " came twice";
+            }
+        }
+        // Between batches: rows far ahead change (some grow, so they move to other pages), some go, some
+        // come.
+        if (batch == 3) {
+            ASSERT_TRUE(change
+                            .execute("UPDATE T SET V = 'changed, and a good deal longer than before' "
+                                     "WHERE ID > 2500 AND ID <= 2600")
+                            .ok());
+            ASSERT_TRUE(change.execute("DELETE FROM T WHERE ID > 2900").ok());
+            // Enough new rows to need new pages, which the table's list of pages did not hold before.
+            std::vector<Row> added;
+            for (int64_t id = 5001; id <= 5500; ++id) added.push_back({id, "new row " + std::to_string(id)});
+            ASSERT_TRUE(insertRows(*writer, "T", added).ok());
+        }
+    }
+    for (int64_t id = 1; id <= 2900; ++id) EXPECT_EQ(seen.count(id), 1u) << "row " << id;
+    for (int64_t id = 2901; id <= 3000; ++id) EXPECT_EQ(seen.count(id), 0u) << "deleted row " << id;
+    for (int64_t id = 5001; id <= 5500; ++id) EXPECT_EQ(seen.count(id), 1u) << "new row " << id;
+    EXPECT_EQ(seen[2550], "changed, and a good deal longer than before");
+    EXPECT_EQ(seen[2400], "row 2400");
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // Several processes.
 
@@ -338,6 +429,54 @@ TEST(Processes, ReadersNeverSeeACommitHalfDone) {
     EXPECT_EQ(odd, 0);
     EXPECT_EQ(failed, 0);
     EXPECT_EQ(selectOne(path, "SELECT Count(*) AS n FROM Other"), "600");
+}
+
+// `jet export` into a pipe nobody reads for now: the export waits on its output holding no lock, so a
+// write by another process goes through at once (it would fail after its wait if the export kept the
+// file locked); the rows come out whole afterwards, each once.
+TEST(Processes, AnExportToASlowReaderKeepsNoWriterWaiting) {
+    std::string dir = test::tempDir();
+    std::string path = counterDatabase(dir, 150000);
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    std::fflush(nullptr);
+    pid_t exporter = ::fork();
+    if (exporter == 0) {
+        ::dup2(pipeEnds[1], 1);
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        ::execl(JET_TOOL, JET_TOOL, "export", path.c_str(), "Other", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    // Wait until the export has filled the pipe and waits on its output.
+    const int capacity = ::fcntl(pipeEnds[0], F_GETPIPE_SZ);
+    int queued = 0;
+    for (int tries = 0; tries < 2000 && queued < capacity; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(::ioctl(pipeEnds[0], FIONREAD, &queued), 0);
+    }
+    ASSERT_EQ(queued, capacity) << "the export never filled the pipe";
+    int code = 0;
+    std::string out = runCommand(tool() + " sql " + shellQuote(path) + " " +
+                                     shellQuote("UPDATE Other SET V = 'late' WHERE ID > 149000") + " 2>&1",
+                                 &code);
+    EXPECT_EQ(code, 0) << out;
+    std::string exported;
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        exported.append(buffer, static_cast<size_t>(n));
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(exporter, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::vector<std::vector<std::string>> rows = test::parseCsv(exported);
+    ASSERT_EQ(rows.size(), 150001u);
+    std::set<std::string> ids;
+    for (size_t i = 1; i < rows.size(); ++i) ids.insert(rows[i][0]);
+    EXPECT_EQ(ids.size(), 150000u);
+    // The rows the later batches read were exported as changed.
+    EXPECT_EQ(rows.back()[1], "late");
 }
 
 // ---------------------------------------------------------------------------------------------------------

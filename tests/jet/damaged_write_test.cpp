@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "core/bytes.h"
 #include "jet/cursor.h"
 #include "jet/sql.h"
 #include "jet/writer.h"
-#include "storage/bytes.h"
 #include "storage/format.h"
 #include "table/engine.h"
 #include "test_support.h"

@@ -1,11 +1,13 @@
 // Commits are atomic: a commit cut short at any write leaves the file as it was before once the next
 // database opens it, a commit that ends stands, and a killed process never leaves a half-written file.
+// A reader that may not write the file reads it as it was before the commit cut short.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
@@ -14,6 +16,7 @@
 #include "jet/format_value.h"
 #include "jet/sql.h"
 #include "jet/writer.h"
+#include "storage/journal.h"
 #include "storage/pager.h"
 #include "test_support.h"
 
@@ -53,10 +56,8 @@ struct InMemory {
     MemoryFile* file = nullptr;
 };
 
-InMemory openCopy(std::vector<uint8_t> bytes, std::optional<std::vector<uint8_t>> journal = std::nullopt,
-                  OpenMode mode = OpenMode::ReadWrite) {
+InMemory openCopy(std::vector<uint8_t> bytes, OpenMode mode = OpenMode::ReadWrite) {
     auto file = std::make_unique<MemoryFile>(std::move(bytes), mode == OpenMode::ReadOnly);
-    if (journal) file->setJournal(std::move(*journal));
     InMemory m;
     m.file = file.get();
     OpenOptions options;
@@ -92,7 +93,7 @@ std::vector<std::pair<const char*, std::function<Status(Database&)>>> writes() {
 /// Every user table's rows as CSV, for comparing what two files hold (a new table's catalogue row carries
 /// the time it was made, so the bytes of two such files differ).
 std::string contents(const std::vector<uint8_t>& bytes) {
-    InMemory m = openCopy(bytes, std::nullopt, OpenMode::ReadOnly);
+    InMemory m = openCopy(bytes, OpenMode::ReadOnly);
     std::string out;
     if (!m.db) return out;
     for (const std::string& name : m.db->tableNames()) {
@@ -105,69 +106,142 @@ std::string contents(const std::vector<uint8_t>& bytes) {
     return out;
 }
 
+/// True when nothing follows the file's last page: no journal, nothing appended ahead of a commit.
+bool wholePages(const std::vector<uint8_t>& bytes) {
+    return bytes.size() % 4096 == 0;
+}
+
+/// The file as a commit of `write` left it when cut `pagesWritten` writes after its journal was complete:
+/// only the journal can undo it.
+std::vector<uint8_t> cutAfterJournal(const std::vector<uint8_t>& clean, size_t write, int64_t pagesWritten) {
+    for (int64_t allowed = 0; allowed < 100000; ++allowed) {
+        InMemory m = openCopy(clean);
+        m.file->limitWrites(allowed);
+        if (writes()[write].second(*m.db).ok()) break;
+        if (readJournal(*m.file).value().state != JournalState::Complete) continue;
+        InMemory cut = openCopy(clean);
+        cut.file->limitWrites(allowed + pagesWritten);
+        EXPECT_FALSE(writes()[write].second(*cut.db).ok());
+        return cut.file->bytes();
+    }
+    ADD_FAILURE() << "the journal was never complete";
+    return clean;
+}
+
 TEST(Journal, ACommitCutShortAtAnyWriteIsUndoneByTheNextOpen) {
     const std::vector<uint8_t> clean = keyedFile();
+    const std::string cleanContents = contents(clean);
     for (const auto& [name, write] : writes()) {
         SCOPED_TRACE(name);
         // The file as the write leaves it when nothing stops it.
         InMemory whole = openCopy(clean);
         ASSERT_TRUE(write(*whole.db).ok());
         const std::string committed = contents(whole.file->bytes());
-        int cutPoints = 0;
+        int cutPoints = 0, afterJournal = 0;
         for (int64_t allowed = 0;; ++allowed) {
             InMemory m = openCopy(clean);
             m.file->limitWrites(allowed);
             Status s = write(*m.db);
             if (s.ok()) {
-                EXPECT_FALSE(m.file->journalExists());
+                EXPECT_TRUE(wholePages(m.file->bytes()));
                 EXPECT_EQ(contents(m.file->bytes()), committed);
                 break;
             }
             ++cutPoints;
             ASSERT_TRUE(s.isIOError()) << s.toString();
-            // What a crash at this point leaves, found by the next database to open the file.
-            InMemory next = openCopy(m.file->bytes(), m.file->journalBytes());
+            const std::vector<uint8_t> crashed = m.file->bytes();
+            afterJournal += readJournal(MemoryFile(crashed)).value().state == JournalState::Complete;
+            // A reader that may not write the file reads it as it was, and changes nothing.
+            EXPECT_EQ(contents(crashed), cleanContents) << "cut after " << allowed << " writes";
+            // The next database that may write it finds it as it was before.
+            InMemory next = openCopy(crashed);
             ASSERT_TRUE(next.db);
             EXPECT_TRUE(next.file->bytes() == clean) << "cut after " << allowed << " writes";
-            // A journal cut short itself changed nothing; the next writer clears it away.
             ASSERT_TRUE(next.db->lockForWriting().ok());
-            EXPECT_FALSE(next.file->journalExists());
         }
         EXPECT_GT(cutPoints, 3);
+        EXPECT_GT(afterJournal, 1) << "no cut fell between the journal and the end of the commit";
     }
 }
 
 TEST(Journal, ARepairCutShortIsFinishedByTheNextOpen) {
     const std::vector<uint8_t> clean = keyedFile();
-    InMemory m = openCopy(clean);
-    m.file->limitWrites(8);
-    ASSERT_FALSE(writes()[1].second(*m.db).ok());
-    std::vector<uint8_t> crashed = m.file->bytes();
-    std::optional<std::vector<uint8_t>> journal = m.file->journalBytes();
-    ASSERT_TRUE(journal);
+    // Cut after the journal is complete and some pages are written: the repair has pages to put back.
+    MemoryFile file(cutAfterJournal(clean, 1, 3));
+    ASSERT_EQ(readJournal(file).value().state, JournalState::Complete);
     for (int64_t allowed = 0; allowed < 4; ++allowed) {
-        auto file = std::make_unique<MemoryFile>(crashed);
-        file->setJournal(*journal);
-        file->limitWrites(allowed);
-        OpenOptions options;
-        options.mode = OpenMode::ReadWrite;
-        EXPECT_FALSE(Database::open(std::move(file), options).ok())
-            << "repair allowed " << allowed << " writes";
+        file.limitWrites(allowed);
+        EXPECT_FALSE(rollBack(file).ok()) << "repair allowed " << allowed << " writes";
+        // What a repair cut short left, the next one finishes: the journal is still whole.
+        ASSERT_EQ(readJournal(file).value().state, JournalState::Complete);
     }
-    InMemory next = openCopy(crashed, journal);
+    InMemory next = openCopy(file.bytes());
     EXPECT_TRUE(next.file->bytes() == clean);
 }
 
-TEST(Journal, AReadOnlyOpenOfAFileLeftHalfWrittenSaysSo) {
+// A repair that cannot be done (the file refuses to be written back) refuses nothing but writes: the
+// database opens and reads as it was before the commit cut short, a write fails saying why, and once the
+// file can be written the next write repairs it first.
+TEST(Journal, AFileWhoseRepairFailsStillOpensAndReadsAsBefore) {
     const std::vector<uint8_t> clean = keyedFile();
-    InMemory m = openCopy(clean);
-    m.file->limitWrites(5);
-    ASSERT_FALSE(writes()[0].second(*m.db).ok());
-    auto file = std::make_unique<MemoryFile>(m.file->bytes(), true);
-    file->setJournal(*m.file->journalBytes());
-    auto db = Database::open(std::move(file), OpenOptions{});
-    ASSERT_FALSE(db.ok());
-    EXPECT_NE(db.status().message().find("half written"), std::string::npos) << db.status().toString();
+    const std::vector<uint8_t> crashed = cutAfterJournal(clean, 1, 3);
+    auto owned = std::make_unique<MemoryFile>(crashed);
+    MemoryFile& file = *owned;
+    file.limitWrites(0);
+    OpenOptions options;
+    options.mode = OpenMode::ReadWrite;
+    auto db = Database::open(std::move(owned), options);
+    ASSERT_TRUE(db.ok()) << db.status().toString();
+    std::string read;
+    for (const test::ScannedRow& row : test::scanRows(**db, "T")) {
+        for (const Value& v : row.values) appendCsvField(read, v);
+        read += "\n";
+    }
+    EXPECT_EQ("T\n" + read, contents(clean));
+    Status refused = insertRows(**db, "T", {{int64_t{5000}, std::string("N"), std::string("n")}});
+    EXPECT_TRUE(refused.isIOError()) << refused.toString();
+    EXPECT_NE(refused.message().find("undoing the write a crash cut short"), std::string::npos)
+        << refused.toString();
+    EXPECT_TRUE(file.bytes() == crashed);
+    file.limitWrites(-1);
+    ASSERT_TRUE(insertRows(**db, "T", {{int64_t{5000}, std::string("N"), std::string("n")}}).ok());
+    EXPECT_TRUE(wholePages(file.bytes()));
+    EXPECT_EQ(test::scanRows(**db, "T").size(), 201u);
+}
+
+// The trailer is checked whole: with any byte of it damaged the file has no journal that could cut it or
+// write pages over it (a writer then refuses a length that is not a whole number of pages). The body is
+// checked by its checksum: damaged, the commit counts as not begun on the file's pages, which are only cut
+// back to their old length.
+TEST(Journal, ADamagedJournalIsNeverPlayedBack) {
+    const std::vector<uint8_t> clean = keyedFile();
+    const std::vector<uint8_t> crashed = cutAfterJournal(clean, 1, 3);
+    ASSERT_EQ(readJournal(MemoryFile(crashed)).value().state, JournalState::Complete);
+    for (size_t back = 1; back <= 64; ++back) {
+        std::vector<uint8_t> damaged = crashed;
+        damaged[damaged.size() - back] ^= 0x10;
+        Result<Journal> journal = readJournal(MemoryFile(damaged));
+        ASSERT_TRUE(journal.ok());
+        EXPECT_EQ(journal->state, JournalState::None) << "trailer byte " << 64 - back;
+        EXPECT_EQ(journal->oldLength, damaged.size());
+        OpenOptions options;
+        options.mode = OpenMode::ReadWrite;
+        auto db = Database::open(std::make_unique<MemoryFile>(damaged), options);
+        ASSERT_TRUE(db.ok()) << db.status().toString();
+        Status refused = (*db)->lockForWriting().status();
+        EXPECT_NE(refused.message().find("not a whole number of pages"), std::string::npos)
+            << refused.toString();
+    }
+    std::vector<uint8_t> damagedBody = crashed;
+    uint64_t bodyStart = ByteView::load64(crashed.data() + crashed.size() - 64 + 24);
+    damagedBody[bodyStart + 4096 + 100] ^= 0x10;  // inside the first page the journal keeps
+    MemoryFile file(damagedBody);
+    Result<Journal> journal = readJournal(file);
+    ASSERT_TRUE(journal.ok());
+    EXPECT_EQ(journal->state, JournalState::Pending);
+    EXPECT_EQ(journal->oldLength, clean.size());
+    ASSERT_TRUE(rollBack(file).ok());
+    EXPECT_EQ(file.bytes().size(), clean.size());
 }
 
 // A write larger than memory puts its new pages in the file ahead of its commit: they must read back,
@@ -188,7 +262,6 @@ TEST(Journal, NewPagesWrittenAheadOfTheCommitAreKeptOrCutOff) {
          {Case{"committed", true, -1}, Case{"abandoned", false, -1}, Case{"process died", false, 30}}) {
         SCOPED_TRACE(c.name);
         MemoryFile file(clean);
-        std::optional<std::vector<uint8_t>> journalAfterCrash;
         std::vector<uint8_t> bytesAfterCrash;
         {
             Pager pager(file, 4096, 64);
@@ -208,7 +281,7 @@ TEST(Journal, NewPagesWrittenAheadOfTheCommitAreKeptOrCutOff) {
             EXPECT_GT(file.size(), clean.size()) << "pages went ahead of the commit";
             if (c.commit) {
                 ASSERT_TRUE(tx->commit().ok());
-                EXPECT_FALSE(file.journalExists());
+                EXPECT_EQ(file.size(), clean.size() + numbers.size() * 4096);
                 for (size_t i = 0; i < numbers.size(); ++i) {
                     uint8_t expected = i == 1 ? 99 : static_cast<uint8_t>(i + 1);
                     EXPECT_EQ(file.bytes()[size_t{numbers[i]} * 4096 + 4], expected) << "page " << numbers[i];
@@ -218,23 +291,22 @@ TEST(Journal, NewPagesWrittenAheadOfTheCommitAreKeptOrCutOff) {
             if (c.writesBeforeCrash >= 0) {
                 // The process dies here: what is on disk stays as it is.
                 bytesAfterCrash = file.bytes();
-                journalAfterCrash = file.journalBytes();
                 file.limitWrites(0);
             }
         }
         if (c.writesBeforeCrash < 0) {
             EXPECT_TRUE(file.bytes() == clean);
-            EXPECT_FALSE(file.journalExists());
             continue;
         }
-        ASSERT_TRUE(journalAfterCrash);
-        InMemory next = openCopy(bytesAfterCrash, journalAfterCrash);
-        ASSERT_TRUE(next.db);
-        EXPECT_EQ(test::scanRows(*next.db, "T").size(), 200u)
+        ASSERT_GT(bytesAfterCrash.size(), clean.size()) << "pages went ahead of the crash";
+        InMemory reader = openCopy(bytesAfterCrash, OpenMode::ReadOnly);
+        ASSERT_TRUE(reader.db);
+        EXPECT_EQ(test::scanRows(*reader.db, "T").size(), 200u)
             << "readers read on while pages hang beyond the end";
+        InMemory next = openCopy(bytesAfterCrash);
+        ASSERT_TRUE(next.db);
         ASSERT_TRUE(next.db->lockForWriting().ok());
         EXPECT_TRUE(next.file->bytes() == clean);
-        EXPECT_FALSE(next.file->journalExists());
     }
 }
 
@@ -270,7 +342,7 @@ TEST(Journal, AnImportKilledAtAnyMomentLeavesTheFileWholeOrUnchanged) {
         std::unique_ptr<Database> db = test::openForWriting(path);
         ASSERT_TRUE(db);
         ASSERT_TRUE(db->lockForWriting().ok());
-        EXPECT_FALSE(std::ifstream(path + "-journal").good());
+        EXPECT_EQ(std::filesystem::file_size(path) % 4096, 0u) << "something is left after the last page";
         auto table = db->table("T");
         if (!table.ok()) {
             ++unchanged;

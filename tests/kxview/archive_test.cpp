@@ -8,11 +8,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "platform/xmldocument.h"
-#include "platform/ziparchive.h"
+#include "core/io/xmldocument.h"
+#include "core/io/ziparchive.h"
+#include "core/update/modunzip.h"
 #include "sample/packages.h"
-#include "update/modunzip.h"
-#include "update_support.h"
+#include "scripted_ui.h"
 
 namespace {
 

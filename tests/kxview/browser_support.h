@@ -7,17 +7,17 @@
 #include <QtTest>
 #include <memory>
 
-#include "browser/kxview.h"
+#include "core/services/messages.h"
 #include "gui_support.h"
-#include "platform/dialogs.h"
-#include "platform/kxtree.h"
-#include "platform/messages.h"
-#include "platform/outlinegrid.h"
-#include "platform/richtextpane.h"
-#include "platform/splitter.h"
+#include "kxview/kxbar.h"
+#include "kxview/kxview.h"
 #include "sample/names.h"
 #include "sample_fixture.h"
-#include "toolbar/kxbar.h"
+#include "widgets/controls/kxtree.h"
+#include "widgets/controls/outlinegrid.h"
+#include "widgets/controls/richtextpane.h"
+#include "widgets/controls/splitter.h"
+#include "widgets/services/dialogs.h"
 
 namespace kxtest {
 

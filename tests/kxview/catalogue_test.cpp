@@ -6,12 +6,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "data/modpub_db.h"
-#include "data/modpub_tree.h"
+#include "core/data/modpub_db.h"
+#include "core/data/modpub_tree.h"
 #include "jet/database.h"
 #include "jet/writer.h"
-#include "platform/kxtree.h"
-#include "update_support.h"
+#include "scripted_ui.h"
+#include "widgets/controls/kxtree.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <QtTest>
 
 #include "browser_support.h"
-#include "data/modpub_db.h"
-#include "data/modpub_hs.h"
+#include "core/data/modpub_db.h"
+#include "core/data/modpub_hs.h"
 
 using modPub_HS::HSEntry;
 using namespace kxtest;

@@ -4,10 +4,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "data/modpub_chars.h"
-#include "data/modpub_file.h"
-#include "platform/filesystem.h"
-#include "platform/messages.h"
+#include "core/data/modpub_chars.h"
+#include "core/data/modpub_file.h"
+#include "core/io/filesystem.h"
+#include "core/services/messages.h"
 
 class DataHelpersTest : public QObject {
     Q_OBJECT

@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "data/modpub_db.h"
+#include "core/data/modpub_db.h"
 #include "jet/database.h"
 #include "jet/writer.h"
 

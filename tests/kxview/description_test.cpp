@@ -7,7 +7,7 @@
 #include <QtTest>
 
 #include "browser_support.h"
-#include "data/modpub_db.h"
+#include "core/data/modpub_db.h"
 
 using kx::KXView;
 using namespace kxtest;

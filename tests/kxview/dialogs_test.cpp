@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "platform/dialogs.h"
+#include "widgets/services/dialogs.h"
 
 namespace {
 

@@ -9,15 +9,14 @@
 #include <QSignalSpy>
 #include <QSslCertificate>
 #include <QSslConfiguration>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "data/modpub_chars.h"
+#include "core/data/modpub_chars.h"
+#include "core/io/downloadcontrol.h"
 #include "paint_clock.h"
-#include "platform/downloadcontrol.h"
-#include "update/frmpub_download.h"
-#include "update_support.h"
+#include "scripted_ui.h"
+#include "widgets/update/frmpub_download.h"
 
 using kx::DownloadControl;
 
@@ -26,13 +25,6 @@ namespace {
 constexpr int kBigSize = 3 * 1024 * 1024;
 const QString kBig = QStringLiteral("更新数据/定额库/大文件.rar");
 const QString kEmpty = QStringLiteral("更新数据/空文件.rar");
-
-/// A port on which nothing listens.
-quint16 closedPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
 
 /// Records the dialog's status text each time the control reports (after the dialog's own handlers).
 QStringList* followStatus(frmPub_DownLoad& dialog) {
@@ -168,7 +160,7 @@ private slots:
         QTest::addColumn<int>("code");
         const QString big = QStringLiteral("更新数据/定额库/大文件.rar");
         QTest::newRow("unreachable server")
-            << QStringLiteral("http://127.0.0.1:%1/%2").arg(closedPort()).arg(big) << 99;
+            << QStringLiteral("http://127.0.0.1:%1/%2").arg(kxtest::closedPort()).arg(big) << 99;
         QTest::newRow("404") << m_server->base() + QStringLiteral("更新数据/没有.rar") << 1;
         QTest::newRow("connection cut mid-transfer") << m_server->base("cut=100000") + big << 99;
         QTest::newRow("empty file") << m_server->base() + kEmpty << 3;

@@ -10,12 +10,13 @@
 #include <algorithm>
 #include <map>
 
-#include "browser/frmpub_find.h"
-#include "browser/price_columns_p.h"
 #include "browser_support.h"
-#include "data/modpub_db.h"
-#include "platform/kxpicture.h"
-#include "platform/kxtext.h"
+#include "core/data/modpub_db.h"
+#include "widgets/browser/frmpub_find.h"
+#include "widgets/browser/library_profile.h"
+#include "widgets/browser/price_columns.h"
+#include "widgets/controls/kxpicture.h"
+#include "widgets/controls/kxtext.h"
 
 using namespace kxtest;
 
@@ -314,14 +315,13 @@ private slots:
         Browser b;
         b.view.SetPriceDBFullPath(priceFile());
         b.load(m_app, "Mate", m_app.material());
-        kx::PriceColumns columns(b.F(), &b.view);
         const QString second = m_app.priceFile("北京2024年2月信息价");
-        columns.AddPriceColumn(second, kx::LibraryKind::Mate);
+        b.view.AddPriceColumn(second);
         QCOMPARE(b.cells().Cols(), 12);
         QCOMPARE(b.cells().TextMatrix(0, 11), QStringLiteral("京24.02"));
         checkPriceColumn(b, 11, second, "Mate");
-        columns.AddPriceColumn(second, kx::LibraryKind::Mate);
-        columns.AddPriceColumn(priceFile(), kx::LibraryKind::Mate);
+        b.view.AddPriceColumn(second);
+        b.view.AddPriceColumn(priceFile());
         QCOMPARE(b.cells().Cols(), 12);
         QCOMPARE(messages.service->shown().size(), 2);
         QCOMPARE(messages.service->shown().at(0).text, QStringLiteral("价格已经存在！"));
@@ -344,7 +344,7 @@ private slots:
         const int r = b.rowOfId(4);
         b.clickRow(r);  // two conversion rows below it, without IDs: no lookup touches their cells
         b.cells().setTextMatrix(r + 1, 10, "kept");
-        kx::PriceColumns(b.F(), &b.view).FillPriceColumn(10, kx::LibraryKind::DE);
+        kx::PriceColumns(b.F(), &b.view).FillPriceColumn(10, kx::libraryProfile("DE").prices);
         QCOMPARE(b.cells().TextMatrix(r + 1, 10), QStringLiteral("kept"));
         QCOMPARE(b.cells().TextMatrix(r + 2, 10), QString());
     }

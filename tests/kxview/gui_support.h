@@ -6,7 +6,7 @@
 #include <QtTest>
 #include <functional>
 
-#include "platform/kxtree.h"
+#include "widgets/controls/kxtree.h"
 
 namespace kxtest {
 

@@ -4,7 +4,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "update/modupdate.h"
+#include "core/update/installer.h"
+#include "kxview/updates.h"
 #include "update_support.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "platform/errors.h"
-#include "platform/toolbarengine.h"
-#include "toolbar/kxbar.h"
-#include "toolbar/toolicons.h"
+#include "kxview/errors.h"
+#include "kxview/kxbar.h"
+#include "widgets/controls/toolbarengine.h"
+#include "widgets/toolbar/toolicons.h"
 
 using kx::KXBar;
 

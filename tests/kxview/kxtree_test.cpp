@@ -8,15 +8,15 @@
 #include <QTreeView>
 #include <QtTest>
 
-#include "data/modpub_db.h"
+#include "core/data/modpub_db.h"
+#include "core/db/dbengine.h"
 #include "gui_support.h"
 #include "jet/database.h"
 #include "jet/writer.h"
-#include "platform/dbengine.h"
-#include "platform/errors.h"
-#include "platform/kxtree.h"
+#include "kxview/errors.h"
 #include "sample/names.h"
 #include "sample_fixture.h"
+#include "widgets/controls/kxtree.h"
 
 using kx::KXTree;
 

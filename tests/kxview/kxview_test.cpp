@@ -13,21 +13,21 @@
 #include <algorithm>
 #include <map>
 
-#include "browser/kxview.h"
 #include "browser_support.h"
-#include "data/modpub_db.h"
-#include "platform/errors.h"
-#include "platform/framedpanel.h"
-#include "platform/kxtree.h"
-#include "platform/messages.h"
-#include "platform/outlinegrid.h"
-#include "platform/propertystore.h"
-#include "platform/richtextpane.h"
-#include "platform/splitter.h"
-#include "platform/twips.h"
+#include "core/data/modpub_db.h"
+#include "core/services/messages.h"
+#include "kxview/errors.h"
+#include "kxview/kxbar.h"
+#include "kxview/kxview.h"
+#include "kxview/propertystore.h"
 #include "sample/builder.h"
 #include "sample/names.h"
-#include "toolbar/kxbar.h"
+#include "widgets/controls/framedpanel.h"
+#include "widgets/controls/kxtree.h"
+#include "widgets/controls/outlinegrid.h"
+#include "widgets/controls/richtextpane.h"
+#include "widgets/controls/splitter.h"
+#include "widgets/controls/twips.h"
 
 using kx::KXView;
 using namespace kxtest;

@@ -7,9 +7,9 @@
 #include <QtTest>
 
 #include "gui_support.h"
-#include "platform/errors.h"
-#include "platform/outlinegrid.h"
-#include "platform/twips.h"
+#include "kxview/errors.h"
+#include "widgets/controls/outlinegrid.h"
+#include "widgets/controls/twips.h"
 
 using kx::GridModel;
 using kx::OutlineGrid;

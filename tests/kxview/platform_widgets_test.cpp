@@ -8,16 +8,16 @@
 #include <QtTest>
 #include <stdexcept>
 
-#include "browser/modsql.h"
-#include "data/numbers.h"
-#include "platform/errors.h"
-#include "platform/framedpanel.h"
-#include "platform/messages.h"
-#include "platform/notifications.h"
-#include "platform/picture.h"
-#include "platform/richtextpane.h"
-#include "platform/splitter.h"
-#include "platform/twips.h"
+#include "core/data/modsql.h"
+#include "core/data/numbers.h"
+#include "core/services/messages.h"
+#include "kxview/errors.h"
+#include "widgets/controls/framedpanel.h"
+#include "widgets/controls/picture.h"
+#include "widgets/controls/richtextpane.h"
+#include "widgets/controls/splitter.h"
+#include "widgets/controls/twips.h"
+#include "widgets/services/guard.h"
 
 class PlatformWidgetsTest : public QObject {
     Q_OBJECT
@@ -62,6 +62,12 @@ private slots:
         QTest::newRow("sign alone") << "-" << 0.0;
         QTest::newRow("empty") << "" << 0.0;
         QTest::newRow("a second point ends it") << "1.2.3" << 1.2;
+        QTest::newRow("exponent, as the database writes small numbers") << "1e-05" << 1e-05;
+        QTest::newRow("capital exponent with a sign") << "2.5E+2x" << 250.0;
+        QTest::newRow("an e without digits ends it") << "12e" << 12.0;
+        QTest::newRow("an exponent without a number") << "e5" << 0.0;
+        QTest::newRow("line breaks before") << "\r\n 5" << 5.0;
+        QTest::newRow("an ideographic space is no blank") << "\u30007" << 0.0;
     }
     void leadingNumbers() {
         QFETCH(QString, text);
@@ -76,6 +82,9 @@ private slots:
         QCOMPARE(kx::roundToInt16(32767.4), qint16(32767));
         QVERIFY_THROWS_EXCEPTION(std::overflow_error, kx::roundToInt16(32767.5));
         QVERIFY_THROWS_EXCEPTION(std::overflow_error, kx::roundToInt32(3e9));
+        QVERIFY_THROWS_EXCEPTION(std::overflow_error, kx::roundToInt32(kx::leadingNumber("1e400")));
+        QCOMPARE(kx::formatTwoDecimals(kx::leadingNumber("1e-05")), QStringLiteral("0.00"));
+        QCOMPARE(kx::formatTwoDecimals(kx::leadingNumber("1.5e3")), QStringLiteral("1500.00"));
     }
 
     void categorySqlTexts() {

@@ -6,16 +6,15 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "platform/formchrome.h"
+#include "kxview/modupdate.h"
 #include "sample/names.h"
 #include "sample/packages.h"
-#include "update/frmpub_download_price.h"
-#include "update/modupdate.h"
-#include "update_support.h"
+#include "scripted_ui.h"
+#include "widgets/controls/formchrome.h"
+#include "widgets/update/frmpub_download_price.h"
 
 namespace {
 
@@ -66,15 +65,6 @@ void tickEveryFile(QDialog& d) {
     d.findChild<QPushButton*>("cmdStar")->click();
 }
 
-/// The content of `memberName` in the ZIP package `package`.
-QByteArray packed(const QString& package, const QString& memberName) {
-    QTemporaryDir out;
-    QProcess unzip;
-    unzip.start("unzip", {"-qq", "-o", package, "-d", out.path()});
-    unzip.waitForFinished(20000);
-    return kxtest::readBytes(out.filePath(memberName));
-}
-
 const QStringList kOfferedFiles{"北京2024年1月信息价.QTJG", "北京2024年2月信息价.QTJG",
                                 "北京2024年3月信息价.QTJG", "上海2024年1月信息价.QTJG",
                                 "天津2024年1月信息价.QTJG"};
@@ -86,18 +76,16 @@ class PriceUpdateTest : public QObject {
 
 private slots:
     void initTestCase() {
-        QVERIFY(m_work.isValid());
-        m_template = kxtest::sampleApp();
-        m_served = m_work.filePath("served");  // a copy: tests replace packages in it
-        QVERIFY(kxtest::copyTree(m_template + "/UpdateService", m_served));
-        m_server = std::make_unique<kxtest::TestServer>(m_served);
-        QVERIFY(m_server->isListening());
+        m_mirror = std::make_unique<kxtest::ServedMirror>();  // tests replace packages in it
+        QVERIFY(m_mirror->ok());
+        m_served = m_mirror->folder();
+        m_server = &m_mirror->server();
     }
 
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         m_app = m_dir->path() + "/app/";
-        QVERIFY(kxtest::copyTree(m_template, m_app, {"UpdateService"}));
+        QVERIFY(kxtest::copySampleApp(m_app, {"UpdateService"}));
         m_installed = m_app + "造价资料/材料价格文件/" + kSet + "/";
         m_remote = m_served + "/更新数据/材料价格/" + kSet + "/";
         modUpdate::SetUpdateBaseAddress(m_server->base());
@@ -159,7 +147,8 @@ private slots:
             QCOMPARE(form.GetUpdateName(3), QStringLiteral("天津2024年1月信息价.QTJG"));
             QCOMPARE(form.GetUpdateName(4), QString());
         });
-        const QByteArray offeredCatalogue = packed(m_remote + "MatePriceIndex.rar", "MatePriceIndex.mdb");
+        const QByteArray offeredCatalogue =
+            kxtest::packedMember(m_remote + "MatePriceIndex.rar", "MatePriceIndex.mdb");
         const QByteArray untouched = kxtest::readBytes(m_installed + "北京2024年1月信息价.QTJG");
         QCOMPARE(updatePrices(), 3);
         QCOMPARE(ui.messageTexts(), QStringList{"完成[ 3 ]个价格文件的更新"});
@@ -167,7 +156,8 @@ private slots:
         for (const QString& file : QStringList{"北京2024年2月信息价.QTJG", "上海2024年1月信息价.QTJG",
                                                "天津2024年1月信息价.QTJG"}) {
             const QString title = QFileInfo(file).completeBaseName();
-            QCOMPARE(kxtest::readBytes(m_installed + file), packed(m_remote + title + ".rar", file));
+            QCOMPARE(kxtest::readBytes(m_installed + file),
+                     kxtest::packedMember(m_remote + title + ".rar", file));
         }
         QCOMPARE(kxtest::readBytes(m_installed + "北京2024年1月信息价.QTJG"), untouched);
         QCOMPARE(kxtest::snapshot(m_app + "Temp").keys(), QStringList());
@@ -188,7 +178,8 @@ private slots:
 
     void aCatalogueThatDoesNotComeEndsSilently_data() {
         QTest::addColumn<QString>("base");
-        QTest::newRow("unreachable server") << QStringLiteral("http://127.0.0.1:%1/").arg(closedPort());
+        QTest::newRow("unreachable server")
+            << QStringLiteral("http://127.0.0.1:%1/").arg(kxtest::closedPort());
         QTest::newRow("no such set") << m_server->base() + "没有/";
         QTest::newRow("connection cut") << m_server->base("cut=100");
     }
@@ -352,16 +343,10 @@ private:
         return modUpdate::UpdatePriceFiles(kSet, windows(m_app), windows(m_app + "造价资料/"));
     }
     static QString windows(QString path) { return path.replace('/', '\\'); }
-    static quint16 closedPort() {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost);
-        return probe.serverPort();
-    }
 
-    QTemporaryDir m_work;
-    QString m_template;
+    std::unique_ptr<kxtest::ServedMirror> m_mirror;
     QString m_served;
-    std::unique_ptr<kxtest::TestServer> m_server;
+    kxtest::TestServer* m_server = nullptr;
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_app;
     QString m_installed;

@@ -3,19 +3,16 @@
 #include <QDialog>
 #include <QDir>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
 #include <QStringEncoder>
 #include <QTableWidget>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "data/modpub_db.h"
+#include "kxview/modupdate.h"
 #include "sample/names.h"
 #include "sample/packages.h"
-#include "update/modupdate.h"
-#include "update_support.h"
+#include "scripted_ui.h"
 
 namespace {
 
@@ -43,28 +40,6 @@ kx::ScriptedDialogService::Script answerInfo(InfoSeen* seen, const QString& butt
     };
 }
 
-QString installedVersion(const QString& library) {
-    auto db = modPub_DB::OpenDB(library);
-    return modPub_DB::GetKeyInfo(*db, "Ver");
-}
-
-qint64 rowCount(const QString& library, const QString& table) {
-    auto db = modPub_DB::OpenDB(library);
-    qint64 n = 0;
-    for (auto rs = db->OpenRecordset("SELECT * FROM " + table); !rs->isEOF(); rs->MoveNext()) ++n;
-    return n;
-}
-
-/// mdb-count of a table, as an independent reader sees it (-1 when it cannot read the file).
-qint64 mdbCount(const QString& file, const QString& table) {
-    QProcess count;
-    count.start("mdb-count", {file, table});
-    count.waitForFinished(20000);
-    bool ok = false;
-    const qint64 n = count.readAllStandardOutput().trimmed().toLongLong(&ok);
-    return ok && count.exitCode() == 0 ? n : -1;
-}
-
 sample::ZipMember member(const QString& name, const QByteArray& content) {
     return sample::ZipMember(name.toStdString(), std::vector<uint8_t>(content.begin(), content.end()));
 }
@@ -78,13 +53,6 @@ std::vector<sample::ZipMember> withManifest(std::vector<sample::ZipMember> files
 
 QByteArray manifest(const std::vector<sample::ManifestEntry>& entries) {
     return QByteArray::fromStdString(sample::updateManifest(entries));
-}
-
-/// A port on which nothing listens.
-quint16 closedPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
 }
 
 /// How the fixture library's package is offered.
@@ -151,12 +119,10 @@ class QuotaUpdateTest : public QObject {
 
 private slots:
     void initTestCase() {
-        QVERIFY(m_work.isValid());
-        m_template = kxtest::sampleApp();
-        m_served = m_work.filePath("served");
-        QVERIFY(kxtest::copyTree(m_template + "/UpdateService", m_served));
-        m_server = std::make_unique<kxtest::TestServer>(m_served);
-        QVERIFY(m_server->isListening());
+        m_mirror = std::make_unique<kxtest::ServedMirror>();
+        QVERIFY(m_mirror->ok());
+        m_served = m_mirror->folder();
+        m_server = &m_mirror->server();
         modUpdate::SetRegisterCommand("touch %1.registered");
     }
 
@@ -164,7 +130,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         m_root = m_dir->path() + "/";
         m_app = m_root + "app/";
-        QVERIFY(kxtest::copyTree(m_template, m_app, {"UpdateService"}));
+        QVERIFY(kxtest::copySampleApp(m_app, {"UpdateService"}));
         QVERIFY(!QFileInfo::exists(m_app + "Temp"));
         modUpdate::SetSystemDirectory(m_root + "sys");
         modUpdate::SetUpdateBaseAddress(m_server->base());
@@ -182,15 +148,15 @@ private slots:
         QCOMPARE(kxtest::changedPaths(before, kxtest::snapshot(m_root)),
                  (QStringList{"app/造价资料/定额库/市政工程消耗量定额.QTDE",
                               "app/造价资料/定额库/换算库/市政工程消耗量定额_系统换算库.QTHS"}));
-        QCOMPARE(installedVersion(library), QStringLiteral("1.0"));
-        QCOMPARE(mdbCount(library, "DM"), rowCount(library, "DM"));
+        QCOMPARE(kxtest::keyInfo(library, "Ver"), QStringLiteral("1.0"));
+        QCOMPARE(kxtest::mdbCount(library, "DM"), kxtest::tableRows(library, "DM"));
         QVERIFY(
             QFileInfo(m_app + "Temp/升级/定额库/市政工程消耗量定额").isDir());  // the extraction folder stays
     }
 
     void aNewerEditionIsShownAndInstalledWhenTheUserGoesOn() {
         const QString library = quotaLibrary(sample::names::kBuildingTitle);
-        const qint64 itemsBefore = rowCount(library, "DM");
+        const qint64 itemsBefore = kxtest::tableRows(library, "DM");
         kxtest::ScriptedUi ui;
         InfoSeen seen;
         ui.dialogs->queue("frmPub_DownLoad", [](QDialog&) {});
@@ -203,9 +169,9 @@ private slots:
         QCOMPARE(seen.emphasised, (QList<bool>{true, false, false}));
         QCOMPARE(newRequests(), (QStringList{"/更新数据/定额库/建筑工程消耗量定额.xml",
                                              "/更新数据/定额库/建筑工程消耗量定额.rar"}));
-        QCOMPARE(installedVersion(library), QStringLiteral("1.1"));
-        QCOMPARE(rowCount(library, "DM"), itemsBefore + 10);
-        QCOMPARE(mdbCount(library, "DM"), itemsBefore + 10);
+        QCOMPARE(kxtest::keyInfo(library, "Ver"), QStringLiteral("1.1"));
+        QCOMPARE(kxtest::tableRows(library, "DM"), itemsBefore + 10);
+        QCOMPARE(kxtest::mdbCount(library, "DM"), itemsBefore + 10);
         QVERIFY(
             QFile::exists(m_app + "Temp/升级/定额库/建筑工程消耗量定额.xml"));  // the information file stays
         QVERIFY(!QFile::exists(m_app + "Temp/升级/定额库/建筑工程消耗量定额.rar"));
@@ -250,7 +216,7 @@ private slots:
         ui.dialogs->queue("frmNet_UpdateDEInfo", answerInfo(&seen, "cmdSure"));
         ui.dialogs->queue("frmPub_DownLoad", [](QDialog&) {});
         QCOMPARE(update(sample::names::kInstallTitle), 0);
-        QCOMPARE(installedVersion(quotaLibrary(sample::names::kInstallTitle)), QStringLiteral("1.00"));
+        QCOMPARE(kxtest::keyInfo(quotaLibrary(sample::names::kInstallTitle), "Ver"), QStringLiteral("1.00"));
     }
 
     void withoutAnInformationFileThePackageComesWithoutAsking() {
@@ -261,7 +227,7 @@ private slots:
         QCOMPARE(update(sample::names::kLandscapeTitle), 0);
         QCOMPARE(ui.dialogs->shown(), (QStringList{"frmPub_DownLoad", "frmPub_DownLoad"}));
         QVERIFY(!QFile::exists(stale));
-        QCOMPARE(installedVersion(quotaLibrary(sample::names::kLandscapeTitle)), QStringLiteral("1.1"));
+        QCOMPARE(kxtest::keyInfo(quotaLibrary(sample::names::kLandscapeTitle), "Ver"), QStringLiteral("1.1"));
     }
 
     void anUnreadableInformationFileLeavesTheDecisionToTheButtons_data() {
@@ -365,7 +331,7 @@ private slots:
         kxtest::ScriptedUi ui;
         queueDownloads(ui, 1);
         QCOMPARE(update(sample::names::kMunicipalTitle), 0);
-        QCOMPARE(installedVersion(quotaLibrary(sample::names::kMunicipalTitle)), QStringLiteral("1.0"));
+        QCOMPARE(kxtest::keyInfo(quotaLibrary(sample::names::kMunicipalTitle), "Ver"), QStringLiteral("1.0"));
     }
 
 private:
@@ -390,7 +356,7 @@ private:
         QFile::remove(package);
         const Fixture f = fixtureFor(fault, m_root);
         if (f.unreachable)
-            modUpdate::SetUpdateBaseAddress(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort()));
+            modUpdate::SetUpdateBaseAddress(QStringLiteral("http://127.0.0.1:%1/").arg(kxtest::closedPort()));
         if (!f.behaviour.isEmpty()) modUpdate::SetUpdateBaseAddress(m_server->base(f.behaviour));
         if (f.raw) return kxtest::writeBytes(package, *f.raw);
         if (f.members.empty()) return;
@@ -402,10 +368,9 @@ private:
         }
     }
 
-    QTemporaryDir m_work;
-    QString m_template;
+    std::unique_ptr<kxtest::ServedMirror> m_mirror;
     QString m_served;
-    std::unique_ptr<kxtest::TestServer> m_server;
+    kxtest::TestServer* m_server = nullptr;
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_root;
     QString m_app;

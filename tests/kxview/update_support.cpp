@@ -6,11 +6,15 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTcpServer>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <sys/prctl.h>
 
 #include <csignal>
+
+#include "core/data/modpub_db.h"
 
 namespace kxtest {
 
@@ -57,24 +61,9 @@ void TestServer::kill() {
     m_process.waitForFinished(5000);
 }
 
-ScriptedUi::ScriptedUi() {
-    auto ownedDialogs = std::make_unique<kx::ScriptedDialogService>();
-    auto ownedMessages = std::make_unique<kx::ScriptedMessageService>();
-    dialogs = ownedDialogs.get();
-    messages = ownedMessages.get();
-    kx::setDialogService(std::move(ownedDialogs));
-    kx::setMessageService(std::move(ownedMessages));
-}
-
-ScriptedUi::~ScriptedUi() {
-    kx::setDialogService(nullptr);
-    kx::setMessageService(nullptr);
-}
-
-QStringList ScriptedUi::messageTexts() const {
-    QStringList texts;
-    for (const kx::MessageBoxSpec& box : messages->shown()) texts << box.text;
-    return texts;
+ServedMirror::ServedMirror() : m_folder(m_dir.filePath(QStringLiteral("served"))) {
+    if (m_dir.isValid() && copyTree(sampleApp() + QStringLiteral("/UpdateService"), m_folder))
+        m_server = std::make_unique<TestServer>(m_folder);
 }
 
 QMap<QString, QByteArray> snapshot(const QString& dir) {
@@ -112,6 +101,41 @@ bool makeCertificate(const QString& dir, QString& certificate, QString& key) {
                            QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
                            QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
     return code == 0 && QFileInfo::exists(certificate);
+}
+
+quint16 closedPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+QString keyInfo(const QString& library, const QString& code) {
+    auto db = modPub_DB::OpenDB(library);
+    return modPub_DB::GetKeyInfo(*db, code);
+}
+
+qint64 tableRows(const QString& library, const QString& table) {
+    auto db = modPub_DB::OpenDB(library);
+    qint64 n = 0;
+    for (auto rs = db->OpenRecordset("SELECT * FROM " + table); !rs->isEOF(); rs->MoveNext()) ++n;
+    return n;
+}
+
+qint64 mdbCount(const QString& file, const QString& table) {
+    QProcess count;
+    count.start("mdb-count", {file, table});
+    count.waitForFinished(20000);
+    bool ok = false;
+    const qint64 n = count.readAllStandardOutput().trimmed().toLongLong(&ok);
+    return ok && count.exitCode() == 0 ? n : -1;
+}
+
+QByteArray packedMember(const QString& package, const QString& memberName) {
+    QTemporaryDir out;
+    QProcess unzip;
+    unzip.start("unzip", {"-qq", "-o", package, "-d", out.path()});
+    unzip.waitForFinished(20000);
+    return readBytes(out.filePath(memberName));
 }
 
 void writeBytes(const QString& path, const QByteArray& content) {

@@ -1,15 +1,14 @@
-// Shared pieces of the update tests: the misbehaving HTTP server in its own process, scripted dialogs and
-// message boxes, and snapshots of folders on disk.
+// Shared pieces of the update tests: the misbehaving HTTP server in its own process and snapshots of
+// folders on disk. Scripted dialogs and message boxes: scripted_ui.h.
 #pragma once
 
 #include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <memory>
 
-#include "platform/dialogs.h"
-#include "platform/messages.h"
 #include "sample_fixture.h"
 
 namespace kxtest {
@@ -37,14 +36,21 @@ private:
     QStringList m_requests;
 };
 
-/// Installs scripted dialog and message services for the life of a test and restores the real ones.
-struct ScriptedUi {
-    ScriptedUi();
-    ~ScriptedUi();
-    kx::ScriptedDialogService* dialogs;
-    kx::ScriptedMessageService* messages;
-    /// The texts of the message boxes shown so far.
-    QStringList messageTexts() const;
+/// The sample directory's update-service mirror (UpdateService), copied into a temporary folder so that
+/// tests may change its files, and served there by a TestServer.
+class ServedMirror {
+public:
+    ServedMirror();
+    /// True once the copy is made and served.
+    bool ok() const { return m_server && m_server->isListening(); }
+    /// The served folder.
+    const QString& folder() const { return m_folder; }
+    TestServer& server() { return *m_server; }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_folder;
+    std::unique_ptr<TestServer> m_server;
 };
 
 /// Every regular file below `dir`: relative path ('/'-separated) -> content hash and size.
@@ -54,6 +60,18 @@ QStringList changedPaths(const QMap<QString, QByteArray>& before, const QMap<QSt
 
 /// Makes a self-signed certificate for 127.0.0.1 with the openssl tool; false when that fails.
 bool makeCertificate(const QString& dir, QString& certificate, QString& key);
+
+/// A port on 127.0.0.1 on which nothing listens.
+quint16 closedPort();
+
+/// The KeyInfo value `code` of the library `library`, read through the component.
+QString keyInfo(const QString& library, const QString& code);
+/// The number of rows of `table` in `library`, counted through the component.
+qint64 tableRows(const QString& library, const QString& table);
+/// mdb-count of a table, as an independent reader sees it (-1 when it cannot read the file).
+qint64 mdbCount(const QString& file, const QString& table);
+/// The content of `memberName` in the ZIP package `package`, as unzip extracts it.
+QByteArray packedMember(const QString& package, const QString& memberName);
 
 /// Writes `content` to `path`, creating its folders.
 void writeBytes(const QString& path, const QByteArray& content);

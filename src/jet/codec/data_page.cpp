@@ -58,6 +58,16 @@ Result<RowSlot> DataPage::slot(uint16_t slot) const {
                                   std::to_string(s.start) + ".." + std::to_string(s.end) +
                                   ", outside the page");
     }
+    // Rows lie in slot order from the end of the page down, so a row starting below the next slot's start
+    // runs into that row: its offset is damaged.
+    if (slot + 1u < m_rowCount) {
+        uint32_t next = rawOffset(static_cast<uint16_t>(slot + 1)) & kRowOffsetMask;
+        if (s.start < next) {
+            return Status::Corruption(pageName(m_number) + " row " + std::to_string(slot) + " starts at " +
+                                      std::to_string(s.start) + ", inside row " + std::to_string(slot + 1) +
+                                      " (from " + std::to_string(next) + ")");
+        }
+    }
     return s;
 }
 

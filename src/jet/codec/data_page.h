@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/bytes.h"
 #include "jet/status.h"
-#include "storage/bytes.h"
 #include "storage/format.h"
 
 namespace jet {

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/bytes.h"
 #include "jet/status.h"
 #include "jet/table.h"
 #include "jet/version.h"
-#include "storage/bytes.h"
 
 namespace jet {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/bytes.h"
 #include "jet/table.h"
-#include "storage/bytes.h"
 #include "storage/format.h"
 
 namespace jet {

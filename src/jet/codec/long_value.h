@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "core/bytes.h"
 #include "jet/status.h"
 #include "jet/table.h"
-#include "storage/bytes.h"
 
 namespace jet {
 

@@ -83,6 +83,28 @@ Status decodeRealIndex(ByteView e, const FormatLayout& L, const std::vector<Colu
     return {};
 }
 
+// Each column stored in the variable area has a slot of its own among the table's variable columns. A
+// fixed-width column that lost its Fixed flag claims the slot of the variable column after it, or one
+// past the last: its values would be read out of another column's bytes.
+Status checkVariableSlots(const TableDef& def) {
+    std::vector<const ColumnDef*> owner(def.variableColumns, nullptr);
+    for (const ColumnDef& c : def.columns) {
+        if (c.isFixed() || c.type == ColumnType::Boolean) continue;
+        if (c.varIndex >= owner.size()) {
+            return Status::Corruption("column " + c.name + " claims variable slot " +
+                                      std::to_string(c.varIndex) + " of " + std::to_string(owner.size()) +
+                                      ": a fixed-width column may have lost its Fixed flag");
+        }
+        if (owner[c.varIndex] != nullptr) {
+            return Status::Corruption("columns " + owner[c.varIndex]->name + " and " + c.name +
+                                      " claim the same variable slot " + std::to_string(c.varIndex) +
+                                      ": a fixed-width column may have lost its Fixed flag");
+        }
+        owner[c.varIndex] = &c;
+    }
+    return {};
+}
+
 Status decodeBody(ByteView tdef, const FormatLayout& L, const NameDecoder& decodeName,
                   DecodedDefinition& out) {
     TableDef& def = out.def;
@@ -120,6 +142,7 @@ Status decodeBody(ByteView tdef, const FormatLayout& L, const NameDecoder& decod
     for (size_t i = 0; i < columnCount; ++i) def.columns[i].name = std::move(names[i]);
     std::stable_sort(def.columns.begin(), def.columns.end(),
                      [](const ColumnDef& a, const ColumnDef& b) { return a.number < b.number; });
+    JET_RETURN_IF_ERROR(checkVariableSlots(def));
 
     for (RealIndexDef& real : def.realIndexes) {
         JET_ASSIGN_OR_RETURN(ByteView e, tdef.slice(pos, L.realIndexEntrySize, "index definition"));

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "core/bytes.h"
 #include "jet/status.h"
 #include "jet/table.h"
-#include "storage/bytes.h"
 #include "storage/format.h"
 
 namespace jet {

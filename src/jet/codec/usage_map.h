@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "storage/bytes.h"
+#include "core/bytes.h"
 #include "storage/format.h"
 
 namespace jet {

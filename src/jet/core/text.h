@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "core/bytes.h"
 #include "jet/status.h"
 #include "jet/unicode.h"
-#include "storage/bytes.h"
 
 namespace jet {
 

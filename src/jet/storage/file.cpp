@@ -40,10 +40,6 @@ bool markedReadOnly(const struct stat& st) {
     return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
-std::string lockRangeName(LockRange range) {
-    return range == LockRange::Writer ? "write" : "commit";
-}
-
 class PosixFile : public File {
 public:
     PosixFile(int fd, std::string path, std::string readOnlyReason)
@@ -97,31 +93,6 @@ public:
         return {};
     }
 
-    bool journalExists() const override {
-        struct stat st {};
-        return ::lstat(journalPath().c_str(), &st) == 0;
-    }
-
-    Result<std::unique_ptr<File>> openJournal(bool create) override {
-        std::string path = journalPath();
-        if (!create) return openPosixFile(path, readOnly() ? OpenMode::ReadOnly : OpenMode::ReadWrite);
-        // The journal is readable by whoever may repair the file after a crash: it gets the file's mode.
-        struct stat st {};
-        mode_t mode = ::fstat(m_fd, &st) == 0 ? (st.st_mode & 0666) : 0644;
-        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, mode);
-        if (fd < 0) return Status::IOError(errnoText("cannot create the journal", path));
-        ::fchmod(fd, mode);
-        return std::unique_ptr<File>(new PosixFile(fd, path, ""));
-    }
-
-    Status removeJournal() override {
-        std::string path = journalPath();
-        if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-            return Status::IOError(errnoText("cannot remove the journal", path));
-        syncDirectory();
-        return {};
-    }
-
     bool readOnly() const override { return !m_readOnlyReason.empty(); }
     std::string readOnlyReason() const override { return m_readOnlyReason; }
     std::string name() const override { return m_path; }
@@ -160,11 +131,7 @@ public:
             Result<bool> taken = tryLock(range, mode);
             if (!taken.ok()) return taken.status();
             if (*taken) return {};
-            if (std::chrono::steady_clock::now() >= deadline) {
-                return Status::IOError("another process is writing " + m_path + " (the " +
-                                       lockRangeName(range) + " lock stayed taken for " +
-                                       std::to_string(wait.count()) + " ms); try again later");
-            }
+            if (std::chrono::steady_clock::now() >= deadline) return lockTimeout(range, mode, wait);
             std::this_thread::sleep_for(pause);
             pause = std::min(pause * 2, kLockRetryLongest);
         }
@@ -180,20 +147,6 @@ public:
     }
 
 private:
-    std::string journalPath() const {
-        return m_path + "-journal";
-    }
-
-    // Makes the creation or removal of a name in the file's folder durable.
-    void syncDirectory() const {
-        size_t slash = m_path.rfind('/');
-        std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : m_path.substr(0, slash);
-        int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) return;
-        ::fsync(fd);
-        ::close(fd);
-    }
-
 #ifdef F_OFD_SETLK
     static struct flock lockRegion(LockRange range, short type) {
         struct flock fl {};
@@ -204,6 +157,46 @@ private:
         return fl;
     }
 #endif
+
+    // The error of a lock that stayed taken for `wait`: it says who holds it, as far as the system tells.
+    Status lockTimeout(LockRange range, LockMode mode, std::chrono::milliseconds wait) const {
+        std::string waited = std::to_string(wait.count()) + " ms";
+        if (range == LockRange::Writer) {
+            return Status::IOError("another process is writing " + m_path +
+                                   " (it has held the write lock for " + waited + "); try again later");
+        }
+        switch (commitHolder(mode)) {
+            case Holder::Reader:
+                return Status::IOError("another process is reading " + m_path +
+                                       " (a statement or export has kept commits out for " + waited +
+                                       "); try again when it has finished reading");
+            case Holder::Writer:
+                return Status::IOError("another process is writing " + m_path +
+                                       " (its commit has kept the file locked for " + waited +
+                                       "); try again later");
+            case Holder::Unknown:
+                break;
+        }
+        return Status::IOError("another process is reading or writing " + m_path +
+                               " (the commit lock stayed taken for " + waited + "); try again later");
+    }
+
+    enum class Holder : uint8_t { Reader, Writer, Unknown };
+
+    // Who holds the commit range against a request in `mode`: readers hold it shared, a committing writer
+    // exclusively.
+    Holder commitHolder(LockMode mode) const {
+#ifdef F_OFD_GETLK
+        struct flock fl = lockRegion(LockRange::Commit, mode == LockMode::Exclusive ? F_WRLCK : F_RDLCK);
+        if (::fcntl(m_fd, F_OFD_GETLK, &fl) == 0) {
+            if (fl.l_type == F_RDLCK) return Holder::Reader;
+            if (fl.l_type == F_WRLCK) return Holder::Writer;
+        }
+#else
+        (void)mode;
+#endif
+        return Holder::Unknown;
+    }
 
     // One attempt: true when taken, false when someone else holds it.
     Result<bool> tryLock(LockRange range, LockMode mode) {
@@ -299,8 +292,8 @@ Status MemoryFile::read(uint64_t offset, size_t length, uint8_t* dst) const {
 }
 
 Status MemoryFile::spend() {
-    if (*m_budget == 0) return Status::IOError("<memory>: no more writes allowed");
-    if (*m_budget > 0) --*m_budget;
+    if (m_budget == 0) return Status::IOError("<memory>: no more writes allowed");
+    if (m_budget > 0) --m_budget;
     return {};
 }
 
@@ -319,64 +312,6 @@ Status MemoryFile::truncate(uint64_t size) {
     m_bytes.resize(size);
     ++m_writes;
     return {};
-}
-
-namespace {
-
-/// A second handle on a journal kept in memory.
-class SharedMemoryFile : public File {
-public:
-    explicit SharedMemoryFile(std::shared_ptr<MemoryFile> file) : m_file(std::move(file)) {}
-    Status read(uint64_t offset, size_t length, uint8_t* dst) const override {
-        return m_file->read(offset, length, dst);
-    }
-    Status write(uint64_t offset, size_t length, const uint8_t* src) override {
-        return m_file->write(offset, length, src);
-    }
-    uint64_t size() const override { return m_file->size(); }
-    Status sync() override { return {}; }
-    Status truncate(uint64_t size) override { return m_file->truncate(size); }
-    bool readOnly() const override { return m_file->readOnly(); }
-    std::string name() const override { return "<memory journal>"; }
-    Result<FileStamp> stamp() const override { return m_file->stamp(); }
-    Status markChangedSince(const FileStamp&) override { return {}; }
-    Status lock(LockRange, LockMode, std::chrono::milliseconds) override { return {}; }
-    void unlock(LockRange) override {}
-    bool journalExists() const override { return false; }
-    Result<std::unique_ptr<File>> openJournal(bool) override {
-        return Status::NotSupported("a journal of a journal");
-    }
-    Status removeJournal() override { return {}; }
-
-private:
-    std::shared_ptr<MemoryFile> m_file;
-};
-
-}  // namespace
-
-Result<std::unique_ptr<File>> MemoryFile::openJournal(bool create) {
-    if (create) {
-        m_journal = std::make_shared<MemoryFile>();
-        m_journal->m_budget = m_budget;
-    }
-    if (!m_journal) return Status::IOError("<memory> has no journal");
-    return std::unique_ptr<File>(new SharedMemoryFile(m_journal));
-}
-
-Status MemoryFile::removeJournal() {
-    JET_RETURN_IF_ERROR(spend());
-    m_journal.reset();
-    return {};
-}
-
-std::optional<std::vector<uint8_t>> MemoryFile::journalBytes() const {
-    if (!m_journal) return std::nullopt;
-    return m_journal->bytes();
-}
-
-void MemoryFile::setJournal(std::vector<uint8_t> bytes) {
-    m_journal = std::make_shared<MemoryFile>(std::move(bytes));
-    m_journal->m_budget = m_budget;
 }
 
 Result<FileStamp> MemoryFile::stamp() const {

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "storage/journal.h"
-
 namespace jet {
 
 namespace {
@@ -14,9 +12,10 @@ constexpr uint32_t kReadAheadPages = 16;
 
 Pager::Pager(File& file, uint32_t pageSize, size_t cachePages)
     : m_file(file),
+      m_view(file),
       m_pageSize(pageSize),
       m_cachePages(std::max<size_t>(cachePages, kReadAheadPages)),
-      m_pageCount(static_cast<uint32_t>(file.size() / pageSize)) {}
+      m_pageCount(static_cast<uint32_t>(m_view.size() / pageSize)) {}
 
 Result<PageRef> Pager::page(uint32_t number) {
     if (auto it = m_cache.find(number); it != m_cache.end()) return it->second;
@@ -27,7 +26,7 @@ Result<PageRef> Pager::page(uint32_t number) {
     uint32_t count = 1;
     while (count < kReadAheadPages && number + count < m_pageCount && !m_cache.count(number + count)) ++count;
     m_readBuffer.resize(size_t{count} * m_pageSize);
-    JET_RETURN_IF_ERROR(m_file.read(uint64_t{number} * m_pageSize, m_readBuffer.size(), m_readBuffer.data()));
+    JET_RETURN_IF_ERROR(m_view.read(uint64_t{number} * m_pageSize, m_readBuffer.size(), m_readBuffer.data()));
     PageRef wanted;
     for (uint32_t i = 0; i < count; ++i) {
         auto first = m_readBuffer.begin() + static_cast<std::ptrdiff_t>(size_t{i} * m_pageSize);
@@ -44,15 +43,19 @@ void Pager::remember(uint32_t number, PageRef page) {
     m_cache[number] = std::move(page);
 }
 
-void Pager::clear() {
+Status Pager::reload() {
     m_cache.clear();
-    m_pageCount = static_cast<uint32_t>(m_file.size() / m_pageSize);
+    Status s = m_view.refresh();
+    m_pageCount = static_cast<uint32_t>(m_view.size() / m_pageSize);
+    return s;
 }
 
-void Pager::adopt(std::map<uint32_t, Page>& committed, uint32_t pageCount) {
+Status Pager::adopt(std::map<uint32_t, Page>& committed, uint32_t pageCount) {
     for (auto& [number, bytes] : committed) remember(number, std::make_shared<const Page>(std::move(bytes)));
     committed.clear();
     m_pageCount = pageCount;
+    // The commit left no journal: the file is the database again, with its new length.
+    return m_view.refresh();
 }
 
 namespace {
@@ -62,16 +65,16 @@ constexpr uint32_t kKeptWhenSpilling = 256;
 
 PageTransaction::PageTransaction(Pager& pager)
     : m_pager(pager),
-      m_fileSize(pager.file().size()),
+      m_fileSize(uint64_t{pager.pageCount()} * pager.pageSize()),
       m_filePages(pager.pageCount()),
       m_pageCount(m_filePages) {}
 
 PageTransaction::~PageTransaction() {
     // New pages that went to the file ahead of a commit that never came are cut off again; should that
-    // fail, the journal left behind tells the next writer to do it.
-    if (!m_journalStarted || m_committed) return;
+    // fail, the old length recorded behind them tells the next writer to do it.
+    if (!m_appendedAhead || m_committed) return;
     File& file = m_pager.file();
-    if (file.truncate(m_fileSize).ok() && file.sync().ok()) (void)file.removeJournal();
+    if (file.truncate(m_fileSize).ok()) (void)file.sync();
 }
 
 Result<const Page*> PageTransaction::read(uint32_t number) {
@@ -117,12 +120,13 @@ Status PageTransaction::spillIfFull() {
 // points at them until the commit.
 Status PageTransaction::spill() {
     File& file = m_pager.file();
-    if (!m_journalStarted) {
-        JET_RETURN_IF_ERROR(startJournal(file, m_pager.pageSize(), m_fileSize));
-        m_journalStarted = true;
-    }
     uint32_t kept = static_cast<uint32_t>(std::min<size_t>(kKeptWhenSpilling, m_spillLimit / 2));
     uint32_t keepFrom = m_pageCount > kept ? m_pageCount - kept : 0;
+    // The old length goes behind every page sent, before any is: the file's end always says how long the
+    // database is.
+    JET_RETURN_IF_ERROR(
+        appendAhead(file, m_pager.pageSize(), m_fileSize, uint64_t{keepFrom} * m_pager.pageSize()));
+    m_appendedAhead = true;
     for (auto it = m_changed.lower_bound(m_filePages); it != m_changed.end() && it->first < keepFrom;) {
         JET_RETURN_IF_ERROR(
             file.write(uint64_t{it->first} * m_pager.pageSize(), it->second.size(), it->second.data()));
@@ -148,23 +152,24 @@ Status PageTransaction::commit() {
     std::vector<PageWrite> writes;
     writes.reserve(m_changed.size());
     for (const auto& [number, bytes] : m_changed) writes.push_back({number, &bytes});
-    Status s = commitPages(file, writes, m_pager.pageSize(), m_fileSize, m_journalStarted);
+    Status s =
+        commitPages(file, writes, m_pager.pageSize(), m_fileSize, uint64_t{m_pageCount} * m_pager.pageSize());
     if (!s.ok()) {
         // Undo at once what reached the file; should that fail too, the journal stays for the next writer.
-        (void)rollBackUnfinishedCommit(file);
-        m_journalStarted = false;
-        m_pager.clear();
+        (void)rollBack(file);
+        m_appendedAhead = false;
+        (void)m_pager.reload();
         return s;
     }
     m_committed = true;
-    m_pager.adopt(m_changed, m_pageCount);
-    m_fileSize = file.size();
+    Status adopted = m_pager.adopt(m_changed, m_pageCount);
+    m_fileSize = uint64_t{m_pageCount} * m_pager.pageSize();
     m_filePages = m_pageCount;
     m_pinned.clear();
     m_appended.clear();
     m_newInMemory = 0;
-    m_journalStarted = false;
-    return {};
+    m_appendedAhead = false;
+    return adopted;
 }
 
 }  // namespace jet

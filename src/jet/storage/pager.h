@@ -1,5 +1,6 @@
 // Page access for reading and writing. A bounded cache serves readers; a write gathers the pages it
-// reads and changes in a PageTransaction, whose commit writes them atomically and hands them to the cache.
+// reads and changes in a PageTransaction, whose commit writes them atomically (see journal.h) and hands
+// them to the cache.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +10,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/bytes.h"
 #include "jet/file.h"
-#include "storage/bytes.h"
+#include "storage/journal.h"
 
 namespace jet {
 
@@ -19,10 +21,12 @@ using Page = std::vector<uint8_t>;
 /// One page's bytes, shared between the cache and its readers; never changed once handed out.
 using PageRef = std::shared_ptr<const Page>;
 
-/// Reads fixed-size pages from a File and keeps recently used ones.
+/// Reads fixed-size pages of the database a File holds (as its ReadView shows it) and keeps recently used
+/// ones.
 class Pager {
 public:
-    /// A pager over `file` with pages of `pageSize` bytes, holding at most `cachePages` pages.
+    /// A pager over `file` with pages of `pageSize` bytes, holding at most `cachePages` pages. It sees the
+    /// whole file until reload looks at the file's end.
     Pager(File& file, uint32_t pageSize, size_t cachePages);
 
     /// The page `number`; a page past the end of the file is Corruption.
@@ -32,15 +36,17 @@ public:
     uint32_t pageSize() const { return m_pageSize; }
     /// The file the pages come from.
     File& file() { return m_file; }
-    /// Forgets every cached page and rereads the file's size (after another writer committed).
-    void clear();
+    /// Forgets every cached page and looks at the file's length and end again (after another writer
+    /// committed, or a crash left a journal).
+    Status reload();
     /// Takes the pages of a commit that reached the file as the cache's, and the file's new page count.
-    void adopt(std::map<uint32_t, Page>& committed, uint32_t pageCount);
+    Status adopt(std::map<uint32_t, Page>& committed, uint32_t pageCount);
 
 private:
     void remember(uint32_t number, PageRef page);
 
     File& m_file;
+    ReadView m_view;
     uint32_t m_pageSize;
     size_t m_cachePages;
     uint32_t m_pageCount;  // kept here: asking the file for its size on every miss costs a system call
@@ -53,8 +59,8 @@ private:
 /// transaction's life, so the cache may drop them without pulling them from under the writer.
 ///
 /// A write larger than memory should hold (an import of a million rows) appends its new pages to the file
-/// when it calls spillIfFull with more than the spill limit of them held, behind the started journal (see
-/// journal.h); a write that does not commit cuts them off again.
+/// when it calls spillIfFull with more than the spill limit of them held, each time recording the file's
+/// old length behind them (see journal.h); a write that does not commit cuts them off again.
 class PageTransaction {
 public:
     explicit PageTransaction(Pager& pager);
@@ -90,7 +96,7 @@ private:
     Status spill();
 
     Pager& m_pager;
-    uint64_t m_fileSize;   // the file's length before this write
+    uint64_t m_fileSize;   // the database's length before this write
     uint32_t m_filePages;  // pages before this write
     uint32_t m_pageCount;
     std::map<uint32_t, PageRef> m_pinned;
@@ -98,7 +104,7 @@ private:
     size_t m_spillLimit = 8192;
     size_t m_newInMemory = 0;
     std::set<uint32_t> m_appended;  // new pages already in the file
-    bool m_journalStarted = false;
+    bool m_appendedAhead = false;   // pages went to the file before the commit
     bool m_committed = false;
 };
 

@@ -88,8 +88,12 @@ Status Catalogue::forgetChanged(const std::vector<uint32_t>& changedPages) {
     return load();
 }
 
-Result<std::shared_ptr<TableDef>> Catalogue::readDefinition(uint32_t firstPage, const std::string& name,
-                                                            bool system) {
+struct Catalogue::Decoded {
+    std::vector<uint8_t> bytes;
+    DecodedDefinition definition;
+};
+
+Result<Catalogue::Decoded> Catalogue::decode(uint32_t firstPage, const std::string& name) {
     std::string context = "table definition of " + name + " (page " + std::to_string(firstPage) + ")";
     PageRef current;
     auto fetch = [this, &current](uint32_t number) -> Result<ByteView> {
@@ -101,11 +105,33 @@ Result<std::shared_ptr<TableDef>> Catalogue::readDefinition(uint32_t firstPage, 
     auto decoded = decodeTableDefinition(ByteView(gathered->data(), gathered->size()), m_engine.layout(),
                                          [this](ByteView raw) { return m_engine.values().decodeText(raw); });
     if (!decoded.ok()) return decoded.status().withContext(context);
-    auto def = std::make_shared<TableDef>(std::move(decoded->def));
+    return Decoded{std::move(gathered).value(), std::move(decoded).value()};
+}
+
+Result<std::shared_ptr<TableDef>> Catalogue::readDefinition(uint32_t firstPage, const std::string& name,
+                                                            bool system) {
+    JET_ASSIGN_OR_RETURN(Decoded decoded, decode(firstPage, name));
+    auto def = std::make_shared<TableDef>(std::move(decoded.definition.def));
     def->name = name;
     def->definitionPage = firstPage;
     def->system = system;
     return def;
+}
+
+Result<std::vector<uint32_t>> Catalogue::usageMaps(const TableEntry& entry) {
+    JET_ASSIGN_OR_RETURN(Decoded decoded, decode(entry.definitionPage, entry.name));
+    const TableDef& def = decoded.definition.def;
+    std::vector<uint32_t> maps = {def.usedPagesRef, def.freePagesRef};
+    for (const RealIndexDef& real : def.realIndexes) maps.push_back(real.usedPagesRef);
+    if (m_engine.layout().jet3) return maps;
+    JET_ASSIGN_OR_RETURN(
+        std::vector<LongValueMaps> longValues,
+        decodeLongValueMaps(ByteView(decoded.bytes.data(), decoded.bytes.size()), decoded.definition.tail));
+    for (const LongValueMaps& m : longValues) {
+        maps.push_back(m.usedRef);
+        maps.push_back(m.freeRef);
+    }
+    return maps;
 }
 
 }  // namespace jet

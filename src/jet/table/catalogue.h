@@ -31,6 +31,9 @@ public:
     Result<std::shared_ptr<const TableDef>> table(std::string_view name);
     /// Reads the definition that starts on `page`.
     Result<std::shared_ptr<TableDef>> readDefinition(uint32_t page, const std::string& name, bool system);
+    /// Every usage map the definition of `entry` names (packed row references): the table's owned and
+    /// free pages, each physical index's pages and, in Jet 4, each long-value column's two maps.
+    Result<std::vector<uint32_t>> usageMaps(const TableEntry& entry);
     /// Drops the kept definition of `name`.
     void forget(std::string_view name);
     /// Drops the definitions stored on any of `changedPages` (ascending), and reads the list again when the
@@ -40,6 +43,10 @@ public:
     uint64_t generation() const { return m_generation; }
 
 private:
+    struct Decoded;
+    // The definition starting on `firstPage`, gathered and decoded; errors name the table and the page.
+    Result<Decoded> decode(uint32_t firstPage, const std::string& name);
+
     Engine& m_engine;
     std::vector<TableEntry> m_tables;
     std::map<std::string, std::shared_ptr<const TableDef>> m_definitions;  // key: upper-cased name

@@ -1,4 +1,7 @@
 // Row cursors: physical scans and the shared lazy row reader.
+#include <algorithm>
+#include <cstdint>
+
 #include "codec/data_page.h"
 #include "table/engine.h"
 
@@ -45,7 +48,7 @@ Status RowReader::readValues(std::span<Value> out) const {
 }
 
 RowCursor::RowCursor(Engine& engine, std::shared_ptr<const TableDef> table, std::vector<uint32_t> pages)
-    : m_pages(std::move(pages)) {
+    : m_pages(std::move(pages)), m_changes(engine.changeCount(table->name)) {
     m_engine = &engine;
     m_table = std::move(table);
     m_image = std::make_unique<RowImage>();
@@ -56,8 +59,10 @@ RowCursor::~RowCursor() = default;
 
 Result<bool> RowCursor::next() {
     while (m_pageIndex < m_pages.size()) {
-        uint32_t pageNumber = m_pages[m_pageIndex];
         if (m_slot < 0) {
+            JET_RETURN_IF_ERROR(catchUp());
+            if (m_pageIndex >= m_pages.size()) break;
+            uint32_t pageNumber = m_pages[m_pageIndex];
             JET_ASSIGN_OR_RETURN(PageRef page, m_engine->pager().page(pageNumber));
             JET_ASSIGN_OR_RETURN(m_slotCount,
                                  m_engine->rows().dataPageSlots(page, pageNumber, m_table->definitionPage));
@@ -68,13 +73,42 @@ Result<bool> RowCursor::next() {
             m_slot = -1;
             continue;
         }
-        JET_ASSIGN_OR_RETURN(bool live, m_engine->rows().rowAt(pageNumber, m_slot, false, *m_image));
+        JET_ASSIGN_OR_RETURN(bool live,
+                             m_engine->rows().rowAt(m_pages[m_pageIndex], m_slot, false, *m_image));
         if (!live) continue;
         JET_RETURN_IF_ERROR(m_engine->values().parseRow(*m_table, *m_image));
+        ++m_rowsSeen;
         return true;
     }
     m_image->page.reset();
+    JET_RETURN_IF_ERROR(checkRowCount());
     return false;
+}
+
+Status RowCursor::catchUp() {
+    uint64_t now = m_engine->changeCount(m_table->name);
+    if (now == m_changes) return {};
+    m_changes = now;
+    m_oneState = false;
+    JET_ASSIGN_OR_RETURN(std::shared_ptr<const TableDef> table, m_engine->catalogue().table(m_table->name));
+    JET_ASSIGN_OR_RETURN(std::vector<uint32_t> pages, m_engine->rows().dataPages(*table));
+    // Pages are listed in ascending order, so the walk goes on from the first page it has not finished.
+    uint32_t reached = m_pageIndex < m_pages.size() ? m_pages[m_pageIndex] : UINT32_MAX;
+    m_pageIndex = static_cast<size_t>(std::lower_bound(pages.begin(), pages.end(), reached) - pages.begin());
+    m_pages = std::move(pages);
+    m_table = std::move(table);
+    return {};
+}
+
+Status RowCursor::checkRowCount() const {
+    // Real files' counts may trail their rows a little; a scan that finds far fewer has lost pages.
+    if (!m_oneState || m_rowsSeen * 2 >= m_table->rowCount) return {};
+    RowId map = RowId::fromPacked(m_table->usedPagesRef);
+    return Status::Corruption("table " + m_table->name + ": a full scan found " + std::to_string(m_rowsSeen) +
+                              " rows where its definition (page " + std::to_string(m_table->definitionPage) +
+                              ") counts " + std::to_string(m_table->rowCount) +
+                              ": the list of its pages (usage map at page " + std::to_string(map.page) +
+                              " row " + std::to_string(map.row) + ") is damaged");
 }
 
 Result<RowCursor> Engine::scan(std::shared_ptr<const TableDef> table) {

@@ -5,14 +5,15 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "core/bytes.h"
 #include "core/text.h"
 #include "jet/cursor.h"
 #include "jet/database.h"
-#include "storage/bytes.h"
 #include "storage/format.h"
 #include "storage/pager.h"
 #include "table/catalogue.h"
@@ -61,8 +62,8 @@ public:
     /// moved, and catches up with what was written: the pages stay cached, the definitions of tables they
     /// changed are read again. Only while writing().
     Status commit(PageTransaction& pages);
-    /// Undoes a commit that a crash cut short, when the file's journal shows one (see journal.h); an
-    /// error when the file cannot be written to repair it.
+    /// Undoes a commit that a crash cut short, when the file's journal shows one (see journal.h) and this
+    /// engine may write the file; one that may not reads the file as it was before that commit.
     Status recoverUnfinishedCommit();
     /// Records that this engine wrote (or tried to write) rows of `table`.
     void noteTableWritten(std::string_view table);
@@ -85,6 +86,9 @@ private:
     Status readHeader(const OpenOptions& options);
     // Forgets cached pages and definitions and reads the catalogue again.
     Status reloadCatalog();
+    // Refuses writes to a file that is not whole: a length that is not a whole number of pages, or a usage
+    // map listing pages beyond the end. Checked once per state of the file (m_wholeAt).
+    Status checkWholeForWriting();
 
     std::unique_ptr<File> m_file;
     std::unique_ptr<Pager> m_pager;
@@ -100,7 +104,8 @@ private:
     std::unique_ptr<Catalogue> m_catalogue;
 
     std::chrono::milliseconds m_lockWait{5000};
-    FileStamp m_stamp;  // the file as the cached pages and definitions show it
+    FileStamp m_stamp;                   // the file as the cached pages and definitions show it
+    std::optional<FileStamp> m_wholeAt;  // the file as checkWholeForWriting last found it whole
     int m_readDepth = 0;
     int m_writeDepth = 0;
     bool m_holdsCommitShared = false;

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/bytes.h"
 #include "jet/status.h"
 #include "jet/table.h"
-#include "storage/bytes.h"
 #include "storage/format.h"
 #include "storage/pager.h"
 

@@ -9,9 +9,9 @@
 
 #include "codec/data_page.h"
 #include "codec/index_page.h"
+#include "core/bytes.h"
 #include "jet/file.h"
 #include "jet/table.h"
-#include "storage/bytes.h"
 #include "storage/format.h"
 #include "storage/pager.h"
 

@@ -3,7 +3,6 @@
 #include <optional>
 
 #include "codec/usage_map.h"
-#include "storage/journal.h"
 #include "write/internal.h"
 
 namespace jet::writer {

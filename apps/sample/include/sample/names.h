@@ -43,4 +43,32 @@ inline constexpr const char* kRepairTitle = "房屋修缮工程消耗量定额";
 inline constexpr const char* kMaterialTitle = "建设工程材料库";
 inline constexpr const char* kBillTitle = "建设工程工程量清单";
 
+/// The files that take the pickers down their less travelled roads (picker_cases.cpp; titles without
+/// their extension unless the name says otherwise).
+struct PickerCaseNames {
+    /// In the quota folder, not in its catalogue, without a related-quota file (a file name).
+    const char* uncataloguedQuota = "园林绿化工程补充定额.QTDE";
+    /// A quota folder without a catalogue, holding a library and one without a KeyInfo 'Name'.
+    const char* companyQuotaDir = "造价资料/企业定额库";
+    const char* companyQuota = "企业定额.QTDE";
+    const char* unnamedQuota = "未命名定额.QTDE";
+    /// A second material library, catalogued, with a price folder of its own without a catalogue.
+    const char* secondMaterial = "建设工程材料库2024";
+    const char* secondMaterialKey = "CJ2024";
+    /// The price file both material libraries' price folders hold under this name.
+    const char* sharedPriceTitle = "北京2024年1月信息价";
+    /// In the first price catalogue: an entry whose file is not installed (the update service offers it),
+    /// and a price file without an owner.
+    const char* missingPrice = "北京2024年3月信息价";
+    const char* ownerlessPrice = "公司内部价格";
+    /// Files to import from outside the catalogued folders: a colleague's price file, and a material
+    /// library of another key that stores a price file.
+    const char* exchangeDir = "用户数据/交换文件";
+    const char* colleaguePrice = "同事的价格";
+    const char* otherMaterial = "外省材料库";
+    const char* otherMaterialKey = "CJWS2024";
+    const char* storedPrice = "外省2024年信息价";
+};
+inline constexpr PickerCaseNames kPickerCases{};
+
 }  // namespace sample::names

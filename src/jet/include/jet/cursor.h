@@ -42,14 +42,17 @@ protected:
     std::unique_ptr<RowImage> m_image;
 };
 
-/// Walks every live row of a table in physical order (page by page, slot by slot).
+/// Walks every live row of a table in physical order (page by page, slot by slot). A cursor walked under
+/// one lock sees one state of the file; walked across several (an export in batches), it goes on over the
+/// table's pages as each later lock finds them, returning each row at most once.
 class RowCursor : public RowReader {
 public:
     RowCursor(RowCursor&&) noexcept;
     RowCursor& operator=(RowCursor&&) noexcept;
     ~RowCursor();
 
-    /// Moves to the next row; false when there are no more.
+    /// Moves to the next row; false when there are no more. Corruption when a walk over one state of the
+    /// file ends with less than half the rows the table's definition counts: its list of pages is damaged.
     Result<bool> next();
     /// The table being walked.
     const TableDef& table() const { return *m_table; }
@@ -57,11 +60,18 @@ public:
 private:
     friend class Engine;
     RowCursor(Engine& engine, std::shared_ptr<const TableDef> table, std::vector<uint32_t> pages);
+    // Lists the table's pages again when its rows may have changed since the cursor last looked.
+    Status catchUp();
+    // The end of a walk: its rows against the count the definition holds.
+    Status checkRowCount() const;
 
     std::vector<uint32_t> m_pages;
     size_t m_pageIndex = 0;
     int m_slot = -1;
     int m_slotCount = 0;
+    uint64_t m_changes = 0;  // the table's change count when the pages were listed
+    uint64_t m_rowsSeen = 0;
+    bool m_oneState = true;  // no change since the walk began
 };
 
 /// One bound of an index range: key values for a prefix of the index columns.

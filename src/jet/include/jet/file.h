@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,20 +62,12 @@ public:
     /// file system whose clock did not move between two writes would otherwise hide the second one.
     virtual Status markChangedSince(const FileStamp& before) = 0;
 
-    /// Takes `range` in `mode`, waiting at most `wait`; IOError when another holder keeps it longer.
-    /// Locks belong to this File object: a second object on the same file, in this process or
-    /// another, contends like any other holder.
+    /// Takes `range` in `mode`, waiting at most `wait`; IOError when another holder keeps it longer,
+    /// saying whether a reader or a writer holds it. Locks belong to this File object: a second object on
+    /// the same file, in this process or another, contends like any other holder.
     virtual Status lock(LockRange range, LockMode mode, std::chrono::milliseconds wait) = 0;
     /// Releases `range`.
     virtual void unlock(LockRange range) = 0;
-
-    /// True when the file's rollback journal exists: the side file in which a commit keeps the pages it
-    /// overwrites until it ends, so that a commit cut short can be undone.
-    virtual bool journalExists() const = 0;
-    /// The journal, created empty when `create` (replacing any old one), else as it is.
-    virtual Result<std::unique_ptr<File>> openJournal(bool create) = 0;
-    /// Removes the journal: the moment a commit becomes final.
-    virtual Status removeJournal() = 0;
 };
 
 /// How a file on disk is opened.
@@ -98,8 +89,8 @@ Result<std::unique_ptr<File>> openPosixFile(const std::string& path, OpenMode mo
 Result<std::unique_ptr<File>> createPosixFile(const std::string& path);
 
 /// A file held in memory, for tests that damage bytes without touching the disk. Its locks always
-/// succeed: nothing else can reach the buffer. Its journal is a second buffer, and a budget of writes
-/// lets tests stop a commit at any point, as a crash would.
+/// succeed: nothing else can reach the buffer. A budget of writes lets tests stop a commit at any point,
+/// as a crash would.
 class MemoryFile : public File {
 public:
     /// A file with the given contents; `readOnly` makes writes fail.
@@ -116,19 +107,12 @@ public:
     Status markChangedSince(const FileStamp&) override { return {}; }
     Status lock(LockRange, LockMode, std::chrono::milliseconds) override { return {}; }
     void unlock(LockRange) override {}
-    bool journalExists() const override { return m_journal != nullptr; }
-    Result<std::unique_ptr<File>> openJournal(bool create) override;
-    Status removeJournal() override;
 
     /// The current contents.
     const std::vector<uint8_t>& bytes() const { return m_bytes; }
-    /// The journal's contents, or nothing when there is no journal.
-    std::optional<std::vector<uint8_t>> journalBytes() const;
-    /// Gives the file a journal with these contents (a file as a crash left it).
-    void setJournal(std::vector<uint8_t> bytes);
-    /// Lets only `writes` more writes, truncations and journal removals succeed, in this file and its
-    /// journal together; later ones fail with IOError. Negative: no limit.
-    void limitWrites(int64_t writes) { *m_budget = writes; }
+    /// Lets only `writes` more writes and truncations succeed; later ones fail with IOError. Negative: no
+    /// limit.
+    void limitWrites(int64_t writes) { m_budget = writes; }
 
 private:
     Status spend();
@@ -136,8 +120,7 @@ private:
     std::vector<uint8_t> m_bytes;
     bool m_readOnly;
     uint64_t m_writes = 0;
-    std::shared_ptr<int64_t> m_budget = std::make_shared<int64_t>(-1);
-    std::shared_ptr<MemoryFile> m_journal;
+    int64_t m_budget = -1;
 };
 
 /// Reads a whole file from disk into memory (used by tests and tools).

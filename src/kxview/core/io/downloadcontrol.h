@@ -1,0 +1,105 @@
+// The download control: fetches one address into a folder, under the remote file's name, and reports the
+// transfer by signals on the thread that owns it.
+//
+// Addresses are http or https URLs (backslashes of a relative path become '/', and the text is
+// percent-encoded as UTF-8), file URLs, or local and network folder paths. The file is written under a
+// temporary name beside its final one and renamed only when the transfer is complete, so a failed or
+// cancelled transfer never leaves a partial file under the final name.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <memory>
+#include "kxview/kxview_core_export.h"
+
+class QFile;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QSaveFile;
+class QTimer;
+
+namespace kx {
+
+/// Fetches one address into a folder.
+class KXVIEW_CORE_EXPORT DownloadControl : public QObject {
+    Q_OBJECT
+
+public:
+    /// The codes that failed() reports.
+    enum ErrorCode : qint32 {
+        NotDownloadable = 1,  ///< the server or the file system refused: no such file, an HTTP error, no name
+        RedirectFailed = 2,   ///< a redirect that could not be followed (too many, or to a less safe scheme)
+        NoBytes = 3,          ///< the transfer delivered no data
+        Cancelled = 4,        ///< cancel() stopped the transfer
+        Unknown = 99,         ///< the connection failed or broke off
+    };
+
+    explicit DownloadControl(QObject* parent = nullptr);
+    ~DownloadControl() override;
+
+    /// When true (the dialog always sets it before a start) a file of the same name in the target folder
+    /// is replaced once the transfer completes; when false such a file makes the transfer fail.
+    void setReplaceExisting(bool replace) { m_replaceExisting = replace; }
+    /// The address to fetch.
+    void setUrl(const QString& url) { m_url = url; }
+    /// The folder that receives the file (Windows spelling allowed; it must exist).
+    void setTargetFolder(const QString& folder) { m_targetFolder = folder; }
+
+    /// Starts the transfer; a transfer still running is cancelled first. Every outcome is reported by
+    /// signals, the first of them only after control has returned to the event loop.
+    void start();
+    /// Stops a running transfer and discards what it received.
+    void cancel();
+    /// True from start() until the transfer has completed, failed or been cancelled.
+    bool isRunning() const { return m_running; }
+    /// The full path of the file a completed transfer wrote.
+    QString savedFile() const { return m_savedFile; }
+
+signals:
+    /// The transfer was started.
+    void transferBegan();
+    /// A connection to `host` is being made.
+    void connecting(const QString& host);
+    /// `fraction` of `totalBytes` has arrived (both 0 while the size is unknown).
+    void progress(float fraction, qint32 totalBytes);
+    /// cancel() stopped the transfer.
+    void cancelled();
+    /// The transfer failed or was cancelled; `code` is an ErrorCode.
+    void failed(qint32 code, const QString& description);
+    /// The transfer ended: `bytes` received and saved, or 0 after a failure.
+    void completed(qint32 bytes);
+
+private:
+    void begin();
+    void startHttp(const QString& address);
+    void startLocal(const QString& path);
+    bool openTarget(const QString& fileName);
+    void onReadyRead();
+    void onReplyFinished();
+    void copyLocalChunk();
+    bool writeReceived(const char* data, qint64 size);
+    void reportProgress(bool force);
+    void finishSuccessfully();
+    void fail(ErrorCode code, const QString& description);
+    void releaseTransfer();
+
+    bool m_replaceExisting = true;
+    QString m_url;
+    QString m_targetFolder;
+    QString m_savedFile;
+    bool m_running = false;
+    qint64 m_expected = -1;  // bytes announced by the source; -1 when unknown
+    qint64 m_received = 0;
+    QElapsedTimer m_sinceProgress;
+    QTimer* m_progressTimer;  // reports what arrived after a report was held back
+    QString m_lastHost;
+    QNetworkAccessManager* m_network;
+    QNetworkReply* m_reply = nullptr;
+    std::unique_ptr<QFile> m_source;
+    QTimer* m_localTimer;
+    std::unique_ptr<QSaveFile> m_out;
+    QByteArray m_buffer;
+};
+
+}  // namespace kx

@@ -1,0 +1,3 @@
+#include "core/services/logging.h"
+
+Q_LOGGING_CATEGORY(lcKxView, "kxview")

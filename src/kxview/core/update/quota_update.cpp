@@ -1,0 +1,57 @@
+// The quota-library update: the information file and the user's decision on an installed library, then
+// the package's download, extraction and installation.
+#include "core/data/modpub_file.h"
+#include "core/io/filesystem.h"
+#include "core/update/installer.h"
+#include "core/update/offers.h"
+#include "core/update/steps.h"
+#include "kxview/updates.h"
+
+namespace modUpdate {
+namespace {
+
+/// Downloads the package `title`.rar into `tempDir`, extracts it beside itself and installs it.
+qint32 fetchAndInstallPackage(kx::UpdatePrompts& prompts, const QString& remoteBase, const QString& tempDir,
+                              const QString& title, const QString& appPath) {
+    if (!prompts.fetch({remoteBase + QStringLiteral(".rar"), tempDir, QStringLiteral("下载更新定额库")}))
+        return kDownloadFailed;
+    const QString package = tempDir + title + QStringLiteral(".rar");
+    if (!kx::fs::isFile(package)) return kUpdateFinished;
+    QString folder = tempDir + title;
+    qint32 code = kExtractionFailed;
+    if (detail::unpack(prompts, package, folder))
+        code = InstallUpdatePackage(folder + QStringLiteral("Update.xml"), appPath, false) ? kUpdateFinished
+                                                                                           : kInstallFailed;
+    kx::fs::removeFile(package);
+    return code;
+}
+
+/// Fetches the information file of an installed library and lets the user decide; false when declined.
+bool userWantsOfferedVersion(kx::UpdatePrompts& prompts, const QString& remoteBase, const QString& tempDir,
+                             const QString& title, const QString& libName, const QString& appPath) {
+    const QString localInfo = tempDir + title + QStringLiteral(".xml");
+    if (kx::fs::isFile(localInfo)) kx::fs::removeFile(localInfo);
+    // The information file's download keeps the status text of the last one.
+    if (!prompts.fetch({remoteBase + QStringLiteral(".xml"), tempDir, QString()}))
+        return true;  // no information: the package is fetched without asking
+    const QString library =
+        appPath + QStringLiteral("造价资料\\定额库\\") + libName + QStringLiteral(".QTDE");
+    return prompts.confirmQuotaLibraryOffer(kx::readQuotaLibraryOffer(localInfo, library));
+}
+
+}  // namespace
+
+qint32 UpdateDELibrary(kx::UpdatePrompts& prompts, const QString& LibName, const QString& AppPath,
+                       const QString& DataRoot) {
+    detail::ensureFolders(AppPath, {QStringLiteral("Temp\\升级"), QStringLiteral("Temp\\升级\\定额库")});
+    const QString tempDir = AppPath + QStringLiteral("Temp\\升级\\定额库\\");
+    const QString title = modPub_File::GetFileTitle(LibName);
+    const QString remoteBase = UpdateBaseAddress() + QStringLiteral("更新数据\\定额库\\") + title;
+    const bool installed =
+        kx::fs::isFile(DataRoot + QStringLiteral("定额库\\") + LibName + QStringLiteral(".QTDE"));
+    if (installed && !userWantsOfferedVersion(prompts, remoteBase, tempDir, title, LibName, AppPath))
+        return kDeclined;
+    return fetchAndInstallPackage(prompts, remoteBase, tempDir, title, AppPath);
+}
+
+}  // namespace modUpdate

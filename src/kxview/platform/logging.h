@@ -1,9 +1,0 @@
-// The component's logging category.
-#pragma once
-
-#include <QLoggingCategory>
-
-#include "kxview_export.h"
-
-/// The category "kxview" (what Q_DECLARE_LOGGING_CATEGORY declares, with the export macro).
-KXVIEW_EXPORT const QLoggingCategory& lcKxView();

@@ -1,0 +1,71 @@
+// Price columns: adding one per price file, filling it for the listed rows, removing them all.
+#include "widgets/browser/price_columns.h"
+
+#include "core/data/modpub_db.h"
+#include "core/data/numbers.h"
+#include "core/io/filesystem.h"
+#include "core/services/messages.h"
+#include "widgets/browser/item_rows.h"
+#include "widgets/controls/outlinegrid.h"
+
+namespace kx {
+namespace {
+
+constexpr int kPriceColWidth = 1000;
+
+/// The lookup statement for a row whose ID is `id`; empty when the row gets none.
+QString lookupSql(const PriceSource& source, qint32 id) {
+    if (source.table == nullptr || (source.needsId && id <= 0)) return {};
+    return QStringLiteral("SELECT * FROM ") + QLatin1String(source.table) + QStringLiteral(" WHERE ") +
+           QLatin1String(source.idField) + QLatin1Char('=') + QString::number(id);
+}
+
+}  // namespace
+
+void PriceColumns::AddPriceColumn(const QString& p_File, const PriceSource& source) {
+    if (!fs::isFile(p_File)) return;
+    GridModel& g = m_grid.cells();
+    for (int c = FirstPriceCol; c < g.Cols(); ++c) {
+        if (g.ColKey(c) == p_File) {
+            showWarning(QStringLiteral("价格已经存在！"), QStringLiteral("提示"), m_parent);
+            return;
+        }
+    }
+    const int col = g.Cols();
+    g.setCols(col + 1);
+    g.setColWidth(col, kPriceColWidth);
+    g.setColKey(col, p_File);
+    g.setColAlignment(col, Qt::AlignRight);
+    auto db = modPub_DB::OpenDB(p_File);
+    g.setTextMatrix(0, col, modPub_DB::GetKeyInfo(*db, QStringLiteral("ShortName")));
+    FillPriceColumn(col, source);
+    db->Close();
+}
+
+void PriceColumns::FillPriceColumn(int p_Col, const PriceSource& source) {
+    GridModel& g = m_grid.cells();
+    const ItemRows rows(g);
+    auto db = modPub_DB::OpenDB(g.ColKey(p_Col));
+    {
+        const HeldReads oneState(*db);
+        for (int row = GridModel::FixedRows; row < g.Rows(); ++row) {
+            const QString sql = lookupSql(source, rows.rowId(row));
+            if (sql.isEmpty()) continue;
+            auto rs = db->OpenRecordset(sql, dbOpenDynaset);
+            if (rs->RecordCount() > 0)
+                g.setTextMatrix(row, p_Col,
+                                formatTwoDecimals(leadingNumber(rs->Text(QLatin1String(source.valueField)))));
+        }
+    }
+    db->Close();
+}
+
+void PriceColumns::fillEvery(const PriceSource& source) {
+    for (int c = FirstPriceCol; c < m_grid.cells().Cols(); ++c) FillPriceColumn(c, source);
+}
+
+void PriceColumns::ClearPrice() {
+    m_grid.cells().setCols(FirstPriceCol);
+}
+
+}  // namespace kx

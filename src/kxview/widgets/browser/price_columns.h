@@ -1,0 +1,50 @@
+// The price columns of the item grid: one column per price file, right of the item columns, holding the
+// material prices or the quota unit prices that file gives the listed items.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace kx {
+
+class OutlineGrid;
+
+/// Where a price file holds the price of a listed item: "SELECT * FROM <table> WHERE <idField>=" + the
+/// row's ID, the price in <valueField>. A null table: the library kind has no prices.
+struct PriceSource {
+    const char* table = nullptr;
+    const char* idField = nullptr;
+    const char* valueField = nullptr;
+    /// Rows whose ID is 0 or empty (conversion rows) get no lookup.
+    bool needsId = false;
+};
+
+/// The price columns (grid columns 10 and up) of a browser's grid. Each column's key is the full name of
+/// its price file and its header the file's "ShortName". Every price file is opened for one operation.
+class PriceColumns {
+public:
+    /// The first grid column that holds prices.
+    static constexpr int FirstPriceCol = 10;
+
+    /// The price columns of `grid`; message boxes appear over `parent`.
+    PriceColumns(OutlineGrid& grid, QWidget* parent) : m_grid(grid), m_parent(parent) {}
+
+    /// Appends a column for the price file `p_File` and fills it from `source`. A file that does not exist
+    /// is skipped silently; one already shown gives the message "价格已经存在！". Throws kx::DbError when
+    /// the file is no price file; the column then stays.
+    void AddPriceColumn(const QString& p_File, const PriceSource& source);
+    /// Writes into price column `p_Col` the price its file holds for each row's ID ("0.00"); rows the
+    /// file has no price for keep their cell, and so does every row when `source` has no table.
+    void FillPriceColumn(int p_Col, const PriceSource& source);
+    /// FillPriceColumn for every price column, left to right.
+    void fillEvery(const PriceSource& source);
+    /// Removes every price column.
+    void ClearPrice();
+
+private:
+    OutlineGrid& m_grid;
+    QWidget* m_parent;
+};
+
+}  // namespace kx
