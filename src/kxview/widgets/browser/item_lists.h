@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include "core/data/table_lookups.h"
+
 namespace kx {
 
 class Database;
@@ -40,6 +42,8 @@ public:
     /// (`findKind` 1) or equals (0) `text`, inserted into the statement as it stands. Throws kx::DbError
     /// when the engine refuses the statement.
     void listFound(qint32 rangeKind, qint32 findKind, const QString& text);
+    /// The libraries' errata tables read whole for the listings (see TableLookups).
+    TableLookups& errataLookups() { return m_errata; }
 
 private:
     /// Adds a row at the bottom of the grid for the next listed item and returns its index; a list holds
@@ -49,6 +53,7 @@ private:
     BrowserState& m_state;
     OutlineGrid& m_grid;
     PriceColumns& m_prices;
+    TableLookups m_errata;
 };
 
 }  // namespace kx

@@ -13,11 +13,10 @@ namespace {
 
 constexpr int kPriceColWidth = 1000;
 
-/// The lookup statement for a row whose ID is `id`; empty when the row gets none.
-QString lookupSql(const PriceSource& source, qint32 id) {
-    if (source.table == nullptr || (source.needsId && id <= 0)) return {};
-    return QStringLiteral("SELECT * FROM ") + QLatin1String(source.table) + QStringLiteral(" WHERE ") +
-           QLatin1String(source.idField) + QLatin1Char('=') + QString::number(id);
+/// True when a row whose ID is `id` gets a price lookup: not for kinds without prices, nor for rows without
+/// an ID where the kind needs one.
+bool looksUp(const PriceSource& source, qint32 id) {
+    return source.table != nullptr && !(source.needsId && id <= 0);
 }
 
 }  // namespace
@@ -48,13 +47,16 @@ void PriceColumns::FillPriceColumn(int p_Col, const PriceSource& source) {
     auto db = modPub_DB::OpenDB(g.ColKey(p_Col));
     {
         const HeldReads oneState(*db);
+        std::optional<TableLookups::Fill> prices;
+        const QString valueField = QLatin1String(source.valueField);
         for (int row = GridModel::FixedRows; row < g.Rows(); ++row) {
-            const QString sql = lookupSql(source, rows.rowId(row));
-            if (sql.isEmpty()) continue;
-            auto rs = db->OpenRecordset(sql, dbOpenDynaset);
-            if (rs->RecordCount() > 0)
-                g.setTextMatrix(row, p_Col,
-                                formatTwoDecimals(leadingNumber(rs->Text(QLatin1String(source.valueField)))));
+            const qint32 id = rows.rowId(row);
+            if (!looksUp(source, id)) continue;
+            if (!prices)
+                prices.emplace(
+                    m_lookups.begin(*db, QLatin1String(source.table), QLatin1String(source.idField)));
+            if (std::optional<QString> price = prices->firstText(QString::number(id), valueField))
+                g.setTextMatrix(row, p_Col, formatTwoDecimals(leadingNumber(*price)));
         }
     }
     db->Close();

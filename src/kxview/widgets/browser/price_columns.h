@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include "core/data/table_lookups.h"
+
 class QWidget;
 
 namespace kx {
@@ -41,10 +43,13 @@ public:
     void fillEvery(const PriceSource& source);
     /// Removes every price column.
     void ClearPrice();
+    /// The price files' tables read whole for the fills (see TableLookups).
+    TableLookups& lookups() { return m_lookups; }
 
 private:
     OutlineGrid& m_grid;
     QWidget* m_parent;
+    TableLookups m_lookups;
 };
 
 }  // namespace kx
