@@ -1,7 +1,5 @@
 #include "core/data/table_lookups.h"
 
-#include <QRegularExpression>
-
 #include "core/db/dbengine.h"
 
 namespace kx {
@@ -10,9 +8,16 @@ namespace {
 /// A constant the SQL reads as the whole number its text shows, and that fits 32 bits: the IDs the fills
 /// look up. Anything else is left to the statement.
 std::optional<qint64> plainWholeNumber(const QString& constant) {
-    static const QRegularExpression plain(QStringLiteral("^-?[0-9]{1,9}$"));
-    if (!plain.match(constant).hasMatch()) return std::nullopt;
-    return constant.toLongLong();
+    const qsizetype sign = constant.startsWith(QLatin1Char('-')) ? 1 : 0;
+    const qsizetype digits = constant.size() - sign;
+    if (digits < 1 || digits > 9) return std::nullopt;
+    qint64 n = 0;
+    for (qsizetype i = sign; i < constant.size(); ++i) {
+        const char16_t c = constant[i].unicode();
+        if (c < u'0' || c > u'9') return std::nullopt;
+        n = n * 10 + (c - u'0');
+    }
+    return sign ? -n : n;
 }
 
 }  // namespace
@@ -49,15 +54,24 @@ std::optional<jet::sql::RowSpan> TableLookups::Fill::firstKept(const QString& co
 std::optional<QString> TableLookups::Fill::firstText(const QString& constant, const QString& valueField) {
     if (std::optional<jet::sql::RowSpan> row = firstKept(constant)) {
         if (row->empty()) return std::nullopt;
-        const std::vector<std::string>& columns = m_rows->columns();
-        for (size_t c = 0; c < columns.size(); ++c)
-            if (QString::compare(QString::fromStdString(columns[c]), valueField, Qt::CaseInsensitive) == 0)
-                return valueText((*row)[c]);
+        if (std::optional<size_t> column = columnOf(valueField)) return valueText((*row)[*column]);
         // No such field: the statement's record gives the error of reading it.
     }
     auto rs = m_db.OpenRecordset(statement(constant), dbOpenDynaset);
     if (rs->RecordCount() == 0) return std::nullopt;
     return rs->Text(valueField);
+}
+
+std::optional<size_t> TableLookups::Fill::columnOf(const QString& field) {
+    if (field != m_lastField) {
+        m_lastField = field;
+        m_lastColumn.reset();
+        const std::vector<std::string>& columns = m_rows->columns();
+        for (size_t c = 0; c < columns.size() && !m_lastColumn; ++c)
+            if (QString::compare(QString::fromStdString(columns[c]), field, Qt::CaseInsensitive) == 0)
+                m_lastColumn = c;
+    }
+    return m_lastColumn;
 }
 
 bool TableLookups::Fill::any(const QString& constant) {

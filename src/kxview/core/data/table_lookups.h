@@ -42,11 +42,15 @@ public:
         // The first row for `constant` from the rows read whole; nullopt when the statement must answer.
         std::optional<jet::sql::RowSpan> firstKept(const QString& constant) const;
         QString statement(const QString& constant) const;
+        // The position of `field` among the kept rows' columns, by name without regard to case.
+        std::optional<size_t> columnOf(const QString& field);
 
         Database& m_db;
         QString m_table;
         QString m_field;
         std::shared_ptr<const jet::sql::RowsByField> m_rows;  // null: every lookup runs the statement
+        QString m_lastField;                                  // the field columnOf found last
+        std::optional<size_t> m_lastColumn;
     };
 
     /// Starts the lookups of one fill in `table` by `field` of `db`. A caller that holds the file's reads

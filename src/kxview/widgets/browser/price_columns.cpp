@@ -42,28 +42,47 @@ void PriceColumns::AddPriceColumn(const QString& p_File, const PriceSource& sour
 }
 
 void PriceColumns::FillPriceColumn(int p_Col, const PriceSource& source) {
-    GridModel& g = m_grid.cells();
+    fill(p_Col, source, rowIds());
+}
+
+void PriceColumns::fillEvery(const PriceSource& source) {
+    const RowIds ids = rowIds();
+    for (int c = FirstPriceCol; c < m_grid.cells().Cols(); ++c) fill(c, source, ids);
+}
+
+PriceColumns::RowIds PriceColumns::rowIds() const {
+    const GridModel& g = m_grid.cells();
     const ItemRows rows(g);
+    RowIds ids;
+    ids.ids.reserve(static_cast<size_t>(g.Rows()));
+    try {
+        for (int row = GridModel::FixedRows; row < g.Rows(); ++row) ids.ids.push_back(rows.rowId(row));
+    } catch (...) {
+        ids.failure = std::current_exception();
+    }
+    return ids;
+}
+
+void PriceColumns::fill(int p_Col, const PriceSource& source, const RowIds& rowIds) {
+    const std::vector<qint32>& ids = rowIds.ids;
+    GridModel& g = m_grid.cells();
     auto db = modPub_DB::OpenDB(g.ColKey(p_Col));
     {
         const HeldReads oneState(*db);
         std::optional<TableLookups::Fill> prices;
         const QString valueField = QLatin1String(source.valueField);
-        for (int row = GridModel::FixedRows; row < g.Rows(); ++row) {
-            const qint32 id = rows.rowId(row);
-            if (!looksUp(source, id)) continue;
+        for (size_t i = 0; i < ids.size(); ++i) {
+            if (!looksUp(source, ids[i])) continue;
             if (!prices)
                 prices.emplace(
                     m_lookups.begin(*db, QLatin1String(source.table), QLatin1String(source.idField)));
-            if (std::optional<QString> price = prices->firstText(QString::number(id), valueField))
-                g.setTextMatrix(row, p_Col, formatTwoDecimals(leadingNumber(*price)));
+            if (std::optional<QString> price = prices->firstText(QString::number(ids[i]), valueField))
+                g.setTextMatrix(GridModel::FixedRows + static_cast<int>(i), p_Col,
+                                formatTwoDecimals(leadingNumber(*price)));
         }
     }
     db->Close();
-}
-
-void PriceColumns::fillEvery(const PriceSource& source) {
-    for (int c = FirstPriceCol; c < m_grid.cells().Cols(); ++c) FillPriceColumn(c, source);
+    if (rowIds.failure) std::rethrow_exception(rowIds.failure);
 }
 
 void PriceColumns::ClearPrice() {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QString>
+#include <exception>
+#include <vector>
 
 #include "core/data/table_lookups.h"
 
@@ -47,6 +49,17 @@ public:
     TableLookups& lookups() { return m_lookups; }
 
 private:
+    // The ID of every listed row, read once for all the columns a fill writes: the rows up to the first
+    // whose ID cannot be read, and the error of that one, which a fill raises once it has filled the rows
+    // before it.
+    struct RowIds {
+        std::vector<qint32> ids;
+        std::exception_ptr failure;
+    };
+    RowIds rowIds() const;
+    // FillPriceColumn with the rows' IDs at hand.
+    void fill(int p_Col, const PriceSource& source, const RowIds& rowIds);
+
     OutlineGrid& m_grid;
     QWidget* m_parent;
     TableLookups m_lookups;
