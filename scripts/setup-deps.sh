@@ -11,6 +11,8 @@ packages=(
   openssl
   curl unzip
   fonts-noto-cjk
+  libpinyin15-dev libxlsxwriter-dev qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n
+  python3
 )
 missing=()
 for p in "${packages[@]}"; do

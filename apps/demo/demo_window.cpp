@@ -2,20 +2,25 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMap>
 #include <QMenuBar>
+#include <QMetaEnum>
 #include <QPlainTextEdit>
+#include <QSettings>
 #include <QSplitter>
 #include <QTableView>
 #include <QToolBar>
 
 #include "kxview/kxview.h"
 #include "kxview/modupdate.h"
+#include "kxview/propertystore.h"
 #include "sample/names.h"
 #include "static_file_server.h"
 
@@ -95,7 +100,7 @@ QString resultText(qint32 code) {
 
 }  // namespace
 
-DemoWindow::DemoWindow(const QString& appDir, QWidget* parent)
+DemoWindow::DemoWindow(const QString& appDir, bool rememberMarks, QWidget* parent)
     : QMainWindow(parent), m_appDir(appDir), m_view(new kx::KXView), m_log(new QPlainTextEdit) {
     setWindowTitle(QStringLiteral("KXView 演示"));
     m_log->setObjectName(QStringLiteral("eventLog"));
@@ -107,11 +112,22 @@ DemoWindow::DemoWindow(const QString& appDir, QWidget* parent)
     split->setStretchFactor(1, 0);
     split->setSizes({860, 420});
     setCentralWidget(split);
+    if (rememberMarks) {
+        m_settings = std::make_unique<QSettings>(QStringLiteral("KXView"), QStringLiteral("kxview-demo"));
+        m_marksStore = std::make_unique<kx::SettingsPropertyStore>(*m_settings, QStringLiteral("KXView1"));
+        m_view->SetItemMarksStore(m_marksStore.get());
+    }
+    m_view->setAllAdditions(true);
     addHostCalls();
     addUpdateMenu();
+    addAdditionsMenu();
     connectEvents();
     log(QStringLiteral("application directory: ") + QDir::toNativeSeparators(appDir));
     serveMirror();  // the pickers fetch what is missing from it whenever the user asks
+}
+
+DemoWindow::~DemoWindow() {
+    m_view->SetItemMarksStore(nullptr);  // the store goes before the control
 }
 
 QTableView& DemoWindow::grid() const {
@@ -182,6 +198,25 @@ int DemoWindow::openFirstRowWithChildren(const std::function<bool(int row)>& wan
         return row;
     }
     return 0;
+}
+
+void DemoWindow::filter(const QString& text, bool wholeLibrary) {
+    if (auto* whole = m_view->findChild<QAbstractButton*>(QStringLiteral("chkWholeLibrary")))
+        whole->setChecked(wholeLibrary);
+    if (auto* box = m_view->findChild<QLineEdit*>(QStringLiteral("txtFilter"))) box->setText(text);
+}
+
+void DemoWindow::markFavourite(int row) {
+    selectRow(row);
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_D, Qt::ControlModifier);
+    QApplication::sendEvent(&grid(), &key);
+}
+
+void DemoWindow::openGridMenu(int row) {
+    selectRow(row);
+    const QPoint at = grid().visualRect(grid().currentIndex()).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, grid().viewport()->mapToGlobal(at));
+    QApplication::sendEvent(grid().viewport(), &event);
 }
 
 void DemoWindow::pressTool(const char* name, const QString& call) {
@@ -280,6 +315,42 @@ void DemoWindow::addUpdateMenu() {
     QAction* both =
         updates->addAction(QStringLiteral("更新定额库和价格文件(&A)"), this, [this] { runUpdates(); });
     both->setObjectName(QStringLiteral("runUpdates"));
+}
+
+void DemoWindow::addAdditionsMenu() {
+    // What each of KXView's additions is called for the user of the demo.
+    const QMap<QString, QString> captions{{"PinyinFind", "拼音查找"},
+                                          {"FilterBox", "筛选框"},
+                                          {"RecentAndFavourites", "最近使用与收藏"},
+                                          {"SpreadsheetExport", "导出与复制到表格"},
+                                          {"PriceHistory", "价格走势"},
+                                          {"GridMenu", "列表右键菜单"},
+                                          {"RowErrorsInStatusLine", "错误显示在状态栏"},
+                                          {"FullCodes", "编号完整显示"},
+                                          {"ErrataLink", "点击勘误标记"},
+                                          {"NewListAtTop", "新列表从头显示"},
+                                          {"PaneFollowsList", "说明随列表清空"},
+                                          {"FocusOnResults", "查找后定位到结果"},
+                                          {"EmptyListNotice", "空列表提示"},
+                                          {"QtTranslations", "中文标准按钮"},
+                                          {"DialogsOverHost", "对话框居中于主窗口"},
+                                          {"OutlineKeys", "快捷键（Ctrl+F、←→+-）"},
+                                          {"NameColumnFills", "名称列占满宽度"}};
+    QMenu* menu = menuBar()->addMenu(QStringLiteral("增强功能(&E)"));
+    menu->setObjectName(QStringLiteral("additionsMenu"));
+    const QMetaEnum additions = QMetaEnum::fromType<kx::KXView::Addition>();
+    for (int i = 0; i < additions.keyCount(); ++i) {
+        const auto which = static_cast<kx::KXView::Addition>(additions.value(i));
+        const QString name = QLatin1String(additions.key(i));
+        QAction* action = menu->addAction(captions.value(name, name));
+        action->setObjectName(name);
+        action->setCheckable(true);
+        action->setChecked(m_view->addition(which));
+        connect(action, &QAction::toggled, this, [this, which, name](bool on) {
+            m_view->setAddition(which, on);
+            log(QStringLiteral("set%1(%2)").arg(name, on ? QStringLiteral("true") : QStringLiteral("false")));
+        });
+    }
 }
 
 bool DemoWindow::serveMirror() {

@@ -9,13 +9,16 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QPlainTextEdit;
+class QSettings;
 class QTableView;
 
 namespace kx {
 class KXView;
+class PropertyStore;
 }  // namespace kx
 
 namespace demo {
@@ -40,8 +43,11 @@ class DemoWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    /// A window browsing the libraries below the application directory `appDir`.
-    explicit DemoWindow(const QString& appDir, QWidget* parent = nullptr);
+    /// A window browsing the libraries below the application directory `appDir`, with every addition of
+    /// the control switched on (the menu 增强功能 switches each). Recent and favourite items are kept in
+    /// the user's settings when `rememberMarks`, else for the window's life.
+    explicit DemoWindow(const QString& appDir, bool rememberMarks = false, QWidget* parent = nullptr);
+    ~DemoWindow() override;
 
     /// Opens `library` in the control with the price file the demo sets for it (the quota and material
     /// libraries get "北京2024年1月信息价"); false (and a log line) when Load fails.
@@ -54,6 +60,12 @@ public:
     /// has rows of its own (conversions, related quotas) and passes `wanted`; then opens them with Enter
     /// and returns that row. 0 when no row qualifies.
     int openFirstRowWithChildren(const std::function<bool(int row)>& wanted);
+    /// Types `text` into the filter box, over the whole library when `wholeLibrary`, as a user does.
+    void filter(const QString& text, bool wholeLibrary);
+    /// Makes grid row `row` current and presses Ctrl+D, which marks its item as a favourite.
+    void markFavourite(int row);
+    /// Opens the grid's context menu on row `row`, as a right click does.
+    void openGridMenu(int row);
     /// Presses the browser's price tool: the price-file picker opens on the shown library's price folder,
     /// and the file picked there gets a price column (the demo's second one, next to the file it sets).
     /// Logs the price columns afterwards.
@@ -88,6 +100,7 @@ private:
     QString priceFile(const char* title) const;
     void addHostCalls();
     void addUpdateMenu();
+    void addAdditionsMenu();
     void connectEvents();
     /// Serves the directory's update-service mirror (UpdateService/) over http on 127.0.0.1 and makes it
     /// the update service's address, from the first call on, so that the pickers' downloads and the
@@ -101,8 +114,10 @@ private:
     QString m_appDir;
     kx::KXView* m_view;
     QPlainTextEdit* m_log;
-    std::optional<Library> m_shown;        // the library Load opened last
-    StaticFileServer* m_mirror = nullptr;  // from the first update on
+    std::optional<Library> m_shown;                   // the library Load opened last
+    StaticFileServer* m_mirror = nullptr;             // from the first update on
+    std::unique_ptr<QSettings> m_settings;            // the user's settings, when marks are remembered
+    std::unique_ptr<kx::PropertyStore> m_marksStore;  // recent and favourite items in them
 };
 
 }  // namespace demo

@@ -6,8 +6,9 @@
 // offscreen, writes screenshots into the folder and exits: one per library kind (a category listed, a row
 // selected and called), a quota item with its conversion rows open, a bill item with its related quotas
 // open, the quota-library and the price-file picker with an entry shown, a material list with two price
-// columns (the second picked in the price-file picker), and the two update dialogs filled from the
-// directory's update-service mirror.
+// columns (the second picked in the price-file picker), the two update dialogs filled from the directory's
+// update-service mirror, and the control's additions: the filter finding the whole library by pinyin, the
+// recent and favourite items beside the tree, and a material's price history.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCommandLineParser>
@@ -16,10 +17,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QStringList>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
@@ -127,6 +130,26 @@ int writeDepthScreenshots(demo::DemoWindow& window, const QString& folder) {
     return failures;
 }
 
+/// The pictures of the additions: the filter finding the whole library by the pinyin of a polyphonic
+/// character (桩长, "zhuangchang"), recent and favourite items beside the tree, and the price history of a
+/// material (saved by `answers` while the dialog is shown). The number of failures.
+int writeAdditionScreenshots(demo::DemoWindow& window, const QString& folder) {
+    int failures = 0;
+    window.open(demo::Library::Quota);
+    window.filter(QStringLiteral("zhuangchang"), true);
+    failures += !save(window, folder, "pinyin-find.png");
+    window.filter(QString(), false);
+    window.open(demo::Library::Quota);
+    for (const int row : {2, 5, 9}) window.markFavourite(row);
+    for (const int row : {3, 7, 4}) window.callRow(row);
+    if (auto* marks = window.view().findChild<QTabWidget*>(QStringLiteral("marksPanel")))
+        marks->setCurrentIndex(1);
+    failures += !save(window, folder, "favourites.png");
+    window.open(demo::Library::Material);
+    window.openGridMenu(3);
+    return failures;
+}
+
 /// Answers the modal windows of an offscreen run, where nobody sees them: each message box goes into the
 /// log and is closed with No (or OK); the information dialog of the quota-library update and the
 /// price-file selection are saved as pictures and declined with their cmdCancel; a picker clicks the
@@ -150,8 +173,14 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Show) return false;
+        if (auto* menu = qobject_cast<QMenu*>(watched);
+            menu && menu->objectName() == QLatin1String("gridMenu")) {
+            QTimer::singleShot(0, menu, [menu] { choosePriceHistory(*menu); });
+            return false;
+        }
         auto* dialog = qobject_cast<QDialog*>(watched);
-        if (dialog == nullptr || event->type() != QEvent::Show) return false;
+        if (dialog == nullptr) return false;
         // Answered once the window is up and its modal loop runs.
         QTimer::singleShot(0, dialog, [this, window = QPointer<QDialog>(dialog)] {
             if (window) answer(*window);
@@ -171,6 +200,10 @@ private:
         if (name == QLatin1String("frmNet_UpdateDEInfo")) saveAndCancel(dialog, "quota-update-info.png");
         if (name == QLatin1String("frmPub_DownLoad_Price"))
             saveAndCancel(dialog, "price-update-selection.png");
+        if (name == QLatin1String("frmPriceHistory")) {
+            m_saved += save(dialog, m_folder, "price-history.png") ? 1 : 0;
+            dialog.reject();
+        }
         if (name == QLatin1String("frmSelectPrice") || name == QLatin1String("frmPub_SelectDE")) pick(dialog);
     }
 
@@ -181,6 +214,17 @@ private:
         if (clicked) m_picked += save(picker, m_folder, planned.picture) ? 1 : 0;
         const char* button = clicked ? planned.button : "cmdCancel";
         if (auto* finish = picker.findChild<QAbstractButton*>(QLatin1String(button))) finish->click();
+    }
+
+    /// Chooses the price history in the grid's context menu, as a user's click does.
+    static void choosePriceHistory(QMenu& menu) {
+        for (QAction* action : menu.actions()) {
+            if (!action->text().startsWith(QStringLiteral("价格走势"))) continue;
+            menu.close();
+            action->trigger();
+            return;
+        }
+        menu.close();
     }
 
     void saveAndCancel(QDialog& dialog, const char* file) {
@@ -214,6 +258,9 @@ int writeScreenshots(demo::DemoWindow& window, const QString& folder) {
         {demo::Library::Bill, "bill-item-library.png"},
     };
     int failures = 0;
+    const int savedBefore = answers.saved();
+    failures += writeAdditionScreenshots(window, folder);
+    failures += answers.saved() - savedBefore != 1;  // the price history
     for (const auto& [library, file] : shots) {
         if (!window.open(library)) ++failures;
         QApplication::processEvents();  // the grid lays its new rows out before it scrolls
@@ -268,7 +315,7 @@ int main(int argc, char** argv) {
                      qPrintable(appDir));
         return 2;
     }
-    demo::DemoWindow window(appDir);
+    demo::DemoWindow window(appDir, !screenshotsOnly);
     window.resize(1280, 800);
     if (!screenshotsOnly) {
         window.show();

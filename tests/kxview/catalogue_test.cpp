@@ -2,7 +2,6 @@
 // folder's files, inserting an entry after another, marking missing files, writing out stored files.
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -32,31 +31,6 @@ void makeLibrary(const QString& path, const QString& name) {
 
 /// One catalogue row as text: "ID,ParentID,Name,OCode,WithFileName".
 using Rows = QStringList;
-
-Rows catalogueRows(const QString& path) {
-    Rows rows;
-    auto db = modPub_DB::OpenDB(path);
-    for (auto rs = db->OpenRecordset("SELECT * FROM Index ORDER BY ID"); !rs->isEOF(); rs->MoveNext()) {
-        QStringList fields;
-        for (const char* f : {"ID", "ParentID", "Name", "OCode", "WithFileName"}) fields << rs->Text(f);
-        rows << fields.join(',');
-    }
-    db->Close();
-    return rows;
-}
-
-/// The rows mdb-export reads from a catalogue, without its header line, as "ID,ParentID,Name,OCode,File".
-Rows mdbtoolsRows(const QString& path) {
-    QProcess exporter;
-    exporter.start("mdb-export", {"-Q", "-d", ",", path, "Index"});
-    exporter.waitForFinished(20000);
-    Rows rows;
-    const QStringList lines =
-        QString::fromUtf8(exporter.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    for (int i = 1; i < lines.size(); ++i) rows << lines[i].section(',', 0, 4);
-    rows.sort();
-    return rows;
-}
 
 /// A tree whose nodes are rows of a catalogue, recording the images it is given.
 class RecordingTree : public kx::CatalogueTreeNodes {
@@ -100,8 +74,8 @@ private slots:
         modPub_DB::SyncIndexFiles("DEIndex.mdb", windows(m_folder), ".QTDE");
         // The first file becomes the first top-level entry, and so the parent of the next.
         const Rows expected{"1,0,甲定额,1,A.QTDE", "2,1,乙定额,2,b.QTDE"};
-        QCOMPARE(catalogueRows(m_folder + "DEIndex.mdb"), expected);
-        QCOMPARE(mdbtoolsRows(m_folder + "DEIndex.mdb"),
+        QCOMPARE(kxtest::catalogueRows(m_folder + "DEIndex.mdb"), expected);
+        QCOMPARE(kxtest::mdbtoolsCatalogueRows(m_folder + "DEIndex.mdb"),
                  (Rows{"1,0,甲定额,1,A.QTDE", "2,1,乙定额,2,b.QTDE"}));
     }
 
@@ -120,9 +94,9 @@ private slots:
         modPub_DB::SyncIndexFiles("DEIndex.mdb", m_folder, ".QTDE");
         const Rows once{"1,0,定额库,3,", "2,1,新名称,7,A.QTDE", "3,1,已删除,5,gone.QTDE", "4,0,第二组,2,",
                         "5,1,带撇号,8,O'Neil.QTDE"};
-        QCOMPARE(catalogueRows(m_folder + "DEIndex.mdb"), once);
+        QCOMPARE(kxtest::catalogueRows(m_folder + "DEIndex.mdb"), once);
         modPub_DB::SyncIndexFiles("DEIndex.mdb", m_folder, ".QTDE");
-        QCOMPARE(catalogueRows(m_folder + "DEIndex.mdb"), once);
+        QCOMPARE(kxtest::catalogueRows(m_folder + "DEIndex.mdb"), once);
     }
 
     void syncStopsAtALibraryWithoutANameKeepingEarlierRows() {
@@ -131,7 +105,7 @@ private slots:
         makeLibrary(m_folder + "2.QTDE", QString());
         makeLibrary(m_folder + "3.QTDE", "第三");
         QVERIFY_THROWS_EXCEPTION(kx::DbError, modPub_DB::SyncIndexFiles("DEIndex.mdb", m_folder, ".QTDE"));
-        QCOMPARE(catalogueRows(m_folder + "DEIndex.mdb"), Rows{"1,0,第一,1,1.QTDE"});
+        QCOMPARE(kxtest::catalogueRows(m_folder + "DEIndex.mdb"), Rows{"1,0,第一,1,1.QTDE"});
         QVERIFY_THROWS_EXCEPTION(kx::DbError, modPub_DB::SyncIndexFiles("Missing.mdb", m_folder, ".QTDE"));
     }
 
@@ -157,10 +131,8 @@ private slots:
         addEntry(*db, 0, "新价格", 0, QString());  // as the tree's add-node leaves it
         modPub_DB::InsertIndexAfter(*db, static_cast<qint16>(reference), 1, 5, "新.QTJG");
         db->Close();
-        QCOMPARE(catalogueRows(m_folder + "MatePriceIndex.mdb"), expected);
-        Rows sorted = expected;
-        sorted.sort();
-        QCOMPARE(mdbtoolsRows(m_folder + "MatePriceIndex.mdb"), sorted);
+        QCOMPARE(kxtest::catalogueRows(m_folder + "MatePriceIndex.mdb"), expected);
+        QCOMPARE(kxtest::mdbtoolsCatalogueRows(m_folder + "MatePriceIndex.mdb"), expected);
     }
 
     void markUninstalledNodesSetsImagesOfFileEntriesOnly() {

@@ -142,34 +142,6 @@ public:
     void inform(const QString& text) override { kx::showWarning(text, "提示"); }
 };
 
-/// Catalogue rows as "ID,ParentID,Name,OCode,WithFileName", in ID order, read through the component.
-QStringList catalogueRows(const QString& file) {
-    QStringList rows;
-    auto db = kx::openDatabase(file);
-    for (auto rs = db->OpenRecordset("SELECT * FROM Index ORDER BY ID"); !rs->isEOF(); rs->MoveNext()) {
-        QStringList fields;
-        for (const char* f : {"ID", "ParentID", "Name", "OCode", "WithFileName"}) fields << rs->Text(f);
-        rows << fields.join(',');
-    }
-    db->Close();
-    return rows;
-}
-
-/// The same rows as mdb-export reads them, in ID order.
-QStringList mdbtoolsRows(const QString& file) {
-    QProcess exporter;
-    exporter.start("mdb-export", {"-Q", "-d", ",", file, "Index"});
-    exporter.waitForFinished(20000);
-    const QStringList lines =
-        QString::fromUtf8(exporter.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    QStringList rows;
-    for (int i = 1; i < lines.size(); ++i) rows << lines[i].section(',', 0, 4);
-    std::sort(rows.begin(), rows.end(), [](const QString& a, const QString& b) {
-        return a.section(',', 0, 0).toInt() < b.section(',', 0, 0).toInt();
-    });
-    return rows;
-}
-
 }  // namespace
 
 class PickerLogicTest : public QObject {
@@ -387,7 +359,7 @@ private slots:
         if (withFileName.isEmpty()) withFileName = outside;
         setFileName(m_prices + "MatePriceIndex.mdb", 10, withFileName);
         const auto before = kxtest::snapshot(m_app);
-        const QStringList rows = catalogueRows(m_prices + "MatePriceIndex.mdb");
+        const QStringList rows = kxtest::catalogueRows(m_prices + "MatePriceIndex.mdb");
         kx::PriceFilePicker picker = pricePicker(m_prices);
         picker.state.UserName = "";
         picker.open();
@@ -403,7 +375,7 @@ private slots:
         QCOMPARE(picker.state.UnloadState, 1);
         QVERIFY(m_downloads.fetched.isEmpty());
         QCOMPARE(kxtest::snapshot(m_app), before);
-        QCOMPARE(catalogueRows(m_prices + "MatePriceIndex.mdb"), rows);
+        QCOMPARE(kxtest::catalogueRows(m_prices + "MatePriceIndex.mdb"), rows);
     }
 
     void choosingTakesAnInstalledFileOnly_data() {
@@ -476,15 +448,15 @@ private slots:
         const qint16 id = m_tree.SelectedID();
         const QString file = fileNameOf(catalogue, id);
         const bool existed = QFile::exists(m_prices + file);
-        const QStringList rows = catalogueRows(catalogue);
+        const QStringList rows = kxtest::catalogueRows(catalogue);
         m_messages->queueAnswer(Answer(answer));
         picker.deleteSelected();
         QCOMPARE(messageTexts(), messages);
         QStringList expected = rows;
         if (deleted)
             expected.removeIf([&](const QString& row) { return row.startsWith(QString::number(id) + ","); });
-        QCOMPARE(catalogueRows(catalogue), expected);
-        QCOMPARE(mdbtoolsRows(catalogue), expected);
+        QCOMPARE(kxtest::catalogueRows(catalogue), expected);
+        QCOMPARE(kxtest::mdbtoolsCatalogueRows(catalogue), expected);
         QCOMPARE(m_tree.nodes.size(), deleted ? 9 : 10);
         if (existed) QCOMPARE(QFile::exists(m_prices + file), !deleted);
     }
@@ -503,12 +475,12 @@ private slots:
         picker.state.UserName = "ADMIN";
         picker.open();
         QVERIFY(m_tree.select("北京市2024年1月建设工程材料信息价"));
-        const QStringList rows = catalogueRows(catalogue);
+        const QStringList rows = kxtest::catalogueRows(catalogue);
         m_messages->queueAnswer(Answer::Yes);
         picker.deleteSelected();
         QCOMPARE(messageTexts().last(), QString("价格文件正在编辑，无法删除！"));
         QVERIFY(QFile::exists(file));
-        QCOMPARE(catalogueRows(catalogue), rows);
+        QCOMPARE(kxtest::catalogueRows(catalogue), rows);
         QCOMPARE(m_tree.nodes.size(), 10);
     }
 
@@ -539,8 +511,8 @@ private slots:
                                    "9,1,北京市2024年3月建设工程材料信息价,10,北京2024年3月信息价.QTJG",
                                    "10,3,公司内部材料价格,11,公司内部价格.QTJG",
                                    "11,1,同事提供的材料价格,5,同事的价格.QTJG"};
-        QCOMPARE(catalogueRows(catalogue), expected);
-        QCOMPARE(mdbtoolsRows(catalogue), expected);
+        QCOMPARE(kxtest::catalogueRows(catalogue), expected);
+        QCOMPARE(kxtest::mdbtoolsCatalogueRows(catalogue), expected);
         QVERIFY(messageTexts().isEmpty());
     }
 
@@ -619,7 +591,7 @@ private slots:
         QCOMPARE(kxtest::tableRows(target, "WithData"), qint64(0));
         QCOMPARE(kxtest::mdbCount(target, "WithData"), qint64(0));
         QCOMPARE(kxtest::readBytes(source), original);
-        QCOMPARE(catalogueRows(folder + "MateIndex.mdb").size(), 3);  // a library is not catalogued
+        QCOMPARE(kxtest::catalogueRows(folder + "MateIndex.mdb").size(), 3);  // a library is not catalogued
     }
 
     void browsingChoosesAnyFileWithoutCopyingIt() {
@@ -679,22 +651,22 @@ private slots:
         picker.state.DefaultName = "2018年安装工程消耗量定额";
         picker.open();
         const QString added = QString("11,1,2018年园林绿化工程补充定额,11,") + kPickerCases.uncataloguedQuota;
-        QCOMPARE(catalogueRows(catalogue).last(), added);
-        QCOMPARE(mdbtoolsRows(catalogue).last(), added);
+        QCOMPARE(kxtest::catalogueRows(catalogue).last(), added);
+        QCOMPARE(kxtest::mdbtoolsCatalogueRows(catalogue).last(), added);
         QCOMPARE(m_tree.NodeText(m_tree.SelectedIndex()), QString("2018年安装工程消耗量定额"));
         QCOMPARE(m_tree.imageOf("2018年市政工程消耗量定额"), modPub_Tree::kNotInstalledImage);
         QCOMPARE(m_tree.imageOf("2018年园林绿化工程补充定额"), qint16(8));
         QVERIFY(m_display.last().startsWith(
             "制作人：定额管理站  创建日期：2018-09-01|<B>2018年安装工程消耗量定额</>"));
         picker.open();  // registers nothing twice
-        QCOMPARE(catalogueRows(catalogue).size(), 11);
+        QCOMPARE(kxtest::catalogueRows(catalogue).size(), 11);
     }
 
     void aFolderWithoutItsCatalogueAndWithAnUnnamedLibraryFailsAfterTheFirst() {
         const QString folder = m_app + kPickerCases.companyQuotaDir + "/";
         kx::QuotaLibraryPicker picker = quotaPicker(folder);
         QVERIFY_THROWS_EXCEPTION(kx::DbError, picker.open());
-        QCOMPARE(catalogueRows(folder + "DEIndex.mdb"),
+        QCOMPARE(kxtest::catalogueRows(folder + "DEIndex.mdb"),
                  QStringList{QString("1,0,2023年企业定额,1,") + kPickerCases.companyQuota});
     }
 

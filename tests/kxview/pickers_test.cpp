@@ -272,6 +272,27 @@ private slots:
         QCOMPARE(form.GetUnloadState(), 1);
     }
 
+    void enterChoosesTheSelectedEntryInBothPickers() {
+        kx::frmSelectPrice prices;
+        setUpPricePicker(prices);
+        m_ui->dialogs->queue(kPricePicker, [&](QDialog& d) {
+            QVERIFY(clickNode(d, "某住宅项目材料询价"));
+            QTest::keyClick(treeView(treeOf(d)), Qt::Key_Return);
+        });
+        prices.showModal();
+        QCOMPARE(prices.GetUnloadState(), 0);
+        QCOMPARE(prices.GetOpenFileFullName(), m_prices + "项目询价.QTJG");
+
+        Browser b;
+        b.load(*m_app, "DE", m_app->quota());
+        m_ui->dialogs->queue(kQuotaPicker, [&](QDialog& d) {
+            QVERIFY(clickNode(d, "2018年安装工程消耗量定额"));
+            QTest::keyClick(treeView(treeOf(d)), Qt::Key_Enter);
+        });
+        QTest::mouseClick(b.tool("tMateIndex"), Qt::LeftButton);
+        QCOMPARE(b.view.GetDBFullName(), m_app->installQuota());
+    }
+
     void theDeleteButtonDeletesTheUsersOwnFile() {
         kx::frmSelectPrice form;
         setUpPricePicker(form);

@@ -15,6 +15,7 @@
 #include <csignal>
 
 #include "core/data/modpub_db.h"
+#include "core/db/dbengine.h"
 
 namespace kxtest {
 
@@ -128,6 +129,32 @@ qint64 mdbCount(const QString& file, const QString& table) {
     bool ok = false;
     const qint64 n = count.readAllStandardOutput().trimmed().toLongLong(&ok);
     return ok && count.exitCode() == 0 ? n : -1;
+}
+
+QStringList catalogueRows(const QString& file) {
+    QStringList rows;
+    auto db = kx::openDatabase(file);
+    for (auto rs = db->OpenRecordset("SELECT * FROM Index ORDER BY ID"); !rs->isEOF(); rs->MoveNext()) {
+        QStringList fields;
+        for (const char* f : {"ID", "ParentID", "Name", "OCode", "WithFileName"}) fields << rs->Text(f);
+        rows << fields.join(',');
+    }
+    db->Close();
+    return rows;
+}
+
+QStringList mdbtoolsCatalogueRows(const QString& file) {
+    QProcess exporter;
+    exporter.start("mdb-export", {"-Q", "-d", ",", file, "Index"});
+    exporter.waitForFinished(20000);
+    const QStringList lines =
+        QString::fromUtf8(exporter.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    QStringList rows;
+    for (int i = 1; i < lines.size(); ++i) rows << lines[i].section(',', 0, 4);
+    std::sort(rows.begin(), rows.end(), [](const QString& a, const QString& b) {
+        return a.section(',', 0, 0).toInt() < b.section(',', 0, 0).toInt();
+    });
+    return rows;
 }
 
 QByteArray packedMember(const QString& package, const QString& memberName) {

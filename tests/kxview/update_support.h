@@ -70,6 +70,10 @@ QString keyInfo(const QString& library, const QString& code);
 qint64 tableRows(const QString& library, const QString& table);
 /// mdb-count of a table, as an independent reader sees it (-1 when it cannot read the file).
 qint64 mdbCount(const QString& file, const QString& table);
+/// A catalogue's rows as "ID,ParentID,Name,OCode,WithFileName", in ID order, read through the component.
+QStringList catalogueRows(const QString& file);
+/// The same rows as mdb-export, an independent reader, reads them, in ID order.
+QStringList mdbtoolsCatalogueRows(const QString& file);
 /// The content of `memberName` in the ZIP package `package`, as unzip extracts it.
 QByteArray packedMember(const QString& package, const QString& memberName);
 

@@ -23,14 +23,120 @@ class PropertyStore;
 /// "box" (framed panel holding the grid "F", a QTableView whose property "Row" is the current grid row, 0
 /// for none), "KXHead1" (framed panel holding the description pane "txtSM", whose property "Text" holds
 /// the text shown).
+///
+/// Additions for daily work (pinyin find, the filter box, recent and favourite items, spreadsheets, price
+/// history, and smoother list handling) are each switched by a boolean property named after its
+/// KXView::Addition. Every one is off until the host switches it on, so a host that sets none gets the
+/// control with exactly its specified behaviour; none of them changes an event, caption or member.
 class KXVIEW_EXPORT KXView : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QString FindStyle READ FindStyle WRITE setFindStyle NOTIFY FindStyleChanged)
     Q_PROPERTY(QString DBFullName READ GetDBFullName)
+    Q_PROPERTY(bool PinyinFind READ PinyinFind WRITE setPinyinFind)
+    Q_PROPERTY(bool FilterBox READ FilterBox WRITE setFilterBox)
+    Q_PROPERTY(bool RecentAndFavourites READ RecentAndFavourites WRITE setRecentAndFavourites)
+    Q_PROPERTY(bool SpreadsheetExport READ SpreadsheetExport WRITE setSpreadsheetExport)
+    Q_PROPERTY(bool PriceHistory READ PriceHistory WRITE setPriceHistory)
+    Q_PROPERTY(bool GridMenu READ GridMenu WRITE setGridMenu)
+    Q_PROPERTY(bool RowErrorsInStatusLine READ RowErrorsInStatusLine WRITE setRowErrorsInStatusLine)
+    Q_PROPERTY(bool FullCodes READ FullCodes WRITE setFullCodes)
+    Q_PROPERTY(bool ErrataLink READ ErrataLink WRITE setErrataLink)
+    Q_PROPERTY(bool NewListAtTop READ NewListAtTop WRITE setNewListAtTop)
+    Q_PROPERTY(bool PaneFollowsList READ PaneFollowsList WRITE setPaneFollowsList)
+    Q_PROPERTY(bool FocusOnResults READ FocusOnResults WRITE setFocusOnResults)
+    Q_PROPERTY(bool EmptyListNotice READ EmptyListNotice WRITE setEmptyListNotice)
+    Q_PROPERTY(bool QtTranslations READ QtTranslations WRITE setQtTranslations)
+    Q_PROPERTY(bool DialogsOverHost READ DialogsOverHost WRITE setDialogsOverHost)
+    Q_PROPERTY(bool OutlineKeys READ OutlineKeys WRITE setOutlineKeys)
+    Q_PROPERTY(bool NameColumnFills READ NameColumnFills WRITE setNameColumnFills)
 
 public:
+    /// The additions a host may switch on, one property each (of the same name).
+    enum class Addition {
+        /// Letters typed as pinyin (initials "tsf", whole syllables "tushifang", mixed "土sf") find items by
+        /// name, by every reading of a polyphonic character, in the find dialog's results and the filter.
+        PinyinFind,
+        /// A filter box above the grid ("txtFilter") narrows the listed category at each keystroke by
+        /// code, name or unit, or lists the matches of the whole library ("chkWholeLibrary"); matches are
+        /// highlighted; Esc clears it.
+        FilterBox,
+        /// Items called (double-click, call tool) go to a recent list per library, favourites are set by
+        /// the grid's menu or Ctrl+D; both show in a panel beside the tree ("marksPanel"), kept through
+        /// SetItemMarksStore by library key and code, so they survive a library update.
+        RecentAndFavourites,
+        /// The listed rows with their visible price columns export to XLSX and CSV; Ctrl+C copies the
+        /// selected rows as tab-separated text and an HTML table.
+        SpreadsheetExport,
+        /// A chart of a row's price across the price files of its set, with the figures beside it.
+        PriceHistory,
+        /// A context menu on the grid: copy code or rows, favourite, export, price history, errata.
+        GridMenu,
+        /// A failure while the current row changes shows in Chinese in a status line below the grid
+        /// ("lblStatus"), once per cause, and is logged with the engine's text, instead of a message box.
+        RowErrorsInStatusLine,
+        /// The code column is as wide as the longest code listed: a code never loses its middle.
+        FullCodes,
+        /// A click on a corrected item's red " [堪误]" mark raises CallDEEditRecord for that item.
+        ErrataLink,
+        /// A new list (category, find, filter, library) starts at its first row.
+        NewListAtTop,
+        /// The description pane is cleared when the list is replaced.
+        PaneFollowsList,
+        /// After a find the grid has the focus and the first result is current.
+        FocusOnResults,
+        /// An empty list says so in the grid.
+        EmptyListNotice,
+        /// Qt's own Chinese texts (standard buttons) are loaded unless the application loaded others.
+        QtTranslations,
+        /// The find dialog opens centred over the host's window.
+        DialogsOverHost,
+        /// Ctrl+F opens find; Left or - folds a row's conversions or related quotas (or goes up to the
+        /// item from one of them), Right or + unfolds them.
+        OutlineKeys,
+        /// The name column takes the grid's free width.
+        NameColumnFills,
+    };
+    Q_ENUM(Addition)
+
     explicit KXView(QWidget* parent = nullptr);
     ~KXView() override;
+
+    /// Whether `addition` is on (all are off in a new control).
+    bool addition(Addition which) const;
+    /// Switches `addition` on or off; the control shows the change at once. Never throws.
+    void setAddition(Addition which, bool on);
+    /// Switches every addition on or off.
+    void setAllAdditions(bool on);
+    /// Where recent and favourite items are kept (per user): properties "RecentItems/KEY" and
+    /// "FavouriteItems/KEY" are written at each change. Null (the default) keeps them in memory while the
+    /// control lives. The store must outlive its use.
+    void SetItemMarksStore(kx::PropertyStore* store);
+
+#define KXVIEW_ADDITION_PROPERTY(Name)   \
+    bool Name() const {                  \
+        return addition(Addition::Name); \
+    }                                    \
+    void set##Name(bool on) {            \
+        setAddition(Addition::Name, on); \
+    }
+    KXVIEW_ADDITION_PROPERTY(PinyinFind)
+    KXVIEW_ADDITION_PROPERTY(FilterBox)
+    KXVIEW_ADDITION_PROPERTY(RecentAndFavourites)
+    KXVIEW_ADDITION_PROPERTY(SpreadsheetExport)
+    KXVIEW_ADDITION_PROPERTY(PriceHistory)
+    KXVIEW_ADDITION_PROPERTY(GridMenu)
+    KXVIEW_ADDITION_PROPERTY(RowErrorsInStatusLine)
+    KXVIEW_ADDITION_PROPERTY(FullCodes)
+    KXVIEW_ADDITION_PROPERTY(ErrataLink)
+    KXVIEW_ADDITION_PROPERTY(NewListAtTop)
+    KXVIEW_ADDITION_PROPERTY(PaneFollowsList)
+    KXVIEW_ADDITION_PROPERTY(FocusOnResults)
+    KXVIEW_ADDITION_PROPERTY(EmptyListNotice)
+    KXVIEW_ADDITION_PROPERTY(QtTranslations)
+    KXVIEW_ADDITION_PROPERTY(DialogsOverHost)
+    KXVIEW_ADDITION_PROPERTY(OutlineKeys)
+    KXVIEW_ADDITION_PROPERTY(NameColumnFills)
+#undef KXVIEW_ADDITION_PROPERTY
 
     /// The application directory (ending with a separator); the grid's header picture is read below it.
     void SetAppPath(const QString& value);

@@ -2,6 +2,8 @@
 #include "widgets/browser/item_lists.h"
 
 #include <QColor>
+#include <QStringList>
+#include <algorithm>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -54,6 +56,23 @@ QString findSQL(const LibraryProfile& profile, qint32 rangeKind, qint32 findKind
                          QStringLiteral(" WHERE ") + field;
     if (findKind != 0) return head + QStringLiteral(" Like '*") + text + QStringLiteral("*'");
     return head + QStringLiteral("='") + text + QLatin1Char('\'');
+}
+
+/// The condition that selects the items whose IDs are `ids`: runs of consecutive IDs as ranges; none
+/// (an ID is never Null) for no IDs.
+QString idCondition(std::vector<qint32> ids) {
+    if (ids.empty()) return QStringLiteral("ID IS NULL");
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    QStringList terms;
+    for (size_t i = 0; i < ids.size();) {
+        size_t last = i;
+        while (last + 1 < ids.size() && ids[last + 1] == ids[last] + 1) ++last;
+        terms << (last == i ? QStringLiteral("ID=%1").arg(ids[i])
+                            : QStringLiteral("(ID>=%1 AND ID<=%2)").arg(ids[i]).arg(ids[last]));
+        i = last + 1;
+    }
+    return terms.join(QStringLiteral(" OR "));
 }
 
 }  // namespace
@@ -168,9 +187,26 @@ void ItemLists::FillDEGrid(Recordset& rs, Database& db) {
 }
 
 void ItemLists::listFound(qint32 rangeKind, qint32 findKind, const QString& text) {
+    listWhere(findSQL(m_state.profile(), rangeKind, findKind, text));
+}
+
+void ItemLists::listFoundWith(qint32 rangeKind, qint32 findKind, const QString& text,
+                              const std::vector<qint32>& more) {
+    const QString sql = findSQL(m_state.profile(), rangeKind, findKind, text);
+    listWhere(more.empty() ? sql : sql + QStringLiteral(" OR ") + idCondition(more));
+}
+
+void ItemLists::listIds(const std::vector<qint32>& ids) {
+    const LibraryProfile& profile = m_state.profile();
+    if (profile.itemTable == nullptr) return;
+    listWhere(QStringLiteral("SELECT * FROM ") + QLatin1String(profile.itemTable) +
+              QStringLiteral(" WHERE ") + idCondition(ids));
+}
+
+void ItemLists::listWhere(const QString& sql) {
     const LibraryProfile& profile = m_state.profile();
     auto db = modPub_DB::OpenDB(m_state.DBFullName);
-    auto rs = db->OpenRecordset(findSQL(profile, rangeKind, findKind, text), dbOpenDynaset);
+    auto rs = db->OpenRecordset(sql, dbOpenDynaset);
     if (profile.fillFound) profile.fillFound(*this, *rs, *db);
 }
 

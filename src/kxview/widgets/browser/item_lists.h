@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <vector>
 
 #include "core/data/table_lookups.h"
 
@@ -42,10 +43,18 @@ public:
     /// (`findKind` 1) or equals (0) `text`, inserted into the statement as it stands. Throws kx::DbError
     /// when the engine refuses the statement.
     void listFound(qint32 rangeKind, qint32 findKind, const QString& text);
+    /// Lists the items of the open library whose IDs are `ids`, as a search's result (in table order).
+    void listIds(const std::vector<qint32>& ids);
+    /// Lists what listFound lists together with the items `more` names by ID: the items of a search
+    /// extended by pinyin. Throws as listFound.
+    void listFoundWith(qint32 rangeKind, qint32 findKind, const QString& text,
+                       const std::vector<qint32>& more);
     /// The libraries' errata tables read whole for the listings (see TableLookups).
     TableLookups& errataLookups() { return m_errata; }
 
 private:
+    /// Lists the rows the search statement `sql` selects, with the fill of the library's kind.
+    void listWhere(const QString& sql);
     /// Adds a row at the bottom of the grid for the next listed item and returns its index; a list holds
     /// at most 32,767 items (std::overflow_error beyond).
     int appendItemRow();

@@ -24,4 +24,15 @@ qint16 ItemRows::hsCode(int row) const {
     return roundToInt16(leadingNumber(cell(row, HCol_F::Code).mid(2)));
 }
 
+int ItemRows::itemRow(int row) const {
+    while (row > GridModel::FixedRows && m_cells.IsSubtotal(row) && m_cells.RowOutlineLevel(row) > 0) --row;
+    return row;
+}
+
+QString ItemRows::itemName(int row) const {
+    QString name = cell(row, HCol_F::Name);
+    if (name.endsWith(errataMark())) name.chop(errataMark().size());
+    return name;
+}
+
 }  // namespace kx

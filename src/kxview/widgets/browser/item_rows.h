@@ -14,6 +14,12 @@ constexpr int colOf(HCol_F c) {
     return static_cast<int>(c) + 1;
 }
 
+/// The text the quota listing appends to the name of a corrected item.
+inline const QString& errataMark() {
+    static const QString mark = QStringLiteral(" [堪误]");
+    return mark;
+}
+
 /// Reads the item grid's rows: cells by their HCol_F column, and the numbers cells hold.
 class ItemRows {
 public:
@@ -29,6 +35,11 @@ public:
     /// The conversion code of `row`: the number after the first two characters of its code cell (" -12"
     /// gives 12); std::overflow_error beyond 16 bits.
     qint16 hsCode(int row) const;
+    /// The row of the item `row` belongs to: `row` itself, or for a child row (a conversion or related
+    /// quota: a node of level 1 or more) the nearest row above that is none.
+    int itemRow(int row) const;
+    /// The name of `row` without the errata mark.
+    QString itemName(int row) const;
 
 private:
     const GridModel& m_cells;

@@ -3,6 +3,7 @@
 #include "kxview/kxview.h"
 
 #include <QFont>
+#include <QMetaEnum>
 #include <QResizeEvent>
 
 #include "core/data/modpub_db.h"
@@ -63,6 +64,9 @@ KXView::Private::Private(KXView& view) : q(view) {
     related = std::make_unique<RelatedQuotas>(state, *F);
     pane = std::make_unique<DescriptionPane>(state, *F, *txtSM, *related);
     rows = std::make_unique<RowEvents>(state, *F, q);
+    additions = std::make_unique<Additions>(BrowserParts{
+        q, state, tree, box, F, txtSM, lists.get(), rows.get(), pane.get(), [this] { UserControl_Resize(); },
+        [this](qint16 id, const QString& text) { tree_NodeClick(id, text); }});
     pickers = std::make_unique<LibraryPickers>(state, q, *prices);
 }
 
@@ -112,8 +116,10 @@ void KXView::Private::connectNotifications() {
                              [this](qint16 id, const QString& text) { tree_NodeClick(id, text); }));
     QObject::connect(F, &OutlineGrid::cellDoubleClicked, &q,
                      guarded(QStringLiteral("grid double-click"), [this] { rows->F_DblClick(); }));
-    QObject::connect(F, &OutlineGrid::rowColChanged, &q,
-                     guarded(QStringLiteral("row change"), [this] { pane->F_RowColChange(); }));
+    QObject::connect(F, &OutlineGrid::rowColChanged, &q, [this, guarded] {
+        if (additions->describeCurrentRow()) return;  // a failure went to the status line
+        guarded(QStringLiteral("row change"), [this] { pane->F_RowColChange(); })();
+    });
     QObject::connect(F, &OutlineGrid::cellClicked, &q,
                      guarded(QStringLiteral("grid click"), [this] { rows->F_Click(); }));
     QObject::connect(F, &OutlineGrid::keyDown, &q,
@@ -162,6 +168,7 @@ void KXView::Private::UserControl_Resize() {
         case LibraryProfile::Panes::Untouched:
             break;
     }
+    additions->place();
     layingOut = false;
 }
 
@@ -185,6 +192,23 @@ KXView::KXView(QWidget* parent) : QWidget(parent), d(std::make_unique<Private>(*
 
 KXView::~KXView() = default;
 
+bool KXView::addition(Addition which) const {
+    return d->additions->isOn(which);
+}
+
+void KXView::setAddition(Addition which, bool on) {
+    d->additions->set(which, on);
+}
+
+void KXView::setAllAdditions(bool on) {
+    const QMetaEnum additions = QMetaEnum::fromType<Addition>();
+    for (int i = 0; i < additions.keyCount(); ++i) setAddition(static_cast<Addition>(additions.value(i)), on);
+}
+
+void KXView::SetItemMarksStore(PropertyStore* store) {
+    d->additions->setMarksStore(store);
+}
+
 void KXView::SetAppPath(const QString& value) {
     d->state.AppPath = value;
 }
@@ -204,7 +228,9 @@ void KXView::setFindStyle(const QString& value) {
 
 void KXView::LoadData(const QString& p_dbFullName, const QString& p_Class) {
     const LibraryProfile& profile = d->state.profile();
-    if (profile.loadByClass) (d->lists.get()->*profile.loadByClass)(p_dbFullName, p_Class);
+    if (!profile.loadByClass) return;
+    (d->lists.get()->*profile.loadByClass)(p_dbFullName, p_Class);
+    d->additions->afterListing(Additions::ListOrigin::Category);
 }
 
 void KXView::Load(const QString& p_dbFullName) {
@@ -223,13 +249,24 @@ void KXView::Load(const QString& p_dbFullName) {
     }
     if (!d->state.PriceDBFullPath.isEmpty()) AddPriceColumn(d->state.PriceDBFullPath);
     d->UserControl_Resize();
+    d->additions->afterLoad();
 }
 
 void KXView::FindOne() {
     frmPub_Find& form = sharedForm<frmPub_Find>();
+    d->additions->beforeFind(form);
     form.ShowModal();
     if (form.GetUnloadState() != 0) return;
-    d->lists->listFound(form.GetRangeKind(), form.GetFindKind(), form.GetFindName());
+    // With pinyin find, a search by name also lists the items whose names the letters spell.
+    const std::vector<qint32> byPinyin =
+        d->additions->pinyinMatches(form.GetRangeKind(), form.GetFindKind(), form.GetFindName());
+    if (byPinyin.empty()) {
+        d->lists->listFound(form.GetRangeKind(), form.GetFindKind(), form.GetFindName());
+    } else {
+        d->lists->listFoundWith(form.GetRangeKind(), form.GetFindKind(), form.GetFindName(), byPinyin);
+    }
+    d->additions->afterListing(Additions::ListOrigin::Find, form.GetFindName());
+    d->additions->afterFind();
 }
 
 qint32 KXView::GetSelectMateID() const {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "kxview/kxview.h"
+#include "widgets/browser/additions.h"
 #include "widgets/browser/browser_state.h"
 #include "widgets/browser/description_pane.h"
 #include "widgets/browser/item_lists.h"
@@ -44,6 +45,8 @@ struct KXView::Private {
     std::unique_ptr<RelatedQuotas> related;
     std::unique_ptr<DescriptionPane> pane;
     std::unique_ptr<RowEvents> rows;
+    /// What the browser does beyond its specification, as the host switches it on.
+    std::unique_ptr<Additions> additions;
     std::unique_ptr<LibraryPickers> pickers;
 
     bool layingOut = false;  // guards the layout against the splitter's notification while it runs

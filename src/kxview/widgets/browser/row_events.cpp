@@ -54,9 +54,13 @@ void RowEvents::F_Click() {
     if (m_grid.Col() != colOf(HCol_F::Other) ||
         rows.cell(m_grid.Row(), HCol_F::Other) != QStringLiteral("勘误"))
         return;
+    raiseEditRecord(m_grid.Row());
+}
+
+void RowEvents::raiseEditRecord(int row) {
     auto db = modPub_DB::OpenDB(m_state.DBFullName);
     const QString key = modPub_DB::GetKeyInfo(*db, QStringLiteral("Key"));
-    emit m_view.CallDEEditRecord(rows.rowId(m_grid.Row()), key);
+    emit m_view.CallDEEditRecord(ItemRows(m_grid.cells()).rowId(row), key);
     db->Close();
 }
 

@@ -24,6 +24,8 @@ public:
     void F_KeyDown(int key);
     /// Raises CallDELink for the current row.
     void CallDELinkForRow();
+    /// Raises CallDEEditRecord for the item of grid row `row`, with the library's key.
+    void raiseEditRecord(int row);
 
     /// DoubleClickMate for material row `row`.
     void callMaterialRow(int row, const QString& key);

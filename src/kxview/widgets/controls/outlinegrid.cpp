@@ -1,9 +1,12 @@
 #include "widgets/controls/outlinegrid.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QToolTip>
 
 #include "widgets/controls/twips.h"
 
@@ -135,6 +138,18 @@ struct OutlineGrid::Private {
     int rowHeightMin = 0;
     int reportedRow = 0;
     int reportedCol = GridModel::FixedCols;
+    std::function<bool(int)> rowFilter;
+    int fillColumn = -1;
+    int fitColumn = -1;
+    int fitWidth = 0;  // pixels the fit column's widest text needs
+    bool elidedTextTips = false;
+    QString placeholder;
+
+    /// The width of column `c` on screen, in pixels: as the cells set it, widened for the fit column.
+    int pixelWidth(int c) const {
+        const int width = toPixels(model->ColWidth(c));
+        return c == fitColumn ? std::max(width, fitWidth) : width;
+    }
 
     void applyColumn(int c) {
         const int width = model->ColWidth(c);
@@ -145,16 +160,45 @@ struct OutlineGrid::Private {
             return;
         }
         q.setColumnHidden(c, width == 0);
-        if (width > 0) q.setColumnWidth(c, toPixels(width));
+        if (width > 0) q.setColumnWidth(c, pixelWidth(c));
+        if (c != fillColumn) applyFill();
     }
 
     void applyAllColumns() {
         for (int c = 0; c < model->Cols(); ++c) applyColumn(c);
     }
 
-    /// Shows or hides grid row `row` as `hidden` says.
+    /// Gives the fill column the width the other columns leave free in the viewport.
+    void applyFill() {
+        if (fillColumn < GridModel::FixedCols || fillColumn >= model->Cols() ||
+            model->ColWidth(fillColumn) == 0)
+            return;
+        int others = 0;
+        for (int c = GridModel::FixedCols; c < model->Cols(); ++c) {
+            if (c != fillColumn && !q.isColumnHidden(c)) others += q.columnWidth(c);
+        }
+        q.setColumnWidth(fillColumn, std::max(pixelWidth(fillColumn), q.viewport()->width() - others));
+    }
+
+    /// Measures the widest text of the fit column (rows that merge cells span several columns).
+    void measureFitColumn() {
+        if (fitColumn < GridModel::FixedCols || fitColumn >= model->Cols()) return;
+        const QFontMetrics metrics(q.font());
+        int widest = 0;
+        for (int row = GridModel::FixedRows; row < model->Rows(); ++row) {
+            if (!model->MergeRow(row))
+                widest = std::max(widest, metrics.horizontalAdvance(model->TextMatrix(row, fitColumn)));
+        }
+        // The item view's text margins on both sides, and a little air.
+        const int margins = 2 * (q.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &q) + 1) + 6;
+        fitWidth = widest > 0 ? widest + margins : 0;
+        applyColumn(fitColumn);
+    }
+
+    /// Shows or hides grid row `row` as `hidden` says, or hides it when the row filter leaves it out.
     void showRow(int row, bool hidden) {
         const int viewRow = row - GridModel::FixedRows;
+        hidden = hidden || (rowFilter && !rowFilter(row));
         if (q.isRowHidden(viewRow) != hidden) q.setRowHidden(viewRow, hidden);
     }
 
@@ -169,7 +213,7 @@ struct OutlineGrid::Private {
 
     /// Hides the rows under collapsed nodes and shows the others, over the whole grid.
     void applyVisibility() {
-        if (!model->hasCollapsedNodes() && !someRowHidden()) return;
+        if (!model->hasCollapsedNodes() && !someRowHidden() && !rowFilter) return;
         const QBitArray hidden = model->hiddenRows();
         for (int row = GridModel::FixedRows; row < model->Rows(); ++row) showRow(row, hidden.testBit(row));
         keepCurrentRowVisible();
@@ -178,7 +222,7 @@ struct OutlineGrid::Private {
     /// The same for the rows an insertion, removal or outline change at grid row `first` can affect, so that
     /// a change costs the rows it touches, not the whole grid.
     void applyVisibilityFrom(int first) {
-        if (!model->hasCollapsedNodes() && !someRowHidden()) return;
+        if (!model->hasCollapsedNodes() && !someRowHidden() && !rowFilter) return;
         const std::vector<bool> hidden = model->hiddenRowsFrom(first);
         for (size_t i = 0; i < hidden.size(); ++i) showRow(first + static_cast<int>(i), hidden[i]);
         keepCurrentRowVisible();
@@ -226,6 +270,7 @@ struct OutlineGrid::Private {
 
     void connectModel() {
         connect(model, &QAbstractItemModel::modelReset, &q, [this] {
+            measureFitColumn();
             applyAllColumns();
             applyVisibility();
             applyAllSpans();
@@ -251,6 +296,7 @@ struct OutlineGrid::Private {
                     for (int row = GridModel::gridRow(from); row <= GridModel::gridRow(to); ++row) {
                         if (model->MergeRow(row)) applySpans(row);
                     }
+                    if (from.column() <= fitColumn && fitColumn <= to.column()) measureFitColumn();
                 });
         connect(model, &GridModel::colWidthChanged, &q, [this](int c) { applyColumn(c); });
         connect(model, &GridModel::mergeChanged, &q, [this](int row) { applySpans(row); });
@@ -301,7 +347,9 @@ void OutlineGrid::setRow(int row) {
         setCurrentIndex({});
         clearSelection();
     } else {
-        setCurrentIndex(d->model->index(row - GridModel::FixedRows, d->visibleCol(Col())));
+        // The row made current is the one selected, also where several rows may be selected.
+        selectionModel()->setCurrentIndex(d->model->index(row - GridModel::FixedRows, d->visibleCol(Col())),
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     d->reportIfMoved();
 }
@@ -338,6 +386,84 @@ QRect OutlineGrid::outlineButtonRect(int row) const {
 }
 
 void OutlineGrid::keyboardSearch(const QString&) {}
+
+void OutlineGrid::setRowFilter(std::function<bool(int row)> passes) {
+    d->rowFilter = std::move(passes);
+    const QBitArray collapsedAway = d->model->hiddenRows();
+    for (int row = GridModel::FixedRows; row < d->model->Rows(); ++row)
+        d->showRow(row, collapsedAway.testBit(row));
+    // The current row goes up to the nearest shown row, or away when none is above it.
+    int current = Row();
+    while (current >= GridModel::FixedRows && !isRowShown(current)) --current;
+    if (current != Row()) setRow(std::max(current, 0));
+    viewport()->update();
+}
+
+bool OutlineGrid::isRowShown(int row) const {
+    return row >= GridModel::FixedRows && row < d->model->Rows() && !isRowHidden(row - GridModel::FixedRows);
+}
+
+int OutlineGrid::shownRowCount() const {
+    return d->model->Rows() - GridModel::FixedRows - d->fixedColumn->hiddenSectionCount();
+}
+
+void OutlineGrid::setFillColumn(int col) {
+    const int previous = d->fillColumn;
+    d->fillColumn = col;
+    if (previous >= GridModel::FixedCols && previous < d->model->Cols()) d->applyColumn(previous);
+    d->applyFill();
+}
+
+void OutlineGrid::setFitColumn(int col) {
+    const int previous = d->fitColumn;
+    d->fitColumn = col;
+    d->fitWidth = 0;
+    if (previous >= GridModel::FixedCols && previous < d->model->Cols()) d->applyColumn(previous);
+    d->measureFitColumn();
+}
+
+void OutlineGrid::setElidedTextTips(bool on) {
+    d->elidedTextTips = on;
+}
+
+void OutlineGrid::setPlaceholderText(const QString& text) {
+    d->placeholder = text;
+    viewport()->update();
+}
+
+QString OutlineGrid::placeholderText() const {
+    return d->placeholder;
+}
+
+void OutlineGrid::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    if (d->placeholder.isEmpty() || shownRowCount() > 0) return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
+                     d->placeholder);
+}
+
+void OutlineGrid::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    d->applyFill();
+}
+
+bool OutlineGrid::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip && d->elidedTextTips) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        const QString text = index.data().toString();
+        const int room = visualRect(index).width() - 8;
+        if (index.isValid() && QFontMetrics(font()).horizontalAdvance(text) > room) {
+            QToolTip::showText(help->globalPos(), text, viewport(), visualRect(index));
+        } else {
+            QToolTip::hideText();
+        }
+        return true;
+    }
+    return QTableView::viewportEvent(event);
+}
 
 void OutlineGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);

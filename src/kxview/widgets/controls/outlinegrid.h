@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QTableView>
+#include <functional>
 #include <memory>
 #include "kxview/kxview_export.h"
 
@@ -44,6 +45,25 @@ public:
     /// nodes).
     void keyboardSearch(const QString& search) override;
 
+    /// Hides every data row for which `passes` returns false, as rows under collapsed nodes are hidden;
+    /// null shows them again. The current row moves to the nearest shown row above it (or none).
+    void setRowFilter(std::function<bool(int row)> passes);
+    /// Whether grid row `row` is on screen: neither under a collapsed node nor filtered out.
+    bool isRowShown(int row) const;
+    /// The number of data rows on screen.
+    int shownRowCount() const;
+    /// Column `col` also takes the viewport's width that the other columns leave free (-1: none). Its
+    /// width in the cells stays as set and is the least it gets.
+    void setFillColumn(int col);
+    /// Column `col` is at least as wide as the widest text of its rows that merge no cells (-1: none), so
+    /// that no text of it is cut short.
+    void setFitColumn(int col);
+    /// Whether a cell whose text is cut short shows its whole text as a tooltip.
+    void setElidedTextTips(bool on);
+    /// A text shown in the middle of the grid while no data row is on screen (empty: none).
+    void setPlaceholderText(const QString& text);
+    QString placeholderText() const;
+
 signals:
     /// The current row or column changed (by the user or by the program).
     void rowColChanged();
@@ -57,6 +77,9 @@ signals:
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     struct Private;

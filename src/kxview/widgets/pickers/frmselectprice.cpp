@@ -69,6 +69,7 @@ frmSelectPrice::frmSelectPrice(QWidget* parent) : QDialog(parent), d(std::make_u
         d->guarded(QStringLiteral("price picker: choose"), [this] { d->closeIf(d->picker.choose()); });
     });
     connect(d->cmdCancel, &QToolButton::clicked, this, &QDialog::reject);
+    d->body.pressOnEnter(d->cmdSure);
     connect(d->cmdDel, &QToolButton::clicked, this, [this] {
         d->guarded(QStringLiteral("price picker: delete"), [this] { d->picker.deleteSelected(); });
     });

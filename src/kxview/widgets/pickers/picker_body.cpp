@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -10,6 +11,30 @@
 #include "widgets/controls/treeimages.h"
 
 namespace kx {
+
+namespace {
+
+/// Presses a button when Return or Enter reaches the form, which it does when no child took the key
+/// (the tree lets it through).
+class EnterPresses : public QObject {
+public:
+    EnterPresses(KXPicture* button, QObject* parent) : QObject(parent), m_button(button) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key != Qt::Key_Return && key != Qt::Key_Enter) || !m_button->isVisible() ||
+            !m_button->isEnabled())
+            return false;
+        m_button->click();
+        return true;
+    }
+
+private:
+    KXPicture* m_button;
+};
+
+}  // namespace
 
 PickerBody::PickerBody(QDialog& form, qint16 nodeImage)
     : tree(new KXTree(&form)), lbl1(new QLabel(&form)), description(new KXWebText(&form)), m_form(form) {
@@ -54,6 +79,10 @@ KXPicture* PickerBody::addButton(const char* name, KXPicture::Picture picture, c
     button->setObjectName(QLatin1String(name));
     (confirming ? m_confirm : m_actions)->addWidget(button);
     return button;
+}
+
+void PickerBody::pressOnEnter(KXPicture* button) {
+    m_form.installEventFilter(new EnterPresses(button, &m_form));
 }
 
 }  // namespace kx

@@ -31,6 +31,9 @@ public:
     /// (confirm and cancel) when `confirming`.
     KXPicture* addButton(const char* name, KXPicture::Picture picture, const QString& caption,
                          bool confirming);
+    /// Makes Return and Enter press `button` while it is shown, as a dialog's default button does: the
+    /// picture buttons are tool buttons, which a dialog never presses by itself.
+    void pressOnEnter(KXPicture* button);
 
     KXTree* tree;
     QLabel* lbl1;

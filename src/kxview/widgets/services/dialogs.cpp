@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QTimer>
+#include <QWidget>
 
 #include <algorithm>
 
@@ -45,6 +46,16 @@ std::unique_ptr<DialogService> setDialogService(std::unique_ptr<DialogService> s
     std::unique_ptr<DialogService> previous = std::move(current());
     current() = service ? std::move(service) : std::make_unique<QtDialogService>();
     return previous;
+}
+
+void centreOver(QWidget& dialog, const QWidget* host) {
+    if (host == nullptr) return;
+    const QWidget* window = host->window();
+    if (!dialog.testAttribute(Qt::WA_Resized)) dialog.adjustSize();
+    const QRect frame = window->frameGeometry();
+    QRect placed(QPoint(0, 0), dialog.size());
+    placed.moveCenter(frame.center());
+    dialog.move(placed.topLeft());
 }
 
 void ScriptedDialogService::queue(const QString& dialogName, Script script) {

@@ -9,6 +9,7 @@
 #include "kxview/kxview_export.h"
 
 class QDialog;
+class QWidget;
 
 namespace kx {
 
@@ -25,6 +26,10 @@ public:
 KXVIEW_EXPORT DialogService& dialogService();
 /// Replaces the service; returns the previous one so tests can restore it. Null restores the default.
 KXVIEW_EXPORT std::unique_ptr<DialogService> setDialogService(std::unique_ptr<DialogService> service);
+
+/// Moves `dialog` (at its size hint unless it has a size already) to the middle of `host`'s window; does
+/// nothing without a host.
+KXVIEW_EXPORT void centreOver(QWidget& dialog, const QWidget* host);
 
 /// A service for tests. Each dialog is shown (not modally), the script queued for its objectName runs
 /// on it (filling fields, clicking buttons), and the service then lets the event loop run until the
