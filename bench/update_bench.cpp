@@ -20,7 +20,7 @@
 #include "core/io/downloadcontrol.h"
 #include "core/io/ziparchive.h"
 #include "paint_clock.h"
-#include "sample/packages.h"
+#include "publish/packages.h"
 #include "widgets/services/dialogs.h"
 #include "widgets/update/frmpub_download.h"
 
@@ -51,11 +51,11 @@ int makePackage(const QString& file, int megabytes) {
         block += std::string(words[random.bounded(10)]) + (random.bounded(8) ? " " : "\r\n");
     std::string text;
     while (text.size() < size) text += block;
-    const jet::Status status = sample::writeZip(
+    const jet::Status status = publish::writeZip(
         QFile::encodeName(file).toStdString(),
-        {sample::ZipMember("Update.xml", {'<', 'U', 'p', 'd', 'a', 't', 'e', '/', '>'}),
-         sample::ZipMember("定额库/大型定额库.QTDE", std::vector<uint8_t>(text.begin(), text.end())),
-         sample::ZipMember("换算库/随机.QTHS", std::move(noise))});
+        {publish::ZipMember("Update.xml", {'<', 'U', 'p', 'd', 'a', 't', 'e', '/', '>'}),
+         publish::ZipMember("定额库/大型定额库.QTDE", std::vector<uint8_t>(text.begin(), text.end())),
+         publish::ZipMember("换算库/随机.QTHS", std::move(noise))});
     if (!status.ok()) std::fprintf(stderr, "%s\n", status.toString().c_str());
     std::printf("package %lld bytes\n", static_cast<long long>(QFileInfo(file).size()));
     return status.ok() ? 0 : 1;

@@ -3,15 +3,16 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-tools-dev libzip-dev
+  qt6-base-dev qt6-tools-dev libzip-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   mdbtools
   strace
+  nginx-light
   openssl
   curl unzip
   fonts-noto-cjk
-  libpinyin15-dev libxlsxwriter-dev qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n
+  libpinyin15-dev qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n
   python3
 )
 missing=()

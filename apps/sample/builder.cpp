@@ -2,14 +2,17 @@
 // update-service mirror offers compared with what is installed.
 #include "sample/builder.h"
 
+#include <QFile>
 #include <algorithm>
 #include <system_error>
 
 #include "db_file.h"
 #include "library_writers.h"
 #include "picker_cases.h"
+#include "publish/packages.h"
+#include "publish/publisher.h"
+#include "sample/icon.h"
 #include "sample/names.h"
-#include "sample/packages.h"
 
 namespace sample {
 namespace {
@@ -17,6 +20,10 @@ namespace {
 namespace fs = std::filesystem;
 using names::kConversionDir;
 using names::kQuotaDir;
+using publish::ChangeLine;
+using publish::readFile;
+using publish::toBytes;
+using publish::writeFile;
 
 /// What the update service publishes about a library besides its package.
 enum class Information { Readable, Missing, Unreadable };
@@ -184,16 +191,13 @@ int64_t nextQuotaIdBlock(int64_t lastUsed) {
 /// Shared state of one build.
 struct Build {
     Build(fs::path dir, int scaleFactor, BuildReport& buildReport)
-        : root(std::move(dir)),
-          scale(scaleFactor),
-          report(buildReport),
-          staging(root / "UpdateService" / "~staging") {}
+        : root(std::move(dir)), scale(scaleFactor), report(buildReport), staging(root / "~staging") {}
 
     fs::path root;
     int scale;
     BuildReport& report;
-    BuildReport scratch;  // databases written only to be packed or stored, not part of the directory
-    fs::path staging;
+    BuildReport scratch;  // databases written only to be published or stored, not part of the directory
+    fs::path staging;     // its 造价资料 folder holds what the update service publishes
     QuotaContent building, installation;
     int64_t municipalFirstId = 0;  // the first item of the library that is not installed
     int64_t unusedQuotaId = 0;     // beyond every library's IDs
@@ -314,8 +318,8 @@ jet::Status writeRelatedQuotas(Build& b, const QuotaLibrary& lib, const QuotaCon
 // Writes the installed library and the edition the update service offers (a copy of it, or the revised
 // content), each with the KeyInfo of its version.
 jet::Status writeInstalledQuotaLibrary(Build& b, const QuotaLibrary& lib, const QuotaContent& content) {
+    // The offered edition lies at the same place below the staging folder.
     const std::string path = quotaFile(lib.title);
-    const std::string packed = std::string(lib.title) + ".QTDE";
     {
         JET_ASSIGN_OR_RETURN(DbFile db, DbFile::create(b.root, path, b.report));
         JET_RETURN_IF_ERROR(writeQuotaTables(db, content));
@@ -323,23 +327,23 @@ jet::Status writeInstalledQuotaLibrary(Build& b, const QuotaLibrary& lib, const 
     if (lib.revised) {
         QuotaContent revised = content;
         reviseQuotaContent(revised, b.scale);
-        JET_ASSIGN_OR_RETURN(DbFile offered, DbFile::create(b.staging, packed, b.scratch));
+        JET_ASSIGN_OR_RETURN(DbFile offered, DbFile::create(b.staging, path, b.scratch));
         JET_RETURN_IF_ERROR(writeQuotaTables(offered, revised));
     } else {
-        JET_RETURN_IF_ERROR(copyInto(under(b.root, path), under(b.staging, packed)));
+        JET_RETURN_IF_ERROR(copyInto(under(b.root, path), under(b.staging, path)));
     }
     JET_ASSIGN_OR_RETURN(DbFile installed, DbFile::open(b.root, path, b.report));
     JET_RETURN_IF_ERROR(installed.addKeyInfo(quotaKeyInfo(lib, lib.installedVersion)));
-    JET_ASSIGN_OR_RETURN(DbFile offered, DbFile::open(b.staging, packed, b.scratch));
+    JET_ASSIGN_OR_RETURN(DbFile offered, DbFile::open(b.staging, path, b.scratch));
     JET_RETURN_IF_ERROR(offered.addKeyInfo(quotaKeyInfo(lib, lib.offeredVersion)));
     JET_RETURN_IF_ERROR(writeConversionFiles(lib, content, b.report, b.root));
+    const std::string system = conversionFile(lib.title, "_系统换算库.QTHS");
+    JET_RETURN_IF_ERROR(copyInto(under(b.root, system), under(b.staging, system)));
     return writeRelatedQuotas(b, lib, content);
 }
 
 jet::Status writeUninstalledQuotaLibrary(Build& b, const QuotaLibrary& lib, const QuotaContent& content) {
-    JET_RETURN_IF_ERROR(makeDirs(b.staging, {kConversionDir}));
-    const std::string packed = std::string(lib.title) + ".QTDE";
-    JET_ASSIGN_OR_RETURN(DbFile db, DbFile::create(b.staging, packed, b.scratch));
+    JET_ASSIGN_OR_RETURN(DbFile db, DbFile::create(b.staging, quotaFile(lib.title), b.scratch));
     JET_RETURN_IF_ERROR(writeQuotaTables(db, content));
     JET_RETURN_IF_ERROR(db.addKeyInfo(quotaKeyInfo(lib, lib.offeredVersion)));
     return writeConversionFiles(lib, content, b.scratch, b.staging);
@@ -349,36 +353,30 @@ jet::Status writeUninstalledQuotaLibrary(Build& b, const QuotaLibrary& lib, cons
 constexpr const char* kDamagedInformation =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Update>\r\n  <Info Ver=\"1.";
 
-// The package of a quota library: the library and, in a sub-folder, its system conversions, installed
-// below the application directory by the manifest; beside it the information file, if any.
-jet::Status writeQuotaPackage(Build& b, const QuotaLibrary& lib) {
-    const std::string libraryName = std::string(lib.title) + ".QTDE";
-    const std::string systemName = std::string(lib.title) + "_系统换算库.QTHS";
-    const fs::path systemSource = lib.installed
-                                      ? under(b.root, conversionFile(lib.title, "_系统换算库.QTHS"))
-                                      : under(b.staging, conversionFile(lib.title, "_系统换算库.QTHS"));
-    std::vector<ZipMember> members;
-    members.push_back(
-        {"Update.xml", toBytes(updateManifest({{libraryName, "...\\造价资料\\定额库\\" + libraryName, "0"},
-                                               {"换算库\\" + systemName,
-                                                "...\\造价资料\\定额库\\换算库\\" + systemName, "0"}}))});
-    JET_ASSIGN_OR_RETURN(auto library, readFile(under(b.staging, libraryName)));
-    members.push_back({libraryName, std::move(library)});
-    JET_ASSIGN_OR_RETURN(auto system, readFile(systemSource));
-    members.push_back({"换算库/" + systemName, std::move(system)});
+// The change lines the publisher puts in a library's information file: one per line, "!" emphasising.
+jet::Status writeChangeNotes(Build& b, const QuotaLibrary& lib) {
+    std::string notes;
+    for (const ChangeLine& c : lib.changes) notes += (c.mark > 0 ? "!" : "") + c.text + "\n";
+    return writeFile(under(b.staging, std::string(kQuotaDir) + "/" + lib.title + ".changes.txt"),
+                     toBytes(notes));
+}
 
-    const std::string base = std::string(names::kUpdateQuotaDir) + "/" + lib.title;
-    JET_RETURN_IF_ERROR(writeZip(under(b.root, base + ".rar"), members));
-    b.report.packages.push_back(base + ".rar");
+// What the service publishes of a library besides its package, as the road it takes asks.
+jet::Status adjustInformationFile(Build& b, const QuotaLibrary& lib) {
+    const fs::path file = under(b.root, std::string(names::kUpdateQuotaDir) + "/" + lib.title + ".xml");
     switch (lib.information) {
-        case Information::Missing:
+        case Information::Missing: {
+            std::error_code ec;
+            fs::remove(file, ec);
+            if (ec) return jet::Status::IOError("cannot remove " + file.string() + ": " + ec.message());
             return jet::Status();
+        }
         case Information::Unreadable:
-            return writeFile(under(b.root, base + ".xml"), toBytes(kDamagedInformation));
+            return writeFile(file, toBytes(kDamagedInformation));
         case Information::Readable:
             break;
     }
-    return writeFile(under(b.root, base + ".xml"), toBytes(informationFile(lib.offeredVersion, lib.changes)));
+    return jet::Status();
 }
 
 jet::Status writeQuotaCatalogue(Build& b, const std::vector<QuotaLibrary>& libs) {
@@ -412,7 +410,7 @@ jet::Status writeQuotaLibraries(Build& b) {
         }
         if (lib.book == NormBook::Building) b.building = std::move(content);
         if (lib.book == NormBook::Installation) b.installation = std::move(content);
-        JET_RETURN_IF_ERROR(writeQuotaPackage(b, lib));
+        JET_RETURN_IF_ERROR(writeChangeNotes(b, lib));
     }
     b.unusedQuotaId = std::max(kMissingQuotaId, firstId);
     return writeQuotaCatalogue(b, libs);
@@ -496,33 +494,31 @@ jet::Status writeMaterialLibrary(Build& b) {
                           kInstalledPrices[3], 200);
 }
 
-// The update service's price set: one package per offered file and the catalogue package.
+// The update service's price set: the offered files and their catalogue, to be published.
 jet::Status writePriceService(Build& b) {
-    const std::string remote = std::string(names::kUpdatePriceRoot) + "/" + names::kMaterialKey;
-    JET_RETURN_IF_ERROR(makeDirs(b.root, {remote}));
+    JET_RETURN_IF_ERROR(makeDirs(b.staging, {priceDir()}));
     std::vector<CatalogueEntry> entries = offeredPriceGroups();
     uint64_t seed = 300;
     for (const PriceFile& p : kOfferedPrices) {
-        const std::string name = priceFileName(p);
-        const fs::path staged = under(b.staging, name);
-        std::error_code ec;
-        fs::remove(staged, ec);
-        JET_RETURN_IF_ERROR(writePriceFile(b, b.staging, name, b.scratch, p, ++seed));
-        JET_ASSIGN_OR_RETURN(auto content, readFile(staged));
-        const std::string package = remote + "/" + p.title + ".rar";
-        JET_RETURN_IF_ERROR(writeZip(under(b.root, package), {{name, std::move(content)}}));
-        b.report.packages.push_back(package);
+        JET_RETURN_IF_ERROR(
+            writePriceFile(b, b.staging, priceDir() + "/" + priceFileName(p), b.scratch, p, ++seed));
         entries.push_back(priceEntry(static_cast<int64_t>(entries.size() + 1), p));
     }
-    const fs::path catalogue = b.staging / names::kPriceCatalogue;
-    {
-        JET_ASSIGN_OR_RETURN(DbFile db, DbFile::create(b.staging, names::kPriceCatalogue, b.scratch));
-        JET_RETURN_IF_ERROR(writeCatalogue(db, CatalogueKind::Price, entries));
-    }
-    JET_ASSIGN_OR_RETURN(auto content, readFile(catalogue));
-    const std::string package = remote + "/MatePriceIndex.rar";
-    JET_RETURN_IF_ERROR(writeZip(under(b.root, package), {{names::kPriceCatalogue, std::move(content)}}));
-    b.report.packages.push_back(package);
+    JET_ASSIGN_OR_RETURN(DbFile db,
+                         DbFile::create(b.staging, priceDir() + "/" + names::kPriceCatalogue, b.scratch));
+    return writeCatalogue(db, CatalogueKind::Price, entries);
+}
+
+// The update-service mirror: what the staging folder holds, published as a maker publishes, then the
+// faults of the libraries whose road needs them.
+jet::Status publishMirror(Build& b) {
+    publish::Publication publication;
+    JET_RETURN_IF_ERROR(publish::publishFolder(QFile::decodeName(under(b.staging, names::kDataDir).c_str()),
+                                               QFile::decodeName(under(b.root, names::kUpdateRoot).c_str()),
+                                               {}, publication));
+    for (const QString& package : std::as_const(publication.packages))
+        b.report.packages.push_back(std::string(names::kUpdateRoot) + "/" + package.toStdString());
+    for (const QuotaLibrary& lib : quotaLibraries()) JET_RETURN_IF_ERROR(adjustInformationFile(b, lib));
     return jet::Status();
 }
 
@@ -548,14 +544,15 @@ jet::Status writeBillLibrary(Build& b) {
 jet::Status buildApplicationDirectory(const fs::path& dir, const BuildOptions& options, BuildReport& report) {
     if (options.scale < 1) return jet::Status::InvalidArgument("scale must be 1 or more");
     Build b(dir, options.scale, report);
-    JET_RETURN_IF_ERROR(makeDirs(dir, {names::kSystemDir, "System/Ico/Edit", kQuotaDir, kConversionDir,
-                                       names::kMaterialDir, priceDir(), names::kBillDir, names::kMyPriceDir,
-                                       names::kUpdateQuotaDir, names::kUpdatePriceRoot}));
-    JET_RETURN_IF_ERROR(makeDirs(b.staging, {"."}));
+    JET_RETURN_IF_ERROR(
+        makeDirs(dir, {names::kSystemDir, "System/Ico/Edit", kQuotaDir, kConversionDir, names::kMaterialDir,
+                       priceDir(), names::kBillDir, names::kMyPriceDir}));
+    JET_RETURN_IF_ERROR(makeDirs(b.staging, {kQuotaDir, kConversionDir}));
     jet::Status status = writeSystemFolder(b);
     if (status.ok()) status = writeQuotaLibraries(b);
     if (status.ok()) status = writeMaterialLibrary(b);
     if (status.ok()) status = writePriceService(b);
+    if (status.ok()) status = publishMirror(b);
     if (status.ok()) status = writePickerCases(b.root, report);
     if (status.ok()) status = writeBillLibrary(b);
     std::error_code ec;

@@ -5,8 +5,8 @@
 #include "db_file.h"
 #include "library_writers.h"
 #include "norm_content.h"
+#include "publish/packages.h"
 #include "sample/names.h"
-#include "sample/packages.h"
 
 namespace sample {
 namespace {
@@ -153,7 +153,7 @@ jet::Status writeExchangeFiles(const fs::path& root, const PickerCaseContent& co
                                        {folder + "~" + storedName, "外省价", "外省2024年建设工程材料信息价",
                                         "ADMIN", "2024-02-01", 1.08, 430},
                                        content, scratch));
-    JET_ASSIGN_OR_RETURN(auto storedBytes, readFile(under(root, folder + "~" + storedName)));
+    JET_ASSIGN_OR_RETURN(auto storedBytes, publish::readFile(under(root, folder + "~" + storedName)));
     std::error_code ec;
     fs::remove(under(root, folder + "~" + storedName), ec);
     return writeMaterialLibrary(root, folder + kPickerCases.otherMaterial + ".QTCJ",

@@ -47,12 +47,13 @@ bool HeadlessPrompts::confirmQuotaLibraryOffer(const kx::QuotaLibraryOffer& offe
 }
 
 QStringList HeadlessPrompts::choosePriceFiles(const kx::PriceSetOffer& offer) {
-    QStringList chosen;
+    m_sawPriceOffer = true;
+    m_chosen.clear();
     for (const kx::PriceFileEntry& entry : offer.entries) {
         printLine(QStringLiteral("  %1 %2 %3").arg(markOf(entry), -4).arg(entry.name, entry.fileName));
-        if (wanted(entry)) chosen << entry.fileName;
+        if (wanted(entry)) m_chosen << entry.fileName;
     }
-    return chosen;
+    return m_chosen;
 }
 
 bool HeadlessPrompts::wanted(const kx::PriceFileEntry& entry) const {
@@ -69,6 +70,16 @@ kx::ReplaceAnswer HeadlessPrompts::replaceExistingFile(const QString& path) {
 
 void HeadlessPrompts::inform(const QString& text) {
     printLine(QStringLiteral("提示: ") + text);
+}
+
+void HeadlessPrompts::refused(const kx::UpdateRefusal& refusal) {
+    m_refusals << refusal.text;
+    printLine(QStringLiteral("拒绝: ") + refusal.text);
+}
+
+void HeadlessPrompts::installed(const QStringList& files) {
+    m_installed << files;
+    for (const QString& file : files) printLine(QStringLiteral("已安装: ") + file);
 }
 
 }  // namespace kxupdate

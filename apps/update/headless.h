@@ -28,11 +28,26 @@ public:
     QStringList choosePriceFiles(const kx::PriceSetOffer& offer) override;
     kx::ReplaceAnswer replaceExistingFile(const QString& path) override;
     void inform(const QString& text) override;
+    void refused(const kx::UpdateRefusal& refusal) override;
+    void installed(const QStringList& files) override;
+
+    /// True once a price set's offer was shown (its catalogue arrived).
+    bool sawPriceOffer() const { return m_sawPriceOffer; }
+    /// The price files the answers ticked, by file name.
+    const QStringList& chosenPriceFiles() const { return m_chosen; }
+    /// The files the update installed (full paths).
+    const QStringList& installedFiles() const { return m_installed; }
+    /// Why things were refused, in order.
+    const QStringList& refusals() const { return m_refusals; }
 
 private:
     bool wanted(const kx::PriceFileEntry& entry) const;
 
     Answers m_answers;
+    bool m_sawPriceOffer = false;
+    QStringList m_chosen;
+    QStringList m_installed;
+    QStringList m_refusals;
 };
 
 }  // namespace kxupdate

@@ -25,6 +25,7 @@ rules=(
   "src/kxview/designer|kxview/ widgets/toolbar/ designer/"
   "apps/demo|kxview/ sample/ local"
   "apps/update|kxview/ local"
+  "apps/publish|kxview/ jet/ core/ publish/ local"
 )
 
 broken=0

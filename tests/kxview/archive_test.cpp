@@ -11,7 +11,7 @@
 #include "core/io/xmldocument.h"
 #include "core/io/ziparchive.h"
 #include "core/update/modunzip.h"
-#include "sample/packages.h"
+#include "publish/packages.h"
 #include "scripted_ui.h"
 
 namespace {
@@ -20,13 +20,13 @@ std::vector<uint8_t> bytes(const QByteArray& text) {
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
-sample::ZipMember member(const QString& name, const QByteArray& content) {
-    return sample::ZipMember(name.toStdString(), bytes(content));
+publish::ZipMember member(const QString& name, const QByteArray& content) {
+    return publish::ZipMember(name.toStdString(), bytes(content));
 }
 
 /// Writes a ZIP archive of `members` at `path`.
-void writeArchive(const QString& path, std::vector<sample::ZipMember> members) {
-    const jet::Status status = sample::writeZip(QFile::encodeName(path).toStdString(), members);
+void writeArchive(const QString& path, std::vector<publish::ZipMember> members) {
+    const jet::Status status = publish::writeZip(QFile::encodeName(path).toStdString(), members);
     QVERIFY2(status.ok(), status.toString().c_str());
 }
 
@@ -131,7 +131,7 @@ private slots:
 
     void namesWithoutTheUtf8FlagAreGb18030() {
         QStringEncoder gb18030("GB18030");
-        sample::ZipMember raw(
+        publish::ZipMember raw(
             QByteArray(gb18030.encode(QStringLiteral("定额库/建筑工程.QTDE"))).toStdString(), bytes("gb"));
         raw.rawName = true;
         writeArchive(m_archive, {raw, member("换算库/系统换算库.QTHS", "utf8")});

@@ -3,9 +3,11 @@
 // Python's csv reader, and an item's price across the sample directory's price files. Links the core only.
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -357,18 +359,16 @@ private slots:
         const QString sheet =
             QString::fromUtf8(run(QStringLiteral("unzip"),
                                   {QStringLiteral("-p"), file, QStringLiteral("xl/worksheets/sheet1.xml")}));
-        const QString strings = QString::fromUtf8(run(
-            QStringLiteral("unzip"), {QStringLiteral("-p"), file, QStringLiteral("xl/sharedStrings.xml")}));
         const QString book = QString::fromUtf8(
             run(QStringLiteral("unzip"), {QStringLiteral("-p"), file, QStringLiteral("xl/workbook.xml")}));
         QVERIFY(book.contains(QStringLiteral("name=\"定额_子目\"")));
         for (const char* text :
              {"定额号", "010101001", "人工挖一般土方 \"一\"类土, 深2m", "换算\t运距", "主体项目"})
-            QVERIFY2(strings.contains(QString::fromUtf8(text)), text);
+            QVERIFY2(sheet.contains(QString::fromUtf8(text)), text);
         // The price is a number cell; the code stays text.
         QVERIFY(
             sheet.contains(QRegularExpression(QStringLiteral("<c r=\"D2\" s=\"\\d+\"><v>2650.5</v></c>"))));
-        QVERIFY(sheet.contains(QRegularExpression(QStringLiteral("<c r=\"A2\" s?[^>]*t=\"s\">"))));
+        QVERIFY(sheet.contains(QRegularExpression(QStringLiteral("<c r=\"A2\" s?[^>]*t=\"inlineStr\">"))));
         // Widths as on screen: 1000 twips are 66.7 pixels, 8.8 characters.
         QVERIFY(
             sheet.contains(QRegularExpression(QStringLiteral("<col min=\"1\" max=\"1\" width=\"9.\\d+\""))));
@@ -377,6 +377,57 @@ private slots:
         QVERIFY(sheet.contains(QRegularExpression(QStringLiteral("<row r=\"4\"[^>]*outlineLevel=\"1\""))));
         QVERIFY(sheet.contains(QStringLiteral("<pane ySplit=\"1\"")));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("子目.xlsx")});
+    }
+
+    // An independent reader: Python's zip and XML modules follow the package's relationships to the sheet
+    // and read back every cell with its style, the rows' outline, the frozen header and the widths.
+    void xlsxReadsBackWithPythonsXmlParser() {
+        if (QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty())
+            QSKIP("python3 is not installed");
+        kx::SheetTable t;
+        t.title = QStringLiteral("估价 [A&B] \"x\"");
+        t.columns = {{QStringLiteral("编号"), 1000, false},
+                     {QStringLiteral("名称"), 3000, false},
+                     {QStringLiteral("价格"), 1000, true},
+                     {QString(), 500, false}};  // no caption, and no row reaches it
+        const QString unpairedSurrogate(QChar(0xD800));
+        t.rows = {{{QStringLiteral("001"), QStringLiteral("a & b <c> \"d\""), QStringLiteral("12.50")},
+                   0,
+                   false,
+                   true},
+                  {{QStringLiteral(" 换算 "), QStringLiteral("line1\r\nline2\ttab"), QStringLiteral("+1.5")},
+                   1,
+                   true,
+                   false},
+                  {{QStringLiteral("x\x01y\uFFFF"),
+                    QString::fromUcs4(U"\U00020000") + unpairedSurrogate + "z", QStringLiteral("inf")},
+                   2,
+                   true,
+                   false},
+                  {{QString(), QString(), QStringLiteral(" 2e3 ")}, 0, false, false},
+                  {{QStringLiteral("9"), QStringLiteral("-"), QStringLiteral("abc")}, 9, false, false}};
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("估价.xlsx"));
+        kx::writeXlsx(file, t);
+        const QByteArray read = run(QStringLiteral("python3"), {QStringLiteral(KXVIEW_XLSX_READER), file});
+        // (\u0022 is a quote.) A bold row is bold in its text cells, numbers have the built-in format 2
+        // ("0.00"), text that is no finite number stays text, characters XML cannot hold are gone, and
+        // outline levels stop at 7.
+        const QByteArray expected = R"({
+            "name": "估价 _A&B_ \u0022x\u0022", "pane": ["1", "A2", "frozen"], "outlineLevelRow": "7", "summaryBelow": "0",
+            "widths": [9.5703125, 28.5703125, 9.5703125, 4.7109375],
+            "rows": [
+              ["1", "0", false, false, [["A1", "编号", true, 0], ["B1", "名称", true, 0], ["C1", "价格", true, 0]]],
+              ["2", "0", false, true, [["A2", "001", true, 0], ["B2", "a & b <c> \u0022d\u0022", true, 0], ["C2", 12.5, false, 2]]],
+              ["3", "1", true, true, [["A3", " 换算 ", false, 0], ["B3", "line1\r\nline2\ttab", false, 0],
+                                       ["C3", 1.5, false, 2]]],
+              ["4", "2", true, false, [["A4", "xy", false, 0], ["B4", "\ud840\udc00z", false, 0], ["C4", "inf", false, 0]]],
+              ["5", "0", false, false, [["C5", 2000, false, 2]]],
+              ["6", "7", false, false, [["A6", "9", false, 0], ["B6", "-", false, 0], ["C6", "abc", false, 0]]]]})";
+        const QJsonDocument wanted = QJsonDocument::fromJson(expected);
+        QVERIFY(!wanted.isNull());
+        QCOMPARE(QJsonDocument::fromJson(read).toJson(QJsonDocument::Compact),
+                 wanted.toJson(QJsonDocument::Compact));
     }
 
     void csvReadsBackWithPythonsReader() {

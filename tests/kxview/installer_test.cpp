@@ -37,6 +37,7 @@ private slots:
         QDir().mkpath(m_app);
         modUpdate::SetSystemDirectory(m_root + "sys");
         modUpdate::SetRegisterCommand({});
+        modUpdate::SetUpdateLimits({});
     }
 
     void appliesTheManifest_data() {
@@ -71,9 +72,9 @@ private slots:
                                  << QStringList{};
         QTest::newRow("no Update element") << QByteArray("<Updates><File A=\"a\" B=\"b\" C=\"0\"/></Updates>")
                                            << Files{} << false << QStringList{};
-        QTest::newRow("a target that cannot be written fails that entry only")
-            << manifest({entry("a.QTDE", "...\\占用\\a.QTDE"), entry("b.QTDE", "...\\b.QTDE")})
-            << Files{{"a.QTDE", "A"}, {"b.QTDE", "B"}} << false << QStringList{"app/b.QTDE", "pkg/b.QTDE"};
+        QTest::newRow("a target that cannot be written: nothing is installed")
+            << manifest({entry("b.QTDE", "...\\b.QTDE"), entry("a.QTDE", "...\\占用\\a.QTDE")})
+            << Files{{"a.QTDE", "A"}, {"b.QTDE", "B"}} << false << QStringList{};
         QTest::newRow("a target that is no full path fails")
             << manifest({entry("a.QTDE", "相对\\a.QTDE")}) << Files{{"a.QTDE", "A"}} << false
             << QStringList{};
@@ -128,6 +129,7 @@ private slots:
     void registersFilesFlaggedOne() {
         QFETCH(QString, flag);
         QFETCH(bool, registered);
+        allow([](kx::UpdateLimits& l) { l.allowRegistration = true; });
         modUpdate::SetRegisterCommand("touch %1.registered");
         kxtest::writeBytes(m_root + "pkg/Update.xml",
                            manifest({entry("a.dll", "<SYS>a.dll", flag), entry("b.dll", "...\\b.dll", "1")}));
@@ -145,7 +147,8 @@ private slots:
         QCOMPARE(kxtest::readBytes(m_root + "sys/a.dll"), QByteArray("A"));
     }
 
-    void aSecondRunRetriesOnlyWhatFailed() {
+    void withoutAllOrNothingASecondRunRetriesOnlyWhatFailed() {
+        allow([](kx::UpdateLimits& l) { l.allOrNothing = false; });
         kxtest::writeBytes(m_app + "占用", "blocker");
         kxtest::writeBytes(m_root + "pkg/Update.xml",
                            manifest({entry("a.QTDE", "...\\占用\\a.QTDE"), entry("b.QTDE", "...\\b.QTDE")}));
@@ -162,6 +165,12 @@ private slots:
 
 private:
     static QString windows(QString path) { return path.replace('/', '\\'); }
+    template <typename Change>
+    static void allow(Change change) {
+        kx::UpdateLimits limits;
+        change(limits);
+        modUpdate::SetUpdateLimits(limits);
+    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_root;

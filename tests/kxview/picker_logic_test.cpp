@@ -18,8 +18,8 @@
 #include "core/services/filedialogs.h"
 #include "core/services/messages.h"
 #include "kxview/updates.h"
+#include "publish/packages.h"
 #include "sample/names.h"
-#include "sample/packages.h"
 #include "update_support.h"
 
 namespace {
@@ -746,7 +746,7 @@ private slots:
         if (package == "manifest") {
             QDir().mkpath(served + "更新数据/定额库");
             QVERIFY(
-                sample::writeZip(rar.toStdString(), {{"说明.txt", sample::toBytes("no Update.xml")}}).ok());
+                publish::writeZip(rar.toStdString(), {{"说明.txt", publish::toBytes("no Update.xml")}}).ok());
         }
         kxtest::TestServer server(served);
         modUpdate::SetUpdateBaseAddress(

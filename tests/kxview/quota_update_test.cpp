@@ -10,8 +10,8 @@
 #include <QtTest>
 
 #include "kxview/modupdate.h"
+#include "publish/packages.h"
 #include "sample/names.h"
-#include "sample/packages.h"
 #include "scripted_ui.h"
 
 namespace {
@@ -40,32 +40,32 @@ kx::ScriptedDialogService::Script answerInfo(InfoSeen* seen, const QString& butt
     };
 }
 
-sample::ZipMember member(const QString& name, const QByteArray& content) {
-    return sample::ZipMember(name.toStdString(), std::vector<uint8_t>(content.begin(), content.end()));
+publish::ZipMember member(const QString& name, const QByteArray& content) {
+    return publish::ZipMember(name.toStdString(), std::vector<uint8_t>(content.begin(), content.end()));
 }
 
 /// The members `files` with Update.xml holding `manifestText`.
-std::vector<sample::ZipMember> withManifest(std::vector<sample::ZipMember> files,
-                                            const QByteArray& manifestText) {
+std::vector<publish::ZipMember> withManifest(std::vector<publish::ZipMember> files,
+                                             const QByteArray& manifestText) {
     files.push_back(member("Update.xml", manifestText));
     return files;
 }
 
-QByteArray manifest(const std::vector<sample::ManifestEntry>& entries) {
-    return QByteArray::fromStdString(sample::updateManifest(entries));
+QByteArray manifest(const std::vector<publish::ManifestEntry>& entries) {
+    return QByteArray::fromStdString(publish::updateManifest(entries));
 }
 
 /// How the fixture library's package is offered.
 struct Fixture {
-    std::vector<sample::ZipMember> members;  // the ZIP package (none: no package on the service)
-    std::optional<QByteArray> raw;           // bytes served instead of a ZIP package
-    QString behaviour;                       // the server's misbehaviour
-    bool unreachable = false;                // no server at all
-    bool truncate = false;                   // the package loses its last bytes
+    std::vector<publish::ZipMember> members;  // the ZIP package (none: no package on the service)
+    std::optional<QByteArray> raw;            // bytes served instead of a ZIP package
+    QString behaviour;                        // the server's misbehaviour
+    bool unreachable = false;                 // no server at all
+    bool truncate = false;                    // the package loses its last bytes
 };
 
 Fixture fixtureFor(const QString& fault, const QString& root) {
-    const sample::ManifestEntry good{"好.QTDE", "...\\造价资料\\定额库\\好.QTDE", "0"};
+    const publish::ManifestEntry good{"好.QTDE", "...\\造价资料\\定额库\\好.QTDE", "0"};
     const auto goodFile = member("好.QTDE", "good library");
     const auto plain = withManifest({goodFile}, manifest({good}));
     Fixture f;
@@ -76,7 +76,7 @@ Fixture fixtureFor(const QString& fault, const QString& root) {
     if (fault == "truncated") f = {plain, std::nullopt, {}, false, true};
     if (fault == "escape") f.members = withManifest({goodFile, member("../x", "evil")}, manifest({good}));
     if (fault == "password") {
-        sample::ZipMember secret = member("密.QTDE", "secret");
+        publish::ZipMember secret = member("密.QTDE", "secret");
         secret.password = "pw";
         f.members = withManifest({goodFile, secret}, manifest({good}));
     }
@@ -104,8 +104,8 @@ Fixture fixtureFor(const QString& fault, const QString& root) {
     }
     if (fault == "gb18030") {
         QStringEncoder gb18030("GB18030");
-        sample::ZipMember raw(QByteArray(gb18030.encode(QStringLiteral("国标.QTDE"))).toStdString(),
-                              {'g', 'b'});
+        publish::ZipMember raw(QByteArray(gb18030.encode(QStringLiteral("国标.QTDE"))).toStdString(),
+                               {'g', 'b'});
         raw.rawName = true;
         f.members = withManifest({raw}, manifest({{"国标.QTDE", "...\\造价资料\\定额库\\国标.QTDE", "0"}}));
     }
@@ -132,6 +132,7 @@ private slots:
         m_app = m_root + "app/";
         QVERIFY(kxtest::copySampleApp(m_app, {"UpdateService"}));
         QVERIFY(!QFileInfo::exists(m_app + "Temp"));
+        modUpdate::SetUpdateLimits({});
         modUpdate::SetSystemDirectory(m_root + "sys");
         modUpdate::SetUpdateBaseAddress(m_server->base());
         m_requestsBefore = m_server->requests().size();
@@ -143,7 +144,8 @@ private slots:
         const auto before = kxtest::snapshot(m_root);
         QCOMPARE(update(sample::names::kMunicipalTitle), 0);
         QCOMPARE(ui.dialogs->shown(), QStringList{"frmPub_DownLoad"});
-        QCOMPARE(newRequests(), QStringList{"/更新数据/定额库/市政工程消耗量定额.rar"});
+        QCOMPARE(newRequests(), (QStringList{"/更新数据/定额库/市政工程消耗量定额.rar",
+                                             "/更新数据/定额库/市政工程消耗量定额.rar.sha256"}));
         const QString library = quotaLibrary(sample::names::kMunicipalTitle);
         QCOMPARE(kxtest::changedPaths(before, kxtest::snapshot(m_root)),
                  (QStringList{"app/造价资料/定额库/市政工程消耗量定额.QTDE",
@@ -168,7 +170,8 @@ private slots:
                                           "调整人工单价"}));
         QCOMPARE(seen.emphasised, (QList<bool>{true, false, false}));
         QCOMPARE(newRequests(), (QStringList{"/更新数据/定额库/建筑工程消耗量定额.xml",
-                                             "/更新数据/定额库/建筑工程消耗量定额.rar"}));
+                                             "/更新数据/定额库/建筑工程消耗量定额.rar",
+                                             "/更新数据/定额库/建筑工程消耗量定额.rar.sha256"}));
         QCOMPARE(kxtest::keyInfo(library, "Ver"), QStringLiteral("1.1"));
         QCOMPARE(kxtest::tableRows(library, "DM"), itemsBefore + 10);
         QCOMPARE(kxtest::mdbCount(library, "DM"), itemsBefore + 10);
@@ -253,34 +256,42 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("code");
         QTest::addColumn<QStringList>("installed");  // files below the application folder that change
-        QTest::newRow("unreachable server") << "unreachable" << 1 << QStringList{};
-        QTest::newRow("no package (404)") << "missing" << 1 << QStringList{};
-        QTest::newRow("connection cut mid-transfer") << "cut" << 1 << QStringList{};
-        QTest::newRow("empty package") << "empty" << 1 << QStringList{};
-        QTest::newRow("package that is no ZIP") << "html" << 2 << QStringList{};
-        QTest::newRow("truncated package") << "truncated" << 2 << QStringList{};
-        QTest::newRow("member ../x") << "escape" << 2 << QStringList{};
-        QTest::newRow("password-protected member") << "password" << 2 << QStringList{};
-        QTest::newRow("manifest that is no XML") << "badxml" << 3 << QStringList{};
-        QTest::newRow("manifest without Update") << "noupdate" << 3 << QStringList{};
-        QTest::newRow("target that cannot be written")
-            << "blocked" << 3 << QStringList{"app/造价资料/定额库/好.QTDE"};
+        QTest::addColumn<bool>("consent");           // the host allows absolute targets and registration
+        QTest::newRow("unreachable server") << "unreachable" << 1 << QStringList{} << false;
+        QTest::newRow("no package (404)") << "missing" << 1 << QStringList{} << false;
+        QTest::newRow("connection cut mid-transfer") << "cut" << 1 << QStringList{} << false;
+        QTest::newRow("empty package") << "empty" << 1 << QStringList{} << false;
+        QTest::newRow("package that is no ZIP") << "html" << 2 << QStringList{} << false;
+        QTest::newRow("truncated package") << "truncated" << 2 << QStringList{} << false;
+        QTest::newRow("member ../x") << "escape" << 2 << QStringList{} << false;
+        QTest::newRow("password-protected member") << "password" << 2 << QStringList{} << false;
+        QTest::newRow("manifest that is no XML") << "badxml" << 3 << QStringList{} << false;
+        QTest::newRow("manifest without Update") << "noupdate" << 3 << QStringList{} << false;
+        QTest::newRow("target that cannot be written: nothing is installed")
+            << "blocked" << 3 << QStringList{} << false;
         QTest::newRow("entry without its third attribute")
-            << "noreg" << 0 << QStringList{"app/造价资料/定额库/好.QTDE"};
+            << "noreg" << 0 << QStringList{"app/造价资料/定额库/好.QTDE"} << false;
         QTest::newRow("source missing from the package")
-            << "nosource" << 0 << QStringList{"app/造价资料/定额库/好.QTDE"};
-        QTest::newRow("empty Update") << "emptyupdate" << 0 << QStringList{};
-        QTest::newRow("system, absolute and registered targets")
+            << "nosource" << 0 << QStringList{"app/造价资料/定额库/好.QTDE"} << false;
+        QTest::newRow("empty Update") << "emptyupdate" << 0 << QStringList{} << false;
+        QTest::newRow("system, absolute and registered targets, as the host allows")
             << "targets" << 0
             << QStringList{"abs/目标/绝对.dat", "sys/KXCalc.dll", "sys/KXCalc.dll.registered",
-                           "sys/子/KXMath.dll", "sys/子/KXMath.dll.registered"};
+                           "sys/子/KXMath.dll", "sys/子/KXMath.dll.registered"}
+            << true;
+        QTest::newRow("an absolute target the host does not allow: nothing is installed")
+            << "targets" << 3 << QStringList{} << false;
         QTest::newRow("GB18030 names without the UTF-8 flag")
-            << "gb18030" << 0 << QStringList{"app/造价资料/定额库/国标.QTDE"};
+            << "gb18030" << 0 << QStringList{"app/造价资料/定额库/国标.QTDE"} << false;
     }
     void faultsGiveTheirCodeAndTouchNothingElse() {
         QFETCH(QString, fault);
         QFETCH(int, code);
         QFETCH(QStringList, installed);
+        QFETCH(bool, consent);
+        kx::UpdateLimits limits;
+        limits.allowAbsoluteTargets = limits.allowRegistration = consent;
+        modUpdate::SetUpdateLimits(limits);
         writeFixture(fault);
         kxtest::writeBytes(m_app + "造价资料/定额库/占用", "a file where a folder is wanted");
         kxtest::ScriptedUi ui;
@@ -360,7 +371,7 @@ private:
         if (!f.behaviour.isEmpty()) modUpdate::SetUpdateBaseAddress(m_server->base(f.behaviour));
         if (f.raw) return kxtest::writeBytes(package, *f.raw);
         if (f.members.empty()) return;
-        const jet::Status status = sample::writeZip(QFile::encodeName(package).toStdString(), f.members);
+        const jet::Status status = publish::writeZip(QFile::encodeName(package).toStdString(), f.members);
         QVERIFY2(status.ok(), status.toString().c_str());
         if (f.truncate) {
             const QByteArray zip = kxtest::readBytes(package);

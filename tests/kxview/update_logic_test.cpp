@@ -8,8 +8,8 @@
 
 #include "core/services/messages.h"
 #include "kxview/updates.h"
+#include "publish/packages.h"
 #include "sample/names.h"
-#include "sample/packages.h"
 #include "update_support.h"
 
 namespace {
@@ -24,47 +24,14 @@ QString slashed(QString path) {
     return path.replace('\\', '/');
 }
 
-/// Answers as a test sets it and notes everything the update showed.
-class RecordingPrompts : public kx::UpdatePrompts {
-public:
-    // Answers.
-    bool goOn = false;
-    QStringList toChoose;
-    QList<kx::ReplaceAnswer> replaceAnswers;  // in order; Keep once they are used up
+using kxtest::RecordingPrompts;
 
-    // What was shown.
-    QStringList titles;
-    QStringList statusLines;
-    std::optional<kx::QuotaLibraryOffer> quotaOffer;
-    std::optional<kx::PriceSetOffer> priceOffer;
-    QStringList replaceQuestions;
-    QStringList messages;
-
-    bool fetch(const kx::FetchRequest& request) override {
-        titles << request.title;
-        return kx::fetchWithoutWindow(request, [this](const QString& text, bool) { statusLines << text; });
-    }
-    bool confirmQuotaLibraryOffer(const kx::QuotaLibraryOffer& offer) override {
-        quotaOffer = offer;
-        return goOn;
-    }
-    QStringList choosePriceFiles(const kx::PriceSetOffer& offer) override {
-        priceOffer = offer;
-        return toChoose;
-    }
-    kx::ReplaceAnswer replaceExistingFile(const QString& path) override {
-        replaceQuestions << slashed(path);
-        return replaceAnswers.isEmpty() ? kx::ReplaceAnswer::Keep : replaceAnswers.takeFirst();
-    }
-    void inform(const QString& text) override { messages << text; }
-};
-
-QByteArray manifestOf(const std::vector<sample::ManifestEntry>& entries) {
-    return QByteArray::fromStdString(sample::updateManifest(entries));
+QByteArray manifestOf(const std::vector<publish::ManifestEntry>& entries) {
+    return QByteArray::fromStdString(publish::updateManifest(entries));
 }
 
-sample::ZipMember member(const QString& name, const QByteArray& content) {
-    return sample::ZipMember(name.toStdString(), std::vector<uint8_t>(content.begin(), content.end()));
+publish::ZipMember member(const QString& name, const QByteArray& content) {
+    return publish::ZipMember(name.toStdString(), std::vector<uint8_t>(content.begin(), content.end()));
 }
 
 /// One row of an offered price catalogue as the test expects it: "name|file" and its state.
@@ -206,13 +173,13 @@ private slots:
         // A package on a local folder serving as the update service, and what an earlier, interrupted run
         // left in the extraction folder.
         const QString service = m_dir->path() + "/service/";
-        const std::vector<sample::ManifestEntry> entries{{"a.QTDE", "...\\造价资料\\定额库\\a.QTDE", "0"},
-                                                         {"b.QTDE", "...\\造价资料\\定额库\\b.QTDE", "0"}};
+        const std::vector<publish::ManifestEntry> entries{{"a.QTDE", "...\\造价资料\\定额库\\a.QTDE", "0"},
+                                                          {"b.QTDE", "...\\造价资料\\定额库\\b.QTDE", "0"}};
         const QString package = service + "更新数据/定额库/残留定额.rar";
         QDir().mkpath(QFileInfo(package).absolutePath());
-        QVERIFY(sample::writeZip(QFile::encodeName(package).toStdString(),
-                                 {member("a.QTDE", "new a"), member("b.QTDE", "new b"),
-                                  member("Update.xml", manifestOf(entries))})
+        QVERIFY(publish::writeZip(QFile::encodeName(package).toStdString(),
+                                  {member("a.QTDE", "new a"), member("b.QTDE", "new b"),
+                                   member("Update.xml", manifestOf(entries))})
                     .ok());
         const QString leftover = m_app + "Temp/升级/定额库/残留定额/";
         kxtest::writeBytes(leftover + "a.QTDE", "old a");

@@ -12,6 +12,8 @@
 
 #include <sys/prctl.h>
 
+#include <zlib.h>
+
 #include <csignal>
 
 #include "core/data/modpub_db.h"
@@ -52,8 +54,14 @@ QStringList TestServer::requests() {
     while (m_process.canReadLine()) {
         const QString line = QString::fromUtf8(m_process.readLine().trimmed());
         if (line.startsWith(QLatin1String("GET "))) m_requests << line.mid(4);
+        if (line.startsWith(QLatin1String("RANGE "))) m_ranges << line.mid(6);
     }
     return m_requests;
+}
+
+QStringList TestServer::rangeRequests() {
+    requests();
+    return m_ranges;
 }
 
 void TestServer::kill() {
@@ -65,6 +73,139 @@ void TestServer::kill() {
 ServedMirror::ServedMirror() : m_folder(m_dir.filePath(QStringLiteral("served"))) {
     if (m_dir.isValid() && copyTree(sampleApp() + QStringLiteral("/UpdateService"), m_folder))
         m_server = std::make_unique<TestServer>(m_folder);
+}
+
+bool RecordingPrompts::fetch(const kx::FetchRequest& request) {
+    titles << request.title;
+    return kx::fetchWithoutWindow(request, [this](const QString& text, bool) { statusLines << text; });
+}
+
+bool RecordingPrompts::confirmQuotaLibraryOffer(const kx::QuotaLibraryOffer& offer) {
+    quotaOffer = offer;
+    return goOn;
+}
+
+QStringList RecordingPrompts::choosePriceFiles(const kx::PriceSetOffer& offer) {
+    priceOffer = offer;
+    return toChoose;
+}
+
+kx::ReplaceAnswer RecordingPrompts::replaceExistingFile(const QString& path) {
+    replaceQuestions << QString(path).replace('\\', '/');
+    return replaceAnswers.isEmpty() ? kx::ReplaceAnswer::Keep : replaceAnswers.takeFirst();
+}
+
+namespace {
+
+quint32 crcOf(const QByteArray& data) {
+    return static_cast<quint32>(
+        crc32(0, reinterpret_cast<const Bytef*>(data.constData()), static_cast<uInt>(data.size())));
+}
+
+/// Raw deflate of `input`, ending the stream as `flush` says (Z_FINISH: a final block).
+QByteArray deflateRaw(z_stream& z, const QByteArray& input, int flush) {
+    QByteArray out;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.constData()));
+    z.avail_in = static_cast<uInt>(input.size());
+    char buffer[1 << 16];
+    do {
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = sizeof buffer;
+        deflate(&z, flush);
+        out.append(buffer, static_cast<qsizetype>(sizeof buffer - z.avail_out));
+    } while (z.avail_out == 0);
+    return out;
+}
+
+void putLittle(QByteArray& out, quint64 value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.append(static_cast<char>((value >> (8 * i)) & 0xff));
+}
+
+}  // namespace
+
+RawMember RawMember::stored(const QByteArray& name, const QByteArray& content) {
+    return {name, 0, content, crcOf(content), static_cast<quint64>(content.size())};
+}
+
+RawMember RawMember::deflated(const QByteArray& name, const QByteArray& content) {
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    const QByteArray data = deflateRaw(z, content, Z_FINISH);
+    deflateEnd(&z);
+    return {name, 8, data, crcOf(content), static_cast<quint64>(content.size())};
+}
+
+RawMember RawMember::zeros(const QByteArray& name, quint64 size) {
+    // Deflating gigabytes takes long; a block of zeros flushed with Z_FULL_FLUSH compresses to the same
+    // bytes every time, so the stream is that block repeated, then the final empty block.
+    constexpr quint64 kBlock = 16 << 20;
+    const QByteArray zeroBlock(kBlock, '\0');
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    const QByteArray first = deflateRaw(z, zeroBlock, Z_FULL_FLUSH);
+    const QByteArray steady = deflateRaw(z, zeroBlock, Z_FULL_FLUSH);
+    const QByteArray last = deflateRaw(z, {}, Z_FINISH);
+    deflateEnd(&z);
+    QByteArray data = first;
+    const uLong blockCrc = crc32(0, reinterpret_cast<const Bytef*>(zeroBlock.constData()), kBlock);
+    uLong crc = blockCrc;
+    for (quint64 done = kBlock; done < size; done += kBlock) {
+        data += steady;
+        crc = crc32_combine(crc, blockCrc, kBlock);
+    }
+    data += last;
+    return {name, 8, data, static_cast<quint32>(crc), (size + kBlock - 1) / kBlock * kBlock};
+}
+
+void writeRawZip(const QString& path, const QList<RawMember>& members) {
+    constexpr quint16 kUtf8Names = 0x0800;
+    constexpr quint16 kDate = (44 << 9) | (1 << 5) | 1;  // 2024-01-01
+    QByteArray zip, directory;
+    for (const RawMember& m : members) {
+        const auto offset = static_cast<quint64>(zip.size());
+        auto common = [&](QByteArray& out) {
+            putLittle(out, 20, 2);  // version needed
+            putLittle(out, kUtf8Names, 2);
+            putLittle(out, m.method, 2);
+            putLittle(out, 0, 2);  // time
+            putLittle(out, kDate, 2);
+            putLittle(out, m.crc, 4);
+            putLittle(out, static_cast<quint64>(m.data.size()), 4);
+            putLittle(out, m.size, 4);
+            putLittle(out, static_cast<quint64>(m.name.size()), 2);
+            putLittle(out, 0, 2);  // extra field
+        };
+        putLittle(zip, 0x04034b50, 4);
+        common(zip);
+        zip += m.name + m.data;
+        putLittle(directory, 0x02014b50, 4);
+        putLittle(directory, 20, 2);  // made by
+        common(directory);
+        putLittle(directory, 0, 2);  // comment
+        putLittle(directory, 0, 2);  // disk
+        putLittle(directory, 0, 2);  // internal attributes
+        putLittle(directory, 0, 4);  // external attributes
+        putLittle(directory, offset, 4);
+        directory += m.name;
+    }
+    const auto directoryOffset = static_cast<quint64>(zip.size());
+    zip += directory;
+    putLittle(zip, 0x06054b50, 4);
+    putLittle(zip, 0, 4);  // disks
+    putLittle(zip, static_cast<quint64>(members.size()), 2);
+    putLittle(zip, static_cast<quint64>(members.size()), 2);
+    putLittle(zip, static_cast<quint64>(directory.size()), 4);
+    putLittle(zip, directoryOffset, 4);
+    putLittle(zip, 0, 2);  // comment
+    writeBytes(path, zip);
+}
+
+void writeChecksum(const QString& package) {
+    QFile file(package);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QVERIFY(file.open(QIODevice::ReadOnly) && hash.addData(&file));
+    writeBytes(package + ".sha256",
+               hash.result().toHex() + "  " + QFileInfo(package).fileName().toUtf8() + "\n");
 }
 
 QMap<QString, QByteArray> snapshot(const QString& dir) {

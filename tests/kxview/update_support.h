@@ -8,7 +8,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 
+#include "kxview/updateprompts.h"
 #include "sample_fixture.h"
 
 namespace kxtest {
@@ -26,6 +28,8 @@ public:
     QString base(const QString& behaviour = {}) const;
     /// The decoded paths requested so far, oldest first.
     QStringList requests();
+    /// The requests that asked for a range so far, as "<decoded path> <Range header>", oldest first.
+    QStringList rangeRequests();
     /// Kills the server process at once (no goodbye to connected clients).
     void kill();
 
@@ -34,6 +38,7 @@ private:
     QString m_scheme = QStringLiteral("http");
     quint16 m_port = 0;
     QStringList m_requests;
+    QStringList m_ranges;
 };
 
 /// The sample directory's update-service mirror (UpdateService), copied into a temporary folder so that
@@ -52,6 +57,54 @@ private:
     QString m_folder;
     std::unique_ptr<TestServer> m_server;
 };
+
+/// Answers the update procedures as a test sets it and notes everything they showed, without a widget.
+class RecordingPrompts : public kx::UpdatePrompts {
+public:
+    // Answers.
+    bool goOn = false;
+    QStringList toChoose;
+    QList<kx::ReplaceAnswer> replaceAnswers;  // in order; Keep once they are used up
+
+    // What was shown.
+    QStringList titles;
+    QStringList statusLines;
+    std::optional<kx::QuotaLibraryOffer> quotaOffer;
+    std::optional<kx::PriceSetOffer> priceOffer;
+    QStringList replaceQuestions;  // '/'-separated
+    QStringList messages;
+    QList<kx::UpdateRefusal> refusals;
+    QStringList installedFiles;
+
+    bool fetch(const kx::FetchRequest& request) override;
+    bool confirmQuotaLibraryOffer(const kx::QuotaLibraryOffer& offer) override;
+    QStringList choosePriceFiles(const kx::PriceSetOffer& offer) override;
+    kx::ReplaceAnswer replaceExistingFile(const QString& path) override;
+    void inform(const QString& text) override { messages << text; }
+    void refused(const kx::UpdateRefusal& refusal) override { refusals << refusal; }
+    void installed(const QStringList& files) override { installedFiles << files; }
+};
+
+/// One member of a ZIP archive written byte by byte: its name (UTF-8), how it is stored (0 stored, 8
+/// deflated), the bytes stored, and what its headers declare.
+struct RawMember {
+    QByteArray name;
+    quint16 method = 0;
+    QByteArray data;
+    quint32 crc = 0;
+    quint64 size = 0;  // the uncompressed size declared
+
+    /// A member stored as it is.
+    static RawMember stored(const QByteArray& name, const QByteArray& content);
+    /// A deflated member of `content`.
+    static RawMember deflated(const QByteArray& name, const QByteArray& content);
+    /// A deflated member of `size` zero bytes (below 4 GiB), compressed about a thousand times.
+    static RawMember zeros(const QByteArray& name, quint64 size);
+};
+/// Writes a ZIP archive of `members` exactly as given (headers and central directory agreeing).
+void writeRawZip(const QString& path, const QList<RawMember>& members);
+/// Writes `package`.sha256 as a publisher does: the package's SHA-256 and its name.
+void writeChecksum(const QString& package);
 
 /// Every regular file below `dir`: relative path ('/'-separated) -> content hash and size.
 QMap<QString, QByteArray> snapshot(const QString& dir);

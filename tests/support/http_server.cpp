@@ -3,18 +3,27 @@
 //
 //   kxview_test_httpd --root DIR [--port N] [--cert PEM --key PEM]
 //
-// Prints "PORT <n>" once it listens, then "GET <decoded path>" for every request. A first path segment
-// starting with '~' chooses a behaviour and is not part of the file's path:
-//   ~cut=N     announce the whole file, send N bytes of it, close the connection
-//   ~stall=N   announce the whole file, send N bytes of it, then send nothing more
+// Prints "PORT <n>" once it listens, then "GET <decoded path>" for every request and "RANGE <decoded
+// path> <Range header>" for every request asking for a range. Leading path segments starting with '~'
+// choose behaviours and are not part of the file's path:
+//   ~cut=N     announce the whole response, send N bytes of it, close the connection
+//   ~cut1=N    the same for the first request of each path only; later ones are answered whole
+//   ~stall=N   announce the whole response, send N bytes of it, then send nothing more
 //   ~slow=N    send N bytes every 10 ms
-//   ~redirect  answer 302 with the same path without this segment
+//   ~trickle=N announce the whole file, then send one byte every N ms
+//   ~endless   announce no length and send zeros until the client goes
+//   ~ranges    support ranges: "Accept-Ranges: bytes", an ETag, and 206 answers to "Range: bytes=N-"
+//              whose If-Range (when given) names the current ETag
+//   ~unstable  with ~ranges: the ETag changes with every request, as if the file changed meanwhile
+//   ~redirect  answer 302 with the same path without the behaviour segments before it
 //   ~loop      answer 302 with the same path, forever
 // With --cert and --key it speaks TLS only.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
+#include <QSet>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
@@ -36,28 +45,53 @@ void announce(const QByteArray& line) {
     std::fflush(stdout);
 }
 
-/// What a request asked for once its behaviour segment is taken off.
+/// What a request asked for once its behaviour segments are taken off.
 struct Request {
-    QString path;      // decoded, starting with '/'
-    QString mode;      // "", "cut", "stall", "slow", "redirect", "loop"
-    qint64 value = 0;  // the mode's number
-    QByteArray rawPath;
+    QString path;                 // decoded, starting with '/'
+    QMap<QString, qint64> modes;  // behaviour -> its number (0 when it has none)
+    QByteArray rawPath;           // the path after the behaviour segments
+    QByteArray range;             // the Range header, if any
+    QByteArray ifRange;           // the If-Range header, if any
+
+    bool has(const char* mode) const { return modes.contains(QLatin1String(mode)); }
+    qint64 value(const char* mode) const { return modes.value(QLatin1String(mode)); }
 };
 
-Request parseRequest(const QByteArray& target) {
-    Request r;
-    r.rawPath = target;
-    QByteArray path = target.left(target.indexOf('?') < 0 ? target.size() : target.indexOf('?'));
-    if (path.startsWith("/~")) {
-        const qsizetype end = path.indexOf('/', 1);
-        const QByteArray segment = path.mid(2, (end < 0 ? path.size() : end) - 2);
-        const QString text = QString::fromLatin1(segment);
-        r.mode = text.section(QLatin1Char('='), 0, 0);
-        r.value = text.section(QLatin1Char('='), 1, 1).toLongLong();
-        r.rawPath = path = end < 0 ? QByteArray("/") : path.mid(end);
+QByteArray header(const QByteArray& head, const QByteArray& name) {
+    for (const QByteArray& line : head.split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == name) return line.mid(colon + 1).trimmed();
     }
+    return {};
+}
+
+Request parseRequest(const QByteArray& target, const QByteArray& head) {
+    Request r;
+    QByteArray path = target.left(target.indexOf('?') < 0 ? target.size() : target.indexOf('?'));
+    while (path.startsWith("/~")) {
+        const qsizetype end = path.indexOf('/', 1);
+        const QString text = QString::fromLatin1(path.mid(2, (end < 0 ? path.size() : end) - 2));
+        r.modes.insert(text.section(QLatin1Char('='), 0, 0),
+                       text.section(QLatin1Char('='), 1, 1).toLongLong());
+        path = end < 0 ? QByteArray("/") : path.mid(end);
+    }
+    r.rawPath = path;
     r.path = QUrl::fromPercentEncoding(path);
+    r.range = header(head, "range");
+    r.ifRange = header(head, "if-range");
     return r;
+}
+
+/// The paths requested so far: ~cut1 cuts only the first request of each.
+QSet<QString>& requestedPaths() {
+    static QSet<QString> paths;
+    return paths;
+}
+
+/// Requests answered so far: ~unstable makes them part of the ETag.
+int& requestCount() {
+    static int count = 0;
+    return count;
 }
 
 /// One client connection: reads one request and answers it, then closes.
@@ -80,15 +114,16 @@ private:
         m_answered = true;
         const QList<QByteArray> requestLine = m_head.left(m_head.indexOf("\r\n")).split(' ');
         if (requestLine.size() < 2) return m_socket->disconnectFromHost();
-        const Request request = parseRequest(requestLine[1]);
+        const Request request = parseRequest(requestLine[1], m_head);
         announce("GET " + request.path.toUtf8());
+        if (!request.range.isEmpty()) announce("RANGE " + request.path.toUtf8() + ' ' + request.range);
         answer(request);
     }
 
     void answer(const Request& request) {
-        if (request.mode == QLatin1String("redirect") || request.mode == QLatin1String("loop")) {
-            const QByteArray location =
-                request.mode == QLatin1String("loop") ? "/~loop" + request.rawPath : request.rawPath;
+        ++requestCount();
+        if (request.has("redirect") || request.has("loop")) {
+            const QByteArray location = request.has("loop") ? "/~loop" + request.rawPath : request.rawPath;
             return sendHead("302 Found", 0, "Location: " + location + "\r\n");
         }
         m_file = std::make_unique<QFile>(QDir(m_root).filePath(request.path.mid(1)));
@@ -99,28 +134,61 @@ private:
             m_socket->write(body);
             return m_socket->disconnectFromHost();
         }
-        m_mode = request.mode;
-        m_limit = (m_mode == QLatin1String("cut") || m_mode == QLatin1String("stall")) ? request.value
-                                                                                       : m_file->size();
-        sendHead("200 OK", m_file->size());
-        if (m_mode == QLatin1String("slow")) {
-            m_perTick = qMax<qint64>(1, request.value);
-            m_slowTimer.start(10);
+        const bool first = !requestedPaths().contains(request.path);
+        requestedPaths().insert(request.path);
+        if (request.has("endless")) {
+            m_endless = true;
+            sendHead("200 OK", -1);
+            return pump();
+        }
+        const qint64 size = m_file->size();
+        qint64 start = 0;
+        QByteArray extra;
+        if (request.has("ranges")) {
+            QByteArray etag = '"' + QByteArray::number(size) + '-' +
+                              QByteArray::number(QFileInfo(*m_file).lastModified().toMSecsSinceEpoch());
+            if (request.has("unstable")) etag += '-' + QByteArray::number(requestCount());
+            etag += '"';
+            extra = "Accept-Ranges: bytes\r\nETag: " + etag + "\r\n";
+            if (request.range.startsWith("bytes=") && request.range.endsWith('-') &&
+                (request.ifRange.isEmpty() || request.ifRange == etag)) {
+                start = qBound<qint64>(0, request.range.mid(6).chopped(1).toLongLong(), size);
+                extra += "Content-Range: bytes " + QByteArray::number(start) + '-' +
+                         QByteArray::number(size - 1) + '/' + QByteArray::number(size) + "\r\n";
+            }
+        }
+        m_file->seek(start);
+        const qint64 length = size - start;
+        m_limit = length;
+        if (request.has("cut") || request.has("stall"))
+            m_limit = qMin(length, request.value(request.has("cut") ? "cut" : "stall"));
+        if (request.has("cut1") && first) m_limit = qMin(length, request.value("cut1"));
+        m_stall = request.has("stall");
+        sendHead(start > 0 ? "206 Partial Content" : "200 OK", length, extra);
+        if (request.has("slow") || request.has("trickle")) {
+            m_perTick = request.has("slow") ? qMax<qint64>(1, request.value("slow")) : 1;
+            m_slowTimer.start(request.has("slow") ? 10 : int(qMax<qint64>(1, request.value("trickle"))));
         } else {
             pump();
         }
     }
 
     void sendHead(const char* status, qint64 length, const QByteArray& extra = {}) {
-        m_socket->write(
-            QByteArray("HTTP/1.1 ") + status + "\r\nContent-Length: " + QByteArray::number(length) +
-            "\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n" + extra + "\r\n");
+        const QByteArray lengthLine =
+            length < 0 ? QByteArray() : "Content-Length: " + QByteArray::number(length) + "\r\n";
+        m_socket->write(QByteArray("HTTP/1.1 ") + status + "\r\n" + lengthLine +
+                        "Content-Type: application/octet-stream\r\nConnection: close\r\n" + extra + "\r\n");
         if (!m_file) m_socket->disconnectFromHost();
     }
 
-    /// Keeps about a megabyte queued until the limit is sent.
+    /// Keeps about a megabyte queued until the limit is sent (or forever, when endless).
     void pump() {
-        if (!m_file || m_mode == QLatin1String("slow")) return;
+        if (!m_file || m_slowTimer.isActive()) return;
+        if (m_endless) {
+            static const QByteArray zeros(kChunk, '\0');
+            while (m_socket->bytesToWrite() < kMaxQueued) m_socket->write(zeros);
+            return;
+        }
         while (m_sent < m_limit && m_socket->bytesToWrite() < kMaxQueued) {
             if (!sendChunk(qMin(kChunk, m_limit - m_sent))) return;
         }
@@ -142,7 +210,7 @@ private:
 
     void finishIfDone() {
         if (m_sent < m_limit || m_finished) return;
-        if (m_mode == QLatin1String("stall")) return;  // keep the connection open and silent
+        if (m_stall) return;  // keep the connection open and silent
         m_finished = true;
         m_slowTimer.stop();
         m_socket->disconnectFromHost();
@@ -153,8 +221,9 @@ private:
     QByteArray m_head;
     bool m_answered = false;
     bool m_finished = false;
+    bool m_endless = false;
+    bool m_stall = false;
     std::unique_ptr<QFile> m_file;
-    QString m_mode;
     qint64 m_limit = 0, m_sent = 0, m_perTick = 0;
     QTimer m_slowTimer;
 };

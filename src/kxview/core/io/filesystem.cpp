@@ -1,11 +1,20 @@
 #include "core/io/filesystem.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <filesystem>
 #include <functional>
+#include <system_error>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "core/services/logging.h"
 
@@ -138,6 +147,15 @@ QStringList listFiles(const QString& folder, const QString& pattern) {
     return names;
 }
 
+bool liesWithin(const QString& folder, const QString& path) {
+    const QString root = QFileInfo(folder).canonicalFilePath();
+    QFileInfo existing(path);
+    while (!existing.exists() && !existing.isSymLink()) existing = QFileInfo(existing.absolutePath());
+    if (root.isEmpty()) return true;  // the folder does not exist yet, so nothing below it does
+    const QString real = existing.canonicalFilePath();  // "" for a link that leads nowhere
+    return !real.isEmpty() && (real == root || real.startsWith(root + QLatin1Char('/')));
+}
+
 bool makeDir(const QString& path) {
     const QString real = resolve(path);
     if (QFileInfo::exists(real)) return false;
@@ -173,6 +191,37 @@ WriteResult copyFile(const QString& source, const QString& target) {
 bool removeFile(const QString& path) {
     const QString real = resolve(path);
     return QFileInfo(real).isFile() && QFile::remove(real);
+}
+
+bool renameReplacing(const QString& from, const QString& to) {
+    // QFile::rename never replaces; the standard library's rename does, in one step.
+    auto native = [](const QString& path) {
+#ifdef Q_OS_WIN
+        return std::filesystem::path(resolve(path).toStdWString());
+#else
+        return std::filesystem::path(QFile::encodeName(resolve(path)).toStdString());
+#endif
+    };
+    std::error_code error;
+    std::filesystem::rename(native(from), native(to), error);
+    if (error) qCWarning(lcKxView) << "cannot rename" << from << "to" << to << ":" << error.message().c_str();
+    return !error;
+}
+
+QByteArray sha256Of(const QString& path) {
+    QFile file(resolve(path));
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) return {};
+    return hash.result().toHex();
+}
+
+bool syncToDisk(QFileDevice& file) {
+    if (!file.flush()) return false;
+#ifdef Q_OS_WIN
+    return ::_commit(file.handle()) == 0;
+#else
+    return ::fsync(file.handle()) == 0;
+#endif
 }
 
 }  // namespace kx::fs

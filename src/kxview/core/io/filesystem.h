@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFileDevice>
 #include <QString>
 #include <QStringList>
 #include "kxview/kxview_core_export.h"
@@ -37,6 +38,11 @@ KXVIEW_CORE_EXPORT bool sameFile(const QString& a, const QString& b);
 /// ('*' and '?') without regard to case, in case-insensitive order. A missing folder lists nothing.
 KXVIEW_CORE_EXPORT QStringList listFiles(const QString& folder, const QString& pattern);
 
+/// False when an existing part of `path` (a real path below the folder `folder`), followed through its
+/// links, leads outside `folder`: a link already on disk cannot carry a write elsewhere. Parts that do
+/// not exist yet cannot be links and pass.
+KXVIEW_CORE_EXPORT bool liesWithin(const QString& folder, const QString& path);
+
 /// Creates the single folder `path`; false if it exists already or cannot be made.
 KXVIEW_CORE_EXPORT bool makeDir(const QString& path);
 
@@ -51,5 +57,13 @@ KXVIEW_CORE_EXPORT WriteResult writeFile(const QString& path, const QByteArray& 
 KXVIEW_CORE_EXPORT WriteResult copyFile(const QString& source, const QString& target);
 /// Deletes the file `path`; false when there was none or it could not be deleted.
 KXVIEW_CORE_EXPORT bool removeFile(const QString& path);
+
+/// Renames `from` to `to` in one step, replacing a file `to` if there is one (both in the same folder, or
+/// at least on the same volume). False, with both left as they were, when it cannot be done.
+KXVIEW_CORE_EXPORT bool renameReplacing(const QString& from, const QString& to);
+/// The SHA-256 of the file `path` as lowercase hex; empty when it cannot be read.
+KXVIEW_CORE_EXPORT QByteArray sha256Of(const QString& path);
+/// Writes what `file` (open for writing) holds through to the disk, so that it survives a power loss.
+KXVIEW_CORE_EXPORT bool syncToDisk(QFileDevice& file);
 
 }  // namespace kx::fs

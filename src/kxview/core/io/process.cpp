@@ -10,12 +10,13 @@
 
 namespace kx {
 
-bool startDetached(const QString& commandLine) {
+bool startDetached(const QString& commandLine, const QString& argument) {
     QStringList parts = QProcess::splitCommand(commandLine);
     if (parts.isEmpty()) return false;
+    for (QString& part : parts) part.replace(QLatin1String("%1"), argument);
     const QString program = parts.takeFirst();
     if (!QProcess::startDetached(program, parts)) {
-        qCWarning(lcKxView) << "cannot start" << commandLine;
+        qCWarning(lcKxView) << "cannot start" << program << parts;
         return false;
     }
     return true;

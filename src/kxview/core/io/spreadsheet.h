@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include "kxview/kxview_core_export.h"
 
 namespace kx {
@@ -34,6 +35,11 @@ struct SheetTable {
     QList<SheetRow> rows;
 };
 
+/// The number a cell of a numeric column holds; none for text that is no plain finite number, which
+/// stays text.
+KXVIEW_CORE_EXPORT std::optional<double> sheetNumber(const QString& text);
+/// A worksheet name spreadsheet programs accept for `title`: at most 31 characters, none of []:*?/\.
+KXVIEW_CORE_EXPORT QString sheetName(const QString& title);
 /// The spreadsheet column width (in characters of the default font) of a width on screen in twips.
 KXVIEW_CORE_EXPORT double spreadsheetColumnWidth(int twips);
 

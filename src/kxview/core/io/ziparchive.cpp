@@ -8,8 +8,10 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <optional>
+#include <variant>
 #include <vector>
 
 #include "core/io/filesystem.h"
@@ -28,12 +30,17 @@ struct MemberCloser {
 };
 using MemberFile = std::unique_ptr<zip_file_t, MemberCloser>;
 
-/// One member to extract: its index and its path below the extraction folder ('/'-separated).
+// Packages unpacking to less than this may compress as well as they like: the ratio is no concern below.
+constexpr qint64 kRatioFloorBytes = qint64{64} << 20;
+
+/// One member to extract: its index, its path below the extraction folder ('/'-separated) and the size
+/// it declares.
 struct Member {
     zip_uint64_t index = 0;
     QString path;
     bool isFolder = false;
     bool encrypted = false;
+    qint64 size = 0;
 };
 
 QByteArray nameBytes(zip_t* archive, zip_uint64_t index, zip_flags_t flags) {
@@ -69,39 +76,90 @@ std::optional<QString> relativePath(const QString& name) {
     return result;
 }
 
-/// Reads the member list; nothing when a name cannot be extracted safely.
-std::optional<std::vector<Member>> listMembers(zip_t* archive) {
-    std::vector<Member> members;
+/// The member list, or the reason nothing may be extracted: a name that cannot be extracted safely
+/// (Damaged), or more members than the limit.
+std::variant<std::vector<Member>, UnzipResult> listMembers(zip_t* archive, const UpdateLimits& limits) {
     const zip_int64_t count = zip_get_num_entries(archive, 0);
+    if (limits.maxPackageMembers > 0 && count > limits.maxPackageMembers) {
+        qCWarning(lcKxView) << "archive holds" << count << "members, more than" << limits.maxPackageMembers;
+        return UnzipResult::TooManyMembers;
+    }
+    std::vector<Member> members;
     for (zip_int64_t i = 0; i < count; ++i) {
         const auto index = static_cast<zip_uint64_t>(i);
         const QString name = decodedName(archive, index);
         const std::optional<QString> path = relativePath(name);
         if (!path) {
             qCWarning(lcKxView) << "archive member would leave the extraction folder:" << name;
-            return std::nullopt;
+            return UnzipResult::Damaged;
         }
         zip_stat_t st;
         zip_stat_init(&st);
         zip_stat_index(archive, index, 0, &st);
         const bool encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
-        members.push_back({index, *path, path->endsWith(QLatin1Char('/')), encrypted});
+        const qint64 size =
+            (st.valid & ZIP_STAT_SIZE)
+                ? static_cast<qint64>(qMin<zip_uint64_t>(st.size, std::numeric_limits<qint64>::max()))
+                : 0;
+        members.push_back({index, *path, path->endsWith(QLatin1Char('/')), encrypted, size});
     }
     return members;
 }
 
-/// True when `path`, or the nearest of its folders that exists, lies inside `rootCanonical` once links
-/// are followed: a link already present in the folder cannot carry a member elsewhere.
-bool staysInside(const QString& rootCanonical, const QString& path) {
-    QFileInfo existing(path);
-    while (!existing.exists() && !existing.isSymLink()) existing = QFileInfo(existing.absolutePath());
-    const QString real = existing.canonicalFilePath();
-    return !real.isEmpty() && (real == rootCanonical || real.startsWith(rootCanonical + QLatin1Char('/')));
+/// Refuses, before anything is written, members that declare more than the limits allow.
+UnzipResult checkDeclaredSizes(const std::vector<Member>& members, qint64 archiveBytes,
+                               const UpdateLimits& limits) {
+    qint64 total = 0;
+    for (const Member& m : members)
+        total = m.size > std::numeric_limits<qint64>::max() - total ? std::numeric_limits<qint64>::max()
+                                                                    : total + m.size;
+    if (limits.maxUnpackedBytes > 0 && total > limits.maxUnpackedBytes) {
+        qCWarning(lcKxView) << "archive would unpack to" << total << "bytes, more than"
+                            << limits.maxUnpackedBytes;
+        return UnzipResult::TooLarge;
+    }
+    if (limits.maxCompressionRatio > 0 && total > kRatioFloorBytes &&
+        total / qMax<qint64>(archiveBytes, 1) >= limits.maxCompressionRatio) {
+        qCWarning(lcKxView) << "archive of" << archiveBytes << "bytes would unpack to" << total << "bytes";
+        return UnzipResult::RatioTooHigh;
+    }
+    return UnzipResult::Ok;
 }
 
-/// Streams one member into `target` under a temporary name.
-UnzipResult writeMember(zip_t* archive, const Member& member, const QString& target) {
-    MemberFile in(zip_fopen_index(archive, member.index, 0));
+/// One extraction into a folder: what it wrote, so that a failure can take it back.
+class Extraction {
+public:
+    Extraction(zip_t* archive, QString folder, QString realFolder)
+        : m_archive(archive), m_folder(std::move(folder)), m_realFolder(std::move(realFolder)) {}
+
+    /// Extracts the listed members; stops at the first damaged member or write failure.
+    UnzipResult run(const std::vector<Member>& members, const ReplaceQuestion& ask);
+    /// Removes the files written and the folders made, newest first.
+    void takeBack();
+
+private:
+    bool makeFolder(const QString& path);
+    UnzipResult writeMember(const Member& member, const QString& target);
+
+    zip_t* m_archive;
+    QString m_folder;
+    QString m_realFolder;
+    QStringList m_written;
+    QStringList m_madeFolders;
+};
+
+bool Extraction::makeFolder(const QString& path) {
+    QStringList missing;
+    for (QFileInfo f(path); !f.exists() && !f.isSymLink(); f = QFileInfo(f.absolutePath()))
+        missing.prepend(f.absoluteFilePath());
+    if (!QDir().mkpath(path)) return false;
+    m_madeFolders << missing;
+    return true;
+}
+
+/// Streams one member into `target` under a temporary name, never writing more than it declares.
+UnzipResult Extraction::writeMember(const Member& member, const QString& target) {
+    MemberFile in(zip_fopen_index(m_archive, member.index, 0));
     if (!in) return UnzipResult::Damaged;
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly)) {
@@ -110,6 +168,7 @@ UnzipResult writeMember(zip_t* archive, const Member& member, const QString& tar
     }
     constexpr zip_uint64_t kChunk = 1 << 20;
     QByteArray buffer(kChunk, Qt::Uninitialized);
+    qint64 written = 0;
     for (;;) {
         const zip_int64_t n = zip_fread(in.get(), buffer.data(), kChunk);
         if (n < 0) {
@@ -120,29 +179,35 @@ UnzipResult writeMember(zip_t* archive, const Member& member, const QString& tar
             return UnzipResult::Damaged;
         }
         if (n == 0) break;
+        written += n;
+        if (written > member.size) {
+            qCWarning(lcKxView) << "archive member" << member.path << "holds more than the" << member.size
+                                << "bytes it declares";
+            out.cancelWriting();
+            return UnzipResult::Damaged;
+        }
         if (out.write(buffer.constData(), n) != n) {
             out.cancelWriting();
             return UnzipResult::DiskError;
         }
     }
-    return out.commit() ? UnzipResult::Ok : UnzipResult::DiskError;
+    if (!out.commit()) return UnzipResult::DiskError;
+    m_written << target;
+    return UnzipResult::Ok;
 }
 
-/// Extracts the listed members; stops at the first damaged member or write failure.
-UnzipResult extractMembers(zip_t* archive, const std::vector<Member>& members, const QString& folder,
-                           const QString& realFolder, const ReplaceQuestion& ask) {
-    const QString root = QFileInfo(realFolder).canonicalFilePath();
+UnzipResult Extraction::run(const std::vector<Member>& members, const ReplaceQuestion& ask) {
     bool replaceNone = false;
     int skipped = 0, encrypted = 0;
     for (const Member& member : members) {
-        const QString target = fs::resolve(realFolder + QLatin1Char('/') + member.path);
-        if (!staysInside(root, target) || QFileInfo(target).isSymLink()) {
+        const QString target = fs::resolve(m_realFolder + QLatin1Char('/') + member.path);
+        if (!fs::liesWithin(m_realFolder, target) || QFileInfo(target).isSymLink()) {
             qCWarning(lcKxView) << "archive member would be written through a link:" << member.path;
             ++skipped;
             continue;
         }
         if (member.isFolder) {
-            if (!QDir().mkpath(target)) return UnzipResult::DiskError;
+            if (!makeFolder(target)) return UnzipResult::DiskError;
             continue;
         }
         if (member.encrypted) {
@@ -150,15 +215,15 @@ UnzipResult extractMembers(zip_t* archive, const std::vector<Member>& members, c
             ++encrypted;
             continue;
         }
-        if (!QDir().mkpath(QFileInfo(target).absolutePath())) return UnzipResult::DiskError;
+        if (!makeFolder(QFileInfo(target).absolutePath())) return UnzipResult::DiskError;
         if (QFileInfo::exists(target)) {
             const ReplaceAnswer answer = replaceNone
                                              ? ReplaceAnswer::Keep
-                                             : (ask ? ask(folder + member.path) : ReplaceAnswer::Replace);
+                                             : (ask ? ask(m_folder + member.path) : ReplaceAnswer::Replace);
             if (answer == ReplaceAnswer::KeepAll) replaceNone = true;
             if (answer != ReplaceAnswer::Replace) continue;
         }
-        if (const UnzipResult r = writeMember(archive, member, target); r != UnzipResult::Ok) return r;
+        if (const UnzipResult r = writeMember(member, target); r != UnzipResult::Ok) return r;
     }
     const int files = static_cast<int>(
         std::count_if(members.begin(), members.end(), [](const Member& m) { return !m.isFolder; }));
@@ -166,22 +231,37 @@ UnzipResult extractMembers(zip_t* archive, const std::vector<Member>& members, c
     return skipped + encrypted > 0 ? UnzipResult::Skipped : UnzipResult::Ok;
 }
 
+void Extraction::takeBack() {
+    for (const QString& file : std::as_const(m_written)) QFile::remove(file);
+    for (auto it = m_madeFolders.crbegin(); it != m_madeFolders.crend(); ++it) QDir().rmdir(*it);
+    if (!m_written.isEmpty())
+        qCInfo(lcKxView) << "removed" << m_written.size() << "files of a failed extraction";
+}
+
 }  // namespace
 
-UnzipResult extractZip(const QString& archive, const QString& folder, const ReplaceQuestion& ask) {
+UnzipResult extractZip(const QString& archive, const QString& folder, const ReplaceQuestion& ask,
+                       const UpdateLimits& limits) {
     const QString realArchive = fs::resolve(archive);
-    if (QFileInfo(realArchive).size() == 0) return UnzipResult::NotZip;  // also a missing file
+    const qint64 archiveBytes = QFileInfo(realArchive).size();
+    if (archiveBytes == 0) return UnzipResult::NotZip;  // also a missing file
     int error = 0;
     Archive zip(zip_open(QFile::encodeName(realArchive).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
     if (!zip) {
         qCWarning(lcKxView) << "not a ZIP archive:" << realArchive << "libzip error" << error;
         return UnzipResult::NotZip;
     }
-    const std::optional<std::vector<Member>> members = listMembers(zip.get());
-    if (!members) return UnzipResult::Damaged;
+    auto listed = listMembers(zip.get(), limits);
+    if (const UnzipResult* refused = std::get_if<UnzipResult>(&listed)) return *refused;
+    const auto& members = std::get<std::vector<Member>>(listed);
+    if (const UnzipResult r = checkDeclaredSizes(members, archiveBytes, limits); r != UnzipResult::Ok)
+        return r;
     const QString realFolder = fs::resolve(folder);
     if (!QFileInfo(realFolder).isDir()) return UnzipResult::DiskError;
-    return extractMembers(zip.get(), *members, folder, realFolder, ask);
+    Extraction extraction(zip.get(), folder, realFolder);
+    const UnzipResult result = extraction.run(members, ask);
+    if (static_cast<int>(result) >= static_cast<int>(UnzipResult::Damaged)) extraction.takeBack();
+    return result;
 }
 
 }  // namespace kx

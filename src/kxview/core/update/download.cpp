@@ -8,6 +8,7 @@
 #include "core/io/downloadcontrol.h"
 #include "core/io/filesystem.h"
 #include "kxview/updateprompts.h"
+#include "kxview/updates.h"
 
 namespace kx {
 namespace {
@@ -65,17 +66,11 @@ void DownloadStatus::onCompleted(qint32 bytes) {
     emit statusChanged(modPub_Chars::FormatByteSize(bytes) + QStringLiteral("完成"), false);
 }
 
-void startDownload(DownloadControl& control, const QString& url, const QString& saveAsFullName) {
-    const QString folder = modPub_File::GetFilePath(saveAsFullName);
-    if (!fs::isDir(folder)) modPub_File::CreateDirs(folder);
-    control.setReplaceExisting(true);
-    control.setUrl(url);
-    control.setTargetFolder(folder);
-    control.start();
-}
+namespace {
 
-bool fetchWithoutWindow(const FetchRequest& request,
-                        const std::function<void(const QString& text, bool progress)>& onStatus) {
+/// Runs one transfer of `request` to its end in a local event loop, telling `onStatus` its status texts.
+bool fetchInLoop(const FetchRequest& request, const UpdateLimits& limits,
+                 const std::function<void(const QString& text, bool progress)>& onStatus) {
     DownloadControl control;
     DownloadStatus status(control);
     QObject::connect(&status, &DownloadStatus::statusChanged,
@@ -89,9 +84,31 @@ bool fetchWithoutWindow(const FetchRequest& request,
         loop.quit();
     });
     if (!request.title.isEmpty()) onStatus(request.title, false);
-    startDownload(control, request.url, request.folder);
+    startDownload(control, request.url, request.folder, limits);
     loop.exec();
     return arrived;
+}
+
+}  // namespace
+
+void startDownload(DownloadControl& control, const QString& url, const QString& saveAsFullName,
+                   const UpdateLimits& limits) {
+    const QString folder = modPub_File::GetFilePath(saveAsFullName);
+    if (!fs::isDir(folder)) modPub_File::CreateDirs(folder);
+    control.setLimits(limits);
+    control.setReplaceExisting(true);
+    control.setUrl(url);
+    control.setTargetFolder(folder);
+    control.start();
+}
+
+bool fetchWithoutWindow(const FetchRequest& request,
+                        const std::function<void(const QString& text, bool progress)>& onStatus) {
+    return fetchInLoop(request, modUpdate::GetUpdateLimits(), onStatus);
+}
+
+bool fetchQuietly(const FetchRequest& request, const UpdateLimits& limits) {
+    return fetchInLoop(request, limits, [](const QString&, bool) {});
 }
 
 }  // namespace kx

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 #include "kxview/kxview_core_export.h"
+#include "kxview/updateprompts.h"
+#include "kxview/updates.h"
 
 namespace kx {
 
@@ -32,9 +34,14 @@ private:
 };
 
 /// Starts `control` fetching `url` into the folder part of `saveAsFullName` (up to its last separator),
-/// creating that folder with its missing parents first; a file of the same name there is replaced once
-/// the transfer completes. Throws kx::FileSystemError when the folder cannot be created.
+/// creating that folder with its missing parents first, within `limits`; a file of the same name there is
+/// replaced once the transfer completes. Throws kx::FileSystemError when the folder cannot be created.
 KXVIEW_CORE_EXPORT void startDownload(DownloadControl& control, const QString& url,
-                                      const QString& saveAsFullName);
+                                      const QString& saveAsFullName,
+                                      const UpdateLimits& limits = modUpdate::GetUpdateLimits());
+
+/// Fetches `request` as fetchWithoutWindow does, within `limits`, and tells nobody how it goes. True
+/// when the file arrived.
+KXVIEW_CORE_EXPORT bool fetchQuietly(const FetchRequest& request, const UpdateLimits& limits);
 
 }  // namespace kx

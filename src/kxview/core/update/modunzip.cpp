@@ -3,6 +3,7 @@
 #include "core/io/filesystem.h"
 #include "core/services/logging.h"
 #include "core/services/messages.h"
+#include "kxview/updates.h"
 
 namespace modUnZip {
 namespace {
@@ -14,20 +15,20 @@ bool endsWithSeparator(const QString& path) {
 }  // namespace
 
 bool UnZipArchive(const QString& archive, QString& folder) {
-    return UnZipArchive(archive, folder, askBeforeReplacing);
+    return unpackArchive(archive, folder, askBeforeReplacing) == kx::UnzipResult::Ok;
 }
 
-bool UnZipArchive(const QString& archive, QString& folder, const kx::ReplaceQuestion& ask) {
+kx::UnzipResult unpackArchive(const QString& archive, QString& folder, const kx::ReplaceQuestion& ask) {
     if (!endsWithSeparator(folder)) folder += QLatin1Char('\\');
     if (!kx::fs::isDir(folder) && !kx::fs::makeDir(folder)) {
         qCWarning(lcKxView) << "cannot create the extraction folder" << folder;
-        return false;
+        return kx::UnzipResult::DiskError;
     }
-    return RunUnzip(archive, folder, ask) == 0;
+    return static_cast<kx::UnzipResult>(RunUnzip(archive, folder, ask));
 }
 
 int RunUnzip(const QString& archive, const QString& folder, const kx::ReplaceQuestion& ask) {
-    const kx::UnzipResult result = kx::extractZip(archive, folder, ask);
+    const kx::UnzipResult result = kx::extractZip(archive, folder, ask, modUpdate::GetUpdateLimits());
     if (result != kx::UnzipResult::Ok)
         qCWarning(lcKxView) << "unzip of" << archive << "returned" << int(result);
     return static_cast<int>(result);

@@ -14,11 +14,14 @@ enum ReplaceCode : int { IDM_REPLACE_NO = 100, IDM_REPLACE_YES = 102, IDM_REPLAC
 /// "Overwrite <name>?" (OnUnzipReplace) before an existing file is replaced. A separator is appended to
 /// the caller's `folder` when it has none. True when the unzip run returned 0. Never throws.
 KXVIEW_CORE_EXPORT bool UnZipArchive(const QString& archive, QString& folder);
-/// The same, with `ask` deciding about existing files.
-KXVIEW_CORE_EXPORT bool UnZipArchive(const QString& archive, QString& folder, const kx::ReplaceQuestion& ask);
+/// The same, with `ask` deciding about existing files and the host's update limits bounding the package;
+/// returns how the extraction ended (a folder that cannot be created: DiskError).
+KXVIEW_CORE_EXPORT kx::UnzipResult unpackArchive(const QString& archive, QString& folder,
+                                                 const kx::ReplaceQuestion& ask);
 
 /// Runs the extraction of `archive` into the existing `folder` (ending with a separator), with `ask`
-/// deciding about existing files; returns the unzip result code (0: success).
+/// deciding about existing files, within the host's update limits; returns the unzip result code (0:
+/// success).
 KXVIEW_CORE_EXPORT int RunUnzip(const QString& archive, const QString& folder,
                                 const kx::ReplaceQuestion& ask);
 

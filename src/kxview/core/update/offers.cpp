@@ -1,5 +1,6 @@
 #include "core/update/offers.h"
 
+#include <QFileInfo>
 #include <QSet>
 #include <algorithm>
 #include <cmath>
@@ -9,13 +10,37 @@
 
 #include "core/data/modpub_db.h"
 #include "core/data/numbers.h"
+#include "core/data/untrusted_names.h"
 #include "core/io/filesystem.h"
 #include "core/io/xmldocument.h"
+#include "core/services/logging.h"
+#include "kxview/updates.h"
 
 namespace kx {
 namespace {
 
 const QString kPriceCatalogue = QStringLiteral("MatePriceIndex.mdb");
+
+/// Why the information file `path` is not read, when it is larger than the host allows.
+std::optional<UpdateRefusal> oversizedInformation(const QString& path, const UpdateLimits& limits) {
+    const qint64 bytes = QFileInfo(fs::resolve(path)).size();
+    if (limits.maxInformationBytes <= 0 || bytes <= limits.maxInformationBytes) return std::nullopt;
+    return UpdateRefusal{UpdateRefusal::Reason::InformationTooLarge,
+                         QStringLiteral("更新信息文件过大（%1 KB，上限 %2 KB），未显示更新内容。")
+                             .arg((bytes + 1023) / 1024)
+                             .arg(limits.maxInformationBytes / 1024)};
+}
+
+/// Why the change lines of `info` are not shown, when there are more than the host allows.
+std::optional<UpdateRefusal> overlongInformation(const XmlNode& info, const UpdateLimits& limits) {
+    const auto lines = std::count_if(info.children.begin(), info.children.end(),
+                                     [](const XmlNode& n) { return n.kind == XmlNode::Kind::Element; });
+    if (limits.maxInformationLines <= 0 || lines <= limits.maxInformationLines) return std::nullopt;
+    return UpdateRefusal{UpdateRefusal::Reason::InformationTooManyLines,
+                         QStringLiteral("更新信息文件列出 %1 行更新内容，超过上限 %2 行，未显示。")
+                             .arg(lines)
+                             .arg(limits.maxInformationLines)};
+}
 
 QuotaLibraryOffer::Change changeLine(const XmlNode& line) {
     // A line missing its attributes reads as empty text and marker 0 rather than failing the offer.
@@ -74,11 +99,18 @@ std::vector<PriceFileEntry> LoadRec_Child(Database& offered, qint32 parentId) {
 
 UpdatePrompts::~UpdatePrompts() = default;
 
+void UpdatePrompts::refused(const UpdateRefusal& refusal) {
+    inform(refusal.text);
+}
+
+void UpdatePrompts::installed(const QStringList& /*files*/) {}
+
 bool QuotaLibraryOffer::isCurrent() const {
     return leadingNumber(installedVersion) == leadingNumber(offeredVersion);
 }
 
 QString QuotaLibraryOffer::headline() const {
+    if (refusal) return refusal->text;
     if (!readable) return {};
     if (isCurrent())
         return QStringLiteral("定额库数据为最新[") + installedVersion + QStringLiteral("]版") +
@@ -96,11 +128,16 @@ QuotaLibraryOffer readQuotaLibraryOffer(const QString& informationFile, const QS
         offer.installedVersion = modPub_DB::GetKeyInfo(*db, QStringLiteral("Ver"));
         db->Close();
     }
+    const UpdateLimits limits = modUpdate::GetUpdateLimits();
+    offer.refusal = oversizedInformation(informationFile, limits);
+    if (offer.refusal) return offer;
     XmlDocument document;
     document.load(informationFile);
     const XmlNode* update = document.selectSingleNode(QStringLiteral("Update"));
     const XmlNode* info = update ? update->selectSingleNode(QStringLiteral("Info")) : nullptr;
     if (info == nullptr) return offer;
+    offer.refusal = overlongInformation(*info, limits);
+    if (offer.refusal) return offer;
     offer.readable = true;
     offer.offeredVersion = info->attributeAt(0).value_or(QString());
     for (const XmlNode& line : info->children) {
@@ -111,6 +148,23 @@ QuotaLibraryOffer readQuotaLibraryOffer(const QString& informationFile, const QS
 
 QString installedPriceSetFolder(const QString& dataPath, const QString& mateKey) {
     return dataPath + QStringLiteral("材料价格文件\\") + mateKey + QLatin1Char('\\');
+}
+
+void dropEntriesWithUntrustedNames(const QString& catalogue, const QString& setFolder) {
+    auto db = modPub_DB::OpenDB(catalogue);
+    QList<qint32> unsafe;
+    {
+        auto rows = db->OpenRecordset(QStringLiteral("SELECT * FROM Index"));
+        for (; !rows->isEOF(); rows->MoveNext()) {
+            const QString name = rows->Text(QStringLiteral("WithFileName"));
+            if (name.isEmpty() || untrustedNameInFolder(setFolder, name).accepted()) continue;
+            qCWarning(lcKxView) << "price catalogue entry dropped for its file name:" << name;
+            unsafe << rows->Value(QStringLiteral("ID")).toInt();
+        }
+    }
+    for (const qint32 id : std::as_const(unsafe))
+        db->Execute(QStringLiteral("DELETE FROM Index WHERE ID=") + QString::number(id));
+    db->Close();
 }
 
 PriceSetOffer readPriceSetOffer(const QString& offeredCatalogue, const QString& dataPath,

@@ -9,7 +9,8 @@ namespace kx {
 
 /// The offer of the information file `informationFile` for the installed quota library `libraryFile`:
 /// the library's "Ver", and the version and change lines of the file's "Update"/"Info" element (not
-/// readable when it lacks them). Throws kx::DbError when the library cannot be read.
+/// readable when it lacks them). A file larger, or with more change lines, than the host's UpdateLimits
+/// allow is refused unread (the offer says why). Throws kx::DbError when the library cannot be read.
 KXVIEW_CORE_EXPORT QuotaLibraryOffer readQuotaLibraryOffer(const QString& informationFile,
                                                            const QString& libraryFile);
 
@@ -23,5 +24,11 @@ KXVIEW_CORE_EXPORT QString installedPriceSetFolder(const QString& dataPath, cons
 /// catalogue cannot be read.
 KXVIEW_CORE_EXPORT PriceSetOffer readPriceSetOffer(const QString& offeredCatalogue, const QString& dataPath,
                                                    const QString& mateKey);
+
+/// Deletes from the price catalogue `catalogue` every entry whose WithFileName kx::untrustedNameInFolder
+/// refuses in `setFolder`, the folder the set's files are installed to (a name that is not a plain file
+/// name, or a link there that leads out of it), each with a log line. Throws kx::DbError when the
+/// catalogue cannot be read or written.
+KXVIEW_CORE_EXPORT void dropEntriesWithUntrustedNames(const QString& catalogue, const QString& setFolder);
 
 }  // namespace kx

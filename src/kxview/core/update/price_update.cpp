@@ -3,10 +3,12 @@
 #include <exception>
 
 #include "core/data/modpub_file.h"
+#include "core/data/untrusted_names.h"
 #include "core/io/filesystem.h"
 #include "core/services/logging.h"
 #include "core/update/offers.h"
 #include "core/update/steps.h"
+#include "core/update/update_session.h"
 #include "kxview/updates.h"
 
 namespace modUpdate {
@@ -37,18 +39,23 @@ struct PriceSet {
     QString installedFolder;
 };
 
-/// Downloads and extracts the set's catalogue; the offered catalogue's path, or "" when it did not come.
+/// Downloads, checks and extracts the set's catalogue; the offered catalogue's path, or "" when it did not
+/// come. Entries whose names kx::untrustedNameInFolder refuses are dropped from it before anyone reads it.
 QString fetchOfferedCatalogue(kx::UpdatePrompts& prompts, const PriceSet& set) {
     const QString package = set.tempDir + QStringLiteral("MatePriceIndex.rar");
-    if (!prompts.fetch({set.remoteFolder + QStringLiteral("MatePriceIndex.rar"), set.tempDir,
-                        QStringLiteral("下载价格目录")}) ||
-        !kx::fs::isFile(package))
+    const QString remote = set.remoteFolder + QStringLiteral("MatePriceIndex.rar");
+    if (!prompts.fetch({remote, set.tempDir, QStringLiteral("下载价格目录")}) || !kx::fs::isFile(package))
         return {};
+    if (!detail::verifyChecksum(prompts, remote, package)) {
+        kx::fs::removeFile(package);
+        return {};
+    }
     QString folder = set.extractionFolder;
     detail::unpack(prompts, package, folder);  // judged by the catalogue it leaves
     const QString offered = set.extractionFolder + kCatalogueName;
     if (!kx::fs::isFile(offered)) return {};
     kx::fs::removeFile(package);
+    if (GetUpdateLimits().confinePaths) kx::dropEntriesWithUntrustedNames(offered, set.installedFolder);
     return offered;
 }
 
@@ -59,30 +66,34 @@ struct RemovedOnExit {
 };
 
 /// Puts the offered catalogue in place of the installed one, before any chosen file is fetched.
-void installCatalogue(const PriceSet& set, const QString& offered) {
+void installCatalogue(kx::UpdatePrompts& prompts, const PriceSet& set, const QString& offered) {
     set.ensureInstalledFolder();
     const QString installed = set.installedFolder + kCatalogueName;
     if (kx::fs::copyFile(offered, installed) != kx::fs::WriteResult::Ok)
         throw kx::FileSystemError("cannot replace " + installed.toStdString());
+    prompts.installed({kx::fs::resolve(installed)});
 }
 
 bool fetchAndInstallPriceFile(kx::UpdatePrompts& prompts, const PriceSet& set, const QString& fileName) {
-    if (!modPub_File::isPlainFileName(fileName)) {
-        qCWarning(lcKxView) << "offered price file name is not a plain file name:" << fileName;
-        return false;
-    }
+    const kx::NameInFolder target = kx::untrustedNameInFolder(set.installedFolder, fileName);
+    if (!target.accepted()) return false;  // logged by the rule
     const QString package = modPub_File::GetFileTitle(fileName) + QStringLiteral(".rar");
     if (!prompts.fetch({set.remoteFolder + package, set.tempDir, QStringLiteral("下载 ") + fileName}))
         return false;
+    if (!detail::verifyChecksum(prompts, set.remoteFolder + package, set.tempDir + package)) {
+        kx::fs::removeFile(set.tempDir + package);
+        return false;
+    }
     QString folder = set.extractionFolder;
     detail::unpack(prompts, set.tempDir + package, folder);  // judged by the file it leaves
     kx::fs::removeFile(set.tempDir + package);
     const QString extracted = set.extractionFolder + fileName;
     if (!kx::fs::isFile(extracted)) return false;
     set.ensureInstalledFolder();
-    switch (kx::fs::copyFile(extracted, set.installedFolder + fileName)) {
+    switch (kx::fs::copyFile(extracted, target.path)) {
         case kx::fs::WriteResult::Ok:
             kx::fs::removeFile(extracted);
+            prompts.installed({kx::fs::resolve(target.path)});
             return true;
         case kx::fs::WriteResult::PermissionDenied:
             prompts.inform(fileName + QStringLiteral("正在使用中，无法更新！"));
@@ -98,13 +109,18 @@ bool fetchAndInstallPriceFile(kx::UpdatePrompts& prompts, const PriceSet& set, c
 int UpdatePriceFiles(kx::UpdatePrompts& prompts, const QString& MateKey, const QString& AppPath,
                      const QString& DataPath) {
     const PriceSet set(MateKey, AppPath, DataPath);
+    const kx::UpdateSession session(AppPath);
+    if (const std::optional<kx::UpdateRefusal> refusal = session.refusal()) {
+        detail::tell(prompts, *refusal);
+        return 0;
+    }
     const QString offered = fetchOfferedCatalogue(prompts, set);
     if (offered.isEmpty()) return 0;
     QStringList chosen;
     {
         const RemovedOnExit removeOffered{offered};  // the offered catalogue goes, whatever happens
         chosen = prompts.choosePriceFiles(kx::readPriceSetOffer(offered, DataPath, MateKey));
-        if (!chosen.isEmpty()) installCatalogue(set, offered);
+        if (!chosen.isEmpty()) installCatalogue(prompts, set, offered);
     }
     int installed = 0;
     for (const QString& name : chosen)
@@ -117,7 +133,13 @@ int UpdatePriceFiles(kx::UpdatePrompts& prompts, const QString& MateKey, const Q
 bool UpdatePriceFile(kx::UpdatePrompts& prompts, const QString& MateKey, const QString& AppPath,
                      const QString& DataPath, const QString& FileName) {
     try {
-        return fetchAndInstallPriceFile(prompts, PriceSet(MateKey, AppPath, DataPath), FileName);
+        const PriceSet set(MateKey, AppPath, DataPath);
+        const kx::UpdateSession session(AppPath);
+        if (const std::optional<kx::UpdateRefusal> refusal = session.refusal()) {
+            detail::tell(prompts, *refusal);
+            return false;
+        }
+        return fetchAndInstallPriceFile(prompts, set, FileName);
     } catch (const std::exception& e) {
         qCWarning(lcKxView) << "price file" << FileName << "not updated:" << e.what();
         return false;

@@ -5,23 +5,36 @@
 #include "core/update/installer.h"
 #include "core/update/offers.h"
 #include "core/update/steps.h"
+#include "core/update/update_session.h"
 #include "kxview/updates.h"
 
 namespace modUpdate {
 namespace {
 
-/// Downloads the package `title`.rar into `tempDir`, extracts it beside itself and installs it.
+/// Installs the unpacked package whose manifest is `manifest`, telling the user what was refused and
+/// what was installed.
+qint32 installPackage(kx::UpdatePrompts& prompts, const QString& manifest, const QString& appPath) {
+    kx::PackageInstaller installer(manifest, appPath);
+    const bool installed = installer.readManifest() && installer.install();
+    if (installer.refusal()) detail::tell(prompts, *installer.refusal());
+    if (installed && !installer.installedFiles().isEmpty()) prompts.installed(installer.installedFiles());
+    return installed ? kUpdateFinished : kInstallFailed;
+}
+
+/// Downloads the package `title`.rar into `tempDir`, checks it, extracts it beside itself and installs it.
 qint32 fetchAndInstallPackage(kx::UpdatePrompts& prompts, const QString& remoteBase, const QString& tempDir,
                               const QString& title, const QString& appPath) {
     if (!prompts.fetch({remoteBase + QStringLiteral(".rar"), tempDir, QStringLiteral("下载更新定额库")}))
         return kDownloadFailed;
     const QString package = tempDir + title + QStringLiteral(".rar");
     if (!kx::fs::isFile(package)) return kUpdateFinished;
-    QString folder = tempDir + title;
-    qint32 code = kExtractionFailed;
-    if (detail::unpack(prompts, package, folder))
-        code = InstallUpdatePackage(folder + QStringLiteral("Update.xml"), appPath, false) ? kUpdateFinished
-                                                                                           : kInstallFailed;
+    qint32 code = kDownloadFailed;  // a package that is not the one published did not arrive
+    if (detail::verifyChecksum(prompts, remoteBase + QStringLiteral(".rar"), package)) {
+        QString folder = tempDir + title;
+        code = detail::unpack(prompts, package, folder)
+                   ? installPackage(prompts, folder + QStringLiteral("Update.xml"), appPath)
+                   : kExtractionFailed;
+    }
     kx::fs::removeFile(package);
     return code;
 }
@@ -44,6 +57,11 @@ bool userWantsOfferedVersion(kx::UpdatePrompts& prompts, const QString& remoteBa
 qint32 UpdateDELibrary(kx::UpdatePrompts& prompts, const QString& LibName, const QString& AppPath,
                        const QString& DataRoot) {
     detail::ensureFolders(AppPath, {QStringLiteral("Temp\\升级"), QStringLiteral("Temp\\升级\\定额库")});
+    const kx::UpdateSession session(AppPath);
+    if (const std::optional<kx::UpdateRefusal> refusal = session.refusal()) {
+        detail::tell(prompts, *refusal);
+        return kInstallFailed;
+    }
     const QString tempDir = AppPath + QStringLiteral("Temp\\升级\\定额库\\");
     const QString title = modPub_File::GetFileTitle(LibName);
     const QString remoteBase = UpdateBaseAddress() + QStringLiteral("更新数据\\定额库\\") + title;

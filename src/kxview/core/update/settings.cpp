@@ -10,6 +10,7 @@ struct Settings {
     QString baseAddress;
     QString systemDirectory;
     QString registerCommand;
+    kx::UpdateLimits limits;
 };
 
 Settings& stored() {
@@ -36,6 +37,12 @@ void SetSystemDirectory(const QString& folder) {
 }
 void SetRegisterCommand(const QString& commandLine) {
     stored().registerCommand = commandLine;
+}
+void SetUpdateLimits(const kx::UpdateLimits& limits) {
+    stored().limits = limits;
+}
+kx::UpdateLimits GetUpdateLimits() {
+    return stored().limits;
 }
 
 QString settings::systemDirectory(const QString& appPath) {

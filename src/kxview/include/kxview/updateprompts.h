@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include "kxview/kxview_core_export.h"
 
 namespace kx {
@@ -17,6 +18,32 @@ enum class ReplaceAnswer {
     Replace,  ///< replace this file
     Keep,     ///< leave this file as it is
     KeepAll,  ///< leave this file and every later existing file of the package as they are
+};
+
+/// Why an update refused what the update service sent, or could not go on. Each reason is told to the
+/// user in its own words (`text`); the result codes of the procedures stay as specified.
+struct UpdateRefusal {
+    enum class Reason {
+        ChecksumMismatch,     ///< a package differs from the checksum published beside it (or that is no
+                              ///< checksum)
+        ChecksumMissing,      ///< no checksum beside a package, and the host requires one
+        PackageTooLarge,      ///< a package would unpack to more than the limit, or a member to more than it
+                              ///< declares
+        PackageRatio,         ///< a package would unpack to too many times its own size
+        PackageMembers,       ///< a package holds too many members
+        InformationTooLarge,  ///< an information file is larger than the limit
+        InformationTooManyLines,  ///< an information file lists more change lines than the limit
+        ManifestTooLarge,         ///< a manifest is larger than the limit
+        ManifestTooManyEntries,   ///< a manifest lists more entries than the limit
+        TargetOutsideFolder,      ///< a manifest target would leave the application or the system folder
+        AbsoluteTarget,           ///< a manifest target is an absolute path and the host does not allow them
+        InstallFailed,            ///< a file could not be installed: the package's files were all put back
+        Busy,                     ///< another update of the same application folder kept running too long
+    };
+
+    Reason reason;
+    /// What the user reads.
+    QString text;
 };
 
 /// One file to fetch from the update service.
@@ -48,6 +75,9 @@ struct KXVIEW_CORE_EXPORT QuotaLibraryOffer {
     /// True when the information file holds its "Update" and "Info" elements; otherwise nothing below is
     /// known and the user decides without it.
     bool readable = false;
+    /// Set when the information file was refused unread (too large, too many lines): the user decides
+    /// without it, reading why.
+    std::optional<UpdateRefusal> refusal;
     /// The offered version: the first attribute of "Info".
     QString offeredVersion;
     /// The change lines: the children of "Info", in document order.
@@ -57,7 +87,8 @@ struct KXVIEW_CORE_EXPORT QuotaLibraryOffer {
     /// offered version count alike.
     bool isCurrent() const;
     /// The heading the user reads: "定额库数据为最新[1.0]版，不需要更新！" when current, otherwise
-    /// "当前定额库版本 [1.0] 最新版本 [1.1],更新内容如下："; "" when the information file is not readable.
+    /// "当前定额库版本 [1.0] 最新版本 [1.1],更新内容如下："; the refusal's text when the information file was
+    /// refused; "" when it is not readable.
     QString headline() const;
 };
 
@@ -110,6 +141,12 @@ public:
     virtual ReplaceAnswer replaceExistingFile(const QString& path) = 0;
     /// Tells the user something they acknowledge: how an update ended, or why something was refused.
     virtual void inform(const QString& text) = 0;
+    /// Tells the user why the update refused something (unless the host switched that off in
+    /// kx::UpdateLimits::reportRefusals). By default: inform(refusal.text).
+    virtual void refused(const UpdateRefusal& refusal);
+    /// Reports the files an update has just installed (full paths), once they are all in place. By default
+    /// nothing is done with them.
+    virtual void installed(const QStringList& files);
 };
 
 /// Fetches `request` without a window, for prompts that have none: creates the folder when missing and

@@ -103,7 +103,11 @@ void frmNet_UpdateDEInfo::Form_Load() {
     prepareGrid();
     if (m_dbFullName.isEmpty() || m_updateFile.isEmpty()) return;
     const kx::QuotaLibraryOffer offer = kx::readQuotaLibraryOffer(m_updateFile, m_dbFullName);
-    if (!offer.readable) return;  // no version text, no list, the unload state as it was
+    if (!offer.readable) {
+        // No version text, no list, the unload state as it was; a refused file says why instead.
+        m_lblTitle->setText(offer.headline());
+        return;
+    }
     m_lblTitle->setText(offer.headline());
     for (const kx::QuotaLibraryOffer::Change& line : offer.changes) addChangeLine(line);
     m_unloadState = 1;

@@ -1,5 +1,5 @@
-// Files of the update service and of the System folder: ZIP packages, the update manifest, information
-// files and the grid's header icon.
+// The files of an update service: ZIP packages, the update manifest and information files, all written
+// byte for byte the same from the same input.
 #pragma once
 
 #include <cstdint>
@@ -11,15 +11,18 @@
 
 #include "jet/status.h"
 
-namespace sample {
+namespace publish {
 
 /// One member of a ZIP package.
 struct ZipMember {
     ZipMember(std::string memberName, std::vector<uint8_t> memberContent)
         : name(std::move(memberName)), content(std::move(memberContent)) {}
+    ZipMember(std::string memberName, std::filesystem::path sourceFile)
+        : name(std::move(memberName)), file(std::move(sourceFile)) {}
 
     std::string name;  // UTF-8, stored with the UTF-8 flag; with rawName, bytes stored as they are
     std::vector<uint8_t> content;
+    std::filesystem::path file;  // non-empty: the content is this file's, read as the archive is written
     bool rawName = false;  // store the name's bytes without the UTF-8 flag (as a Chinese Windows archiver)
     std::string password;  // non-empty: the member is encrypted (traditional PKWARE) with it
 };
@@ -51,10 +54,7 @@ struct ChangeLine {
 /// The text of a quota library's information file offering `version` with `changes`.
 std::string informationFile(const std::string& version, const std::vector<ChangeLine>& changes);
 
-/// A 16x16 32-bit icon (the grid's conversion-column header picture).
-std::vector<uint8_t> kindIcon();
-
 /// The bytes of `s`.
 std::vector<uint8_t> toBytes(const std::string& s);
 
-}  // namespace sample
+}  // namespace publish
