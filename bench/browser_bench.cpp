@@ -4,8 +4,10 @@
 //
 // Builds the sample application directory at scale 20 in a temporary folder (or uses DIR, which must be
 // such a directory), then measures, in CPU time of the benchmark thread:
-//   - listing category "01" of the building library (7,200 quota items, one errata query per item) with
-//     KXView::LoadData, against the bare engine query that selects the same rows (goal: <= 5x);
+//   - listing category "01" of the building library (7,200 quota items, each marked when the errata table
+//   lists it; at scales
+//     where "01" holds more rows than the grid may list, its first sub-category that holds few enough) with
+//     KXView::LoadData, against the bare engine query that selects the same rows (goal: <= 2x);
 //   - the listing's query alone through the SQL layer (with its ORDER BY), against reading the same rows
 //     by a prefix seek on the Class index without sorting (goal: <= 1.5x);
 //   - KXView::Load of that library (tree of every category, toolbar, layout, and the listing of node 2),
@@ -14,7 +16,9 @@
 //     scrolling page by page (goal: about 1x), counting the cells painted per frame;
 //   - filling three price columns for the 5,120 materials of group "07" against the bare engine query that
 //     lists those materials and reads the fields a listing shows (goal: <= 3x), and against the same
-//     15,360 price lookups on the bare engine (the component's own share);
+//     15,360 price lookups on the bare engine (the component's own share); the fills read each price file's
+//     Price table once and keep it while the file is unchanged, so the fill is also measured with every
+//     table read afresh;
 //   - moving down 1,000 quota rows of category "01" with the arrow key, each row change showing the item's
 //     work content and inserting its conversion rows, against the bare engine statements those row changes
 //     issue (goal: <= 3x).
@@ -31,6 +35,7 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <stdexcept>
 
 #include "core/data/modpub_hs.h"
 #include "core/data/modsql.h"
@@ -52,9 +57,13 @@
 namespace {
 
 constexpr int kScale = 20;
-const QString kCategory = QStringLiteral("01");
+// The grid lists at most this many rows; the browser refuses more with std::overflow_error.
+constexpr int kMostListed = 32767;
+// The categories listed: "01" and "07", or at large scales, where those hold more rows than a list may,
+// their first sub-category that holds few enough (see listableCategory).
+QString g_category = QStringLiteral("01");
 
-const QString kMaterialCategory = QStringLiteral("07");
+QString g_materialCategory = QStringLiteral("07");
 const char* const kPriceTitles[] = {"北京2024年1月信息价", "北京2024年2月信息价", "上海2024年1月信息价"};
 constexpr int kSelections = 1000;
 
@@ -62,8 +71,10 @@ QString g_library;   // the building quota library
 QString g_material;  // the material library
 QString g_appPath;   // their application directory, ending with '/'
 double g_bareQuery = 0, g_listing = 0, g_load = 0, g_tree = 0;
+bool g_loadRefused = false;  // the library's first category holds more rows than a list may
 double g_paintSmall = 0, g_paintLarge = 0, g_scrollSmall = 0, g_scrollLarge = 0;
-double g_materialListing = 0, g_priceFill = 0, g_bareLookups = 0, g_bareRowChanges = 0, g_arrowDown = 0;
+double g_materialListing = 0, g_priceFill = 0, g_priceFillAfresh = 0, g_bareLookups = 0, g_bareRowChanges = 0,
+       g_arrowDown = 0;
 double g_listingQuery = 0, g_indexSeek = 0;
 int g_listingQueryRows = 0, g_indexSeekRows = 0;
 int g_listedRows = 0, g_cellsPerFrame = 0, g_materialRows = 0, g_selections = 0, g_conversionRows = 0;
@@ -103,7 +114,7 @@ size_t readRows(jet::dao::Recordset& rs, std::initializer_list<const char*> fiel
 }
 
 void BM_BareEngineQuery(benchmark::State& state) {
-    const std::string sql = modSQL_DM::GetDMClassSQL(kCategory).toStdString();
+    const std::string sql = modSQL_DM::GetDMClassSQL(g_category).toStdString();
     jet::dao::DBEngine engine;
     g_bareQuery = bestOf(state, [&] {
         auto db = engine.OpenDatabase(g_library.toStdString());
@@ -119,7 +130,7 @@ void BM_BareEngineQuery(benchmark::State& state) {
 void BM_ListingQuery(benchmark::State& state) {
     auto db = std::move(jet::Database::open(g_library.toStdString())).value();
     jet::sql::Connection sql(*db);
-    const std::string listing = modSQL_DM::GetDMClassSQL(kCategory).toStdString();
+    const std::string listing = modSQL_DM::GetDMClassSQL(g_category).toStdString();
     g_listingQuery = bestOf(state, [&] {
         auto rs = sql.query(listing);
         g_listingQueryRows = rs.ok() ? static_cast<int>(rs->rows.size()) : -1;
@@ -133,7 +144,7 @@ void BM_ClassIndexSeek(benchmark::State& state) {
     g_indexSeek = bestOf(state, [&] {
         auto cursor = std::move(db->indexCursor(table, "Class")).value();
         int rows = 0;
-        if (cursor.seekTextPrefix(kCategory.toStdString()).ok()) {
+        if (cursor.seekTextPrefix(g_category.toStdString()).ok()) {
             for (auto more = cursor.next(); more.ok() && *more; more = cursor.next()) {
                 benchmark::DoNotOptimize(cursor.values());
                 ++rows;
@@ -154,14 +165,25 @@ std::unique_ptr<kx::KXView> quotaView() {
 
 void BM_ListCategory(benchmark::State& state) {
     auto view = quotaView();
-    g_listing = bestOf(state, [&] { view->LoadData(g_library, kCategory); });
+    g_listing = bestOf(state, [&] { view->LoadData(g_library, g_category); });
     g_listedRows = view->findChild<kx::OutlineGrid*>(QStringLiteral("F"))->cells().Rows() - 1;
     state.counters["rows"] = g_listedRows;
 }
 
+/// KXView::Load, which lists the library's first category; false when that holds more rows than a list may.
+bool loadLibrary(kx::KXView& view) {
+    try {
+        view.Load(g_library);
+        return true;
+    } catch (const std::overflow_error&) {
+        return false;
+    }
+}
+
 void BM_Load(benchmark::State& state) {
     auto view = quotaView();
-    g_load = bestOf(state, [&] { view->Load(g_library); });
+    g_load = bestOf(state, [&] { g_loadRefused = !loadLibrary(*view); });
+    if (g_loadRefused) state.SkipWithError("the first category holds more rows than a list may");
 }
 
 void BM_LoadTree(benchmark::State& state) {
@@ -171,7 +193,7 @@ void BM_LoadTree(benchmark::State& state) {
 }
 
 void BM_MaterialBareListing(benchmark::State& state) {
-    const std::string sql = modSQL_Mate::GetMateClassSQL(kMaterialCategory).toStdString();
+    const std::string sql = modSQL_Mate::GetMateClassSQL(g_materialCategory).toStdString();
     jet::dao::DBEngine engine;
     g_materialListing = bestOf(state, [&] {
         auto db = openBare(engine, g_material);
@@ -192,7 +214,7 @@ void BM_BarePriceLookups(benchmark::State& state) {
     std::vector<int64_t> ids;
     {
         auto db = openBare(engine, g_material);
-        auto rs = std::move(db->OpenRecordset(modSQL_Mate::GetMateClassSQL(kMaterialCategory).toStdString()))
+        auto rs = std::move(db->OpenRecordset(modSQL_Mate::GetMateClassSQL(g_materialCategory).toStdString()))
                       .value();
         for (; !rs->Eof(); (void)rs->MoveNext()) ids.push_back(std::get<int64_t>(rs->Fields("ID")->Value()));
     }
@@ -210,18 +232,31 @@ void BM_BarePriceLookups(benchmark::State& state) {
     });
 }
 
-void BM_FillThreePriceColumns(benchmark::State& state) {
+/// Fills three price columns of the material group's listing again and again; `afresh`: as the first fill
+/// after every price file changed, each Price table read whole again.
+double fillThreePriceColumns(benchmark::State& state, bool afresh) {
     kx::KXView view;
     view.SetAppPath(g_appPath);
     view.setFindStyle(QStringLiteral("Mate"));
-    view.LoadData(g_material, kMaterialCategory);
+    view.LoadData(g_material, g_materialCategory);
     kx::PriceColumns columns(*view.findChild<kx::OutlineGrid*>(QStringLiteral("F")), &view);
     const QString folder = g_appPath + QString::fromUtf8(sample::names::kPriceRoot) + QLatin1Char('/') +
                            QString::fromUtf8(sample::names::kMaterialKey) + QLatin1Char('/');
     const kx::PriceSource& materialPrices = kx::libraryProfile(QStringLiteral("Mate")).prices;
     for (const char* title : kPriceTitles)
         columns.AddPriceColumn(folder + QString::fromUtf8(title) + QStringLiteral(".QTJG"), materialPrices);
-    g_priceFill = bestOf(state, [&] { columns.fillEvery(materialPrices); });
+    return bestOf(state, [&] {
+        if (afresh) columns.lookups() = kx::TableLookups();
+        columns.fillEvery(materialPrices);
+    });
+}
+
+void BM_FillThreePriceColumns(benchmark::State& state) {
+    g_priceFill = fillThreePriceColumns(state, false);
+}
+
+void BM_FillThreePriceColumnsAfresh(benchmark::State& state) {
+    g_priceFillAfresh = fillThreePriceColumns(state, true);
 }
 
 /// The statements one row change of a quota row runs the first time the row is current: the item's text,
@@ -255,7 +290,7 @@ void bareRowChange(jet::dao::DBEngine& engine, int64_t id, const std::vector<QSt
 /// The IDs of the first `count` items of the category, in list order, and the library's conversion files.
 std::vector<int64_t> firstItems(jet::dao::DBEngine& engine, int count) {
     auto db = openBare(engine, g_library);
-    auto rs = std::move(db->OpenRecordset(modSQL_DM::GetDMClassSQL(kCategory).toStdString())).value();
+    auto rs = std::move(db->OpenRecordset(modSQL_DM::GetDMClassSQL(g_category).toStdString())).value();
     std::vector<int64_t> ids;
     for (; !rs->Eof() && static_cast<int>(ids.size()) < count; (void)rs->MoveNext())
         ids.push_back(std::get<int64_t>(rs->Fields("ID")->Value()));
@@ -283,14 +318,14 @@ void BM_BareRowChangeStatements(benchmark::State& state) {
 
 void BM_ArrowDown(benchmark::State& state) {
     auto view = quotaView();
-    view->Load(g_library);
+    loadLibrary(*view);  // the listing measured is the category's, whatever the first one holds
     view->show();
     auto* grid = view->findChild<kx::OutlineGrid*>(QStringLiteral("F"));
     int selections = 0;
     QObject::connect(grid, &kx::OutlineGrid::rowColChanged, [&] { ++selections; });
     double best = 1e300;
     for (auto _ : state) {
-        view->LoadData(g_library, kCategory);  // a fresh listing: no row has looked up its conversions yet
+        view->LoadData(g_library, g_category);  // a fresh listing: no row has looked up its conversions yet
         const int listed = grid->cells().Rows();
         selections = 0;
         const double start = threadCpuSeconds();
@@ -408,8 +443,23 @@ BENCHMARK(BM_PaintGrid50000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_MaterialBareListing)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_BarePriceLookups)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_FillThreePriceColumns)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_FillThreePriceColumnsAfresh)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_BareRowChangeStatements)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ArrowDown)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+/// `code`, or its first sub-category (code + "01"), and so on, until the category of `table` in `file` holds
+/// no more rows than a list may.
+QString listableCategory(const QString& file, const char* table, QString code) {
+    jet::dao::DBEngine engine;
+    auto db = openBare(engine, file);
+    while (true) {
+        const std::string count = std::string("SELECT COUNT(*) AS n FROM ") + table + " WHERE Mid(Class,1," +
+                                  std::to_string(code.size()) + ")='" + code.toStdString() + "'";
+        auto rs = std::move(db->OpenRecordset(count)).value();
+        if (std::get<int64_t>(rs->Fields("n")->Value()) <= kMostListed) return code;
+        code += QStringLiteral("01");
+    }
+}
 
 /// The application directory to measure: DIR from --app-dir, else one built at scale 20 in `scratch`.
 QString applicationDirectory(int& argc, char** argv, const QTemporaryDir& scratch) {
@@ -433,18 +483,25 @@ QString applicationDirectory(int& argc, char** argv, const QTemporaryDir& scratc
 }
 
 void printResults() {
-    std::printf("\nBuilding library, scale %d, category %s (%d quota items):\n", kScale,
-                qPrintable(kCategory), g_listedRows);
+    std::printf("\nBuilding library in %s, category %s (%d quota items):\n", qPrintable(g_appPath),
+                qPrintable(g_category), g_listedRows);
     std::printf("  bare engine query     %8.1f ms\n", g_bareQuery * 1e3);
     std::printf("  KXView::LoadData      %8.1f ms\n", g_listing * 1e3);
-    std::printf("  KXView::Load          %8.1f ms (tree alone %.1f ms)\n", g_load * 1e3, g_tree * 1e3);
+    if (g_loadRefused)
+        std::printf(
+            "  KXView::Load          refused: the first category holds more than %d rows (tree alone %.1f "
+            "ms)\n",
+            kMostListed, g_tree * 1e3);
+    else
+        std::printf("  KXView::Load          %8.1f ms (tree alone %.1f ms)\n", g_load * 1e3, g_tree * 1e3);
     std::printf("Grid viewport paint, 900x600, %d cells per frame:\n", g_cellsPerFrame);
     std::printf("  500 rows: top %.2f ms, scrolling %.2f ms per page\n", g_paintSmall * 1e3,
                 g_scrollSmall * 1e3);
     std::printf("  50,000 rows: top %.2f ms, scrolling %.2f ms per page\n", g_paintLarge * 1e3,
                 g_scrollLarge * 1e3);
-    std::printf("RATIO listing 7,200 quota items with errata lookups / bare engine query (goal <= 5): %.2f\n",
-                g_listing / g_bareQuery);
+    std::printf(
+        "RATIO listing the quota category with errata lookups / bare engine query (goal <= 2): %.2f\n",
+        g_listing / g_bareQuery);
     std::printf("  listing query alone   %8.1f ms (%d rows); Class index seek, no sort %.1f ms (%d rows)\n",
                 g_listingQuery * 1e3, g_listingQueryRows, g_indexSeek * 1e3, g_indexSeekRows);
     std::printf(
@@ -453,21 +510,26 @@ void printResults() {
         g_listingQuery / g_indexSeek);
     std::printf("RATIO grid paint 50,000 rows / 500 rows (goal about 1): top %.2f, scrolling %.2f\n",
                 g_paintLarge / g_paintSmall, g_scrollLarge / g_scrollSmall);
-    std::printf("\nMaterial group %s (%d materials), three price columns:\n", qPrintable(kMaterialCategory),
+    std::printf("\nMaterial group %s (%d materials), three price columns:\n", qPrintable(g_materialCategory),
                 g_materialRows);
     std::printf("  bare engine listing   %8.1f ms\n", g_materialListing * 1e3);
     std::printf("  filling the columns   %8.1f ms (%d price lookups)\n", g_priceFill * 1e3,
                 g_materialRows * static_cast<int>(std::size(kPriceTitles)));
+    std::printf("  the same, every price table read afresh %.1f ms\n", g_priceFillAfresh * 1e3);
     std::printf("  the same lookups on the bare engine %.1f ms (%.1f us per statement)\n",
                 g_bareLookups * 1e3,
                 g_bareLookups * 1e6 / (g_materialRows * static_cast<double>(std::size(kPriceTitles))));
     std::printf("RATIO filling 3 price columns / bare listing of the same rows (goal <= 3): %.2f\n",
                 g_priceFill / g_materialListing);
     std::printf(
+        "RATIO filling 3 price columns, every price table read afresh / bare listing of the same rows: "
+        "%.2f\n",
+        g_priceFillAfresh / g_materialListing);
+    std::printf(
         "RATIO filling 3 price columns / their lookups on the bare engine (the component's share): %.2f\n",
         g_priceFill / g_bareLookups);
     std::printf("\nMoving down %d quota rows of category %s (%d row changes, %d conversion rows inserted):\n",
-                kSelections, qPrintable(kCategory), g_selections, g_conversionRows);
+                kSelections, qPrintable(g_category), g_selections, g_conversionRows);
     std::printf("  bare engine statements %7.1f ms (%.3f ms per row)\n", g_bareRowChanges * 1e3,
                 g_bareRowChanges * 1e3 / kSelections);
     std::printf("  arrow key in KXView    %7.1f ms (%.3f ms per selection)\n", g_arrowDown * 1e3,
@@ -489,6 +551,8 @@ int main(int argc, char** argv) {
                 QString::fromUtf8(sample::names::kBuildingTitle) + QStringLiteral(".QTDE");
     g_material = g_appPath + QString::fromUtf8(sample::names::kMaterialDir) + QLatin1Char('/') +
                  QString::fromUtf8(sample::names::kMaterialTitle) + QStringLiteral(".QTCJ");
+    g_category = listableCategory(g_library, "DM", g_category);
+    g_materialCategory = listableCategory(g_material, "Mate", g_materialCategory);
     auto messages = std::make_unique<FailingMessages>();
     const FailingMessages& boxes = *messages;
     kx::setMessageService(std::move(messages));

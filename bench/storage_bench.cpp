@@ -1,7 +1,7 @@
 // Writes that should cost in proportion to the change, not to the table, each against a baseline in the
 // same run (CPU time of this process, or of the child for imports; best of three rounds):
 //
-//   storage_bench [--quick]
+//   storage_bench [--quick | --large]
 //
 //   - one-row inserts through DAO AddNew/Update into a table with a primary key and a text index, 100,000
 //     rows against 1,000 rows (goal: <= 3x);
@@ -10,7 +10,7 @@
 //     rows (goal: <= 12x), and the import's peak memory (goal: < 300 MB);
 //   - an UPDATE of an indexed text column on the 1,000,000-row table against one of a column no index
 //     holds (goal: <= 3x).
-// --quick divides the row counts by ten, to try the benchmark out.
+// --quick divides the larger row counts by ten, to try the benchmark out; --large multiplies them by ten.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,7 +40,22 @@ constexpr int kUpdates = 200;
 constexpr int kIndexedUpdates = 50;
 
 fs::path g_dir;
-int64_t g_scaleDown = 1;
+double g_sizeFactor = 1;  // applied to the larger row counts
+
+int64_t scaled(int64_t rows) {
+    return static_cast<int64_t>(static_cast<double>(rows) * g_sizeFactor);
+}
+
+/// A row count as the labels write it ("100,000").
+std::string counted(int64_t rows) {
+    const std::string digits = std::to_string(rows);
+    std::string out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out.push_back(',');
+        out.push_back(digits[i]);
+    }
+    return out;
+}
 
 double processCpuSeconds() {
     timespec t{};
@@ -211,8 +226,8 @@ ChildCost timeImport(const fs::path& csv, const fs::path& path) {
     return best;
 }
 
-void printRatio(const char* what, double ratio, const char* goal, const std::string& detail) {
-    std::printf("RATIO %s (goal %s): %.2f (%s)\n", what, goal, ratio, detail.c_str());
+void printRatio(const std::string& what, double ratio, const char* goal, const std::string& detail) {
+    std::printf("RATIO %s (goal %s): %.2f (%s)\n", what.c_str(), goal, ratio, detail.c_str());
     std::fflush(stdout);
 }
 
@@ -223,14 +238,15 @@ std::string microseconds(double a, double b) {
 }
 
 void benchInsertsAndUpdates() {
-    const int64_t small = 1000, large = 100000 / g_scaleDown;
+    const int64_t small = 1000, large = scaled(100000);
     const fs::path smallFile = g_dir / "items-small.mdb", largeFile = g_dir / "items-large.mdb";
     buildItems(smallFile, small);
     buildItems(largeFile, large);
 
     const double insertSmall = timeDaoInserts(smallFile, small);
     const double insertLarge = timeDaoInserts(largeFile, large);
-    printRatio("DAO one-row insert, 100,000 rows / 1,000 rows", insertLarge / insertSmall, "<= 3",
+    const std::string sizes = counted(large) + " rows / " + counted(small) + " rows";
+    printRatio("DAO one-row insert, " + sizes, insertLarge / insertSmall, "<= 3",
                microseconds(insertLarge, insertSmall) + " per insert");
 
     auto updateOf = [](int64_t rows) {
@@ -241,12 +257,12 @@ void benchInsertsAndUpdates() {
     };
     const double updateSmall = timeStatements(smallFile, kUpdates, updateOf(small));
     const double updateLarge = timeStatements(largeFile, kUpdates, updateOf(large));
-    printRatio("UPDATE ... WHERE ID=n, 100,000 rows / 1,000 rows", updateLarge / updateSmall, "<= 3",
+    printRatio("UPDATE ... WHERE ID=n, " + sizes, updateLarge / updateSmall, "<= 3",
                microseconds(updateLarge, updateSmall) + " per statement");
 }
 
 void benchImportsAndIndexedUpdates() {
-    const int64_t small = 100000 / g_scaleDown, large = 1000000 / g_scaleDown;
+    const int64_t small = scaled(100000), large = scaled(1000000);
     const fs::path smallCsv = g_dir / "small.csv", largeCsv = g_dir / "large.csv";
     writeImportCsv(smallCsv, small);
     writeImportCsv(largeCsv, large);
@@ -257,9 +273,10 @@ void benchImportsAndIndexedUpdates() {
     std::snprintf(detail, sizeof detail, "%.2f s against %.2f s CPU; peak memory %.0f MB against %.0f MB",
                   importLarge.cpuSeconds, importSmall.cpuSeconds, importLarge.peakMegabytes,
                   importSmall.peakMegabytes);
-    printRatio("import 1,000,000 rows / 100,000 rows", importLarge.cpuSeconds / importSmall.cpuSeconds,
-               "<= 12", detail);
-    std::printf("PEAK import of 1,000,000 rows (goal < 300 MB): %.0f MB\n", importLarge.peakMegabytes);
+    printRatio("import " + counted(large) + " rows / " + counted(small) + " rows",
+               importLarge.cpuSeconds / importSmall.cpuSeconds, "<= 12", detail);
+    std::printf("PEAK import of %s rows (goal < 300 MB): %.0f MB\n", counted(large).c_str(),
+                importLarge.peakMegabytes);
 
     auto updateWhere = [large](std::function<std::string(int)> assignment) {
         return [large, assignment](int i) {
@@ -272,15 +289,22 @@ void benchImportsAndIndexedUpdates() {
                        updateWhere([](int i) { return "Code='changed " + std::to_string(i) + "'"; }));
     const double plain = timeStatements(largeFile, kIndexedUpdates,
                                         updateWhere([](int i) { return "Qty=" + std::to_string(i); }));
-    printRatio("UPDATE of an indexed column / of an unindexed one, 1,000,000 rows", indexed / plain, "<= 3",
-               microseconds(indexed, plain) + " per statement");
+    printRatio("UPDATE of an indexed column / of an unindexed one, " + counted(large) + " rows",
+               indexed / plain, "<= 3", microseconds(indexed, plain) + " per statement");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--quick") == 0) g_scaleDown = 10;
+        if (std::strcmp(argv[i], "--quick") == 0) {
+            g_sizeFactor = 0.1;
+        } else if (std::strcmp(argv[i], "--large") == 0) {
+            g_sizeFactor = 10;
+        } else {
+            std::fprintf(stderr, "usage: storage_bench [--quick | --large]\n");
+            return 2;
+        }
     }
     g_dir = fs::temp_directory_path() / ("storage-bench-" + std::to_string(::getpid()));
     fs::create_directories(g_dir);

@@ -162,13 +162,13 @@ int printSchema(jet::Database& db, const std::string& table) {
     return 0;
 }
 
-// Appends the cursor's current row as one CSV line.
-jet::Status appendRow(const jet::RowCursor& cursor, std::string& o) {
-    for (size_t i = 0; i < cursor.table().columns.size(); ++i) {
+// Appends the cursor's current row as one CSV line. `values` holds one value per column, decoded into row
+// after row: their text storage serves every row.
+jet::Status appendRow(const jet::RowCursor& cursor, std::vector<jet::Value>& values, std::string& o) {
+    for (size_t i = 0; i < values.size(); ++i) {
         if (i) o.push_back(',');
-        auto v = cursor.value(i);
-        if (!v.ok()) return v.status();
-        jet::appendCsvField(o, *v);
+        if (jet::Status s = cursor.readValue(i, values[i]); !s.ok()) return s;
+        jet::appendCsvField(o, values[i]);
     }
     o += "\r\n";
     return {};
@@ -183,6 +183,7 @@ int exportTable(jet::Database& db, const std::string& table) {
     Output out;
     std::string& o = out.buffer();
     std::optional<jet::RowCursor> cursor;
+    std::vector<jet::Value> values;
     for (bool more = true; more;) {
         {
             auto lock = db.lockForReading();
@@ -196,6 +197,7 @@ int exportTable(jet::Database& db, const std::string& table) {
                 for (size_t i = 0; i < (*def)->columns.size(); ++i)
                     o += (i ? "," : "") + (*def)->columns[i].name;
                 o += "\r\n";
+                values.resize((*def)->columns.size());
             }
             while (o.size() < kBatchBytes) {
                 auto next = cursor->next();
@@ -204,7 +206,7 @@ int exportTable(jet::Database& db, const std::string& table) {
                     more = false;
                     break;
                 }
-                if (s.ok()) s = appendRow(*cursor, o);
+                if (s.ok()) s = appendRow(*cursor, values, o);
                 if (!s.ok()) {
                     out.flush();
                     return fail(s);

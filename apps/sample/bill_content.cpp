@@ -2,7 +2,6 @@
 #include <algorithm>
 
 #include "norm_content.h"
-#include "sample/names.h"
 
 namespace sample {
 namespace {
@@ -329,16 +328,13 @@ private:
     std::vector<RelatedRow> m_rows;
 };
 
-// A quota ID no library holds.
-constexpr int64_t kMissingQuota = 999999;
-
 // The related quotas of variant `variant` of a bill item, by variant modulo 4: 0 nests them two levels deep
 // under "主体项目" and a heading per quota leaf, 2 lists them under "主体项目", 1 lists them directly below
 // the bill item, 3 has none. Of each leaf's two quotas the second carries its own name; the first has none,
 // Null in the first leaf and "" in the second. Earthwork items ("0101") add a quota missing from its library
 // (variant 1) and, last, one of a library that is not installed (variant 2).
 std::vector<RelatedRow> relatedRows(const BillTemplate& t, size_t variant, const QuotaContent& quotas,
-                                    const std::string& deKey) {
+                                    const std::string& deKey, const BillQuotaSources& sources) {
     RelatedList list;
     if (variant % 4 == 3 || t.quotaLeaves.empty()) return list.take();
     const bool nested = variant % 4 == 0;
@@ -363,8 +359,9 @@ std::vector<RelatedRow> relatedRows(const BillTemplate& t, size_t variant, const
         }
     }
     if (std::string(t.code).starts_with("0101")) {
-        if (variant % 4 == 1) list.add(quotaLevel, "场内清理（补充子目）", "DE", kMissingQuota, deKey);
-        if (variant % 4 == 2) list.add(quotaLevel, std::nullopt, "DE", 200001, names::kMunicipalKey);
+        if (variant % 4 == 1) list.add(quotaLevel, "场内清理（补充子目）", "DE", sources.missingQuota, deKey);
+        if (variant % 4 == 2)
+            list.add(quotaLevel, std::nullopt, "DE", sources.uninstalledQuota, sources.uninstalledKey);
     }
     return list.take();
 }
@@ -396,8 +393,7 @@ void blankTexts(BillItem& item) {
 
 }  // namespace
 
-BillContent makeBillContent(int scale, const QuotaContent& building, const std::string& buildingKey,
-                            const QuotaContent& installation, const std::string& installationKey) {
+BillContent makeBillContent(int scale, const BillQuotaSources& sources) {
     constexpr size_t kVariantsPerItem = 4;
     BillContent content;
     std::map<std::string, int64_t> categoryIds;
@@ -412,8 +408,8 @@ BillContent makeBillContent(int scale, const QuotaContent& building, const std::
     int64_t id = 0;
     for (const BillTemplate& t : billTemplates()) {
         const bool installationItem = std::string(t.code).starts_with("03");
-        const QuotaContent& quotas = installationItem ? installation : building;
-        const std::string& deKey = installationItem ? installationKey : buildingKey;
+        const QuotaContent& quotas = installationItem ? *sources.installation : *sources.building;
+        const std::string& deKey = installationItem ? sources.installationKey : sources.buildingKey;
         const size_t variants = kVariantsPerItem * static_cast<size_t>(scale);
         const int64_t firstOfTemplate = id + 1;
         for (size_t v = 0; v < variants; ++v) {
@@ -429,7 +425,7 @@ BillContent makeBillContent(int scale, const QuotaContent& building, const std::
             item.content = t.content;
             item.ruler = rulerFor(item.unit);
             blankTexts(item);
-            item.related = relatedRows(t, v, quotas, deKey);
+            item.related = relatedRows(t, v, quotas, deKey, sources);
             // Bill items with an odd ID store their related rows backwards: only Code gives the list order.
             if (item.id % 2 == 1) std::reverse(item.related.begin(), item.related.end());
             content.items.push_back(std::move(item));

@@ -3,6 +3,7 @@
 #include "sample/builder.h"
 
 #include <QFile>
+#include <algorithm>
 #include <system_error>
 
 #include "db_file.h"
@@ -30,7 +31,6 @@ enum class Information { Readable, Missing, Unreadable };
 /// One quota library of the sample: its content, keys and what the update service offers for it.
 struct QuotaLibrary {
     NormBook book;
-    int64_t firstId;
     const char* title;
     const char* key;
     const char* displayName;
@@ -48,7 +48,6 @@ std::vector<QuotaLibrary> quotaLibraries() {
     return {
         // A newer edition whose items really differ.
         {NormBook::Building,
-         1,
          names::kBuildingTitle,
          names::kBuildingKey,
          "2018年建筑工程消耗量定额",
@@ -61,7 +60,6 @@ std::vector<QuotaLibrary> quotaLibraries() {
          1},
         // The same version written differently: up to date.
         {NormBook::Installation,
-         100001,
          names::kInstallTitle,
          names::kInstallKey,
          "2018年安装工程消耗量定额",
@@ -74,7 +72,6 @@ std::vector<QuotaLibrary> quotaLibraries() {
          2},
         // Not installed: fetched without asking.
         {NormBook::Municipal,
-         200001,
          names::kMunicipalTitle,
          names::kMunicipalKey,
          "2018年市政工程消耗量定额",
@@ -87,7 +84,6 @@ std::vector<QuotaLibrary> quotaLibraries() {
          3},
         // Installed, and the service has no information file for it.
         {NormBook::Landscape,
-         300001,
          names::kLandscapeTitle,
          names::kLandscapeKey,
          "2018年园林绿化工程消耗量定额",
@@ -100,7 +96,6 @@ std::vector<QuotaLibrary> quotaLibraries() {
          4},
         // Installed, and its information file is damaged.
         {NormBook::Restoration,
-         400001,
          names::kRestorationTitle,
          names::kRestorationKey,
          "2018年仿古建筑工程消耗量定额",
@@ -113,7 +108,6 @@ std::vector<QuotaLibrary> quotaLibraries() {
          4},
         // The service offers an older edition than the one installed.
         {NormBook::Repair,
-         500001,
          names::kRepairTitle,
          names::kRepairKey,
          "2018年房屋修缮工程消耗量定额",
@@ -182,6 +176,18 @@ const PriceFile kOfferedPrices[] = {
 const PriceFile kStoredInLibrary = {
     "2018年基期价格", "基期价", "2018年材料基期价格", "ADMIN", 0.90, "2018-06-01", "2018-06-01", 3};
 
+// Quota IDs are unique across the libraries, as the base price file, which gathers every library's quota
+// prices under one unique index, needs. Each library takes whole blocks of this many numbers, as many as its
+// items and the items a revised edition adds need, so the default scale numbers them 1.., 100001.., ...
+constexpr int64_t kQuotaIdBlock = 100000;
+// A quota ID that related-quota rows point at while no library holds it, unless the libraries reach it.
+constexpr int64_t kMissingQuotaId = 999999;
+
+/// The first ID of the block after the one holding `lastUsed`.
+int64_t nextQuotaIdBlock(int64_t lastUsed) {
+    return (lastUsed / kQuotaIdBlock + 1) * kQuotaIdBlock + 1;
+}
+
 /// Shared state of one build.
 struct Build {
     Build(fs::path dir, int scaleFactor, BuildReport& buildReport)
@@ -193,6 +199,8 @@ struct Build {
     BuildReport scratch;  // databases written only to be published or stored, not part of the directory
     fs::path staging;     // its 造价资料 folder holds what the update service publishes
     QuotaContent building, installation;
+    int64_t municipalFirstId = 0;  // the first item of the library that is not installed
+    int64_t unusedQuotaId = 0;     // beyond every library's IDs
     MaterialContent materials;
 };
 
@@ -387,10 +395,14 @@ jet::Status writeQuotaCatalogue(Build& b, const std::vector<QuotaLibrary>& libs)
 
 jet::Status writeQuotaLibraries(Build& b) {
     const auto libs = quotaLibraries();
+    int64_t firstId = 1;
     for (const QuotaLibrary& lib : libs) {
-        // Price files hold the prices of several libraries' items, so their IDs must not meet: the ranges
-        // grow with the scale (at scale 1 the IDs are those listed).
-        QuotaContent content = makeQuotaContent(lib.book, 1 + (lib.firstId - 1) * b.scale, b.scale);
+        QuotaContent content = makeQuotaContent(lib.book, firstId, b.scale);
+        if (lib.book == NormBook::Municipal) b.municipalFirstId = firstId;
+        int64_t lastId = firstId;
+        for (const QuotaItem& item : content.items) lastId = std::max(lastId, item.id);
+        // A revised edition numbers its new items after the last ones.
+        firstId = nextQuotaIdBlock(lastId + addedInRevision(b.scale));
         if (lib.installed) {
             JET_RETURN_IF_ERROR(writeInstalledQuotaLibrary(b, lib, content));
         } else {
@@ -400,6 +412,7 @@ jet::Status writeQuotaLibraries(Build& b) {
         if (lib.book == NormBook::Installation) b.installation = std::move(content);
         JET_RETURN_IF_ERROR(writeChangeNotes(b, lib));
     }
+    b.unusedQuotaId = std::max(kMissingQuotaId, firstId);
     return writeQuotaCatalogue(b, libs);
 }
 
@@ -514,7 +527,8 @@ jet::Status publishMirror(Build& b) {
 
 jet::Status writeBillLibrary(Build& b) {
     const BillContent content =
-        makeBillContent(b.scale, b.building, names::kBuildingKey, b.installation, names::kInstallKey);
+        makeBillContent(b.scale, {&b.building, names::kBuildingKey, &b.installation, names::kInstallKey,
+                                  b.municipalFirstId, names::kMunicipalKey, b.unusedQuotaId});
     JET_ASSIGN_OR_RETURN(
         DbFile db,
         DbFile::create(b.root, std::string(names::kBillDir) + "/" + names::kBillTitle + ".QTQD", b.report));

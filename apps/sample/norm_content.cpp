@@ -448,6 +448,10 @@ QuotaContent makeQuotaContent(NormBook book, int64_t firstId, int scale) {
     return content;
 }
 
+int64_t addedInRevision(int scale) {
+    return 10 * static_cast<int64_t>(scale);
+}
+
 void reviseQuotaContent(QuotaContent& content, int scale) {
     Random random(53);
     // "调整人工单价": labour up by 3 percent, in whole cents.
@@ -475,7 +479,7 @@ void reviseQuotaContent(QuotaContent& content, int scale) {
     content.categories.push_back({sectionId, chapterId, kPrecastSection.name, sectionClass, sectionId});
     content.categories.push_back({leafId, sectionId, leaf.name, sectionClass + "01", leafId});
     auto& leafItems = content.itemsByLeaf[leaf.name];
-    for (int k = 0; k < 10 * scale; ++k) {
+    for (int64_t k = 0; k < addedInRevision(scale); ++k) {
         QuotaItem item;
         item.id = ++lastId;
         item.code1 = 4;

@@ -50,8 +50,11 @@ enum class NormBook { Building, Installation, Municipal, Landscape, Restoration,
 QuotaContent makeQuotaContent(NormBook book, int64_t firstId, int scale);
 
 /// The next edition of `content`: labour costs up 3 percent, revised notes in the concrete chapter
-/// (class "04"), and a new precast section there with 10 * `scale` items numbered after the last ones.
+/// (class "04"), and a new precast section there with addedInRevision(`scale`) items numbered after the
+/// last ones.
 void reviseQuotaContent(QuotaContent& content, int scale);
+/// The number of items reviseQuotaContent adds at `scale`.
+int64_t addedInRevision(int scale);
 
 /// One material (a Mate row).
 struct Material {
@@ -95,9 +98,19 @@ struct BillContent {
     std::vector<BillItem> items;
 };
 
+/// The quota libraries a bill-item library points into, and the quota IDs it points at besides their items.
+struct BillQuotaSources {
+    const QuotaContent* building = nullptr;
+    std::string buildingKey;
+    const QuotaContent* installation = nullptr;
+    std::string installationKey;
+    int64_t uninstalledQuota = 0;  // an item of the library that is not installed
+    std::string uninstalledKey;
+    int64_t missingQuota = 0;  // an ID no library holds
+};
+
 /// The bill-item library's content, pointing into the building and installation quota libraries.
-BillContent makeBillContent(int scale, const QuotaContent& building, const std::string& buildingKey,
-                            const QuotaContent& installation, const std::string& installationKey);
+BillContent makeBillContent(int scale, const BillQuotaSources& quotas);
 
 /// `n` in decimal, with leading zeros up to `width` digits (class codes and item codes).
 std::string zeroPadded(size_t n, size_t width);

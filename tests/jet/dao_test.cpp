@@ -285,6 +285,46 @@ TEST(DaoTest, AFieldKeptPastTheLastRecordCloseOrTheRecordsetReadsNull) {
     EXPECT_TRUE(isNull(field->Value()));
 }
 
+// Recordsets no longer used lend their storage to the next ones. Each recordset still answers with its own
+// record, a field kept from a destroyed recordset reads the record it was taken from, and an edit through
+// a recordset opened after others writes its own row.
+TEST(DaoTest, RecordsetsOpenedOneAfterAnotherKeepTheirOwnRecords) {
+    OpenedSample s = openSample();
+    ASSERT_TRUE(s.db);
+    const char* names[] = {"", "Apple", "土方工程", "apple pie", "ＡＢＣ", "Éclair", "O'Brien"};
+    auto name = [&](dao::Recordset& rs) { return std::get<std::string>(rs.Fields("Name")->Value()); };
+    auto kept = s.db->OpenRecordset("SELECT * FROM DM WHERE ID = 1");
+    ASSERT_TRUE(kept.ok());
+    auto field = (*kept)->Fields("Name");
+    ASSERT_TRUE(field.ok());
+    kept->reset();
+    auto open = s.db->OpenRecordset("SELECT * FROM DM WHERE ID = 6");
+    ASSERT_TRUE(open.ok());
+    for (int64_t id : {2, 3, 4, 5, 99, 2, 1, 6, 3}) {
+        auto rs = s.db->OpenRecordset("SELECT * FROM DM WHERE ID = " + std::to_string(id));
+        ASSERT_TRUE(rs.ok()) << rs.status().toString();
+        if (id == 99) {
+            EXPECT_TRUE((*rs)->Eof());
+            continue;
+        }
+        EXPECT_EQ(name(**rs), names[id]);
+        EXPECT_EQ(std::get<std::string>(field->Value()), "Apple");
+        EXPECT_EQ(name(**open), "O'Brien");
+    }
+    {
+        auto rs = s.db->OpenRecordset("SELECT * FROM DM WHERE ID = 4");
+        ASSERT_TRUE(rs.ok());
+        ASSERT_TRUE((*rs)->Edit().ok());
+        ASSERT_TRUE((*rs)->Fields("Name")->SetValue(Value(std::string("four"))).ok());
+        ASSERT_TRUE((*rs)->Update().ok());
+    }
+    for (int64_t id = 1; id <= 6; ++id) {
+        auto rs = s.db->OpenRecordset("SELECT * FROM DM WHERE ID = " + std::to_string(id));
+        ASSERT_TRUE(rs.ok());
+        EXPECT_EQ(name(**rs), id == 4 ? "four" : names[id]);
+    }
+}
+
 TEST(DaoTest, ComputedAndClosedRecordsetsRefuseWork) {
     OpenedSample s = openSample();
     ASSERT_TRUE(s.db);

@@ -3,6 +3,11 @@
 // Like patterns are also checked against a plain backtracking matcher on random cases.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <random>
 #include <string>
 
@@ -110,6 +115,74 @@ TEST_F(SqlLimitsTest, NestingAndChainsOfRealisticSizeRun) {
         ASSERT_TRUE(rs.ok()) << rs.status().toString().substr(0, 300);
         EXPECT_EQ(rs->rows.size(), c.rows) << c.sql.substr(0, 60);
     }
+}
+
+// Sorting has bounds like the other limits: keys per ORDER BY, and the memory its keys take (settable).
+TEST_F(SqlLimitsTest, SortsBeyondTheirBoundsAreRefusedAndTheConnectionGoesOn) {
+    const std::string tenThousandKeys = "SELECT * FROM DM ORDER BY Name" + repeat(", Name", 9999);
+    const std::string twentyKeys = "SELECT * FROM DM ORDER BY Name" + repeat(", Name & ID", 19);
+    struct Case {
+        std::string sql;
+        size_t sortMemory;
+        const char* fragment;  // empty: runs
+    };
+    const Case cases[] = {
+        {tenThousandKeys, size_t{256} << 20, "ORDER BY has more than 255 keys"},
+        {"SELECT * FROM DM ORDER BY Name" + repeat(", Name", 254), size_t{256} << 20, ""},
+        {twentyKeys, size_t{1} << 20, "sorting its rows needs more than 1 MB"},
+        {twentyKeys, size_t{256} << 20, ""},
+        {"SELECT ID FROM DM ORDER BY ID + 1, ID + 2", size_t{16} << 10,
+         "sorting its rows needs more than 16 KB"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sql.substr(0, 80));
+        s_sql->setSortMemoryLimit(c.sortMemory);
+        auto rs = s_sql->query(c.sql);
+        if (std::string(c.fragment).empty()) {
+            ASSERT_TRUE(rs.ok()) << rs.status().toString();
+            EXPECT_EQ(rs->rows.size(), 2006u);
+        } else {
+            ASSERT_FALSE(rs.ok());
+            EXPECT_TRUE(rs.status().isInvalidArgument()) << rs.status().toString();
+            EXPECT_NE(rs.status().message().find("Query is too complex"), std::string::npos);
+            EXPECT_NE(rs.status().message().find(c.fragment), std::string::npos) << rs.status().toString();
+        }
+    }
+    s_sql->setSortMemoryLimit(size_t{256} << 20);
+    EXPECT_EQ(s_sql->query("SELECT ID FROM DM WHERE ID = 3").value().rows.size(), 1u);
+}
+
+// A statement that needs more memory than the process may have fails with an error instead of ending the
+// program: here in a child process whose address space is capped a little above what it uses.
+TEST_F(SqlLimitsTest, RunningOutOfMemoryIsAnErrorNotAnAbort) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's allocator aborts instead of failing an allocation";
+#else
+    // About 2,000 rows times 200 keys of 60-character texts: some 100 MB of sort keys.
+    const std::string statement =
+        "SELECT * FROM DM ORDER BY Name" + repeat(", Name & Name & Name & Name & Name", 199);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        long pages = 0;
+        FILE* statm = std::fopen("/proc/self/statm", "r");
+        if (statm == nullptr || std::fscanf(statm, "%ld", &pages) != 1) _exit(3);
+        std::fclose(statm);
+        const rlim_t cap =
+            static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (48u << 20);
+        const rlimit limit{cap, cap};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(3);
+        auto rs = s_sql->query(statement);
+        if (rs.ok()) _exit(1);
+        const bool named = rs.status().message().find("System resource exceeded") != std::string::npos;
+        // The connection still answers once the memory is back.
+        _exit(named && s_sql->query("SELECT ID FROM DM WHERE ID = 3").ok() ? 0 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the statement ran, 2: another error, 3: no cap";
+#endif
 }
 
 TEST_F(SqlLimitsTest, HugePatternsCostLittleAndMatchCorrectly) {

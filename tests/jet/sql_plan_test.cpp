@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "jet/format_value.h"
 #include "jet/sql.h"
 #include "jet/writer.h"
 #include "sql_test_data.h"
@@ -116,12 +119,55 @@ TEST_F(SqlPlanTest, PrefixSeeksFindExactlyTheRowsAScanFinds) {
         "Mid(U,1,2)='01'",
         "T Like 'a*' AND T Like 'ab*'",
         "Mid(T,1,2)='1'",
+        // Statements of one shape whose literals make the condition no prefix, or not all of one.
+        "Mid(T,3,2)='01'",
+        "Mid(T,2,1)='1'",
+        "Left(T,3)='01'",
+        "Left(T,1)='01'",
+        "T Like 'a*c'",
+        "T Like '*bc'",
+        "T Like 'ab'",
+        "T Like 'a?c*'",
+        "T Like '01#*'",
+        // Texts an index keys alike though they differ: width, accents, hyphens, trailing spaces.
+        "Mid(T,1,3)='ＡＢＣ'",
+        "Left(T,2)='äb'",
+        "Mid(T,1,4)='01-0'",
+        "Left(T,4)='abc '",
+        "Left(T,3)='abc' AND N > 0",
+        "N > 0 AND T Like '0*'",
+        "T Like '0*' AND N Is Null",
     };
     for (const char* condition : conditions) {
         std::string sought = "SELECT ID FROM P WHERE " + std::string(condition);
         std::string scanned = "SELECT ID FROM P WHERE (" + std::string(condition) + ") OR 1=0";
         EXPECT_EQ(s_sql->plan(scanned).value(), "scan") << scanned;
         EXPECT_EQ(sorted(ids(sought)), sorted(ids(scanned))) << condition;
+    }
+}
+
+// An equality on an indexed text field is answered by a seek whose keys ignore case, width and trailing
+// spaces; the rows found must still be exactly those the comparison accepts. Numbers are decided by the seek.
+TEST_F(SqlPlanTest, EqualitySeeksFindExactlyTheRowsAScanFinds) {
+    struct Case {
+        const char* condition;
+        const char* plan;
+    };
+    const Case cases[] = {
+        {"T = 'abc'", "seek index T"},   {"T = 'ABC'", "seek index T"},
+        {"T = 'abc '", "seek index T"},  {"T = 'ab'", "seek index T"},
+        {"T = '01 01'", "seek index T"}, {"T = 'a''b'", "seek index T"},
+        {"T = ''", "seek index T"},      {"T = 'Ａbc'", "hash of T"},
+        {"T = 'äbc'", "hash of T"},      {"T = 10", "scan"},
+        {"N = 3", "seek index N"},       {"N = -5", "seek index N"},
+        {"N = 2.5", "hash of N"},        {"N = '4'", "seek index N"},
+        {"N = 'x'", "hash of N"},        {"N = 3 AND T = 'abc'", "seek index N"},
+    };
+    for (const Case& c : cases) {
+        std::string sought = "SELECT ID FROM P WHERE " + std::string(c.condition);
+        std::string scanned = "SELECT ID FROM P WHERE (" + std::string(c.condition) + ") OR 1=0";
+        EXPECT_EQ(s_sql->plan(sought).value(), c.plan) << sought;
+        EXPECT_EQ(sorted(ids(sought)), sorted(ids(scanned))) << c.condition;
     }
 }
 
@@ -162,6 +208,30 @@ TEST_F(SqlPlanTest, OrderByAnIndexGivesTheOrderASortGives) {
     }
 }
 
+// Whole-number sort keys are sorted by a combined number when their ranges fit 64 bits together, by each
+// key in turn when they do not; either way the order must be the one the general sort gives the same keys
+// as fractions (ties in the order the rows were read).
+TEST_F(SqlPlanTest, WholeNumberSortKeysSortAsTheGeneralSortDoes) {
+    const char* orders[] = {
+        "N DESC, ID",
+        "ID * 3 - 100 DESC",
+        "N DESC",
+        "N, ID * 10000000000000000 DESC",  // wider than 64 bits together
+        "N * -1, ID DESC",
+    };
+    for (const char* order : orders) {
+        std::string fractions = order;
+        for (const char* key : {"ID", "N"}) {
+            for (size_t at = 0; (at = fractions.find(key, at)) != std::string::npos; at += 8) {
+                fractions.replace(at, std::strlen(key), std::string("(") + key + " + 0.5)");
+            }
+        }
+        const std::string where = "SELECT ID FROM P WHERE N Is Not Null ORDER BY ";
+        EXPECT_EQ(ids(where + order), ids(where + fractions)) << order;
+        EXPECT_GT(ids(where + order).size(), 50u);
+    }
+}
+
 // Statements of one shape share a parse: each still runs with its own literals, negative numbers and
 // quoted strings included, and a literal of another kind makes another shape.
 TEST_F(SqlPlanTest, StatementsOfOneShapeKeepTheirOwnLiterals) {
@@ -177,6 +247,79 @@ TEST_F(SqlPlanTest, StatementsOfOneShapeKeepTheirOwnLiterals) {
     EXPECT_EQ(ids("SELECT ID FROM P WHERE T = '1'"), ids("SELECT ID FROM P WHERE T & '' = '1'"));
     // A number where a string stood is compared as a number (text "1" and "01..." do not equal 1 as text).
     EXPECT_EQ(sorted(ids("SELECT ID FROM P WHERE T = 1")), sorted(ids("SELECT ID FROM P WHERE T & '' = 1")));
+}
+
+// A connection keeps the parse, the analysis and the cursor of each statement shape and runs the next
+// statement of that shape with its own literals: whatever those literals are, it must answer exactly as a
+// fresh connection answers the same text.
+TEST_F(SqlPlanTest, StatementsOfAKnownShapeAnswerAsAFreshConnectionDoes) {
+    const char* shapes[] = {
+        "SELECT ID FROM P WHERE Mid(T,{n},{n})='{s}'",
+        "SELECT ID FROM P WHERE Left(T,{n})='{s}' ORDER BY ID",
+        "SELECT ID FROM P WHERE T Like '{p}'",
+        "SELECT * FROM P WHERE T Like '{p}' AND N > {m}",
+        "SELECT ID FROM P WHERE N = {m}",
+        "SELECT ID, T FROM P WHERE N = {m} ORDER BY T, ID",
+        "SELECT ID FROM P WHERE T = '{s}' AND N <> {m}",
+        "SELECT * FROM P WHERE D = {n} ORDER BY N DESC, ID",
+        "SELECT ID FROM P WHERE Mid(T,1,{n})='{s}' ORDER BY T",
+        "SELECT COUNT(*) AS c FROM P WHERE N = {m} OR T = '{s}'",
+        // Literals in the middle, symbols that a next character could join, quotes inside texts.
+        "SELECT ID FROM P WHERE N < {m} AND T = '{s}' ORDER BY ID",
+        "SELECT ID FROM P WHERE N <{m}",
+        "SELECT ID FROM P WHERE N <> {m}",
+        "SELECT ID FROM P WHERE N <= {m} OR D = {n}.5",
+        "SELECT ID FROM P WHERE T = '{s}' OR T = \"{s}\"",
+    };
+    const char* texts[] = {"01",   "0101", "a", "ab", "abc",  "ABC", "äbc",
+                           "土方", "01-0", "",  "x",  "a''b", "''"};
+    const char* patterns[] = {"0*", "ab*", "a*c", "*bc", "ab", "a?c*", "01#*", "*", "土*", "[a-b]*"};
+    std::mt19937 random(77);
+    auto pick = [&](const auto& pool) { return std::string(pool[random() % std::size(pool)]); };
+    auto fill = [&](std::string shape) {
+        for (auto [mark, value] :
+             {std::pair<std::string, std::function<std::string()>>{
+                  "{n}", [&] { return std::to_string(random() % 5); }},
+              {"{m}", [&] { return std::to_string(static_cast<int>(random() % 13) - 6); }},
+              {"{s}", [&] { return pick(texts); }},
+              {"{p}", [&] { return pick(patterns); }}}) {
+            for (size_t at; (at = shape.find(mark)) != std::string::npos;)
+                shape.replace(at, mark.size(), value());
+        }
+        return shape;
+    };
+    auto csv = [](const Result<sql::ResultSet>& rs) {
+        if (!rs.ok()) return rs.status().toString();
+        std::string out;
+        for (sql::RowSpan row : rs->rows) {
+            for (const Value& v : row) appendCsvField(out, v);
+            out += '\n';
+        }
+        return out;
+    };
+    // Pairs whose texts part inside a literal while the rest differs too, or whose texts part before one.
+    const std::pair<const char*, const char*> pairs[] = {
+        {"SELECT ID FROM P WHERE ID = 10", "SELECT ID FROM P WHERE ID =110"},
+        {"SELECT ID FROM P WHERE N = 1 AND T = 'abc'", "SELECT ID FROM P WHERE N = 2 OR T = 'abc'"},
+        {"SELECT ID FROM P WHERE N < 3", "SELECT ID FROM P WHERE N <> 3"},
+        {"SELECT ID FROM P WHERE T = 'a''b'", "SELECT ID FROM P WHERE T = 'ab'"},
+        {"SELECT ID FROM P WHERE T Like 'ab*'", "SELECT ID FROM P WHERE T Like 'a*c'"},
+        {"SELECT ID FROM P WHERE N = 3", "SELECT ID FROM P WHERE N = 3"},
+    };
+    for (const auto& [first, second] : pairs) {
+        ASSERT_TRUE(s_sql->query(first).ok()) << first;
+        sql::Connection fresh(*s_db);
+        EXPECT_EQ(csv(s_sql->query(second)), csv(fresh.query(second))) << first << " then " << second;
+    }
+    // Each shape a few times in a row, as callers issue them, then another.
+    for (int i = 0; i < 1000; ++i) {
+        const std::string shape = pick(shapes);
+        for (int again = 1 + static_cast<int>(random() % 4); again > 0; --again) {
+            const std::string statement = fill(shape);
+            sql::Connection fresh(*s_db);
+            ASSERT_EQ(csv(s_sql->query(statement)), csv(fresh.query(statement))) << statement;
+        }
+    }
 }
 
 }  // namespace

@@ -185,6 +185,15 @@ const ValueCase kValueCases[] = {
     {"SELECT Mid(Name, 2, 3) AS part, Qty FROM DM WHERE ID = 1", "part,Qty", "\"ppl\",10"},
     {"SELECT Name & '/' & Code1 FROM DM WHERE ID = 5", "Expr1000", "\"Éclair/\""},
     {"SELECT Price FROM DM WHERE ID = 3", "Price", ""},
+    // Counts and positions of any size: past the end of the text means all of it, or nothing.
+    {"SELECT Right(Name, 9223372036854775807) AS r FROM DM WHERE ID = 1", "r", "\"Apple\""},
+    {"SELECT Left(Name, 1e300) AS l FROM DM WHERE ID = 1", "l", "\"Apple\""},
+    {"SELECT Right(Name, 1e300) AS r FROM DM WHERE ID = 1", "r", "\"Apple\""},
+    {"SELECT Mid(Name, 2, 1e300) AS m FROM DM WHERE ID = 1", "m", "\"pple\""},
+    {"SELECT Mid(Name, 9223372036854775807, 2) AS m FROM DM WHERE ID = 1", "m", "\"\""},
+    {"SELECT Mid(Name, 1e19) AS m FROM DM WHERE ID = 1", "m", "\"\""},
+    {"SELECT Right(Name, 2.5) AS r FROM DM WHERE ID = 1", "r", "\"le\""},
+    {"SELECT Left(Name, '3') AS l FROM DM WHERE ID = 1", "l", "\"App\""},
 };
 
 TEST_F(SqlSelectTest, ValuesAndColumnNamesOfComputedResults) {
@@ -233,6 +242,16 @@ const ErrorCase kErrorCases[] = {
     {"SELECT * FROM DM WHERE Mid(Name) = 1", Status::Code::InvalidArgument, "Wrong number of arguments"},
     {"SELECT * FROM DM WHERE Name Like '[ab'", Status::Code::InvalidArgument, "Invalid pattern string"},
     {"SELECT * FROM DM WHERE Mid(Name, 0, 1) = 'a'", Status::Code::InvalidArgument, "Invalid procedure call"},
+    {"SELECT * FROM DM WHERE Left(Name, -1e300) = 'a'", Status::Code::InvalidArgument,
+     "Invalid procedure call"},
+    {"SELECT * FROM DM WHERE Right(Name, -9223372036854775807 - 2) = 'a'", Status::Code::InvalidArgument,
+     "Invalid procedure call"},
+    {"SELECT * FROM DM WHERE Mid(Name, -1e300, 2) = 'a'", Status::Code::InvalidArgument,
+     "Invalid procedure call"},
+    {"SELECT * FROM DM WHERE Mid(Name, 1, -9223372036854775807) = 'a'", Status::Code::InvalidArgument,
+     "Invalid procedure call"},
+    {"SELECT * FROM DM WHERE Left(Name, 'inf') = 'a'", Status::Code::InvalidArgument, "Data type mismatch"},
+    {"SELECT * FROM DM WHERE Right(Name, 'nan') = 'a'", Status::Code::InvalidArgument, "Data type mismatch"},
     {"SELECT * FROM DM WHERE Name + 1 = 2", Status::Code::InvalidArgument, "Data type mismatch"},
     {"SELECT MAX(ID), Name FROM DM", Status::Code::InvalidArgument, "aggregate function"},
     {"SELECT * FROM DM WHERE MAX(ID) = 1", Status::Code::InvalidArgument, "aggregate function in WHERE"},

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -193,6 +195,29 @@ TEST(TextFormat, CsvFields) {
         std::string out;
         appendCsvField(out, c.value);
         EXPECT_EQ(out, c.expected);
+    }
+}
+
+// Doubles are written in their shortest round-trip form; the quick path for whole hundredths must give
+// exactly what the general algorithm gives, at the edges of its range and on values just off a hundredth.
+TEST(TextFormat, DoublesAsTheShortestRoundTripText) {
+    std::vector<double> values = {0.01,  0.005,      0.015,        0.1,   0.2,    0.1 + 0.2, 1.0 / 3,
+                                  0.99,  1,          1.5,          9999,  10000,  100000,    123456.78,
+                                  1e9,   1e9 - 0.01, 999999999.99, 1e-5,  5e-324, 1e300,     -0.0,
+                                  -0.01, -1.25,      -9999.99,     2.675, 1.005,  4.35,      1.15};
+    std::mt19937_64 random(2024);
+    for (int i = 0; i < 20000; ++i) {
+        const auto hundredths = static_cast<int64_t>(random() % 100000000000ull) - 50000000000;
+        values.push_back(static_cast<double>(hundredths) / 100.0);
+        values.push_back(static_cast<double>(hundredths) / 100.0 + 1e-9);
+        values.push_back(static_cast<double>(random() % 1000000) * 0.01);  // products, not quotients
+    }
+    for (double v : values) {
+        char expected[64];
+        const char* end = std::to_chars(expected, expected + sizeof expected, v).ptr;
+        std::string out;
+        appendCsvField(out, Value(v));
+        ASSERT_EQ(out, std::string(static_cast<const char*>(expected), end)) << std::hexfloat << v;
     }
 }
 

@@ -13,6 +13,7 @@
 #include "browser_support.h"
 #include "core/data/modpub_db.h"
 #include "widgets/browser/frmpub_find.h"
+#include "widgets/browser/item_rows.h"
 #include "widgets/browser/library_profile.h"
 #include "widgets/browser/price_columns.h"
 #include "widgets/controls/kxpicture.h"
@@ -347,6 +348,53 @@ private slots:
         kx::PriceColumns(b.F(), &b.view).FillPriceColumn(10, kx::libraryProfile("DE").prices);
         QCOMPARE(b.cells().TextMatrix(r + 1, 10), QStringLiteral("kept"));
         QCOMPARE(b.cells().TextMatrix(r + 2, 10), QString());
+    }
+
+    void fillsFromKeptTablesEqualTheStatementsCellByCell_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("category");
+        QTest::newRow("materials") << "Mate"
+                                   << "07";
+        QTest::newRow("quota items with conversion rows") << "DE"
+                                                          << "010101";
+    }
+    void fillsFromKeptTablesEqualTheStatementsCellByCell() {
+        QFETCH(QString, kind);
+        QFETCH(QString, category);
+        const QString prices = m_app.scratch("kept-" + kind + ".QTJG");
+        QFile::remove(prices);
+        QVERIFY(QFile::copy(priceFile(), prices));
+        const QString library = kind == "Mate" ? m_app.material() : m_app.quota();
+        Browser b;
+        b.view.SetPriceDBFullPath(prices);
+        b.load(m_app, kind, library);
+        b.view.LoadData(library, category);
+        if (kind == "DE") b.clickRow(b.rowOfId(4));  // conversion rows, which get no lookup
+        const kx::PriceSource& source = kx::libraryProfile(kind).prices;
+        kx::PriceColumns kept(b.F(), &b.view);
+        kx::PriceColumns statements(b.F(), &b.view);
+        statements.lookups().setReadsWholeTables(false);
+        auto filled = [&](kx::PriceColumns& columns) {
+            for (int row = 1; row < b.cells().Rows(); ++row) b.cells().setTextMatrix(row, 10, QString());
+            columns.FillPriceColumn(10, source);
+            return column(b.cells(), 10);
+        };
+        QStringList before;
+        for (int round = 0; round < 3; ++round) {
+            const QStringList byStatements = filled(statements);
+            QCOMPARE(filled(kept), byStatements);
+            QVERIFY(byStatements.count(QString()) < byStatements.size());
+            QVERIFY(byStatements != before);  // the change below is seen by the next fill
+            before = byStatements;
+            // Every price changes, then the first listed item's price becomes Null.
+            auto db = kx::openDatabase(prices);
+            const QString table = QLatin1String(source.table), id = QLatin1String(source.idField),
+                          value = QLatin1String(source.valueField);
+            if (round == 0) db->Execute("UPDATE " + table + " SET " + value + "=" + value + "*2+1");
+            if (round == 1)
+                db->Execute("UPDATE " + table + " SET " + value + "=Null WHERE " + id + "=" +
+                            QString::number(kx::ItemRows(b.cells()).rowId(1)));
+        }
     }
 
     void billLibrariesGetAColumnWithoutPrices() {

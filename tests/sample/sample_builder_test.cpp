@@ -764,6 +764,33 @@ TEST(SampleScale, ScaleMultipliesItemCountsAndKeepsCategories) {
     EXPECT_FALSE(buildApplicationDirectory(base / "zero", BuildOptions{0}, one).ok());
 }
 
+// At scale 37 the building library first holds more than 100,000 items, past where the next library's
+// IDs once began: the libraries' IDs must stay apart (the base price file gathers every library's quota
+// prices under one unique index), and the ID related-quota rows give for a missing item must stay missing.
+TEST(SampleScale, QuotaIdsOfEveryLibraryStayApartPastTheFirstBlock) {
+    BuildReport report;
+    const fs::path root = fs::path(jet::test::tempDir()) / "large";
+    const jet::Status built = buildApplicationDirectory(root, BuildOptions{37}, report);
+    ASSERT_TRUE(built.ok()) << built.toString();
+    std::map<int64_t, std::string> owner;
+    for (const char* title : {names::kBuildingTitle, names::kInstallTitle, names::kLandscapeTitle,
+                              names::kRestorationTitle, names::kRepairTitle}) {
+        const fs::path library = at(root, std::string(names::kQuotaDir) + "/" + title + ".QTDE");
+        for (int64_t id : ids(library, "DM")) {
+            auto [it, added] = owner.emplace(id, title);
+            EXPECT_TRUE(added) << "quota ID " << id << " of " << title << " is also one of " << it->second;
+        }
+    }
+    EXPECT_GT(owner.rbegin()->first, 100000 * 5);
+    const Table related =
+        readTable(at(root, std::string(names::kBillDir) + "/" + names::kBillTitle + ".QTQD"), "WithDE_01");
+    size_t missing = 0;
+    for (size_t r = 0; r < related.rows.size(); ++r)
+        missing +=
+            related.text(r, "Name") == "场内清理（补充子目）" && !owner.count(related.number(r, "DMID"));
+    EXPECT_GT(missing, 0u);
+}
+
 // The fixture was built by kxview-sample in a process of its own; this build runs in the test's.
 TEST(SampleScale, TwoBuildsWriteTheSameRows) {
     BuildReport second;

@@ -1,5 +1,7 @@
 #include "core/text.h"
 
+#include <cstring>
+
 #include <iconv.h>
 
 #include <cerrno>
@@ -115,6 +117,12 @@ char* putJet4Text(const uint8_t* p, size_t n, char* out) {
         if (p[i] == 0x00) {
             compressed = !compressed;
             ++i;
+        } else if (compressed && p[i] < 0x80) {
+            // A run of ASCII is its own UTF-8.
+            const size_t start = i;
+            while (i < n && p[i] != 0x00 && p[i] < 0x80) ++i;
+            std::memcpy(out, p + start, i - start);
+            out += i - start;
         } else if (compressed) {
             out = putUtf8(p[i], out);
             ++i;
@@ -138,23 +146,41 @@ void appendUtf8(char32_t cp, std::string& out) {
     out.append(bytes, putUtf8(cp, bytes));
 }
 
+namespace {
+// Texts up to this many UTF-8 bytes are decoded on the stack and copied once: codes and names.
+constexpr size_t kShortText = 512;
+}  // namespace
+
 std::string decodeJet4Text(ByteView bytes) {
+    if (utf8Bound(bytes.data(), bytes.size()) <= kShortText) {
+        // Copied at its exact size: a short text then allocates nothing when it fits the string's own buffer.
+        char buffer[kShortText];
+        return std::string(buffer, putJet4Text(bytes.data(), bytes.size(), buffer));
+    }
+    std::string out;
+    decodeJet4TextInto(bytes, out);
+    return out;
+}
+
+void decodeJet4TextInto(ByteView bytes, std::string& out) {
     const uint8_t* p = bytes.data();
     const size_t n = bytes.size();
     const size_t bound = utf8Bound(p, n);
-    // Short texts (codes, names) are written on the stack and copied once at their exact size, so those
-    // that fit the string's own buffer allocate nothing; long ones are written in place and cut.
-    constexpr size_t kShort = 512;
-    if (bound <= kShort) {
-        char buffer[kShort];
-        return std::string(buffer, putJet4Text(p, n, buffer));
+    // Short texts are written on the stack and copied once, into the storage `out` has; long ones are
+    // written in place and cut.
+    if (bound <= kShortText) {
+        char buffer[kShortText];
+        const auto length = static_cast<size_t>(putJet4Text(p, n, buffer) - buffer);
+        out.clear();
+        out.append(buffer, length);
+        return;
     }
-    std::string out(bound, '\0');
+    const bool madeForThis = out.capacity() < bound;
+    out.resize(bound);
     out.resize(static_cast<size_t>(putJet4Text(p, n, out.data()) - out.data()));
     // Latin text stored uncompressed takes a third of the room made for it: give the rest back, as results
     // keep many values.
-    if (out.size() < out.capacity() / 2) out.shrink_to_fit();
-    return out;
+    if (madeForThis && out.size() < out.capacity() / 2) out.shrink_to_fit();
 }
 
 Result<std::string> utf8ToUtf16le(std::string_view utf8) {

@@ -14,6 +14,8 @@ namespace jet {
 
 /// Decodes a Jet 4 text value: compressed when it starts with FF FE, otherwise plain UCS-2.
 std::string decodeJet4Text(ByteView bytes);
+/// The same into `out`, whose storage is reused: for callers that decode many values into one string.
+void decodeJet4TextInto(ByteView bytes, std::string& out);
 
 /// Encodes UTF-8 as UCS-2 little-endian; invalid UTF-8 is an InvalidArgument.
 Result<std::string> utf8ToUtf16le(std::string_view utf8);

@@ -24,24 +24,63 @@ void civilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
     y += (m <= 2);
 }
 
-// Appends `v` in decimal, left-padded with zeros to at least `width` digits (the date and money forms).
-void appendPadded(std::string& out, uint64_t v, int width) {
-    char buf[24];
-    char* end = buf + sizeof buf;
-    char* p = end;
-    do {
-        *--p = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    while (end - p < width) *--p = '0';
-    out.append(p, end);
+// Writes `v` in decimal at `at`, left-padded with zeros to at least `width` digits (the date and money
+// forms); returns the end of what it wrote. Fields are built in a buffer and appended once: exports
+// write millions of them.
+char* putPadded(char* at, uint64_t v, int width) {
+    char digits[20];
+    const char* end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+    for (auto n = static_cast<int>(end - digits); n < width; ++n) *at++ = '0';
+    for (const char* d = digits; d < end; ++d) *at++ = *d;
+    return at;
+}
+
+// The two digits of `v` (below 100): months, days, hours, minutes and seconds.
+char* putTwoDigits(char* at, unsigned v) {
+    at[0] = static_cast<char>('0' + v / 10);
+    at[1] = static_cast<char>('0' + v % 10);
+    return at + 2;
+}
+
+// The four digits of `v` (below 10,000): years and the fraction of an amount.
+char* putFourDigits(char* at, unsigned v) {
+    return putTwoDigits(putTwoDigits(at, v / 100), v % 100);
+}
+
+void appendBuffer(std::string& out, const char* begin, const char* end) {
+    out.append(begin, static_cast<size_t>(end - begin));
+}
+
+// Writes a double that is a whole number of hundredths between 0.01 and 10^9 (prices and quantities are)
+// at `at`: its digits with the fraction's trailing zeros cut. That is the shortest text that reads back as
+// the same double, as the general algorithm would find it, and the fixed notation it would choose as the
+// shorter: any other text of as few digits is at least a hundredth away. Null for other values (and for
+// whole numbers past 9999, which scientific notation may write shorter).
+char* putHundredths(char* at, double v) {
+    if (!(std::fabs(v) >= 0.01 && std::fabs(v) < 1e9)) return nullptr;
+    const double hundredths = std::nearbyint(v * 100.0);
+    if (hundredths / 100.0 != v) return nullptr;  // not the double nearest to a number of hundredths
+    const auto magnitude = static_cast<uint64_t>(std::fabs(hundredths));
+    const uint64_t whole = magnitude / 100;
+    const auto cents = static_cast<unsigned>(magnitude % 100);
+    if (cents == 0 && whole > 9999) return nullptr;
+    if (v < 0) *at++ = '-';
+    at = std::to_chars(at, at + 20, whole).ptr;
+    if (cents == 0) return at;
+    *at++ = '.';
+    *at++ = static_cast<char>('0' + cents / 10);
+    if (cents % 10 != 0) *at++ = static_cast<char>('0' + cents % 10);
+    return at;
 }
 
 template <typename T>
 void appendShortest(std::string& out, T v) {
     char buf[64];
+    if constexpr (std::is_same_v<T, double>) {
+        if (const char* end = putHundredths(buf, v)) return appendBuffer(out, buf, end);
+    }
     auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, r.ptr);
+    appendBuffer(out, buf, r.ptr);
 }
 
 void appendHex(std::string& out, const Bytes& b) {
@@ -151,11 +190,17 @@ const ColumnTypeTraits& columnTypeTraits(ColumnType type) {
 }
 
 std::string formatDateTime(DateTime d) {
+    std::string out;
+    out.reserve(20);
+    appendDateTime(out, d);
+    return out;
+}
+
+void appendDateTime(std::string& out, DateTime d) {
     // A damaged value (NaN, infinite, or beyond any calendar) has no date form; its number is shown instead.
     if (!std::isfinite(d.days) || std::fabs(d.days) > 1e9) {
-        std::string out;
         appendShortest(out, d.days);
-        return out;
+        return;
     }
     // The whole part counts days from 1899-12-30 and the fraction is the time of day even when the number is
     // negative (-1.25 is 1899-12-29 06:00). Round to the second first so that 23:59:59.6 rolls into the next
@@ -168,21 +213,23 @@ std::string formatDateTime(DateTime d) {
     int64_t y;
     unsigned m, dd;
     civilFromDays(days - 25569, y, m, dd);  // 25569 days from 1899-12-30 to 1970-01-01
-    std::string out;
-    out.reserve(20);
-    if (y < 0) out.push_back('-');
-    appendPadded(out, static_cast<uint64_t>(y < 0 ? -y : y), 4);
-    out.push_back('-');
-    appendPadded(out, m, 2);
-    out.push_back('-');
-    appendPadded(out, dd, 2);
-    out.push_back(' ');
-    appendPadded(out, static_cast<uint64_t>(rem / 3600), 2);
-    out.push_back(':');
-    appendPadded(out, static_cast<uint64_t>(rem / 60 % 60), 2);
-    out.push_back(':');
-    appendPadded(out, static_cast<uint64_t>(rem % 60), 2);
-    return out;
+    char buf[48];
+    char* p = buf;
+    if (y < 0) *p++ = '-';
+    const auto year = static_cast<uint64_t>(y < 0 ? -y : y);
+    p = year < 10000 ? putFourDigits(p, static_cast<unsigned>(year)) : putPadded(p, year, 4);
+    *p++ = '-';
+    p = putTwoDigits(p, m);
+    *p++ = '-';
+    p = putTwoDigits(p, dd);
+    *p++ = ' ';
+    const auto seconds = static_cast<unsigned>(rem);  // within a day
+    p = putTwoDigits(p, seconds / 3600);
+    *p++ = ':';
+    p = putTwoDigits(p, seconds / 60 % 60);
+    *p++ = ':';
+    p = putTwoDigits(p, seconds % 60);
+    appendBuffer(out, buf, p);
 }
 
 std::string formatDecimal(const Decimal& d) {
@@ -229,12 +276,15 @@ void appendCsvField(std::string& out, const Value& v) {
                 // The magnitude as unsigned, so that the most negative amount needs no special case.
                 uint64_t magnitude =
                     x.scaled < 0 ? 0 - static_cast<uint64_t>(x.scaled) : static_cast<uint64_t>(x.scaled);
-                if (x.scaled < 0) out.push_back('-');
-                appendPadded(out, magnitude / 10000, 1);
-                out.push_back('.');
-                appendPadded(out, magnitude % 10000, 4);
+                char buf[32];
+                char* p = buf;
+                if (x.scaled < 0) *p++ = '-';
+                p = std::to_chars(p, p + 20, magnitude / 10000).ptr;
+                *p++ = '.';
+                p = putFourDigits(p, static_cast<unsigned>(magnitude % 10000));
+                appendBuffer(out, buf, p);
             } else if constexpr (std::is_same_v<T, DateTime>) {
-                out += formatDateTime(x);
+                appendDateTime(out, x);
             } else if constexpr (std::is_same_v<T, std::string>) {
                 appendCsvText(out, x);
             } else if constexpr (std::is_same_v<T, Bytes>) {

@@ -1,6 +1,8 @@
 // The DAO-shaped API: databases, recordsets and fields over the SQL layer and the writer.
 #include "jet/dao.h"
 
+#include <algorithm>
+
 #include "jet/cursor.h"
 #include "jet/database.h"
 #include "jet/sql.h"
@@ -8,18 +10,27 @@
 
 namespace jet::dao {
 
+struct RecordsetState;
+
 /// What a database and its recordsets share; the file is released when the database closes.
 struct DatabaseState {
     std::unique_ptr<jet::Database> db;
     std::unique_ptr<sql::Connection> sql;
     std::vector<ReadLock> heldReads;  // released before the database closes (declared after it)
+    /// States of recordsets no longer in use, kept with their storage for the next ones: a run of lookups
+    /// then allocates next to nothing per statement.
+    std::vector<std::shared_ptr<RecordsetState>> idle;
 
     Status checkOpen() const { return db ? Status() : Status::InvalidArgument("the database is closed"); }
+    /// A recordset state of `self` (this database), taken from the idle ones when there is one.
+    static std::shared_ptr<RecordsetState> recordsetState(const std::shared_ptr<DatabaseState>& self);
+    /// Keeps the state of a recordset no one uses any more for reuse.
+    void recycle(std::shared_ptr<RecordsetState> state);
 };
 
 /// A recordset's rows and current record, shared with the fields handed out for it.
 struct RecordsetState {
-    std::shared_ptr<DatabaseState> database;
+    std::shared_ptr<DatabaseState> database;  // null while idle
     sql::ResultSet rows;
     size_t current = 0;
     bool updatable = false;  // the rows are whole rows of one table, so they can be written back
@@ -42,6 +53,35 @@ struct RecordsetState {
     Status writeEdit();
     Status writeNew();
 };
+
+namespace {
+// Idle states kept, and the most rows a kept one held: lookups return a few rows each, and the storage of a
+// large result is given back rather than held for the database's life.
+constexpr size_t kIdleRecordsets = 4;
+constexpr size_t kKeptRows = 256;
+}  // namespace
+
+std::shared_ptr<RecordsetState> DatabaseState::recordsetState(const std::shared_ptr<DatabaseState>& self) {
+    std::shared_ptr<RecordsetState> state;
+    if (self->idle.empty()) {
+        state = std::make_shared<RecordsetState>();
+    } else {
+        state = std::move(self->idle.back());
+        self->idle.pop_back();
+    }
+    state->database = self;
+    return state;
+}
+
+void DatabaseState::recycle(std::shared_ptr<RecordsetState> state) {
+    if (idle.size() >= kIdleRecordsets || state->rows.rows.size() > kKeptRows) return;
+    state->database.reset();
+    state->current = 0;
+    state->updatable = false;
+    state->mode = RecordsetState::Mode::None;
+    state->closed = false;
+    idle.push_back(std::move(state));
+}
 
 namespace {
 
@@ -67,7 +107,7 @@ Status writeConflict(const std::string& table, const std::string& what) {
 
 /// True when `current` is still the record `snapshot` was read as: same primary key, or, for a table
 /// without one, the same values throughout.
-bool sameRecord(const TableDef& table, const Row& snapshot, const Row& current) {
+bool sameRecord(const TableDef& table, sql::RowSpan snapshot, const Row& current) {
     for (const IndexDef& index : table.indexes) {
         if (index.kind != IndexDef::Kind::Primary) continue;
         for (const IndexColumn& c : table.realIndexes[index.realIndex].columns) {
@@ -75,7 +115,7 @@ bool sameRecord(const TableDef& table, const Row& snapshot, const Row& current) 
         }
         return true;
     }
-    return snapshot == current;
+    return std::equal(snapshot.begin(), snapshot.end(), current.begin(), current.end());
 }
 
 }  // namespace
@@ -89,7 +129,7 @@ Status RecordsetState::writeEdit() {
     JET_ASSIGN_OR_RETURN(bool live, db.readRow(reader, table, rows.rowIds[current]));
     if (!live) return writeConflict(table->name, "another user deleted the record");
     JET_ASSIGN_OR_RETURN(Row stored, reader.values());
-    const Row& snapshot = rows.rows[current];
+    const sql::RowSpan snapshot = rows.rows[current];
     if (!sameRecord(*table, snapshot, stored))
         return writeConflict(table->name, "another user deleted the record");
     Row merged = stored;
@@ -100,7 +140,7 @@ Status RecordsetState::writeEdit() {
         JET_ASSIGN_OR_RETURN(merged[i], storable(table->columns[i], buffer[i]));
     }
     JET_RETURN_IF_ERROR(updateRows(db, table->name, {{rows.rowIds[current], merged}}));
-    rows.rows[current] = std::move(merged);
+    std::move(merged.begin(), merged.end(), rows.rows[current].begin());
     return {};
 }
 
@@ -139,7 +179,13 @@ Status Field::SetValue(jet::Value v) {
 }
 
 Recordset::Recordset(std::shared_ptr<RecordsetState> state) : m_state(std::move(state)) {}
-Recordset::~Recordset() = default;
+
+Recordset::~Recordset() {
+    // Fields handed out may still read the state; otherwise it serves the database's next recordset.
+    if (m_state.use_count() != 1 || !m_state->database) return;
+    std::shared_ptr<DatabaseState> database = m_state->database;
+    database->recycle(std::move(m_state));
+}
 
 int64_t Recordset::RecordCount() const {
     return static_cast<int64_t>(m_state->rows.rows.size());
@@ -195,7 +241,8 @@ Status Recordset::Edit() {
     if (!m_state->updatable) return Status::NotSupported("the recordset is not updatable");
     if (Eof()) return m_state->noCurrentRecord();
     JET_RETURN_IF_ERROR(m_state->database->db->checkWritable("edit " + m_state->rows.table));
-    m_state->startBuffer(m_state->rows.rows[m_state->current], RecordsetState::Mode::Edit);
+    const sql::RowSpan row = m_state->rows.rows[m_state->current];
+    m_state->startBuffer(std::vector<jet::Value>(row.begin(), row.end()), RecordsetState::Mode::Edit);
     return {};
 }
 
@@ -225,7 +272,7 @@ void Recordset::Close() {
     m_state->closed = true;
     m_state->mode = RecordsetState::Mode::None;
     // The rows go; the column names stay for fields still held.
-    m_state->rows.rows = {};
+    m_state->rows.rows = sql::ResultRows();
     m_state->rows.rowIds = {};
 }
 
@@ -236,24 +283,33 @@ Result<std::unique_ptr<Recordset>> Database::OpenRecordset(std::string_view sour
     (void)type;
     JET_RETURN_IF_ERROR(m_state->checkOpen());
     JET_ASSIGN_OR_RETURN(ReadLock lock, m_state->db->lockForReading());
-    std::string sqlText(source);
-    if (!isSelect(source) && m_state->db->table(source).ok()) sqlText = "SELECT * FROM [" + sqlText + "]";
-    JET_ASSIGN_OR_RETURN(sql::ResultSet rows, m_state->sql->query(sqlText));
-    JET_ASSIGN_OR_RETURN(auto table, m_state->db->table(rows.table));
-    auto state = std::make_shared<RecordsetState>();
-    state->database = m_state;
-    // Whole rows of the table, column for column: what SELECT * and a table name give.
-    bool wholeRows = rows.columns.size() == table->columns.size() && !table->system;
-    for (size_t i = 0; wholeRows && i < rows.columns.size(); ++i)
-        wholeRows = rows.columns[i] == table->columns[i].name;
-    state->updatable = wholeRows && rows.rowIds.size() == rows.rows.size();
-    state->rows = std::move(rows);
+    std::shared_ptr<RecordsetState> state = DatabaseState::recordsetState(m_state);
+    if (isSelect(source) || !m_state->db->table(source).ok()) {
+        JET_RETURN_IF_ERROR(m_state->sql->query(source, state->rows));
+    } else {
+        JET_RETURN_IF_ERROR(m_state->sql->query("SELECT * FROM [" + std::string(source) + "]", state->rows));
+    }
+    // Whole rows of the table, column for column (what SELECT * and a table name give), can be edited.
+    state->updatable = state->rows.wholeRows && state->rows.rowIds.size() == state->rows.rows.size();
     return std::unique_ptr<Recordset>(new Recordset(std::move(state)));
 }
 
 Result<uint64_t> Database::Execute(std::string_view sql) {
     JET_RETURN_IF_ERROR(m_state->checkOpen());
     return m_state->sql->execute(sql);
+}
+
+Result<std::shared_ptr<const sql::RowsByField>> Database::ReadRowsByField(std::string_view table,
+                                                                          std::string_view field) {
+    JET_RETURN_IF_ERROR(m_state->checkOpen());
+    return m_state->sql->rowsByField(table, field);
+}
+
+Result<FileStamp> Database::ChangeStamp() {
+    JET_RETURN_IF_ERROR(m_state->checkOpen());
+    // Under a read lock the database has caught up with the file: the stamp is the file as it stands.
+    JET_ASSIGN_OR_RETURN(ReadLock lock, m_state->db->lockForReading());
+    return m_state->db->fileStamp();
 }
 
 Result<size_t> Database::TableDefCount() const {
@@ -289,6 +345,7 @@ void Database::ReleaseReads() {
 }
 
 void Database::Close() {
+    m_state->idle.clear();
     m_state->heldReads.clear();
     m_state->sql.reset();
     m_state->db.reset();

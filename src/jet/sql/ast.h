@@ -73,6 +73,8 @@ struct SortKey {
     bool descending = false;
 };
 
+struct AccessShape;
+
 /// A parsed statement, bound to the definition of its table when it runs.
 struct Statement {
     StatementKind kind = StatementKind::Select;
@@ -84,12 +86,19 @@ struct Statement {
     std::vector<SortKey> orderBy;
     size_t aggregateCount = 0;  // Aggregate nodes in the select list
 
-    /// The definition the Column nodes were resolved against; rebinding happens when it changes.
+    /// The definition the Column nodes were resolved against; rebinding happens when it changes. It is
+    /// looked up again only when the database's definitions version has moved from `boundVersion`.
     std::shared_ptr<const TableDef> boundTo;
+    uint64_t boundVersion = 0;
+    /// Once bound: the output column names, and whether each output row is a whole row of the table.
+    std::vector<std::string> columnNames;
+    bool wholeRows = false;
+    /// Once planned: what the access path learned, kept until the statement is bound again.
+    std::shared_ptr<AccessShape> access;
 
-    /// Every literal of the statement with the index of the token it came from: a statement of the same
-    /// shape (the same tokens, other literals) reuses this parse with its own values put in.
-    std::vector<std::pair<size_t, Expr*>> literals;
+    /// Every literal of the statement in the order of its tokens: a statement of the same shape (the same
+    /// tokens, other literals) reuses this parse with its own values put in.
+    std::vector<Expr*> literals;
 };
 
 }  // namespace jet::sql

@@ -1,5 +1,6 @@
 // Running statements: SELECT with aggregates and ORDER BY, UPDATE and DELETE.
 #include <algorithm>
+#include <bit>
 #include <numeric>
 
 #include "eval.h"
@@ -7,29 +8,29 @@
 #include "jet/sql.h"
 #include "jet/writer.h"
 #include "lookup.h"
+#include "memory_guard.h"
 #include "parser.h"
 
 namespace jet::sql {
 
 namespace {
 
-Result<std::vector<Value>> evaluateAll(const std::vector<const Expr*>& exprs, const EvalContext& context) {
-    std::vector<Value> out;
-    out.reserve(exprs.size());
-    for (const Expr* e : exprs) {
-        JET_ASSIGN_OR_RETURN(Value v, evaluate(*e, context));
-        out.push_back(std::move(v));
-    }
-    return out;
+Status sortTooBig(size_t limit) {
+    const std::string amount = limit >= (size_t{1} << 20) ? std::to_string(limit >> 20) + " MB"
+                                                          : std::to_string(limit >> 10) + " KB";
+    return Status::InvalidArgument("Query is too complex: sorting its rows needs more than " + amount +
+                                   " of memory");
 }
 
 /// The ORDER BY of a SELECT: gathers each row's sort keys as the rows are read and gives the order to put
 /// them in. A key that is a column of the output is read from the output row (no second decode); the
-/// others are evaluated and kept side by side, as are the collation keys of text.
+/// others are evaluated and kept side by side, as are the collation keys of text. The memory the keys take
+/// is counted, and a sort that would take more than its limit fails.
 class RowSorter {
 public:
-    RowSorter(const Statement& s, const TableDef& table, const std::vector<const Expr*>& items)
-        : m_statement(s) {
+    RowSorter(const Statement& s, const TableDef& table, const std::vector<const Expr*>& items,
+              size_t memoryLimit)
+        : m_statement(s), m_memoryLimit(memoryLimit) {
         for (const SortKey& k : s.orderBy) {
             int output = outputPosition(*k.expr, items);
             if (output >= 0) {
@@ -45,38 +46,58 @@ public:
     }
 
     /// Records the sort keys of the next row, whose output values are `values`.
-    Status add(const std::vector<Value>& values, const EvalContext& context) {
+    Status add(RowSpan values, const EvalContext& context) {
         for (const Expr* e : m_evaluated) {
             JET_ASSIGN_OR_RETURN(Value v, evaluate(*e, context));
+            m_bytes += sizeof(Value) + heapBytes(v);
             m_evaluatedKeys.push_back(std::move(v));
         }
-        if (!m_collates) return {};
-        const size_t row = m_collated.size() / m_source.size();
-        for (size_t k = 0; k < m_source.size(); ++k) {
-            // Text sorts as Jet's General order does (accents after the plain letter, case ignored): by
-            // the key an index would store. Text the key tables do not cover sorts by case-folded
-            // characters, and an empty collation key stands for that.
-            const auto* text = std::get_if<std::string>(&key(values, row, k));
-            std::optional<std::string> collated = text ? generalSortKey(*text) : std::nullopt;
-            m_collated.push_back(collated ? std::move(*collated) : std::string());
+        ++m_rows;
+        m_bytes += sizeof(uint32_t);  // the row's place in the order
+        // Whole-number keys are gathered side by side as the row goes by, while it is at hand.
+        for (size_t k = 0; m_wholeNumbers && k < m_source.size(); ++k) {
+            const auto* number = std::get_if<int64_t>(&key(values, m_rows - 1, k));
+            if (number == nullptr) {
+                m_wholeNumbers = false;
+                m_bytes -= m_wholeKeys.size() * sizeof(int64_t);
+                m_wholeKeys = {};
+            } else {
+                m_wholeKeys.push_back(*number);
+                m_bytes += sizeof(int64_t);
+            }
         }
-        return {};
+        if (m_collates) {
+            const size_t row = m_rows - 1;
+            for (size_t k = 0; k < m_source.size(); ++k) {
+                // Text sorts as Jet's General order does (accents after the plain letter, case ignored): by
+                // the key an index would store. Text the key tables do not cover sorts by case-folded
+                // characters, and an empty collation key stands for that.
+                const auto* text = std::get_if<std::string>(&key(values, row, k));
+                std::optional<std::string> collated = text ? generalSortKey(*text) : std::nullopt;
+                m_collated.push_back(collated ? std::move(*collated) : std::string());
+                m_bytes += sizeof(std::string) + m_collated.back().capacity();
+            }
+        }
+        return m_bytes > m_memoryLimit ? sortTooBig(m_memoryLimit) : Status();
     }
 
-    /// The positions of `rows` (the output rows given to add(), in that order) in ORDER BY order, equal
-    /// rows in the order read.
-    std::vector<uint32_t> order(const std::vector<std::vector<Value>>& rows) const {
+    /// The positions of the rows given to add(), in that order, in ORDER BY order; equal rows in the order
+    /// read.
+    std::vector<uint32_t> order(const ResultRows& rows) const {
         std::vector<uint32_t> order(rows.size());
         std::iota(order.begin(), order.end(), 0u);
         const size_t width = m_source.size();
-        if (std::optional<std::vector<int64_t>> packed = wholeNumberKeys(rows)) {
-            // Codes and IDs: packed integers compare without touching values scattered over the heap.
-            std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        const std::vector<int64_t>* packed = m_wholeNumbers ? &m_wholeKeys : nullptr;
+        if (packed && combinedOrder(*packed, order)) return order;
+        if (packed) {
+            // Codes and IDs: packed integers compare without touching values scattered over the heap, and
+            // equal keys fall back on the order read, which makes a plain sort as stable as a stable one.
+            std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
                 for (size_t k = 0; k < width; ++k) {
                     int64_t x = (*packed)[a * width + k], y = (*packed)[b * width + k];
                     if (x != y) return m_statement.orderBy[k].descending ? x > y : x < y;
                 }
-                return false;
+                return a < b;
             });
             return order;
         }
@@ -96,6 +117,49 @@ private:
         size_t index;     // in the output row or among the row's evaluated keys
     };
 
+    // Sorts `order` by whole-number keys whose ranges fit 64 bits together (codes and sequence numbers do):
+    // each row's keys become one number, the first key in its highest bits and a descending key counted
+    // down from its largest value, and rows sort by that number and then by their place. False, with
+    // `order` untouched, when the ranges need more bits.
+    bool combinedOrder(const std::vector<int64_t>& packed, std::vector<uint32_t>& order) const {
+        const size_t width = m_source.size();
+        std::vector<int64_t> lowest(width, INT64_MAX), highest(width, INT64_MIN);
+        for (size_t i = 0; i < packed.size(); ++i) {
+            lowest[i % width] = std::min(lowest[i % width], packed[i]);
+            highest[i % width] = std::max(highest[i % width], packed[i]);
+        }
+        std::vector<int> shift(width);
+        int bits = 0;
+        for (size_t k = width; k-- > 0;) {
+            const uint64_t range =
+                order.empty() ? 0 : static_cast<uint64_t>(highest[k]) - static_cast<uint64_t>(lowest[k]);
+            shift[k] = bits;
+            bits += std::bit_width(range);
+            if (bits > 64) return false;
+        }
+        std::vector<std::pair<uint64_t, uint32_t>> keyed(order.size());
+        for (uint32_t row = 0; row < order.size(); ++row) {
+            uint64_t combined = 0;
+            for (size_t k = 0; k < width; ++k) {
+                const int64_t v = packed[row * width + k];
+                const uint64_t offset = m_statement.orderBy[k].descending
+                                            ? static_cast<uint64_t>(highest[k]) - static_cast<uint64_t>(v)
+                                            : static_cast<uint64_t>(v) - static_cast<uint64_t>(lowest[k]);
+                combined |= offset << shift[k];
+            }
+            keyed[row] = {combined, row};
+        }
+        std::sort(keyed.begin(), keyed.end());
+        for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
+        return true;
+    }
+
+    static size_t heapBytes(const Value& v) {
+        if (const auto* text = std::get_if<std::string>(&v)) return text->capacity();
+        if (const auto* bytes = std::get_if<Bytes>(&v)) return bytes->capacity();
+        return 0;
+    }
+
     // The output position of a key that is a plain column of the output, or -1.
     static int outputPosition(const Expr& key, const std::vector<const Expr*>& items) {
         if (key.kind != Expr::Kind::Column) return -1;
@@ -106,7 +170,7 @@ private:
         return -1;
     }
 
-    const Value& key(const std::vector<Value>& values, size_t row, size_t k) const {
+    const Value& key(RowSpan values, size_t row, size_t k) const {
         const Source& source = m_source[k];
         return source.fromOutput ? values[source.index]
                                  : m_evaluatedKeys[row * m_evaluated.size() + source.index];
@@ -114,7 +178,7 @@ private:
 
     // Texts that the sort order keys alike (trailing spaces, widths the order does not tell apart)
     // compare equal, as an index on them lists them.
-    int compare(const std::vector<std::vector<Value>>& rows, size_t a, size_t b, size_t k) const {
+    int compare(const ResultRows& rows, size_t a, size_t b, size_t k) const {
         if (m_collates) {
             const std::string& x = m_collated[a * m_source.size() + k];
             const std::string& y = m_collated[b * m_source.size() + k];
@@ -123,26 +187,17 @@ private:
         return compareForSort(key(rows[a], a, k), key(rows[b], b, k));
     }
 
-    // Every row's keys side by side when all are whole numbers; nothing when any is not.
-    std::optional<std::vector<int64_t>> wholeNumberKeys(const std::vector<std::vector<Value>>& rows) const {
-        std::vector<int64_t> packed;
-        packed.reserve(rows.size() * m_source.size());
-        for (size_t row = 0; row < rows.size(); ++row) {
-            for (size_t k = 0; k < m_source.size(); ++k) {
-                const auto* number = std::get_if<int64_t>(&key(rows[row], row, k));
-                if (number == nullptr) return std::nullopt;
-                packed.push_back(*number);
-            }
-        }
-        return packed;
-    }
-
     const Statement& m_statement;
+    size_t m_memoryLimit;
     std::vector<Source> m_source;
     std::vector<const Expr*> m_evaluated;
     std::vector<Value> m_evaluatedKeys;   // m_evaluated.size() per row
     bool m_collates = false;              // whether any key may be text
     std::vector<std::string> m_collated;  // one per key and row when m_collates
+    bool m_wholeNumbers = true;           // whether every key of every row so far is a whole number
+    std::vector<int64_t> m_wholeKeys;     // one per key and row while m_wholeNumbers
+    size_t m_rows = 0;
+    size_t m_bytes = 0;  // what the keys take
 };
 
 // Moves the elements of `items` into the positions `order` gives.
@@ -152,24 +207,6 @@ void permute(std::vector<T>& items, const std::vector<uint32_t>& order) {
     sorted.reserve(items.size());
     for (uint32_t i : order) sorted.push_back(std::move(items[i]));
     items = std::move(sorted);
-}
-
-std::vector<std::string> outputNames(const Statement& s, const TableDef& table) {
-    std::vector<std::string> names;
-    if (s.items.empty()) {
-        for (const ColumnDef& c : table.columns) names.push_back(c.name);
-        return names;
-    }
-    int unnamed = 1000;
-    for (const SelectItem& item : s.items) {
-        if (!item.alias.empty())
-            names.push_back(item.alias);
-        else if (item.expr->kind == Expr::Kind::Column)
-            names.push_back(table.columns[static_cast<size_t>(item.expr->column)].name);
-        else
-            names.push_back("Expr" + std::to_string(unnamed++));
-    }
-    return names;
 }
 
 /// The running state of one aggregate function.
@@ -222,8 +259,8 @@ void collectAggregates(const Expr& e, std::vector<Accumulator>& out) {
     for (const ExprPtr& arg : e.args) collectAggregates(*arg, out);
 }
 
-Result<ResultSet> runAggregate(Database& db, QueryState& state, const Statement& s,
-                               const std::shared_ptr<const TableDef>& table) {
+Status runAggregate(Database& db, QueryState& state, Statement& s,
+                    const std::shared_ptr<const TableDef>& table, ResultSet& result) {
     std::vector<Accumulator> accumulators(s.aggregateCount);
     for (const SelectItem& item : s.items) collectAggregates(*item.expr, accumulators);
     JET_RETURN_IF_ERROR(forEachMatch(db, state, s, table, [&](const RowReader& row) -> Status {
@@ -239,70 +276,73 @@ Result<ResultSet> runAggregate(Database& db, QueryState& state, const Statement&
     }));
     std::vector<Value> finished;
     for (const Accumulator& a : accumulators) finished.push_back(a.result());
-    ResultSet result;
-    result.table = table->name;
-    result.columns = outputNames(s, *table);
     EvalContext context{nullptr, &finished};
-    std::vector<Value> row;
-    for (const SelectItem& item : s.items) {
-        JET_ASSIGN_OR_RETURN(Value v, evaluate(*item.expr, context));
-        row.push_back(std::move(v));
+    std::span<Value> row = result.rows.append();
+    for (size_t i = 0; i < s.items.size(); ++i) {
+        JET_ASSIGN_OR_RETURN(row[i], evaluate(*s.items[i].expr, context));
     }
-    result.rows.push_back(std::move(row));
-    return result;
+    return {};
 }
 
-Result<ResultSet> runSelect(Database& db, QueryState& state, const Statement& s,
-                            const std::shared_ptr<const TableDef>& table) {
-    if (s.aggregateCount > 0) return runAggregate(db, state, s, table);
+Status runSelect(Database& db, QueryState& state, Statement& s, const std::shared_ptr<const TableDef>& table,
+                 ResultSet& result) {
+    result.table = table->name;
+    result.columns = s.columnNames;
+    result.wholeRows = s.wholeRows;
+    result.rowIds.clear();
+    result.rows.reset(s.columnNames.size());
+    if (s.aggregateCount > 0) return runAggregate(db, state, s, table, result);
     std::vector<const Expr*> items;
     for (const SelectItem& item : s.items) items.push_back(item.expr.get());
     JET_ASSIGN_OR_RETURN(AccessPlan plan, planAccess(db, state, s, table));
     const bool sorts = !s.orderBy.empty() && !plan.ordered;
-    RowSorter sorter(s, *table, items);
-    ResultSet result;
-    result.table = table->name;
-    result.columns = outputNames(s, *table);
-    auto keep = [&](const RowReader& row, std::vector<Value>&& values, const EvalContext& context) -> Status {
-        if (sorts) {
-            if (Status added = sorter.add(values, context); !added.ok()) return added;
-        }
-        result.rows.push_back(std::move(values));
+    RowSorter sorter(s, *table, items, state.sortMemoryLimit);
+    auto keep = [&](const RowReader& row, RowSpan values, const EvalContext& context) -> Status {
+        if (sorts) JET_RETURN_IF_ERROR(sorter.add(values, context));
         result.rowIds.push_back(row.rowId());
         return {};
     };
     if (items.empty()) {
-        // SELECT *: every column is decoded anyway, so the WHERE clause may read the decoded values.
-        JET_RETURN_IF_ERROR(
-            visitMatchingValues(db, s, table, plan, [&](const RowReader& row, std::vector<Value>&& values) {
-                const EvalContext context{&row, nullptr, &values};
-                return keep(row, std::move(values), context);
+        // SELECT *: every column is decoded anyway, straight into the result, so the WHERE clause may read
+        // the decoded values.
+        auto claim = [&] { return result.rows.append(); };
+        auto release = [&] { result.rows.dropLast(); };
+        const RowStorage intoResult{claim, release};
+        JET_RETURN_IF_ERROR(visitMatchingValues(
+            db, s, table, plan, intoResult, [&](const RowReader& row, std::span<Value> values) {
+                return keep(row, values, EvalContext{&row, nullptr, values.data()});
             }));
     } else {
         JET_RETURN_IF_ERROR(visitMatches(db, s, table, plan, [&](const RowReader& row) -> Status {
             const EvalContext context{&row, nullptr};
-            Result<std::vector<Value>> values = evaluateAll(items, context);
-            if (!values.ok()) return values.status();
-            return keep(row, std::move(*values), context);
+            std::span<Value> out = result.rows.append();
+            for (size_t i = 0; i < items.size(); ++i) {
+                JET_ASSIGN_OR_RETURN(out[i], evaluate(*items[i], context));
+            }
+            return keep(row, out, context);
         }));
     }
     if (sorts) {
         const std::vector<uint32_t> order = sorter.order(result.rows);
-        permute(result.rows, order);
+        result.rows.reorder(order);
         permute(result.rowIds, order);
     }
-    return result;
+    return {};
 }
 
-Result<uint64_t> runUpdate(Database& db, QueryState& state, const Statement& s,
+Result<uint64_t> runUpdate(Database& db, QueryState& state, Statement& s,
                            const std::shared_ptr<const TableDef>& table) {
     std::vector<std::pair<RowId, Row>> changes;
     JET_ASSIGN_OR_RETURN(AccessPlan plan, planAccess(db, state, s, table));
     // The whole row is written back, so each is decoded once and conditions and assignments read that.
-    JET_RETURN_IF_ERROR(
-        visitMatchingValues(db, s, table, plan, [&](const RowReader& row, Row&& values) -> Status {
-            Row updated = values;
-            const EvalContext context{&row, nullptr, &values};
+    Row decoded(table->columns.size());
+    auto claim = [&] { return std::span<Value>(decoded); };
+    auto release = [] {};
+    const RowStorage scratch{claim, release};
+    JET_RETURN_IF_ERROR(visitMatchingValues(
+        db, s, table, plan, scratch, [&](const RowReader& row, std::span<Value> values) -> Status {
+            Row updated(values.begin(), values.end());
+            const EvalContext context{&row, nullptr, values.data()};
             // Every assignment sees the row as it was before the statement, as in Jet.
             for (const Assignment& a : s.assignments) {
                 JET_ASSIGN_OR_RETURN(Value v, evaluate(*a.value, context));
@@ -317,7 +357,7 @@ Result<uint64_t> runUpdate(Database& db, QueryState& state, const Statement& s,
     return static_cast<uint64_t>(changes.size());
 }
 
-Result<uint64_t> runDelete(Database& db, QueryState& state, const Statement& s,
+Result<uint64_t> runDelete(Database& db, QueryState& state, Statement& s,
                            const std::shared_ptr<const TableDef>& table) {
     std::vector<RowId> ids;
     JET_RETURN_IF_ERROR(forEachMatch(db, state, s, table, [&](const RowReader& row) -> Status {
@@ -331,6 +371,7 @@ Result<uint64_t> runDelete(Database& db, QueryState& state, const Statement& s,
 
 // The statement's table, with the statement bound to its current definition.
 Result<std::shared_ptr<const TableDef>> bindToTable(Database& db, Statement& s) {
+    if (s.boundTo && s.boundVersion == db.definitionsVersion()) return s.boundTo;
     auto table = db.table(s.table);
     if (!table.ok()) {
         if (!table.status().isNotFound()) return table.status();
@@ -340,6 +381,7 @@ Result<std::shared_ptr<const TableDef>> bindToTable(Database& db, Statement& s) 
         s.boundTo.reset();
         JET_RETURN_IF_ERROR(bindStatement(s, *table));
     }
+    s.boundVersion = db.definitionsVersion();
     return *table;
 }
 
@@ -353,43 +395,62 @@ Result<std::shared_ptr<Statement>> Connection::prepare(std::string_view sql) {
     return m_state->statements.prepare(sql);
 }
 
+void Connection::setSortMemoryLimit(size_t bytes) {
+    m_state->sortMemoryLimit = bytes;
+}
+
 Result<std::string> Connection::plan(std::string_view sql) {
-    JET_ASSIGN_OR_RETURN(std::shared_ptr<Statement> s, prepare(sql));
-    JET_ASSIGN_OR_RETURN(ReadLock lock, m_db.lockForReading());
-    JET_ASSIGN_OR_RETURN(auto table, bindToTable(m_db, *s));
-    JET_ASSIGN_OR_RETURN(AccessPlan chosen, planAccess(m_db, *m_state, *s, table));
-    bool sorted =
-        s->kind == StatementKind::Select && !s->orderBy.empty() && !chosen.ordered && s->aggregateCount == 0;
-    return chosen.description + (sorted ? ", sorted" : "");
+    return withinMemory(sql, [&]() -> Result<std::string> {
+        JET_ASSIGN_OR_RETURN(std::shared_ptr<Statement> s, prepare(sql));
+        JET_ASSIGN_OR_RETURN(ReadLock lock, m_db.lockForReading());
+        JET_ASSIGN_OR_RETURN(auto table, bindToTable(m_db, *s));
+        JET_ASSIGN_OR_RETURN(AccessPlan chosen, planAccess(m_db, *m_state, *s, table));
+        bool sorted = s->kind == StatementKind::Select && !s->orderBy.empty() && !chosen.ordered &&
+                      s->aggregateCount == 0;
+        return chosen.describe(*table) + (sorted ? ", sorted" : "");
+    });
 }
 
 Result<StatementKind> Connection::kindOf(std::string_view sql) {
-    JET_ASSIGN_OR_RETURN(std::shared_ptr<Statement> s, prepare(sql));
-    return s->kind;
+    return withinMemory(sql, [&]() -> Result<StatementKind> {
+        JET_ASSIGN_OR_RETURN(std::shared_ptr<Statement> s, prepare(sql));
+        return s->kind;
+    });
 }
 
 Result<ResultSet> Connection::query(std::string_view sql) {
-    JET_ASSIGN_OR_RETURN(std::shared_ptr<Statement> s, prepare(sql));
-    if (s->kind != StatementKind::Select)
-        return Status::InvalidArgument("not a SELECT statement; run it with execute: " + messageExcerpt(sql));
-    JET_ASSIGN_OR_RETURN(ReadLock lock, m_db.lockForReading());
-    JET_ASSIGN_OR_RETURN(auto table, bindToTable(m_db, *s));
-    return runSelect(m_db, *m_state, *s, table);
+    ResultSet result;
+    JET_RETURN_IF_ERROR(query(sql, result));
+    return result;
+}
+
+Status Connection::query(std::string_view sql, ResultSet& result) {
+    return withinMemory(sql, [&]() -> Status {
+        JET_ASSIGN_OR_RETURN(std::shared_ptr<Statement> s, prepare(sql));
+        if (s->kind != StatementKind::Select)
+            return Status::InvalidArgument("not a SELECT statement; run it with execute: " +
+                                           messageExcerpt(sql));
+        JET_ASSIGN_OR_RETURN(ReadLock lock, m_db.lockForReading());
+        JET_ASSIGN_OR_RETURN(auto table, bindToTable(m_db, *s));
+        return runSelect(m_db, *m_state, *s, table, result);
+    });
 }
 
 Result<uint64_t> Connection::execute(std::string_view sql) {
-    JET_ASSIGN_OR_RETURN(std::shared_ptr<Statement> s, prepare(sql));
-    if (s->kind == StatementKind::Select)
-        return Status::InvalidArgument("Cannot execute a select query: " + messageExcerpt(sql));
-    JET_RETURN_IF_ERROR(
-        m_db.checkWritable(std::string(s->kind == StatementKind::Update ? "update" : "delete from") +
-                           " table " + messageExcerpt(s->table)));
-    JET_ASSIGN_OR_RETURN(WriteLock lock, m_db.lockForWriting());
-    JET_ASSIGN_OR_RETURN(auto table, bindToTable(m_db, *s));
-    if (table->system)
-        return Status::InvalidArgument("system table " + table->name + " cannot be changed by a query");
-    if (s->kind == StatementKind::Update) return runUpdate(m_db, *m_state, *s, table);
-    return runDelete(m_db, *m_state, *s, table);
+    return withinMemory(sql, [&]() -> Result<uint64_t> {
+        JET_ASSIGN_OR_RETURN(std::shared_ptr<Statement> s, prepare(sql));
+        if (s->kind == StatementKind::Select)
+            return Status::InvalidArgument("Cannot execute a select query: " + messageExcerpt(sql));
+        JET_RETURN_IF_ERROR(
+            m_db.checkWritable(std::string(s->kind == StatementKind::Update ? "update" : "delete from") +
+                               " table " + messageExcerpt(s->table)));
+        JET_ASSIGN_OR_RETURN(WriteLock lock, m_db.lockForWriting());
+        JET_ASSIGN_OR_RETURN(auto table, bindToTable(m_db, *s));
+        if (table->system)
+            return Status::InvalidArgument("system table " + table->name + " cannot be changed by a query");
+        if (s->kind == StatementKind::Update) return runUpdate(m_db, *m_state, *s, table);
+        return runDelete(m_db, *m_state, *s, table);
+    });
 }
 
 }  // namespace jet::sql

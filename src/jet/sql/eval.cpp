@@ -36,7 +36,8 @@ std::optional<double> parseNumber(std::string_view text) {
     if (trimmed[0] == '+') trimmed.erase(0, 1);
     double v = 0;
     auto [end, ec] = std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), v);
-    if (ec != std::errc() || end != trimmed.data() + trimmed.size()) return std::nullopt;
+    // "inf" and "nan" are words, not numbers.
+    if (ec != std::errc() || end != trimmed.data() + trimmed.size() || !std::isfinite(v)) return std::nullopt;
     return v;
 }
 
@@ -146,10 +147,17 @@ Result<Value> unary(const Expr& e, const EvalContext& context) {
     return Value(-*x);
 }
 
+// A count or position argument of Mid, Left or Right as a whole number. Numbers beyond 64 bits are held at
+// its ends: a count past the end of any text means the whole text, so nothing is lost.
 Result<int64_t> integerArgument(const Expr& e, const Value& v) {
+    if (const auto* i = std::get_if<int64_t>(&v)) return *i;
     std::optional<double> n = toNumber(v);
-    if (!n) return mismatch(e);
-    return static_cast<int64_t>(std::nearbyint(*n));
+    if (!n || std::isnan(*n)) return mismatch(e);
+    const double rounded = std::nearbyint(*n);
+    // 2^63 is exactly representable; every double below it and from -2^63 on converts without overflow.
+    if (rounded >= 9223372036854775808.0) return std::numeric_limits<int64_t>::max();
+    if (rounded < -9223372036854775808.0) return std::numeric_limits<int64_t>::min();
+    return static_cast<int64_t>(rounded);
 }
 
 Status invalidCall(const Expr& e) {
@@ -177,7 +185,8 @@ std::string_view textOf(const Value& v, std::string& scratch) {
         }
     } else {
         JET_ASSIGN_OR_RETURN(length, integerArgument(e, args[1]));
-        if (e.function == Function::Right) start = std::max<int64_t>(1, size - length + 1);
+        if (length < 0) return invalidCall(e);
+        if (e.function == Function::Right) start = length >= size ? 1 : size - length + 1;
     }
     if (start < 1 || length < 0) return invalidCall(e);
     if (start > size) return Value(std::string());
@@ -315,7 +324,7 @@ Result<Value> evaluate(const Expr& e, const EvalContext& context) {
         case Expr::Kind::Literal:
             return e.literal;
         case Expr::Kind::Column:
-            if (context.decoded != nullptr) return (*context.decoded)[static_cast<size_t>(e.column)];
+            if (context.decoded != nullptr) return context.decoded[static_cast<size_t>(e.column)];
             return context.row->value(static_cast<size_t>(e.column));
         case Expr::Kind::Unary:
             return unary(e, context);

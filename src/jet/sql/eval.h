@@ -18,7 +18,7 @@ struct EvalContext {
     const RowReader* row = nullptr;
     const std::vector<Value>* aggregates = nullptr;
     /// The row's values already decoded, one per column: columns are read from here instead of the row.
-    const std::vector<Value>* decoded = nullptr;
+    const Value* decoded = nullptr;
 };
 
 /// The value of `e` for the context's row.

@@ -1,6 +1,9 @@
 // The SQL tokenizer.
 #include "lexer.h"
 
+#include <array>
+#include <tuple>
+
 #include "jet/table.h"
 
 namespace jet::sql {
@@ -11,56 +14,73 @@ bool Token::isWord(std::string_view keyword) const {
 
 namespace {
 
+// Character classes by byte, looked up once per character: statements are read on every run.
+enum CharClass : uint8_t { kSpace = 1, kWordStart = 2, kDigit = 4 };
+
+constexpr std::array<uint8_t, 256> kClasses = [] {
+    std::array<uint8_t, 256> classes{};
+    for (unsigned c = 0; c < 256; ++c) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') classes[c] = kSpace;
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80)
+            classes[c] = kWordStart;
+        if (c >= '0' && c <= '9') classes[c] = kDigit;
+    }
+    return classes;
+}();
+
+bool isSpace(char c) {
+    return (kClasses[static_cast<unsigned char>(c)] & kSpace) != 0;
+}
+
 bool isWordStart(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+    return (kClasses[c] & kWordStart) != 0;
 }
 
 bool isDigit(char c) {
-    return c >= '0' && c <= '9';
+    return (kClasses[static_cast<unsigned char>(c)] & kDigit) != 0;
 }
 
 bool isWordChar(unsigned char c) {
-    return isWordStart(c) || isDigit(static_cast<char>(c));
+    return (kClasses[c] & (kWordStart | kDigit)) != 0;
 }
 
-// A quoted string starting at `i`; a doubled quote stands for one.
-Token readString(std::string_view sql, size_t& i) {
-    char quote = sql[i];
-    Token t{Token::Kind::String, {}, i};
-    ++i;
+bool isSymbol(char c) {
+    switch (c) {
+        case '=':
+        case '<':
+        case '>':
+        case '(':
+        case ')':
+        case ',':
+        case '.':
+        case '*':
+        case '+':
+        case '-':
+        case '/':
+        case '&':
+        case ';':
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The end of a quoted string starting at `i` (a doubled quote stands for one); npos when it is not closed.
+size_t stringEnd(std::string_view sql, size_t i) {
+    const char quote = sql[i++];
     while (i < sql.size()) {
-        if (sql[i] == quote) {
-            if (i + 1 < sql.size() && sql[i + 1] == quote) {
-                t.text.push_back(quote);
-                i += 2;
-                continue;
-            }
+        if (sql[i] != quote) {
             ++i;
-            return t;
+        } else if (i + 1 < sql.size() && sql[i + 1] == quote) {
+            i += 2;
+        } else {
+            return i + 1;
         }
-        t.text.push_back(sql[i++]);
     }
-    t.kind = Token::Kind::Bad;
-    t.text = std::string(sql.substr(t.pos));
-    return t;
+    return std::string_view::npos;
 }
 
-Token readBracketed(std::string_view sql, size_t& i) {
-    Token t{Token::Kind::Bracketed, {}, i};
-    size_t close = sql.find(']', i + 1);
-    if (close == std::string_view::npos) {
-        t.kind = Token::Kind::Bad;
-        t.text = std::string(sql.substr(i));
-        i = sql.size();
-        return t;
-    }
-    t.text = std::string(sql.substr(i + 1, close - i - 1));
-    i = close + 1;
-    return t;
-}
-
-Token readNumber(std::string_view sql, size_t& i) {
-    size_t start = i;
+size_t numberEnd(std::string_view sql, size_t i) {
     while (i < sql.size() && isDigit(sql[i])) ++i;
     if (i < sql.size() && sql[i] == '.') {
         ++i;
@@ -74,43 +94,84 @@ Token readNumber(std::string_view sql, size_t& i) {
             while (i < sql.size() && isDigit(sql[i])) ++i;
         }
     }
-    return Token{Token::Kind::Number, std::string(sql.substr(start, i - start)), start};
+    return i;
 }
 
-Token readSymbol(std::string_view sql, size_t& i) {
-    size_t start = i;
+// The kind and end of a symbol starting at `i`.
+std::pair<Token::Kind, size_t> symbolAt(std::string_view sql, size_t i) {
     char c = sql[i++];
     if ((c == '<' || c == '>') && i < sql.size() && (sql[i] == '=' || (c == '<' && sql[i] == '>'))) ++i;
-    static constexpr std::string_view kSingles = "=<>(),.*+-/&;";
-    Token::Kind kind = kSingles.find(c) == std::string_view::npos ? Token::Kind::Bad : Token::Kind::Symbol;
-    return Token{kind, std::string(sql.substr(start, i - start)), start};
+    return {isSymbol(c) ? Token::Kind::Symbol : Token::Kind::Bad, i};
 }
 
 }  // namespace
 
+RawToken Lexer::nextRaw() {
+    while (m_at < m_sql.size() && isSpace(m_sql[m_at])) ++m_at;
+    if (m_stopped || m_at >= m_sql.size()) return RawToken{Token::Kind::End, m_sql.size(), 0};
+    const size_t start = m_at;
+    const auto c = static_cast<unsigned char>(m_sql[m_at]);
+    Token::Kind kind = Token::Kind::Symbol;
+    size_t end = std::string_view::npos;
+    if (c == '\'' || c == '"') {
+        kind = Token::Kind::String;
+        end = stringEnd(m_sql, m_at);
+    } else if (c == '[') {
+        kind = Token::Kind::Bracketed;
+        const size_t close = m_sql.find(']', m_at + 1);
+        end = close == std::string_view::npos ? close : close + 1;
+    } else if (isDigit(static_cast<char>(c)) ||
+               (c == '.' && m_at + 1 < m_sql.size() && isDigit(m_sql[m_at + 1]))) {
+        kind = Token::Kind::Number;
+        end = numberEnd(m_sql, m_at);
+    } else if (isWordStart(c)) {
+        kind = Token::Kind::Word;
+        end = m_at;
+        while (end < m_sql.size() && isWordChar(static_cast<unsigned char>(m_sql[end]))) ++end;
+    } else {
+        std::tie(kind, end) = symbolAt(m_sql, m_at);
+    }
+    if (end == std::string_view::npos) {
+        // An unterminated string or bracket: the rest of the statement is one bad token.
+        kind = Token::Kind::Bad;
+        end = m_sql.size();
+    }
+    m_at = end;
+    m_stopped = kind == Token::Kind::Bad;
+    return RawToken{kind, start, end - start};
+}
+
+void Lexer::next(Token& t) {
+    const RawToken raw = nextRaw();
+    t.kind = raw.kind;
+    t.pos = raw.pos;
+    const std::string_view text = textOf(raw);
+    if (raw.kind == Token::Kind::String)
+        t.text = unquote(text);
+    else if (raw.kind == Token::Kind::Bracketed)
+        t.text.assign(text.substr(1, text.size() - 2));
+    else
+        t.text.assign(text);
+}
+
+std::string unquote(std::string_view quoted) {
+    const char quote = quoted.front();
+    std::string text;
+    text.reserve(quoted.size() - 2);
+    for (size_t i = 1; i + 1 < quoted.size(); ++i) {
+        text.push_back(quoted[i]);
+        if (quoted[i] == quote) ++i;  // the second of a doubled quote
+    }
+    return text;
+}
+
 std::vector<Token> tokenize(std::string_view sql) {
     std::vector<Token> tokens;
-    size_t i = 0;
-    while (true) {
-        while (i < sql.size() && (sql[i] == ' ' || sql[i] == '\t' || sql[i] == '\r' || sql[i] == '\n')) ++i;
-        if (i >= sql.size()) break;
-        auto c = static_cast<unsigned char>(sql[i]);
-        if (c == '\'' || c == '"') {
-            tokens.push_back(readString(sql, i));
-        } else if (c == '[') {
-            tokens.push_back(readBracketed(sql, i));
-        } else if (isDigit(static_cast<char>(c)) || (c == '.' && i + 1 < sql.size() && isDigit(sql[i + 1]))) {
-            tokens.push_back(readNumber(sql, i));
-        } else if (isWordStart(c)) {
-            size_t start = i;
-            while (i < sql.size() && isWordChar(static_cast<unsigned char>(sql[i]))) ++i;
-            tokens.push_back(Token{Token::Kind::Word, std::string(sql.substr(start, i - start)), start});
-        } else {
-            tokens.push_back(readSymbol(sql, i));
-        }
-        if (tokens.back().kind == Token::Kind::Bad) break;
-    }
-    tokens.push_back(Token{Token::Kind::End, {}, sql.size()});
+    Lexer lexer(sql);
+    do {
+        tokens.emplace_back();
+        lexer.next(tokens.back());
+    } while (tokens.back().kind != Token::Kind::End);
     return tokens;
 }
 

@@ -1,7 +1,8 @@
 // A recursive-descent parser for the statements the SQL layer runs, and the binder that resolves names.
 #include "parser.h"
 
-#include <cerrno>
+#include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <string>
 
@@ -16,6 +17,8 @@ namespace {
 // enough that the recursive passes over a tree stay within a small thread stack.
 constexpr int kMaxNesting = 200;    // parentheses, function calls, NOT and signs inside each other
 constexpr size_t kMaxDepth = 1000;  // levels of an expression tree, operator chains included
+// Each sort key costs memory for every row sorted; a real ORDER BY names a handful.
+constexpr size_t kMaxSortKeys = 255;
 
 Status tooComplex(const std::string& why) {
     return Status::InvalidArgument("Query is too complex: " + why);
@@ -92,7 +95,7 @@ private:
     size_t m_at = 0;
     size_t m_aggregates = 0;
     int m_nesting = 0;
-    std::vector<std::pair<size_t, Expr*>> m_literals;
+    std::vector<Expr*> m_literals;
 };
 
 ExprPtr makeExpr(Expr::Kind kind, size_t pos) {
@@ -235,6 +238,8 @@ Status Parser::orderByClause(Statement& s) {
             acceptWord("ASC");
         }
         s.orderBy.push_back(std::move(key));
+        if (s.orderBy.size() > kMaxSortKeys)
+            return tooComplex("ORDER BY has more than " + std::to_string(kMaxSortKeys) + " keys");
     } while (acceptSymbol(","));
     if (m_aggregates != before)
         return Status::NotSupported("aggregate functions in ORDER BY are not supported (" +
@@ -363,13 +368,15 @@ Result<ExprPtr> Parser::unary() {
     return e;
 }
 
-Value numberValue(const std::string& text) {
-    if (text.find_first_of(".eE") == std::string::npos) {
-        errno = 0;
-        long long n = std::strtoll(text.c_str(), nullptr, 10);
-        if (errno == 0) return Value(int64_t{n});
+// Whole numbers that fit 64 bits are integers; others, and numbers with a fraction or exponent, doubles
+// (out of range: infinite or zero, as the C library reads them).
+Value numberValue(std::string_view text) {
+    if (text.find_first_of(".eE") == std::string_view::npos) {
+        int64_t n = 0;
+        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+        if (ec == std::errc() && end == text.data() + text.size()) return Value(n);
     }
-    return Value(std::strtod(text.c_str(), nullptr));
+    return Value(std::strtod(std::string(text).c_str(), nullptr));
 }
 
 Value literalValue(const Token& t) {
@@ -381,7 +388,8 @@ Result<ExprPtr> Parser::primary() {
     if (t.kind == Token::Kind::Number || t.kind == Token::Kind::String) {
         auto e = makeExpr(Expr::Kind::Literal, t.pos);
         e->literal = literalValue(t);
-        m_literals.emplace_back(m_at++, e.get());
+        m_literals.push_back(e.get());
+        ++m_at;
         return e;
     }
     if (t.isWord("TRUE") || t.isWord("FALSE") || t.isWord("NULL")) {
@@ -531,44 +539,137 @@ namespace {
 // Statement shapes kept per connection; beyond this the cache starts afresh rather than growing.
 constexpr size_t kShapeCacheLimit = 4096;
 
-// The tokens of a statement with every literal reduced to its kind: statements of one shape differ only
-// in their numbers and strings.
-std::string shapeOf(const std::vector<Token>& tokens) {
-    std::string shape;
-    for (const Token& t : tokens) {
-        shape.push_back(static_cast<char>('A' + static_cast<int>(t.kind)));
-        if (t.kind != Token::Kind::Number && t.kind != Token::Kind::String) shape += t.text;
-        shape.push_back('\x1f');
+// Puts the literals of a statement of the same shape into a parse: `values` in the order of their tokens,
+// from the statement's literal number `first` on.
+void setLiterals(Statement& s, std::vector<Value>& values, size_t first = 0) {
+    for (size_t k = 0; k < values.size() && first + k < s.literals.size(); ++k) {
+        Expr& expr = *s.literals[first + k];
+        expr.literal = std::move(values[k]);
+        if (!expr.negatedLiteral) continue;
+        if (auto* i = std::get_if<int64_t>(&expr.literal)) *i = -*i;
+        if (auto* d = std::get_if<double>(&expr.literal)) *d = -*d;
     }
-    return shape;
 }
 
-// Puts the literals of `tokens` into the parse of a statement of the same shape.
-void setLiterals(Statement& s, const std::vector<Token>& tokens) {
-    for (auto& [index, expr] : s.literals) {
-        expr->literal = literalValue(tokens[index]);
-        if (!expr->negatedLiteral) continue;
-        if (auto* i = std::get_if<int64_t>(&expr->literal)) expr->literal = -*i;
-        if (auto* d = std::get_if<double>(&expr->literal)) expr->literal = -*d;
+bool isLiteral(const RawToken& t) {
+    return t.kind == Token::Kind::Number || t.kind == Token::Kind::String;
+}
+
+Value literalOf(const Lexer& lexer, const RawToken& t) {
+    return t.kind == Token::Kind::Number ? numberValue(lexer.textOf(t)) : Value(unquote(lexer.textOf(t)));
+}
+
+// The output column names of a bound statement.
+std::vector<std::string> outputNames(const Statement& s, const TableDef& table) {
+    std::vector<std::string> names;
+    if (s.items.empty()) {
+        for (const ColumnDef& c : table.columns) names.push_back(c.name);
+        return names;
     }
+    int unnamed = 1000;
+    for (const SelectItem& item : s.items) {
+        if (!item.alias.empty())
+            names.push_back(item.alias);
+        else if (item.expr->kind == Expr::Kind::Column)
+            names.push_back(table.columns[static_cast<size_t>(item.expr->column)].name);
+        else
+            names.push_back("Expr" + std::to_string(unnamed++));
+    }
+    return names;
+}
+
+// True when a SELECT's output rows are whole rows of a user table, field for field and named so.
+bool selectsWholeRows(const Statement& s, const TableDef& table, const std::vector<std::string>& names) {
+    if (s.kind != StatementKind::Select || s.aggregateCount > 0 || table.system) return false;
+    if (names.size() != table.columns.size()) return false;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const Expr* item = s.items.empty() ? nullptr : s.items[i].expr.get();
+        if (item != nullptr && (item->kind != Expr::Kind::Column || item->column != static_cast<int>(i)))
+            return false;
+        if (names[i] != table.columns[i].name) return false;
+    }
+    return true;
 }
 
 }  // namespace
 
+// The last statement with the literals of `sql` put in, when `sql` is its text but for literals from one of
+// them on: the texts agree up to a literal of the last statement, and reading `sql` from that literal's
+// start gives tokens of the same kinds with, but for literals, the same texts. Null otherwise. (No token
+// before the literal can run into the new text: the last one ended before it, and a literal's first
+// character never continues a word, number or symbol that the last statement had ended there.)
+std::shared_ptr<Statement> StatementCache::likeTheLast(std::string_view sql) {
+    if (!m_last) return nullptr;
+    const std::string_view last = m_lastText;
+    const size_t common = static_cast<size_t>(
+        std::mismatch(sql.begin(), sql.end(), last.begin(), last.end()).first - sql.begin());
+    if (common == sql.size() && common == last.size()) return m_last;
+    size_t k = 0, literalsBefore = 0;
+    for (; k < m_lastTokens.size() && m_lastTokens[k].pos + m_lastTokens[k].length <= common; ++k)
+        literalsBefore += isLiteral(m_lastTokens[k]) ? 1 : 0;
+    if (k >= m_lastTokens.size() || !isLiteral(m_lastTokens[k]) || m_lastTokens[k].pos > common)
+        return nullptr;
+    Lexer lexer(sql, m_lastTokens[k].pos);
+    m_literals.clear();
+    m_tokens.clear();
+    for (size_t j = k; j < m_lastTokens.size(); ++j) {
+        const RawToken was = m_lastTokens[j];
+        const RawToken now = lexer.nextRaw();
+        if (now.kind != was.kind) return nullptr;
+        if (isLiteral(now))
+            m_literals.push_back(literalOf(lexer, now));
+        else if (lexer.textOf(now) != last.substr(was.pos, was.length))
+            return nullptr;
+        m_tokens.push_back(now);
+    }
+    setLiterals(*m_last, m_literals, literalsBefore);
+    m_last->text.assign(sql);
+    m_lastText.assign(sql);
+    m_lastTokens.resize(k);
+    m_lastTokens.insert(m_lastTokens.end(), m_tokens.begin(), m_tokens.end());
+    return m_last;
+}
+
+void StatementCache::remember(std::string_view sql, const std::shared_ptr<Statement>& statement) {
+    m_last = statement;
+    m_lastText.assign(sql);
+    m_lastTokens = m_tokens;
+}
+
 Result<std::shared_ptr<Statement>> StatementCache::prepare(std::string_view sql) {
-    std::vector<Token> tokens = tokenize(sql);
-    std::string shape = shapeOf(tokens);
-    if (auto it = m_byShape.find(shape); it != m_byShape.end()) {
+    if (std::shared_ptr<Statement> same = likeTheLast(sql)) return same;
+    // The shape: every token's kind and, but for numbers and strings, its text.
+    m_shape.clear();
+    m_literals.clear();
+    m_tokens.clear();
+    Lexer lexer(sql);
+    RawToken t;
+    do {
+        t = lexer.nextRaw();
+        m_tokens.push_back(t);
+        m_shape.push_back(static_cast<char>('A' + static_cast<int>(t.kind)));
+        if (isLiteral(t))
+            m_literals.push_back(literalOf(lexer, t));
+        else
+            m_shape += lexer.textOf(t);
+        m_shape.push_back('\x1f');
+    } while (t.kind != Token::Kind::End);
+    if (auto it = m_byShape.find(m_shape); it != m_byShape.end()) {
         Statement& s = *it->second;
-        setLiterals(s, tokens);
-        s.text = std::string(sql);
+        setLiterals(s, m_literals);
+        s.text.assign(sql);
+        remember(sql, it->second);
         return it->second;
     }
-    Parser parser(sql, std::move(tokens));
+    Parser parser(sql, tokenize(sql));
     JET_ASSIGN_OR_RETURN(std::unique_ptr<Statement> parsed, parser.statement());
     if (m_byShape.size() >= kShapeCacheLimit) m_byShape.clear();
     std::shared_ptr<Statement> shared = std::move(parsed);
-    m_byShape.emplace(std::move(shape), shared);
+    // Every number and string of a statement that parses is one of its literals, in token order.
+    if (shared->literals.size() == m_literals.size()) {
+        m_byShape.emplace(m_shape, shared);
+        remember(sql, shared);
+    }
     return shared;
 }
 
@@ -582,6 +683,9 @@ Status bindStatement(Statement& s, const std::shared_ptr<const TableDef>& table)
     if (s.where) JET_RETURN_IF_ERROR(bindExpr(*s.where, t, s.text));
     for (SortKey& k : s.orderBy) JET_RETURN_IF_ERROR(bindExpr(*k.expr, t, s.text));
     JET_RETURN_IF_ERROR(checkAggregateList(s));
+    s.columnNames = outputNames(s, t);
+    s.wholeRows = selectsWholeRows(s, t, s.columnNames);
+    s.access.reset();
     s.boundTo = table;
     return {};
 }

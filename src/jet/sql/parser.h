@@ -8,6 +8,7 @@
 
 #include "ast.h"
 #include "jet/status.h"
+#include "lexer.h"
 
 namespace jet::sql {
 
@@ -22,7 +23,20 @@ public:
     Result<std::shared_ptr<Statement>> prepare(std::string_view sql);
 
 private:
+    std::shared_ptr<Statement> likeTheLast(std::string_view sql);
+    void remember(std::string_view sql, const std::shared_ptr<Statement>& statement);
+
     std::unordered_map<std::string, std::shared_ptr<Statement>> m_byShape;
+    // Kept between calls, so that reading a statement's shape allocates nothing once they are grown.
+    std::string m_shape;
+    std::vector<Value> m_literals;
+    std::vector<RawToken> m_tokens;
+    // The statement prepared last, its text and tokens (End included): the next statement often differs
+    // from it only in a literal (the thousands of "... WHERE ID=" & n), which comparing the two texts and
+    // reading the new one from the first difference on finds at little cost.
+    std::shared_ptr<Statement> m_last;
+    std::string m_lastText;
+    std::vector<RawToken> m_lastTokens;
 };
 
 /// Resolves every field name of `stmt` against `table` (the table the statement names).

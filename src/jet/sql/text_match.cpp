@@ -89,6 +89,15 @@ int compareText(std::string_view a, std::string_view b) {
     return j < b.size() ? -1 : 0;
 }
 
+bool startsWithFolded(std::string_view text, std::string_view prefix) {
+    size_t i = 0, j = 0;
+    while (j < prefix.size()) {
+        if (i >= text.size() || foldCase(nextCodePoint(text, i)) != foldCase(nextCodePoint(prefix, j)))
+            return false;
+    }
+    return true;
+}
+
 namespace {
 
 // Parses the inside of [...] starting after the bracket; `i` ends after the closing bracket.

@@ -28,6 +28,9 @@ std::string foldText(std::string_view text);
 
 /// Three-way comparison of UTF-8 texts without regard to letter case.
 int compareText(std::string_view a, std::string_view b);
+/// True when UTF-8 `text` begins with `prefix`, letter case aside: what Left(text, n) = prefix says when n
+/// is the prefix's length in characters.
+bool startsWithFolded(std::string_view text, std::string_view prefix);
 
 /// A Jet Like pattern (* ? # [abc] [!abc] [a-z]), compiled once and matched against many texts without
 /// regard to letter case. Matching never backtracks: it costs at most the text's length times the

@@ -15,6 +15,7 @@ constexpr uint32_t kSystemObjectFlags = 0x80000002;
 }  // namespace
 
 Status Catalogue::load() {
+    ++m_generation;
     m_tables.clear();
     JET_ASSIGN_OR_RETURN(std::shared_ptr<TableDef> catalog,
                          readDefinition(kCatalogPage, "MSysObjects", true));
@@ -64,10 +65,12 @@ Result<std::shared_ptr<const TableDef>> Catalogue::table(std::string_view name) 
 }
 
 void Catalogue::forget(std::string_view name) {
+    ++m_generation;
     m_definitions.erase(upperAscii(name));
 }
 
 void Catalogue::clear() {
+    ++m_generation;
     m_tables.clear();
     m_definitions.clear();
 }
@@ -76,6 +79,7 @@ Status Catalogue::forgetChanged(const std::vector<uint32_t>& changedPages) {
     auto changed = [&](uint32_t page) {
         return std::binary_search(changedPages.begin(), changedPages.end(), page);
     };
+    ++m_generation;
     for (auto it = m_definitions.begin(); it != m_definitions.end();) {
         it = changed(it->second->definitionPage) ? m_definitions.erase(it) : std::next(it);
     }

@@ -39,6 +39,8 @@ public:
     /// Drops the definitions stored on any of `changedPages` (ascending), and reads the list again when the
     /// catalogue's own definition changed.
     Status forgetChanged(const std::vector<uint32_t>& changedPages);
+    /// A number that moves whenever a definition handed out may have been dropped or replaced.
+    uint64_t generation() const { return m_generation; }
 
 private:
     struct Decoded;
@@ -48,6 +50,7 @@ private:
     Engine& m_engine;
     std::vector<TableEntry> m_tables;
     std::map<std::string, std::shared_ptr<const TableDef>> m_definitions;  // key: upper-cased name
+    uint64_t m_generation = 0;
 };
 
 }  // namespace jet

@@ -17,21 +17,34 @@ RowId RowReader::rowId() const {
 }
 
 Result<Value> RowReader::value(size_t column) const {
+    Value v;
+    JET_RETURN_IF_ERROR(readValue(column, v));
+    return v;
+}
+
+Status RowReader::readValue(size_t column, Value& into) const {
     if (!m_image || !m_image->page) return Status::InvalidArgument("the cursor is not on a row");
     if (column >= m_table->columns.size()) {
         return Status::InvalidArgument("column " + std::to_string(column) + " out of range");
     }
-    return m_engine->values().decodeColumn(m_table->columns[column], *m_image);
+    return m_engine->values().decodeColumn(m_table->columns[column], *m_image, into);
 }
 
 Result<std::vector<Value>> RowReader::values() const {
-    std::vector<Value> out;
-    out.reserve(m_table->columns.size());
-    for (size_t i = 0; i < m_table->columns.size(); ++i) {
-        JET_ASSIGN_OR_RETURN(Value v, value(i));
-        out.push_back(std::move(v));
-    }
+    std::vector<Value> out(m_table ? m_table->columns.size() : 0);
+    JET_RETURN_IF_ERROR(readValues(out));
     return out;
+}
+
+Status RowReader::readValues(std::span<Value> out) const {
+    if (!m_image || !m_image->page) return Status::InvalidArgument("the cursor is not on a row");
+    if (out.size() != m_table->columns.size())
+        return Status::InvalidArgument("room for " + std::to_string(out.size()) + " values, the row has " +
+                                       std::to_string(m_table->columns.size()));
+    const RowDecoder& decoder = m_engine->values();
+    for (size_t i = 0; i < out.size(); ++i)
+        JET_RETURN_IF_ERROR(decoder.decodeColumn(m_table->columns[i], *m_image, out[i]));
+    return {};
 }
 
 RowCursor::RowCursor(Engine& engine, std::shared_ptr<const TableDef> table, std::vector<uint32_t> pages)

@@ -52,6 +52,10 @@ Result<std::shared_ptr<const TableDef>> Database::table(std::string_view name) {
     return m_engine->catalogue().table(name);
 }
 
+uint64_t Database::definitionsVersion() const {
+    return m_engine->catalogue().generation();
+}
+
 Result<RowCursor> Database::scan(std::shared_ptr<const TableDef> table) {
     return m_engine->scan(std::move(table));
 }
@@ -82,6 +86,10 @@ Result<WriteLock> Database::lockForWriting() {
 
 uint64_t Database::changeCount(std::string_view table) const {
     return m_engine->changeCount(table);
+}
+
+FileStamp Database::fileStamp() const {
+    return m_engine->stamp();
 }
 
 ReadLock::~ReadLock() {

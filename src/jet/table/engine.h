@@ -69,6 +69,8 @@ public:
     void noteTableWritten(std::string_view table);
     /// See Database::changeCount.
     uint64_t changeCount(std::string_view table) const;
+    /// The file's stamp as the cached pages and definitions show it.
+    const FileStamp& stamp() const { return m_stamp; }
     /// Why writes are refused; empty when they are not.
     std::string readOnlyReason() const;
 

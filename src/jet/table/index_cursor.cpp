@@ -28,7 +28,11 @@ struct IndexCursor::State {
     size_t position = 0;
     bool started = false;
     bool finished = false;
-    std::unordered_set<uint32_t> leavesSeen;  // leaf pages visited by this walk, to stop a loop of links
+    // The current leaf's page, and the leaf pages this walk visited once it left its first leaf (a seek
+    // that stays on one leaf keeps no set), to stop a loop of links.
+    uint32_t leafPage = 0;
+    bool chainTracked = false;
+    std::unordered_set<uint32_t> leavesSeen;
     // Bounds as encoded keys (when encodable) or as values (fallback).
     std::optional<std::string> lowerKey, upperKey;
     bool lowerInclusive = true, upperInclusive = true;
@@ -122,36 +126,46 @@ Status IndexCursor::seekTextPrefix(std::string_view prefix) {
 }
 
 Status IndexCursor::seekEqual(const std::vector<Value>& values) {
-    return seekRange(IndexBound{values, true}, IndexBound{values, true});
+    return setBounds(values, true, values, true);
 }
 
 Status IndexCursor::seekRange(const IndexBound& lower, const IndexBound& upper) {
+    return setBounds(lower.values, lower.inclusive, upper.values, upper.inclusive);
+}
+
+Status IndexCursor::setBounds(const std::vector<Value>& lower, bool lowerInclusive,
+                              const std::vector<Value>& upper, bool upperInclusive) {
     State& s = *m_state;
     s.started = false;
     s.finished = false;
     s.lowerKey.reset();
     s.upperKey.reset();
-    s.lowerInclusive = lower.inclusive;
-    s.upperInclusive = upper.inclusive;
-    s.lowerValues = lower;
-    s.upperValues = upper;
-    if (!s.encodable) return {};
-    if (!lower.values.empty()) {
-        auto key = encodeKey(*m_engine, *m_table, *s.real, lower.values);
-        if (key.status().isNotSupported()) {
-            s.encodable = false;
-            return {};
-        }
+    s.lowerInclusive = lowerInclusive;
+    s.upperInclusive = upperInclusive;
+    // Bounds are kept as values only for keys this engine cannot encode, which rows are compared with.
+    auto keepValues = [&] {
+        s.encodable = false;
+        s.lowerKey.reset();
+        s.upperKey.reset();
+        s.lowerValues = IndexBound{lower, lowerInclusive};
+        s.upperValues = IndexBound{upper, upperInclusive};
+        return Status();
+    };
+    if (!s.encodable) return keepValues();
+    if (!lower.empty()) {
+        auto key = encodeKey(*m_engine, *m_table, *s.real, lower);
+        if (key.status().isNotSupported()) return keepValues();
         if (!key.ok()) return key.status();
         s.lowerKey = std::move(key).value();
     }
-    if (!upper.values.empty()) {
-        auto key = encodeKey(*m_engine, *m_table, *s.real, upper.values);
-        if (key.status().isNotSupported()) {
-            s.encodable = false;
-            s.lowerKey.reset();
-            return {};
-        }
+    if (&upper == &lower) {
+        // A seek for one key: both bounds are its encoding.
+        s.upperKey = s.lowerKey;
+        return {};
+    }
+    if (!upper.empty()) {
+        auto key = encodeKey(*m_engine, *m_table, *s.real, upper);
+        if (key.status().isNotSupported()) return keepValues();
         if (!key.ok()) return key.status();
         s.upperKey = std::move(key).value();
     }
@@ -165,7 +179,6 @@ Result<bool> IndexCursor::next() {
     if (!s.started) {
         // Descend to the leaf that may hold the first key not below the lower bound.
         s.started = true;
-        s.leavesSeen.clear();
         uint32_t pageNumber = s.real->rootPage;
         for (int depth = 0;; ++depth) {
             if (depth > kMaxTreeDepth) {
@@ -175,7 +188,8 @@ Result<bool> IndexCursor::next() {
             JET_ASSIGN_OR_RETURN(std::shared_ptr<const IndexPage> page,
                                  engine.indexPages().page(pageNumber, m_table->definitionPage));
             if (page->leaf) {
-                s.leavesSeen.insert(pageNumber);
+                s.leafPage = pageNumber;
+                s.chainTracked = false;
                 s.leaf = std::move(page);
                 break;
             }
@@ -207,8 +221,14 @@ Result<bool> IndexCursor::next() {
                 return false;
             }
             uint32_t nextPage = s.leaf->next;
+            if (!s.chainTracked) {
+                s.leavesSeen.clear();
+                s.leavesSeen.insert(s.leafPage);
+                s.chainTracked = true;
+            }
             if (!s.leavesSeen.insert(nextPage).second)
                 return Status::Corruption("index leaf pages form a loop at page " + std::to_string(nextPage));
+            s.leafPage = nextPage;
             JET_ASSIGN_OR_RETURN(s.leaf, engine.indexPages().page(nextPage, m_table->definitionPage));
             if (!s.leaf->leaf)
                 return Status::Corruption("index leaf chain reaches node page " + std::to_string(nextPage));

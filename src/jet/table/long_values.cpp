@@ -4,14 +4,13 @@
 
 namespace jet {
 
-Result<Bytes> LongValueReader::read(ByteView field) {
+Result<ByteView> LongValueReader::read(ByteView field, Bytes& out) {
     JET_ASSIGN_OR_RETURN(LongValueDescriptor value, decodeLongValue(field));
-    if (value.kind == LongValueKind::Inline)
-        return Bytes(value.inlineBytes.data(), value.inlineBytes.data() + value.length);
+    if (value.kind == LongValueKind::Inline) return ByteView(value.inlineBytes.data(), value.length);
     if (value.length > uint64_t{m_pager.pageCount()} * m_layout.pageSize) {
         return Status::Corruption("long value length " + std::to_string(value.length) + " exceeds the file");
     }
-    Bytes out;
+    out.clear();
     out.reserve(value.length);
     RowImage row;
     auto fetch = [&](RowId id) -> Result<ByteView> {
@@ -22,7 +21,7 @@ Result<Bytes> LongValueReader::read(ByteView field) {
     JET_RETURN_IF_ERROR(walkLongValue(value, fetch, [&out](RowId, ByteView piece) {
         out.insert(out.end(), piece.data(), piece.data() + piece.size());
     }));
-    return out;
+    return ByteView(out.data(), out.size());
 }
 
 }  // namespace jet

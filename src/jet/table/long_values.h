@@ -14,8 +14,9 @@ public:
         : m_rows(rows), m_pager(pager), m_layout(layout) {}
 
     /// The bytes of the long value whose 12-byte descriptor (and, for an inline value, the bytes after it)
-    /// is `field`; Corruption when the descriptor or its rows are damaged.
-    Result<Bytes> read(ByteView field);
+    /// is `field`: for an inline value a view of `field` itself, else of `storage`, which receives the
+    /// pieces. Corruption when the descriptor or its rows are damaged.
+    Result<ByteView> read(ByteView field, Bytes& storage);
 
 private:
     RowStore& m_rows;

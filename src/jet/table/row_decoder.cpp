@@ -88,10 +88,22 @@ Status RowDecoder::parseRow(const TableDef& table, RowImage& row) const {
 }
 
 Result<Value> RowDecoder::decodeColumn(const ColumnDef& c, const RowImage& row) const {
+    Value v;
+    JET_RETURN_IF_ERROR(decodeColumn(c, row, v));
+    return v;
+}
+
+Status RowDecoder::decodeColumn(const ColumnDef& c, const RowImage& row, Value& into) const {
     const RowLayout& L = row.layout;
     bool present = c.number < L.columnCount && ((L.nullMask[c.number / 8] >> (c.number % 8)) & 1) != 0;
-    if (c.type == ColumnType::Boolean) return Value(present);
-    if (!present) return Value();
+    if (c.type == ColumnType::Boolean) {
+        into = present;
+        return {};
+    }
+    if (!present) {
+        into = Value();
+        return {};
+    }
     auto bad = [&](const std::string& what) {
         return Status::Corruption(pageText(row.id.page) + " row " + std::to_string(row.id.row) + " column " +
                                   c.name + ": " + what);
@@ -103,7 +115,10 @@ Result<Value> RowDecoder::decodeColumn(const ColumnDef& c, const RowImage& row) 
         if (!row.bytes.contains(start, width)) return bad("fixed field outside the row");
         field = ByteView(row.bytes.data() + start, width);
     } else {
-        if (c.varIndex + 1u >= L.varOffsets.size()) return Value();
+        if (c.varIndex + 1u >= L.varOffsets.size()) {
+            into = Value();
+            return {};
+        }
         uint32_t start = L.varOffsets[c.varIndex];
         uint32_t end = L.varOffsets[c.varIndex + 1u];
         field = ByteView(row.bytes.data() + start, end - start);
@@ -116,41 +131,57 @@ Result<Value> RowDecoder::decodeColumn(const ColumnDef& c, const RowImage& row) 
     const uint8_t* p = field.data();
     switch (c.type) {
         case ColumnType::Byte:
-            return Value(int64_t{p[0]});
+            into = int64_t{p[0]};
+            return {};
         case ColumnType::Integer:
-            return Value(int64_t{static_cast<int16_t>(ByteView::load16(p))});
+            into = int64_t{static_cast<int16_t>(ByteView::load16(p))};
+            return {};
         case ColumnType::Long:
         case ColumnType::Complex:
-            return Value(int64_t{static_cast<int32_t>(ByteView::load32(p))});
+            into = int64_t{static_cast<int32_t>(ByteView::load32(p))};
+            return {};
         case ColumnType::Currency:
-            return Value(Currency{static_cast<int64_t>(ByteView::load64(p))});
+            into = Currency{static_cast<int64_t>(ByteView::load64(p))};
+            return {};
         case ColumnType::BigInt:
-            return Value(static_cast<int64_t>(ByteView::load64(p)));
+            into = static_cast<int64_t>(ByteView::load64(p));
+            return {};
         case ColumnType::Single:
-            return Value(loadAs<float>(p));
+            into = loadAs<float>(p);
+            return {};
         case ColumnType::Double:
-            return Value(loadAs<double>(p));
+            into = loadAs<double>(p);
+            return {};
         case ColumnType::DateTime:
-            return Value(DateTime{loadAs<double>(p)});
+            into = DateTime{loadAs<double>(p)};
+            return {};
         case ColumnType::Guid: {
             Guid g;
             std::memcpy(g.bytes.data(), p, 16);
-            return Value(g);
+            into = g;
+            return {};
         }
         case ColumnType::Numeric:
-            return Value(decodeDecimal(p, c.scale));
+            into = decodeDecimal(p, c.scale);
+            return {};
         case ColumnType::Text:
-            return Value(decodeText(field));
+            decodeText(field, into);
+            return {};
         case ColumnType::Binary:
         case ColumnType::Unknown0D:
         case ColumnType::Unknown11:
-            return Value(Bytes(p, p + field.size()));
+            into = Bytes(p, p + field.size());
+            return {};
         case ColumnType::Memo:
         case ColumnType::Ole: {
-            auto bytes = m_longValues.read(field);
+            Bytes storage;
+            auto bytes = m_longValues.read(field, storage);
             if (!bytes.ok()) return bad(bytes.status().message());
-            if (c.type == ColumnType::Ole) return Value(std::move(bytes).value());
-            return Value(decodeText(ByteView(bytes->data(), bytes->size())));
+            if (c.type == ColumnType::Ole)
+                into = Bytes(bytes->data(), bytes->data() + bytes->size());
+            else
+                decodeText(*bytes, into);
+            return {};
         }
         case ColumnType::Boolean:
             break;
@@ -162,6 +193,14 @@ Result<Value> RowDecoder::decodeColumn(const ColumnDef& c, const RowImage& row) 
 std::string RowDecoder::decodeText(ByteView bytes) const {
     if (m_codePageText != nullptr) return m_codePageText->decode(bytes);
     return decodeJet4Text(bytes);
+}
+
+void RowDecoder::decodeText(ByteView bytes, Value& into) const {
+    auto* text = std::get_if<std::string>(&into);
+    if (text != nullptr && m_codePageText == nullptr)
+        decodeJet4TextInto(bytes, *text);
+    else
+        into = decodeText(bytes);
 }
 
 }  // namespace jet

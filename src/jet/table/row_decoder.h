@@ -22,8 +22,12 @@ public:
     Status parseRow(const TableDef& table, RowImage& row) const;
     /// Decodes one column of a parsed row.
     Result<Value> decodeColumn(const ColumnDef& column, const RowImage& row) const;
+    /// The same into `into`, reusing the storage of a text it holds: for callers that decode many rows.
+    Status decodeColumn(const ColumnDef& column, const RowImage& row, Value& into) const;
     /// Text of a Text or Memo value, or of a stored name, as UTF-8.
     std::string decodeText(ByteView bytes) const;
+    /// The same into `into`, reusing the storage of a string it holds.
+    void decodeText(ByteView bytes, Value& into) const;
 
 private:
     const FormatLayout& m_layout;

@@ -1,21 +1,28 @@
 // Lookups by name in table definitions.
 #include <algorithm>
-#include <cctype>
 
 #include "jet/table.h"
 
 namespace jet {
 
+namespace {
+
+// ASCII letters only, whatever the C library's locale says: names are compared on every statement.
+char upperAsciiChar(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c;
+}
+
+}  // namespace
+
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
+               return upperAsciiChar(x) == upperAsciiChar(y);
            });
 }
 
 std::string upperAscii(std::string_view name) {
     std::string out(name);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : out) c = upperAsciiChar(c);
     return out;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "jet/status.h"
@@ -25,8 +26,14 @@ public:
     RowId rowId() const;
     /// Decodes the value of column `column` (its position in TableDef::columns).
     Result<Value> value(size_t column) const;
+    /// The same into `into`, reusing the storage of a text it already holds: for callers that read
+    /// column after column of many rows into the same values (an export).
+    Status readValue(size_t column, Value& into) const;
     /// Decodes every column.
     Result<std::vector<Value>> values() const;
+    /// Decodes every column into `out`, one value per column in column order (`out` must hold as many):
+    /// for callers that read many rows into storage they keep.
+    Status readValues(std::span<Value> out) const;
 
 protected:
     friend class Engine;
@@ -100,6 +107,9 @@ private:
     friend class Engine;
     struct State;
     IndexCursor(Engine& engine, std::shared_ptr<const TableDef> table, std::unique_ptr<State> state);
+    // Sets the bounds of the walk (either list may be empty: no bound) and restarts it.
+    Status setBounds(const std::vector<Value>& lower, bool lowerInclusive, const std::vector<Value>& upper,
+                     bool upperInclusive);
     std::unique_ptr<State> m_state;
 };
 

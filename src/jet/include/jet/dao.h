@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "jet/database.h"
+#include "jet/sql.h"
 #include "jet/status.h"
 #include "jet/value.h"
 
@@ -103,6 +104,15 @@ public:
                                                      RecordsetType type = RecordsetType::Dynaset);
     /// Runs an UPDATE or DELETE and returns the number of rows it changed (DAO's RecordsAffected).
     Result<uint64_t> Execute(std::string_view sql);
+    /// Reads every row of `table` once, grouped by `field`: each lookup of the result gives exactly the
+    /// records OpenRecordset("SELECT * FROM table WHERE field=" & value) would, in its order, for callers
+    /// that would otherwise open one recordset per row. The result keeps the values as read; compare
+    /// ChangeStamp before using it again to see whether the file changed meanwhile.
+    Result<std::shared_ptr<const sql::RowsByField>> ReadRowsByField(std::string_view table,
+                                                                    std::string_view field);
+    /// A stamp of the file as it stands now: it differs from an earlier one whenever anyone committed a
+    /// change to the file in between (through this database or any other).
+    Result<FileStamp> ChangeStamp();
     /// The number of tables, system tables included (TableDefs.Count).
     Result<size_t> TableDefCount() const;
     /// Every table's name in catalogue order, system tables included (TableDefs(i).Name).

@@ -111,6 +111,10 @@ public:
     /// A number that changes whenever rows of `table` may have changed: through this database, or
     /// through any other writer once a lock has caught up with it. For caches derived from the rows.
     uint64_t changeCount(std::string_view table) const;
+    /// The file's stamp as this database last caught up with it. Taken under a ReadLock it is the file as
+    /// it stands, and it differs from a stamp taken earlier, by this or any other Database, whenever a
+    /// commit came in between: for caches kept across opens of the file.
+    FileStamp fileStamp() const;
 
     /// Every table in catalogue order, system tables included.
     const std::vector<TableEntry>& tables() const;
@@ -118,6 +122,10 @@ public:
     std::vector<std::string> tableNames(bool includeSystem = false) const;
     /// The definition of the table named `name` (compared without regard to ASCII case).
     Result<std::shared_ptr<const TableDef>> table(std::string_view name);
+    /// A number that moves whenever a definition table() handed out may have been replaced (a commit, a
+    /// catch-up with other writers): a caller that keeps definitions between statements asks table() again
+    /// only then.
+    uint64_t definitionsVersion() const;
 
     /// A cursor over every row of `table` in physical order.
     Result<RowCursor> scan(std::shared_ptr<const TableDef> table);

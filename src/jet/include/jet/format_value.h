@@ -18,6 +18,8 @@ void appendCsvText(std::string& out, std::string_view text);
 
 /// "YYYY-MM-DD HH:MM:SS" for a date/time (rounded to the nearest second).
 std::string formatDateTime(DateTime d);
+/// Appends the same to `out`.
+void appendDateTime(std::string& out, DateTime d);
 
 /// The decimal text of a scaled decimal ("-12.3400" for scale 4).
 std::string formatDecimal(const Decimal& d);

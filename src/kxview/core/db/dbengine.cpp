@@ -188,6 +188,15 @@ qint64 Database::Execute(const QString& sql) {
     return static_cast<qint64>(valueOrThrow(m_db->Execute(sql.toStdString())));
 }
 
+std::shared_ptr<const jet::sql::RowsByField> Database::ReadRowsByField(const QString& table,
+                                                                       const QString& field) {
+    return valueOrThrow(m_db->ReadRowsByField(table.toStdString(), field.toStdString()));
+}
+
+jet::FileStamp Database::ChangeStamp() {
+    return valueOrThrow(m_db->ChangeStamp());
+}
+
 void Database::holdReads() {
     throwIfError(m_db->HoldReads());
 }
@@ -218,7 +227,7 @@ std::unique_ptr<Database> DBEngine::OpenDatabase(const QString& fullName) {
     // A Jet 3 header's code page cannot be trusted, and this component's libraries are Chinese.
     options.jet3CodePage = kJet3TextEncoding;
     auto db = m_engine.OpenDatabase(path.toStdString(), options);
-    return std::make_unique<Database>(valueOrThrow(std::move(db)));
+    return std::make_unique<Database>(valueOrThrow(std::move(db)), path);
 }
 
 std::unique_ptr<Database> openDatabase(const QString& fullName) {

@@ -79,12 +79,23 @@ private:
 /// An open database.
 class KXVIEW_CORE_EXPORT Database {
 public:
-    explicit Database(std::unique_ptr<jet::dao::Database> db) : m_db(std::move(db)) {}
+    /// The open database `db`, the file at `fileName` (as resolved).
+    Database(std::unique_ptr<jet::dao::Database> db, const QString& fileName)
+        : m_db(std::move(db)), m_fileName(fileName) {}
+
+    /// The path of the file, as the engine opened it.
+    const QString& FileName() const { return m_fileName; }
 
     /// Opens the rows of a SELECT (or a table by name).
     std::unique_ptr<Recordset> OpenRecordset(const QString& sql, RecordsetTypeEnum type = dbOpenDynaset);
     /// Runs an UPDATE or DELETE at once; returns the number of rows changed.
     qint64 Execute(const QString& sql);
+    /// Every row of `table` read once and grouped by `field`: each lookup gives the rows
+    /// "SELECT * FROM table WHERE field=" & value gives, in its order (see jet::sql::RowsByField).
+    std::shared_ptr<const jet::sql::RowsByField> ReadRowsByField(const QString& table, const QString& field);
+    /// The file's stamp as it stands: it differs from an earlier one whenever anyone committed a change to
+    /// the file in between.
+    jet::FileStamp ChangeStamp();
     /// Number of tables, system tables included.
     int TableDefCount() const;
     /// Table names in catalogue order, system tables included.
@@ -102,6 +113,7 @@ public:
 
 private:
     std::unique_ptr<jet::dao::Database> m_db;
+    QString m_fileName;
 };
 
 /// Keeps other writers' commits out of a database while it lives, so that a run of lookups (a price or

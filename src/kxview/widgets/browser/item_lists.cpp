@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -165,6 +166,7 @@ void ItemLists::FillDEGrid(Recordset& rs, Database& db) {
     GridModel& g = m_grid.cells();
     GridModel::Batch batch(g);
     g.setRows(1);
+    std::optional<TableLookups::Fill> errata;
     for (; !rs.isEOF(); rs.MoveNext()) {
         const int r = appendItemRow();
         const QString id = rs.Text(QStringLiteral("ID"));
@@ -174,9 +176,8 @@ void ItemLists::FillDEGrid(Recordset& rs, Database& db) {
         g.setTextMatrix(r, colOf(HCol_F::ID), id);
         g.setIsSubtotal(r, true);
         g.setRowOutlineLevel(r, 0);
-        auto errata =
-            db.OpenRecordset(QStringLiteral("SELECT * FROM EditRecord WHERE DMID=") + id, dbOpenDynaset);
-        if (errata->RecordCount() > 0) {
+        if (!errata) errata.emplace(m_errata.begin(db, QStringLiteral("EditRecord"), QStringLiteral("DMID")));
+        if (errata->any(id)) {
             g.setTextMatrix(r, colOf(HCol_F::Name),
                             g.TextMatrix(r, colOf(HCol_F::Name)) + QStringLiteral(" [堪误]"));
             g.setCellForeColor(r, colOf(HCol_F::Name), colOf(HCol_F::Name), kErrataColor);

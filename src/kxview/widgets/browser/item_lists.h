@@ -4,6 +4,8 @@
 #include <QString>
 #include <vector>
 
+#include "core/data/table_lookups.h"
+
 namespace kx {
 
 class Database;
@@ -47,6 +49,8 @@ public:
     /// extended by pinyin. Throws as listFound.
     void listFoundWith(qint32 rangeKind, qint32 findKind, const QString& text,
                        const std::vector<qint32>& more);
+    /// The libraries' errata tables read whole for the listings (see TableLookups).
+    TableLookups& errataLookups() { return m_errata; }
 
 private:
     /// Lists the rows the search statement `sql` selects, with the fill of the library's kind.
@@ -58,6 +62,7 @@ private:
     BrowserState& m_state;
     OutlineGrid& m_grid;
     PriceColumns& m_prices;
+    TableLookups m_errata;
 };
 
 }  // namespace kx

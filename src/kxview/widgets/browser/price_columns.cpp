@@ -13,11 +13,10 @@ namespace {
 
 constexpr int kPriceColWidth = 1000;
 
-/// The lookup statement for a row whose ID is `id`; empty when the row gets none.
-QString lookupSql(const PriceSource& source, qint32 id) {
-    if (source.table == nullptr || (source.needsId && id <= 0)) return {};
-    return QStringLiteral("SELECT * FROM ") + QLatin1String(source.table) + QStringLiteral(" WHERE ") +
-           QLatin1String(source.idField) + QLatin1Char('=') + QString::number(id);
+/// True when a row whose ID is `id` gets a price lookup: not for kinds without prices, nor for rows without
+/// an ID where the kind needs one.
+bool looksUp(const PriceSource& source, qint32 id) {
+    return source.table != nullptr && !(source.needsId && id <= 0);
 }
 
 }  // namespace
@@ -43,25 +42,47 @@ void PriceColumns::AddPriceColumn(const QString& p_File, const PriceSource& sour
 }
 
 void PriceColumns::FillPriceColumn(int p_Col, const PriceSource& source) {
-    GridModel& g = m_grid.cells();
-    const ItemRows rows(g);
-    auto db = modPub_DB::OpenDB(g.ColKey(p_Col));
-    {
-        const HeldReads oneState(*db);
-        for (int row = GridModel::FixedRows; row < g.Rows(); ++row) {
-            const QString sql = lookupSql(source, rows.rowId(row));
-            if (sql.isEmpty()) continue;
-            auto rs = db->OpenRecordset(sql, dbOpenDynaset);
-            if (rs->RecordCount() > 0)
-                g.setTextMatrix(row, p_Col,
-                                formatTwoDecimals(leadingNumber(rs->Text(QLatin1String(source.valueField)))));
-        }
-    }
-    db->Close();
+    fill(p_Col, source, rowIds());
 }
 
 void PriceColumns::fillEvery(const PriceSource& source) {
-    for (int c = FirstPriceCol; c < m_grid.cells().Cols(); ++c) FillPriceColumn(c, source);
+    const RowIds ids = rowIds();
+    for (int c = FirstPriceCol; c < m_grid.cells().Cols(); ++c) fill(c, source, ids);
+}
+
+PriceColumns::RowIds PriceColumns::rowIds() const {
+    const GridModel& g = m_grid.cells();
+    const ItemRows rows(g);
+    RowIds ids;
+    ids.ids.reserve(static_cast<size_t>(g.Rows()));
+    try {
+        for (int row = GridModel::FixedRows; row < g.Rows(); ++row) ids.ids.push_back(rows.rowId(row));
+    } catch (...) {
+        ids.failure = std::current_exception();
+    }
+    return ids;
+}
+
+void PriceColumns::fill(int p_Col, const PriceSource& source, const RowIds& rowIds) {
+    const std::vector<qint32>& ids = rowIds.ids;
+    GridModel& g = m_grid.cells();
+    auto db = modPub_DB::OpenDB(g.ColKey(p_Col));
+    {
+        const HeldReads oneState(*db);
+        std::optional<TableLookups::Fill> prices;
+        const QString valueField = QLatin1String(source.valueField);
+        for (size_t i = 0; i < ids.size(); ++i) {
+            if (!looksUp(source, ids[i])) continue;
+            if (!prices)
+                prices.emplace(
+                    m_lookups.begin(*db, QLatin1String(source.table), QLatin1String(source.idField)));
+            if (std::optional<QString> price = prices->firstText(QString::number(ids[i]), valueField))
+                g.setTextMatrix(GridModel::FixedRows + static_cast<int>(i), p_Col,
+                                formatTwoDecimals(leadingNumber(*price)));
+        }
+    }
+    db->Close();
+    if (rowIds.failure) std::rethrow_exception(rowIds.failure);
 }
 
 void PriceColumns::ClearPrice() {

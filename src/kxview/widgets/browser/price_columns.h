@@ -3,6 +3,10 @@
 #pragma once
 
 #include <QString>
+#include <exception>
+#include <vector>
+
+#include "core/data/table_lookups.h"
 
 class QWidget;
 
@@ -41,10 +45,24 @@ public:
     void fillEvery(const PriceSource& source);
     /// Removes every price column.
     void ClearPrice();
+    /// The price files' tables read whole for the fills (see TableLookups).
+    TableLookups& lookups() { return m_lookups; }
 
 private:
+    // The ID of every listed row, read once for all the columns a fill writes: the rows up to the first
+    // whose ID cannot be read, and the error of that one, which a fill raises once it has filled the rows
+    // before it.
+    struct RowIds {
+        std::vector<qint32> ids;
+        std::exception_ptr failure;
+    };
+    RowIds rowIds() const;
+    // FillPriceColumn with the rows' IDs at hand.
+    void fill(int p_Col, const PriceSource& source, const RowIds& rowIds);
+
     OutlineGrid& m_grid;
     QWidget* m_parent;
+    TableLookups m_lookups;
 };
 
 }  // namespace kx
