@@ -50,9 +50,7 @@ private slots:
         m_mirror = std::make_unique<kxtest::ServedMirror>();
         QVERIFY(m_mirror->ok());
         modUpdate::SetUpdateBaseAddress(m_mirror->server().base());
-        modUpdate::SetSystemDirectory(m_root + "sys");
-        modUpdate::SetRegisterCommand({});
-        modUpdate::SetUpdateLimits({});
+        kxtest::resetUpdateSettings(m_root + "sys");
     }
 
     void eachCaseEndsWithItsResultAndTouchesNothingElse_data() {

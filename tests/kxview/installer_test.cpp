@@ -35,9 +35,7 @@ private slots:
         m_root = m_dir->path() + "/";
         m_app = m_root + "app/";
         QDir().mkpath(m_app);
-        modUpdate::SetSystemDirectory(m_root + "sys");
-        modUpdate::SetRegisterCommand({});
-        modUpdate::SetUpdateLimits({});
+        kxtest::resetUpdateSettings(m_root + "sys");
     }
 
     void appliesTheManifest_data() {

@@ -74,9 +74,7 @@ private slots:
         m_app = m_root + "app/";
         m_pkg = m_app + "Temp/升级/定额库/包/";
         QDir().mkpath(m_pkg);
-        modUpdate::SetSystemDirectory(m_root + "sys");
-        modUpdate::SetRegisterCommand({});
-        modUpdate::SetUpdateLimits({});
+        kxtest::resetUpdateSettings(m_root + "sys");
     }
 
     // ---- Where manifest targets may go

@@ -18,6 +18,7 @@
 
 #include "core/data/modpub_db.h"
 #include "core/db/dbengine.h"
+#include "kxview/updates.h"
 
 namespace kxtest {
 
@@ -243,6 +244,12 @@ bool makeCertificate(const QString& dir, QString& certificate, QString& key) {
                            QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
                            QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
     return code == 0 && QFileInfo::exists(certificate);
+}
+
+void resetUpdateSettings(const QString& systemFolder) {
+    modUpdate::SetSystemDirectory(systemFolder);
+    modUpdate::SetRegisterCommand({});
+    modUpdate::SetUpdateLimits({});
 }
 
 quint16 closedPort() {

@@ -114,6 +114,10 @@ QStringList changedPaths(const QMap<QString, QByteArray>& before, const QMap<QSt
 /// Makes a self-signed certificate for 127.0.0.1 with the openssl tool; false when that fails.
 bool makeCertificate(const QString& dir, QString& certificate, QString& key);
 
+/// The update settings a test starts from: the system folder `systemFolder`, no registration command and
+/// the default limits.
+void resetUpdateSettings(const QString& systemFolder);
+
 /// A port on 127.0.0.1 on which nothing listens.
 quint16 closedPort();
 

@@ -13,10 +13,6 @@
 namespace kx {
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
-// A spreadsheet column of width w characters is 7 * w + 5 pixels wide in the default font.
-constexpr double kPixelsPerCharacter = 7.0;
-constexpr double kColumnPadding = 5.0;
 constexpr int kMaxSheetNameLength = 31;
 
 /// The value of a plain decimal number such as "-1234.50" or "1e3"; none for any other text, which Qt's
@@ -91,11 +87,6 @@ QString sheetName(const QString& title) {
     for (const QChar c : QStringLiteral("[]:*?/\\")) name.replace(c, QLatin1Char('_'));
     name = name.left(kMaxSheetNameLength);
     return name.isEmpty() ? QStringLiteral("Sheet1") : name;
-}
-
-double spreadsheetColumnWidth(int twips) {
-    const double pixels = static_cast<double>(twips) / kTwipsPerPixel;
-    return pixels <= kColumnPadding ? 0.0 : (pixels - kColumnPadding) / kPixelsPerCharacter;
 }
 
 void writeXlsx(const QString& path, const SheetTable& table) {

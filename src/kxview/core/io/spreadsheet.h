@@ -40,8 +40,6 @@ struct SheetTable {
 KXVIEW_CORE_EXPORT std::optional<double> sheetNumber(const QString& text);
 /// A worksheet name spreadsheet programs accept for `title`: at most 31 characters, none of []:*?/\.
 KXVIEW_CORE_EXPORT QString sheetName(const QString& title);
-/// The spreadsheet column width (in characters of the default font) of a width on screen in twips.
-KXVIEW_CORE_EXPORT double spreadsheetColumnWidth(int twips);
 
 /// Writes `table` as an XLSX workbook of one sheet to `path`: the header row bold and frozen, column
 /// widths as on screen, numbers as numbers, outline levels (and folded rows) as the list shows them. The

@@ -22,7 +22,8 @@ constexpr zip_uint32_t kDeflateLevel = 1;
 // The deepest outline level a sheet can show.
 constexpr int kMaxOutlineLevel = 7;
 // Column widths are stored in characters of the default font's widest digit, 7 pixels wide, including 5
-// pixels of padding, and kept in 1/256ths of a character.
+// pixels of padding, and kept in 1/256ths of a character. The screen's widths come in twips, 15 a pixel.
+constexpr int kTwipsPerPixel = 15;
 constexpr double kDigitPixels = 7.0;
 constexpr double kPaddingPixels = 5.0;
 constexpr double kWidthSteps = 256.0;
@@ -180,12 +181,12 @@ std::string columnLetters(int index) {
     return letters;
 }
 
-/// The stored width of a column `twips` wide on screen: whole pixels, padding included, in characters.
+/// The stored width of a column `twips` wide on screen: its whole pixels, padding included, in characters;
+/// a column no wider than the padding is stored as hidden (0).
 double storedWidth(int twips) {
-    const double characters = spreadsheetColumnWidth(twips);
-    if (characters <= 0) return 0;
-    const double pixels = std::round(characters * kDigitPixels) + kPaddingPixels;
-    return std::floor(pixels / kDigitPixels * kWidthSteps) / kWidthSteps;
+    const double onScreen = static_cast<double>(twips) / kTwipsPerPixel;
+    if (onScreen <= kPaddingPixels) return 0;
+    return std::floor(std::round(onScreen) / kDigitPixels * kWidthSteps) / kWidthSteps;
 }
 
 int outlineLevelOf(const SheetRow& row) {
