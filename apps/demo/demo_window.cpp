@@ -335,7 +335,8 @@ void DemoWindow::addAdditionsMenu() {
                                           {"QtTranslations", "中文标准按钮"},
                                           {"DialogsOverHost", "对话框居中于主窗口"},
                                           {"OutlineKeys", "快捷键（Ctrl+F、←→+-）"},
-                                          {"NameColumnFills", "名称列占满宽度"}};
+                                          {"NameColumnFills", "名称列占满宽度"},
+                                          {"PickerEnterKey", "选择窗口回车确定"}};
     QMenu* menu = menuBar()->addMenu(QStringLiteral("增强功能(&E)"));
     menu->setObjectName(QStringLiteral("additionsMenu"));
     const QMetaEnum additions = QMetaEnum::fromType<kx::KXView::Addition>();

@@ -272,25 +272,36 @@ private slots:
         QCOMPARE(form.GetUnloadState(), 1);
     }
 
-    void enterChoosesTheSelectedEntryInBothPickers() {
+    void enterChoosesOnlyWhereSwitchedOn_data() {
+        QTest::addColumn<bool>("on");
+        QTest::newRow("off") << false;
+        QTest::newRow("on") << true;
+    }
+    void enterChoosesOnlyWhereSwitchedOn() {
+        QFETCH(bool, on);
         kx::frmSelectPrice prices;
         setUpPricePicker(prices);
+        prices.setEnterChooses(on);
         m_ui->dialogs->queue(kPricePicker, [&](QDialog& d) {
             QVERIFY(clickNode(d, "某住宅项目材料询价"));
             QTest::keyClick(treeView(treeOf(d)), Qt::Key_Return);
+            if (d.isVisible()) click(d, "cmdCancel");
         });
         prices.showModal();
-        QCOMPARE(prices.GetUnloadState(), 0);
-        QCOMPARE(prices.GetOpenFileFullName(), m_prices + "项目询价.QTJG");
+        QCOMPARE(prices.GetUnloadState(), on ? 0 : 1);
+        if (on) QCOMPARE(prices.GetOpenFileFullName(), m_prices + "项目询价.QTJG");
 
         Browser b;
         b.load(*m_app, "DE", m_app->quota());
+        b.view.setPickerEnterKey(on);
+        const QString before = b.view.GetDBFullName();
         m_ui->dialogs->queue(kQuotaPicker, [&](QDialog& d) {
             QVERIFY(clickNode(d, "2018年安装工程消耗量定额"));
             QTest::keyClick(treeView(treeOf(d)), Qt::Key_Enter);
+            if (d.isVisible()) click(d, "cmdCancel");
         });
         QTest::mouseClick(b.tool("tMateIndex"), Qt::LeftButton);
-        QCOMPARE(b.view.GetDBFullName(), m_app->installQuota());
+        QCOMPARE(b.view.GetDBFullName(), on ? m_app->installQuota() : before);
     }
 
     void theDeleteButtonDeletesTheUsersOwnFile() {

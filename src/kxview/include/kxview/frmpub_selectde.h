@@ -35,6 +35,8 @@ public:
     void SetUserName(const QString& value);
     /// The Name of the catalogue entry selected on opening ("" for none).
     void SetDefaultName(const QString& value);
+    /// Whether Return and Enter choose the selected entry as 确定 does (off in a new form).
+    void setEnterChooses(bool on);
 
     /// The chosen library's full name.
     QString GetOpenFileFullName() const;

@@ -49,6 +49,7 @@ class KXVIEW_EXPORT KXView : public QWidget {
     Q_PROPERTY(bool DialogsOverHost READ DialogsOverHost WRITE setDialogsOverHost)
     Q_PROPERTY(bool OutlineKeys READ OutlineKeys WRITE setOutlineKeys)
     Q_PROPERTY(bool NameColumnFills READ NameColumnFills WRITE setNameColumnFills)
+    Q_PROPERTY(bool PickerEnterKey READ PickerEnterKey WRITE setPickerEnterKey)
 
 public:
     /// The additions a host may switch on, one property each (of the same name).
@@ -95,6 +96,8 @@ public:
         OutlineKeys,
         /// The name column takes the grid's free width.
         NameColumnFills,
+        /// Return or Enter in the library and price-file pickers chooses the selected entry as 确定 does.
+        PickerEnterKey,
     };
     Q_ENUM(Addition)
 
@@ -136,6 +139,7 @@ public:
     KXVIEW_ADDITION_PROPERTY(DialogsOverHost)
     KXVIEW_ADDITION_PROPERTY(OutlineKeys)
     KXVIEW_ADDITION_PROPERTY(NameColumnFills)
+    KXVIEW_ADDITION_PROPERTY(PickerEnterKey)
 #undef KXVIEW_ADDITION_PROPERTY
 
     /// The application directory (ending with a separator); the grid's header picture is read below it.

@@ -144,6 +144,7 @@ void Additions::apply(KXView::Addition which) {
         case A::PaneFollowsList:
         case A::FocusOnResults:
         case A::DialogsOverHost:
+        case A::PickerEnterKey:
             break;  // each acts when its moment comes
     }
     d.UserControl_Resize();

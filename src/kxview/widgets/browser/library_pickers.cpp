@@ -39,6 +39,7 @@ void LibraryPickers::SwitchLibrary() {
 std::optional<QString> LibraryPickers::pickQuotaLibrary(const PickerProfile& kind,
                                                         const QString& defaultName) {
     frmPub_SelectDE& form = sharedForm<frmPub_SelectDE>();
+    form.setEnterChooses(m_view.addition(KXView::Addition::PickerEnterKey));
     form.SetAppPath(m_state.AppPath);
     form.SetPath(modPub_File::GetFilePath(m_state.DBFullName));
     form.SetDBName(QLatin1String(kind.catalogue));
@@ -52,6 +53,7 @@ std::optional<QString> LibraryPickers::pickQuotaLibrary(const PickerProfile& kin
 std::optional<QString> LibraryPickers::pickMaterialLibrary(const PickerProfile& kind,
                                                            const QString& defaultName) {
     frmSelectPrice& form = sharedForm<frmSelectPrice>();
+    form.setEnterChooses(m_view.addition(KXView::Addition::PickerEnterKey));
     form.SetAppPath(m_state.AppPath);
     form.SetPriceDir(modPub_File::GetFilePath(m_state.DBFullName));
     form.SetHideCmd_Del(1);
@@ -92,6 +94,7 @@ void LibraryPickers::SelectPriceFile() {
         return;
     }
     frmSelectPrice& form = sharedForm<frmSelectPrice>();
+    form.setEnterChooses(m_view.addition(KXView::Addition::PickerEnterKey));
     form.SetAppPath(m_state.AppPath);
     form.SetPriceDir(folder.path);
     form.SetDBName(kPriceCatalogue);

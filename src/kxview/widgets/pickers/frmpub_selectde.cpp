@@ -56,13 +56,16 @@ frmPub_SelectDE::frmPub_SelectDE(QWidget* parent) : QDialog(parent), d(std::make
         d->guarded(QStringLiteral("quota picker: choose"), [this] { d->closeIf(d->picker.choose()); });
     });
     connect(d->cmdCancel, &QToolButton::clicked, this, &QDialog::reject);
-    d->body.pressOnEnter(d->cmdSure);
     connect(d->cmdUpdate, &QToolButton::clicked, this, [this] {
         d->guarded(QStringLiteral("quota picker: update"), [this] { d->picker.updateSelected(); });
     });
 }
 
 frmPub_SelectDE::~frmPub_SelectDE() = default;
+
+void frmPub_SelectDE::setEnterChooses(bool on) {
+    d->body.pressOnEnter(on ? d->cmdSure : nullptr);
+}
 
 void frmPub_SelectDE::SetAppPath(const QString& value) {
     d->picker.state.AppPath = value;

@@ -69,7 +69,6 @@ frmSelectPrice::frmSelectPrice(QWidget* parent) : QDialog(parent), d(std::make_u
         d->guarded(QStringLiteral("price picker: choose"), [this] { d->closeIf(d->picker.choose()); });
     });
     connect(d->cmdCancel, &QToolButton::clicked, this, &QDialog::reject);
-    d->body.pressOnEnter(d->cmdSure);
     connect(d->cmdDel, &QToolButton::clicked, this, [this] {
         d->guarded(QStringLiteral("price picker: delete"), [this] { d->picker.deleteSelected(); });
     });
@@ -83,6 +82,10 @@ frmSelectPrice::frmSelectPrice(QWidget* parent) : QDialog(parent), d(std::make_u
 }
 
 frmSelectPrice::~frmSelectPrice() = default;
+
+void frmSelectPrice::setEnterChooses(bool on) {
+    d->body.pressOnEnter(on ? d->cmdSure : nullptr);
+}
 
 void frmSelectPrice::SetAppPath(const QString& value) {
     d->picker.state.AppPath = value;

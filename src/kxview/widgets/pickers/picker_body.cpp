@@ -82,7 +82,11 @@ KXPicture* PickerBody::addButton(const char* name, KXPicture::Picture picture, c
 }
 
 void PickerBody::pressOnEnter(KXPicture* button) {
-    m_form.installEventFilter(new EnterPresses(button, &m_form));
+    delete m_enterPresses;
+    m_enterPresses = nullptr;
+    if (button == nullptr) return;
+    m_enterPresses = new EnterPresses(button, &m_form);
+    m_form.installEventFilter(m_enterPresses);
 }
 
 }  // namespace kx

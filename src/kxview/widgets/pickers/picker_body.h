@@ -31,8 +31,8 @@ public:
     /// (confirm and cancel) when `confirming`.
     KXPicture* addButton(const char* name, KXPicture::Picture picture, const QString& caption,
                          bool confirming);
-    /// Makes Return and Enter press `button` while it is shown, as a dialog's default button does: the
-    /// picture buttons are tool buttons, which a dialog never presses by itself.
+    /// Makes Return and Enter press `button` while it is shown, as a dialog's default button does (the
+    /// picture buttons are tool buttons, which a dialog never presses by itself); null: they press nothing.
     void pressOnEnter(KXPicture* button);
 
     KXTree* tree;
@@ -44,6 +44,7 @@ private:
     QHBoxLayout* m_actions;
     QHBoxLayout* m_confirm;
     QString m_appPath;
+    QObject* m_enterPresses = nullptr;
 };
 
 }  // namespace kx
