@@ -97,6 +97,48 @@ private slots:
         QCOMPARE(g.rowCount(), 0);
     }
 
+    void cellChangesAreAnnouncedOnceForTheBlockTheySpan() {
+        OutlineGrid grid;
+        GridModel& g = grid.cells();
+        QAbstractItemModelTester tester(&g, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        g.setCols(10);
+        g.setRows(8);
+        QSignalSpy changed(&g, &GridModel::dataChanged);
+        QSignalSpy header(&g, &GridModel::headerDataChanged);
+        auto block = [&](int at) {
+            const auto args = changed.at(at);
+            const QModelIndex from = args.at(0).value<QModelIndex>(), to = args.at(1).value<QModelIndex>();
+            return QRect(QPoint(from.column(), from.row()), QPoint(to.column(), to.row()));
+        };
+        {
+            const GridModel::CellChanges outer(g);
+            g.setTextMatrix(5, 8, QStringLiteral("12.50"));
+            {
+                const GridModel::CellChanges inner(g);
+                g.setTextMatrix(2, 9, QStringLiteral("3.00"));
+            }
+            g.setTextMatrix(0, 8, QStringLiteral("单价"));  // header cells are announced at once
+            QCOMPARE(header.count(), 1);
+            QCOMPARE(changed.count(), 0);
+        }
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(block(0), QRect(QPoint(8, 1), QPoint(9, 4)));  // model rows are grid rows - 1
+        // A change of shape announces what was gathered while its rows still hold.
+        {
+            const GridModel::CellChanges fill(g);
+            g.setTextMatrix(7, 9, QStringLiteral("1.00"));
+            g.setRows(4);
+            QCOMPARE(changed.count(), 2);
+            QCOMPARE(block(1), QRect(QPoint(9, 6), QPoint(9, 6)));
+            g.setTextMatrix(3, 9, QStringLiteral("2.00"));
+        }
+        QCOMPARE(changed.count(), 3);
+        QCOMPARE(g.TextMatrix(3, 9), QStringLiteral("2.00"));
+        // Nothing changed: nothing announced.
+        { const GridModel::CellChanges idle(g); }
+        QCOMPARE(changed.count(), 3);
+    }
+
     void indexesOutOfRangeAreRefused_data() {
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("col");

@@ -6,10 +6,15 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <random>
 #include <stdexcept>
 
 #include "core/data/modsql.h"
 #include "core/data/numbers.h"
+#include "core/db/dbengine.h"
 #include "core/services/messages.h"
 #include "kxview/errors.h"
 #include "widgets/controls/framedpanel.h"
@@ -18,6 +23,55 @@
 #include "widgets/controls/splitter.h"
 #include "widgets/controls/twips.h"
 #include "widgets/services/guard.h"
+
+namespace {
+
+/// The general converters the fast number paths stand in for.
+double generalLeadingNumber(const QString& plainDecimal) {
+    return plainDecimal.toDouble();
+}
+QString generalTwoDecimals(double value) {
+    return QString::number(std::round(value * 100.0) / 100.0 + 0.0, 'f', 2);
+}
+QString twoDecimalsThroughText(const jet::Value& value) {
+    return kx::formatTwoDecimals(kx::leadingNumber(kx::valueText(value)));
+}
+
+/// Doubles a price column meets, and the ones its rounding is most fragile on: within a few units in the
+/// last place of a half cent, whose 15-digit text may land on either side of it.
+std::vector<double> testDoubles() {
+    std::mt19937_64 random(20261207);
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  0.005,
+                                  -0.005,
+                                  1.005,
+                                  2.675,
+                                  0.125,
+                                  1e-5,
+                                  0.1 + 0.2,
+                                  1e13 - 0.005,
+                                  1e13,
+                                  123456789012.345,
+                                  9007199254740993.0,
+                                  1e300,
+                                  -1e300,
+                                  std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN(),
+                                  std::numeric_limits<double>::denorm_min()};
+    for (int i = 0; i < 20000; ++i) {
+        const double halfCent = (static_cast<double>(random() % 100'000'000) + 0.5) / 100.0;
+        double near = halfCent;
+        for (int steps = static_cast<int>(random() % 8); steps > 0; --steps)
+            near = std::nextafter(near, (random() & 1) ? 1e300 : -1e300);
+        values.push_back((random() & 1) ? near : -near);
+        values.push_back(
+            std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 80) - 60));
+    }
+    return values;
+}
+
+}  // namespace
 
 class PlatformWidgetsTest : public QObject {
     Q_OBJECT
@@ -73,6 +127,39 @@ private slots:
         QFETCH(QString, text);
         QFETCH(double, number);
         QCOMPARE(kx::leadingNumber(text), number);
+    }
+
+    void shortDecimalsReadAsTheGeneralReaderReadsThem() {
+        std::mt19937_64 random(7);
+        for (int i = 0; i < 50000; ++i) {
+            QString text = QString::number(random() % 10'000'000'000'000'000ULL);  // up to 16 digits
+            text.insert(static_cast<qsizetype>(random() % (text.size() + 1)), QLatin1Char('.'));
+            if (random() & 1) text.prepend(QLatin1Char('-'));
+            const double general = generalLeadingNumber(text);
+            QVERIFY2(std::bit_cast<quint64>(kx::leadingNumber(text)) == std::bit_cast<quint64>(general),
+                     qPrintable(text));
+        }
+    }
+
+    void twoDecimalsAsTheGeneralFormatterAndTheTextPathGiveThem() {
+        for (double v : testDoubles()) {
+            QCOMPARE(kx::formatTwoDecimals(v), generalTwoDecimals(v));
+            QCOMPARE(kx::twoDecimalsOfStored(jet::Value(v)), twoDecimalsThroughText(jet::Value(v)));
+        }
+        const std::vector<jet::Value> others = {
+            jet::Value(),
+            jet::Value(int64_t{-7}),
+            jet::Value(int64_t{9007199254740993}),
+            jet::Value(std::numeric_limits<int64_t>::min()),
+            jet::Value(jet::Currency{123455}),
+            jet::Value(jet::Currency{-50}),
+            jet::Value(jet::Currency{std::numeric_limits<int64_t>::max()}),
+            jet::Value(2.675f),
+            jet::Value(std::string("12.345元")),
+            jet::Value(std::string("单价")),
+            jet::Value(true),
+        };
+        for (const jet::Value& v : others) QCOMPARE(kx::twoDecimalsOfStored(v), twoDecimalsThroughText(v));
     }
 
     void roundingHalvesToEvenAndRefusingOverflow() {

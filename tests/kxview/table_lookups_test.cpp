@@ -91,6 +91,13 @@ Answer statementAnswer(kx::Database& db, const QString& constant, const QString&
     return rs->Text(field);
 }
 
+/// The same as the record holds it.
+std::optional<jet::Value> statementValue(kx::Database& db, const QString& constant, const QString& field) {
+    auto rs = db.OpenRecordset(QStringLiteral("SELECT * FROM Price WHERE MateID=") + constant);
+    if (rs->RecordCount() == 0) return std::nullopt;
+    return rs->RawValue(field);
+}
+
 /// The constants the fills put into their statements: every ID around the stored ones.
 QStringList idConstants() {
     QStringList ids;
@@ -143,8 +150,10 @@ private slots:
         QVERIFY(fill.readsKeptRows());
         for (const QString& id : idConstants()) {
             for (const QString& field :
-                 {QStringLiteral("Price"), QStringLiteral("note"), QStringLiteral("MateID")})
+                 {QStringLiteral("Price"), QStringLiteral("note"), QStringLiteral("MateID")}) {
                 QCOMPARE(fill.firstText(id, field), statementAnswer(*db, id, field));
+                QVERIFY(fill.firstValue(id.toInt(), field) == statementValue(*db, id, field));
+            }
             QCOMPARE(fill.any(id), statementAnswer(*db, id, QStringLiteral("Price")).has_value());
         }
     }
@@ -193,6 +202,9 @@ private slots:
         QCOMPARE(prices.firstText(QStringLiteral("5"), QStringLiteral("CorePrice")), Answer());
         QVERIFY_THROWS_EXCEPTION(kx::DbError,
                                  prices.firstText(QStringLiteral("3"), QStringLiteral("CorePrice")));
+        QVERIFY(!prices.firstValue(5, QStringLiteral("CorePrice")));
+        QVERIFY_THROWS_EXCEPTION(kx::DbError, prices.firstValue(3, QStringLiteral("CorePrice")));
+        QVERIFY_THROWS_EXCEPTION(kx::DbError, noTable.firstValue(3, QStringLiteral("Price")));
     }
 
     void aChangeToTheFileIsSeenAtTheNextFill() {

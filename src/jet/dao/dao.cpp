@@ -224,10 +224,15 @@ Result<Field> Recordset::Fields(size_t index) {
 }
 
 Result<Field> Recordset::Fields(std::string_view name) {
+    JET_ASSIGN_OR_RETURN(const size_t index, FieldIndex(name));
+    return Fields(index);
+}
+
+Result<size_t> Recordset::FieldIndex(std::string_view name) const {
     JET_RETURN_IF_ERROR(m_state->checkUsable());
     const std::vector<std::string>& columns = m_state->rows.columns;
     for (size_t i = 0; i < columns.size(); ++i) {
-        if (equalsIgnoreCase(columns[i], name)) return Fields(i);
+        if (equalsIgnoreCase(columns[i], name)) return i;
     }
     return Status::NotFound("Item not found in this collection: field '" + std::string(name) + "'");
 }

@@ -72,6 +72,9 @@ public:
     Result<Field> Fields(std::string_view name);
     /// The field at `index` in column order.
     Result<Field> Fields(size_t index);
+    /// The position of the field named `name` (any letter case) in column order, for callers that read a
+    /// field of many records and would rather not find it by name each time.
+    Result<size_t> FieldIndex(std::string_view name) const;
     /// The number of fields.
     size_t FieldCount() const;
 

@@ -7,6 +7,8 @@
 #include <QtGlobal>
 #include "kxview/kxview_core_export.h"
 
+#include "jet/value.h"
+
 namespace kx {
 
 /// The leading decimal number of `text`, as numbers are read back from cells, keys and attributes: leading
@@ -19,6 +21,12 @@ KXVIEW_CORE_EXPORT double leadingNumber(const QString& text);
 /// `value` with two decimals, as the format "0.00" writes it: rounded half away from zero, no thousands
 /// separator ("12.5" gives "12.50", 0.125 gives "0.13").
 KXVIEW_CORE_EXPORT QString formatTwoDecimals(double value);
+
+/// The two-decimal text of a stored value as its text reads back: always
+/// formatTwoDecimals(leadingNumber(valueText(value))), but without making and reading the text where the
+/// number alone decides the result (whole numbers, currency, and doubles not within rounding distance of a
+/// half cent).
+KXVIEW_CORE_EXPORT QString twoDecimalsOfStored(const jet::Value& value);
 
 /// `value` rounded to the nearest 32-bit integer, halves to even; std::overflow_error when out of range.
 KXVIEW_CORE_EXPORT qint32 roundToInt32(double value);

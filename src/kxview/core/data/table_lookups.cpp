@@ -44,26 +44,46 @@ QString TableLookups::Fill::statement(const QString& constant) const {
            QLatin1Char('=') + constant;
 }
 
-std::optional<jet::sql::RowSpan> TableLookups::Fill::firstKept(const QString& constant) const {
+std::optional<jet::sql::RowSpan> TableLookups::Fill::firstKept(qint64 id) const {
     if (!m_rows) return std::nullopt;
+    return m_rows->first(jet::Value(static_cast<int64_t>(id)));
+}
+
+std::optional<jet::sql::RowSpan> TableLookups::Fill::firstKept(const QString& constant) const {
     const std::optional<qint64> number = plainWholeNumber(constant);
     if (!number) return std::nullopt;
-    return m_rows->first(jet::Value(static_cast<int64_t>(*number)));
+    return firstKept(*number);
+}
+
+template <typename ConstantText>
+std::optional<jet::Value> TableLookups::Fill::firstValueOf(std::optional<jet::sql::RowSpan> kept,
+                                                           ConstantText constantText,
+                                                           const QString& valueField) {
+    if (kept) {
+        if (kept->empty()) return std::nullopt;
+        if (std::optional<size_t> column = columnOf(valueField)) return (*kept)[*column];
+        // No such field: the statement's record gives the error of reading it.
+    }
+    auto rs = m_db.OpenRecordset(statement(constantText()), dbOpenDynaset);
+    if (rs->RecordCount() == 0) return std::nullopt;
+    return rs->RawValue(valueField);
 }
 
 std::optional<QString> TableLookups::Fill::firstText(const QString& constant, const QString& valueField) {
-    if (std::optional<jet::sql::RowSpan> row = firstKept(constant)) {
-        if (row->empty()) return std::nullopt;
-        if (std::optional<size_t> column = columnOf(valueField)) return valueText((*row)[*column]);
-        // No such field: the statement's record gives the error of reading it.
-    }
-    auto rs = m_db.OpenRecordset(statement(constant), dbOpenDynaset);
-    if (rs->RecordCount() == 0) return std::nullopt;
-    return rs->Text(valueField);
+    std::optional<jet::Value> value = firstValueOf(
+        firstKept(constant), [&] { return constant; }, valueField);
+    if (!value) return std::nullopt;
+    return valueText(*value);
+}
+
+std::optional<jet::Value> TableLookups::Fill::firstValue(qint32 id, const QString& valueField) {
+    return firstValueOf(
+        firstKept(id), [id] { return QString::number(id); }, valueField);
 }
 
 std::optional<size_t> TableLookups::Fill::columnOf(const QString& field) {
-    if (field != m_lastField) {
+    // A fill asks for one field throughout, mostly through one string.
+    if (!sameText(field, m_lastField)) {
         m_lastField = field;
         m_lastColumn.reset();
         const std::vector<std::string>& columns = m_rows->columns();

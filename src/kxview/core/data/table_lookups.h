@@ -29,6 +29,9 @@ public:
         /// The first row's `valueField` as text ("" + value), or nothing when the statement gives no row.
         /// Throws DbError as the statement or the field's reading would.
         std::optional<QString> firstText(const QString& constant, const QString& valueField);
+        /// The first row's `valueField` as the statement's record holds it, for the ID `id` written as a
+        /// whole number; nothing when the statement gives no row. Throws as firstText does.
+        std::optional<jet::Value> firstValue(qint32 id, const QString& valueField);
         /// True when the statement gives a row.
         bool any(const QString& constant);
         /// True when plain IDs are answered from the table read whole rather than by their statements.
@@ -39,8 +42,14 @@ public:
         Fill(Database& db, const QString& table, const QString& field,
              std::shared_ptr<const jet::sql::RowsByField> rows)
             : m_db(db), m_table(table), m_field(field), m_rows(std::move(rows)) {}
-        // The first row for `constant` from the rows read whole; nullopt when the statement must answer.
+        // The first row for `id` from the rows read whole; nullopt when the statement must answer.
+        std::optional<jet::sql::RowSpan> firstKept(qint64 id) const;
         std::optional<jet::sql::RowSpan> firstKept(const QString& constant) const;
+        // The first row's `valueField`: the kept row's when there is one, else that of the statement for
+        // the constant `constantText()` writes.
+        template <typename ConstantText>
+        std::optional<jet::Value> firstValueOf(std::optional<jet::sql::RowSpan> kept,
+                                               ConstantText constantText, const QString& valueField);
         QString statement(const QString& constant) const;
         // The position of `field` among the kept rows' columns, by name without regard to case.
         std::optional<size_t> columnOf(const QString& field);

@@ -150,9 +150,17 @@ QStringList Recordset::FieldNames() const {
     return names;
 }
 
-jet::Value Recordset::RawValue(const QString& name) const {
-    auto field = valueOrThrow(m_rs->Fields(name.toStdString()));
-    return field.Value();
+size_t Recordset::fieldIndex(const QString& name) const {
+    for (const auto& [known, index] : m_fieldIndexes)
+        if (sameText(known, name)) return index;
+    const size_t index = valueOrThrow(m_rs->FieldIndex(name.toStdString()));
+    m_fieldIndexes.emplace_back(name, index);
+    return index;
+}
+
+const jet::Value& Recordset::RawValue(const QString& name) const {
+    // The value lives in the recordset's rows, which outlive the field object.
+    return valueOrThrow(m_rs->Fields(fieldIndex(name))).Value();
 }
 
 QVariant Recordset::Value(const QString& name) const {

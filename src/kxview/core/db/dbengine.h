@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QVariant>
 #include <memory>
+#include <utility>
+#include <vector>
 #include "kxview/kxview_core_export.h"
 
 #include "jet/dao.h"
@@ -28,6 +30,12 @@ template <typename T>
 T valueOrThrow(jet::Result<T> result) {
     throwIfError(result.status());
     return std::move(result).value();
+}
+
+/// True when `a` and `b` hold the same text; at once, without comparing characters, when both share one
+/// string's data, as a field name passed again and again does.
+inline bool sameText(const QString& a, const QString& b) {
+    return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
 }
 
 /// The QVariant form of an engine value (Null: an invalid QVariant; dates: QDateTime; bytes: QByteArray).
@@ -59,8 +67,8 @@ public:
     QVariant Value(const QString& name) const;
     /// The field's value as text ("" + value).
     QString Text(const QString& name) const;
-    /// The field's value as the engine holds it.
-    jet::Value RawValue(const QString& name) const;
+    /// The field's value as the engine holds it; the reference holds until the recordset moves or closes.
+    const jet::Value& RawValue(const QString& name) const;
     /// Puts a value into the record being edited or added.
     void SetValue(const QString& name, const QVariant& value);
     /// Starts editing the current record.
@@ -73,7 +81,12 @@ public:
     void Close() { m_rs->Close(); }
 
 private:
+    // The position of field `name`, found by name once per spelling: a listing reads the same few fields
+    // of thousands of records.
+    size_t fieldIndex(const QString& name) const;
+
     std::unique_ptr<jet::dao::Recordset> m_rs;
+    mutable std::vector<std::pair<QString, size_t>> m_fieldIndexes;
 };
 
 /// An open database.

@@ -46,6 +46,7 @@ void PriceColumns::FillPriceColumn(int p_Col, const PriceSource& source) {
 }
 
 void PriceColumns::fillEvery(const PriceSource& source) {
+    if (m_grid.cells().Cols() <= FirstPriceCol) return;
     const RowIds ids = rowIds();
     for (int c = FirstPriceCol; c < m_grid.cells().Cols(); ++c) fill(c, source, ids);
 }
@@ -69,6 +70,7 @@ void PriceColumns::fill(int p_Col, const PriceSource& source, const RowIds& rowI
     auto db = modPub_DB::OpenDB(g.ColKey(p_Col));
     {
         const HeldReads oneState(*db);
+        const GridModel::CellChanges oneSignal(g);
         std::optional<TableLookups::Fill> prices;
         const QString valueField = QLatin1String(source.valueField);
         for (size_t i = 0; i < ids.size(); ++i) {
@@ -76,9 +78,9 @@ void PriceColumns::fill(int p_Col, const PriceSource& source, const RowIds& rowI
             if (!prices)
                 prices.emplace(
                     m_lookups.begin(*db, QLatin1String(source.table), QLatin1String(source.idField)));
-            if (std::optional<QString> price = prices->firstText(QString::number(ids[i]), valueField))
+            if (std::optional<jet::Value> price = prices->firstValue(ids[i], valueField))
                 g.setTextMatrix(GridModel::FixedRows + static_cast<int>(i), p_Col,
-                                formatTwoDecimals(leadingNumber(*price)));
+                                twoDecimalsOfStored(*price));
         }
     }
     db->Close();

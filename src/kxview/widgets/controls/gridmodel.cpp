@@ -2,7 +2,9 @@
 
 #include <QBrush>
 #include <QFont>
+#include <QRect>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "kxview/errors.h"
@@ -76,8 +78,24 @@ struct GridModel::Private {
     std::vector<ColumnFormat> columns;
     int collapsedNodes = 0;  // rows whose IsCollapsed is OutlineCollapsed
     int batchDepth = 0;
+    int gatherDepth = 0;  // CellChanges alive
+    QRect gathered;       // the item cells changed under them, not yet announced (x: column, y: grid row)
 
     bool notifying() const { return batchDepth == 0; }
+
+    /// notifying(), after announcing the cell changes gathered so far: a change of the grid's shape moves
+    /// the rows and columns they name, so they are announced while those still hold.
+    bool announcingShape() {
+        announceGathered();
+        return notifying();
+    }
+
+    void announceGathered() {
+        if (gathered.isNull()) return;
+        const QRect cells = std::exchange(gathered, QRect());
+        emit q.dataChanged(q.index(cells.top() - FixedRows, cells.left()),
+                           q.index(cells.bottom() - FixedRows, cells.right()));
+    }
 
     std::unique_ptr<RowRecord> newRow() const {
         auto r = std::make_unique<RowRecord>();
@@ -139,6 +157,8 @@ struct GridModel::Private {
         if (!notifying()) return;
         if (row < FixedRows) {
             emit q.headerDataChanged(Qt::Horizontal, firstCol, lastCol);
+        } else if (gatherDepth > 0) {
+            gathered |= QRect(QPoint(firstCol, row), QPoint(lastCol, row));
         } else {
             emit q.dataChanged(q.index(row - FixedRows, firstCol), q.index(row - FixedRows, lastCol));
         }
@@ -154,14 +174,14 @@ struct GridModel::Private {
     }
 
     void insertRowAt(int row, std::unique_ptr<RowRecord> record) {
-        if (notifying()) q.beginInsertRows({}, row - FixedRows, row - FixedRows);
+        if (announcingShape()) q.beginInsertRows({}, row - FixedRows, row - FixedRows);
         rows.insert(rows.begin() + row, std::move(record));
         if (notifying()) q.endInsertRows();
     }
 
     void removeRowsFrom(int first) {
         const int last = static_cast<int>(rows.size()) - 1;
-        if (notifying()) q.beginRemoveRows({}, first - FixedRows, last - FixedRows);
+        if (announcingShape()) q.beginRemoveRows({}, first - FixedRows, last - FixedRows);
         for (int r = first; r <= last; ++r)
             collapsedNodes -= rows[static_cast<size_t>(r)]->collapsed == OutlineCollapsed;
         rows.erase(rows.begin() + first, rows.end());
@@ -211,7 +231,7 @@ void GridModel::setRows(int rows) {
     }
     if (rows == Rows()) return;
     const int first = Rows();
-    if (d->notifying()) beginInsertRows({}, first - FixedRows, rows - 1 - FixedRows);
+    if (d->announcingShape()) beginInsertRows({}, first - FixedRows, rows - 1 - FixedRows);
     while (Rows() < rows) d->rows.push_back(d->newRow());
     if (d->notifying()) endInsertRows();
 }
@@ -225,11 +245,11 @@ void GridModel::setCols(int cols) {
     const int old = Cols();
     if (cols == old) return;
     if (cols < old) {
-        if (d->notifying()) beginRemoveColumns({}, cols, old - 1);
+        if (d->announcingShape()) beginRemoveColumns({}, cols, old - 1);
         d->resizeColumns(cols);
         if (d->notifying()) endRemoveColumns();
     } else {
-        if (d->notifying()) beginInsertColumns({}, old, cols - 1);
+        if (d->announcingShape()) beginInsertColumns({}, old, cols - 1);
         d->resizeColumns(cols);
         if (d->notifying()) endInsertColumns();
     }
@@ -405,11 +425,22 @@ bool GridModel::hasCollapsedNodes() const {
 }
 
 GridModel::Batch::Batch(GridModel& model) : m_model(model) {
-    if (m_model.d->batchDepth++ == 0) m_model.beginResetModel();
+    if (m_model.d->batchDepth++ == 0) {
+        m_model.d->announceGathered();
+        m_model.beginResetModel();
+    }
 }
 
 GridModel::Batch::~Batch() {
     if (--m_model.d->batchDepth == 0) m_model.endResetModel();
+}
+
+GridModel::CellChanges::CellChanges(GridModel& model) : m_model(model) {
+    ++m_model.d->gatherDepth;
+}
+
+GridModel::CellChanges::~CellChanges() {
+    if (--m_model.d->gatherDepth == 0) m_model.d->announceGathered();
 }
 
 QModelIndex GridModel::index(int row, int column, const QModelIndex& parent) const {

@@ -116,6 +116,20 @@ public:
         GridModel& m_model;
     };
 
+    /// Gathers the changes of item cells made while it lives into one dataChanged over the block they
+    /// span, announced when the outermost ends, so that a fill of a whole column costs views one signal, not
+    /// one per cell. Changes of the grid's shape meanwhile announce what was gathered before them.
+    class CellChanges {
+    public:
+        explicit CellChanges(GridModel& model);
+        ~CellChanges();
+        CellChanges(const CellChanges&) = delete;
+        CellChanges& operator=(const CellChanges&) = delete;
+
+    private:
+        GridModel& m_model;
+    };
+
     /// The grid row of a model index.
     static int gridRow(const QModelIndex& index) { return index.row() + FixedRows; }
 
