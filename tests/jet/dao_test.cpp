@@ -94,6 +94,34 @@ TEST(DaoTest, MoveNextWalksInStatementOrderAndStopsAtEof) {
     EXPECT_EQ(walk(**rs, "Code1"), (std::vector<std::string>{"B", "a", "A"}));
 }
 
+// FieldValue is the field-less read of Fields(i)->Value(): the same value on every record of a sorted
+// result (read as MoveNext goes ahead of the reader), the edit buffer while editing, the same refusals.
+TEST(DaoTest, FieldValueReadsAsTheFieldsDo) {
+    OpenedSample s = openSample();
+    ASSERT_TRUE(s.db);
+    auto rs = s.db->OpenRecordset("SELECT * FROM DM ORDER BY Name DESC, ID");
+    ASSERT_TRUE(rs.ok());
+    dao::Recordset& r = **rs;
+    while (!r.Eof()) {
+        for (size_t i = 0; i < r.FieldCount(); ++i) {
+            auto value = r.FieldValue(i);
+            ASSERT_TRUE(value.ok()) << value.status().toString();
+            EXPECT_EQ(**value, r.Fields(i)->Value()) << "field " << i;
+        }
+        ASSERT_TRUE(r.MoveNext().ok());
+    }
+    EXPECT_EQ(r.FieldValue(0).status().message(), r.Fields(0).status().message());
+    ASSERT_TRUE(r.MoveFirst().ok());
+    EXPECT_EQ(r.FieldValue(r.FieldCount()).status().message(), r.Fields(r.FieldCount()).status().message());
+    ASSERT_TRUE(r.Edit().ok());
+    const size_t name = *r.FieldIndex("Name");
+    ASSERT_TRUE(r.Fields(name)->SetValue(Value(std::string("改名"))).ok());
+    EXPECT_EQ(**r.FieldValue(name), Value(std::string("改名")));
+    r.CancelUpdate();
+    r.Close();
+    EXPECT_FALSE(r.FieldValue(0).ok());
+}
+
 TEST(DaoTest, FieldsGiveNullsAndNameErrors) {
     OpenedSample s = openSample();
     ASSERT_TRUE(s.db);

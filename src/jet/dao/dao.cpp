@@ -45,6 +45,23 @@ struct RecordsetState {
         return database->checkOpen();
     }
     Status noCurrentRecord() const { return Status::NotFound("No current record."); }
+    /// Whether field `index` may be read: the recordset is usable, has such a field and a current record
+    /// (or one being edited or added).
+    Status checkField(size_t index) const {
+        JET_RETURN_IF_ERROR(checkUsable());
+        if (index >= rows.columns.size())
+            return Status::NotFound("Item not found in this collection: " + std::to_string(index));
+        if (mode == Mode::None && atEnd()) return noCurrentRecord();
+        return {};
+    }
+    /// The value of field `index`: the edited one between Edit/AddNew and Update, else the current
+    /// record's; Null past the last record.
+    const jet::Value& valueAt(size_t index) const {
+        static const jet::Value kNull;
+        if (mode != Mode::None) return buffer[index];
+        if (atEnd() || index >= rows.rows[current].size()) return kNull;
+        return rows.rows[current][index];
+    }
     void startBuffer(std::vector<jet::Value> values, Mode newMode) {
         buffer = std::move(values);
         put.assign(buffer.size(), false);
@@ -161,11 +178,7 @@ const std::string& Field::Name() const {
 }
 
 const jet::Value& Field::Value() const {
-    static const jet::Value kNull;
-    const RecordsetState& rs = *m_recordset;
-    if (rs.mode != RecordsetState::Mode::None) return rs.buffer[m_index];
-    if (rs.atEnd() || m_index >= rs.rows.rows[rs.current].size()) return kNull;
-    return rs.rows.rows[rs.current][m_index];
+    return m_recordset->valueAt(m_index);
 }
 
 Status Field::SetValue(jet::Value v) {
@@ -204,6 +217,8 @@ Status Recordset::MoveNext() {
     if (Eof()) return m_state->noCurrentRecord();
     m_state->mode = RecordsetState::Mode::None;
     ++m_state->current;
+    m_state->rows.rows.prefetch(m_state->current + 2);
+    m_state->rows.rows.prefetchTexts(m_state->current + 1);
     return {};
 }
 
@@ -216,11 +231,13 @@ Status Recordset::MoveFirst() {
 }
 
 Result<Field> Recordset::Fields(size_t index) {
-    JET_RETURN_IF_ERROR(m_state->checkUsable());
-    if (index >= FieldCount())
-        return Status::NotFound("Item not found in this collection: " + std::to_string(index));
-    if (m_state->mode == RecordsetState::Mode::None && Eof()) return m_state->noCurrentRecord();
+    JET_RETURN_IF_ERROR(m_state->checkField(index));
     return Field(m_state, index);
+}
+
+Result<const jet::Value*> Recordset::FieldValue(size_t index) const {
+    JET_RETURN_IF_ERROR(m_state->checkField(index));
+    return &m_state->valueAt(index);
 }
 
 Result<Field> Recordset::Fields(std::string_view name) {

@@ -29,6 +29,21 @@ std::span<Value> ResultRows::append() {
     return {stored(place), m_width};
 }
 
+void ResultRows::prefetch(size_t row) const {
+    if (row >= m_count) return;
+    const char* first = reinterpret_cast<const char*>(stored(placeOf(row)));
+    const char* end = first + m_width * sizeof(Value);
+    constexpr size_t kCacheLine = 64;
+    for (const char* line = first; line < end; line += kCacheLine) __builtin_prefetch(line);
+}
+
+void ResultRows::prefetchTexts(size_t row) const {
+    if (row >= m_count) return;
+    for (const Value& v : (*this)[row]) {
+        if (const auto* text = std::get_if<std::string>(&v)) __builtin_prefetch(text->data());
+    }
+}
+
 void ResultRows::dropLast() {
     if (m_count == 0) return;
     --m_count;

@@ -72,6 +72,9 @@ public:
     Result<Field> Fields(std::string_view name);
     /// The field at `index` in column order.
     Result<Field> Fields(size_t index);
+    /// What Fields(index)->Value() gives, with the same errors, without making a Field: for reading many
+    /// values of many records. The value stays valid until the recordset moves or changes.
+    Result<const jet::Value*> FieldValue(size_t index) const;
     /// The position of the field named `name` (any letter case) in column order, for callers that read a
     /// field of many records and would rather not find it by name each time.
     Result<size_t> FieldIndex(std::string_view name) const;

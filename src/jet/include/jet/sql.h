@@ -75,6 +75,11 @@ public:
     const_iterator begin() const { return {*this, 0}; }
     const_iterator end() const { return {*this, m_count}; }
 
+    /// Asks the processor to bring row `row`'s values into its cache, for a reader about to go there: once
+    /// sorted, rows are read in an order their storage does not follow, which no hardware prefetch foresees.
+    void prefetch(size_t row) const;
+    /// The same for the texts of row `row`, whose values should be in the cache already.
+    void prefetchTexts(size_t row) const;
     /// Forgets every row and sets the number of values per row; the storage stays for the next rows.
     void reset(size_t width);
     /// Appends a row and returns it for filling: every value must be set, as the storage may hold values

@@ -159,8 +159,7 @@ size_t Recordset::fieldIndex(const QString& name) const {
 }
 
 const jet::Value& Recordset::RawValue(const QString& name) const {
-    // The value lives in the recordset's rows, which outlive the field object.
-    return valueOrThrow(m_rs->Fields(fieldIndex(name))).Value();
+    return *valueOrThrow(m_rs->FieldValue(fieldIndex(name)));
 }
 
 QVariant Recordset::Value(const QString& name) const {
