@@ -58,26 +58,26 @@ build_db() {  # FILE ROWS NOTE_CHARS
 }
 
 
-# Best CPU time (user + system, seconds) of several runs of a command whose output goes to /dev/null.
-# CPU time rather than wall time: these machines are shared, and waiting for a core is not our cost.
-best_cpu_time() {
-  local best=""
-  for _ in 1 2 3 4 5; do
-    local t
-    t=$( { TIMEFORMAT='%U %S'; time "$@" > /dev/null; } 2>&1 | awk '{ printf "%.3f", $1 + $2 }')
-    if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$t; fi
-  done
-  echo "$best"
+# CPU time (user + system, seconds) of one run of a command whose output goes to /dev/null. CPU time rather
+# than wall time: these machines are shared, and waiting for a core is not our cost.
+cpu_time() {
+  { TIMEFORMAT='%U %S'; time "$@" > /dev/null; } 2>&1 | awk '{ printf "%.3f", $1 + $2 }'
 }
 
-# export_ratio FILE ROWS GOAL: `jet export` against `mdb-export` on the table Bench of FILE.
+# export_ratio FILE ROWS GOAL: `mdb-export` against `jet export` on the table Bench of FILE, run in turns
+# seven times; the median of the seven ratios with their range, so that a drift of the machine's speed
+# falls on both sides of each ratio.
 export_ratio() {
-  local ours theirs
-  ours=$(best_cpu_time $jet export "$1" Bench)
-  theirs=$(best_cpu_time mdb-export "$1" Bench)
-  awk -v o="$ours" -v t="$theirs" -v rows="$2" -v goal="$3" 'BEGIN {
-    printf "RATIO export %s rows, mdb-export / jet export (goal >= %s): %.3g (CPU: ours %.3f s, baseline %.3f s)\n",
-      rows, goal, t / o, o, t }'
+  local pairs=""
+  for _ in 1 2 3 4 5 6 7; do
+    pairs+="$(cpu_time $jet export "$1" Bench) $(cpu_time mdb-export "$1" Bench)"$'\n'
+  done
+  printf '%s' "$pairs" | awk '{ printf "%.6g %s %s\n", $2 / $1, $1, $2 }' | sort -g | awk -v rows="$2" -v goal="$3" '
+    { ratio[NR] = $1; ours[NR] = $2; theirs[NR] = $3 }
+    END {
+      m = int((NR + 1) / 2)
+      printf "RATIO export %s rows, mdb-export / jet export (goal >= %s): %.3g [%.3g-%.3g] (median of %d; CPU at the median: ours %.3f s, baseline %.3f s)\n",
+        rows, goal, ratio[m], ratio[1], ratio[NR], NR, ours[m], theirs[m] }'
 }
 
 if [ "$large" = 1 ]; then
