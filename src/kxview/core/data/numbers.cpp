@@ -47,13 +47,11 @@ qsizetype skipExponent(const QString& text, qsizetype i) {
 }
 
 /// The value of `text`'s digits from `begin` to `end` with `fractionDigits` of them after the point, when
-/// they are few enough that dividing the whole digits by a power of ten is exact: both are whole doubles
-/// (at most 15 digits, at most 22 after the point), and one IEEE division rounds correctly, as the full
-/// decimal reader would. Otherwise nothing.
+/// there are at most 15 of them: then the whole digits and the power of ten are exact doubles, and one IEEE
+/// division rounds correctly, as the full decimal reader would. Otherwise nothing.
 std::optional<double> shortDecimal(const QString& text, qsizetype begin, qsizetype end, int fractionDigits) {
-    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     if (end - begin - (fractionDigits > 0 ? 1 : 0) > 15) return std::nullopt;
     qint64 digits = 0;
     for (qsizetype i = begin; i < end; ++i) {
